@@ -1,0 +1,22 @@
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string_view>
+
+namespace zelvora {
+
+/// The user's advertising consent, as the host reports it.
+enum class ConsentState : int {
+  unknown = 0,
+  notEeaUser = 1,
+  consentPersonalizedAds = 2,
+  consentNonPersonalizedAds = 3,
+};
+
+/// The state with raw value `rawValue`; none outside 0 to 3.
+std::optional<ConsentState> consentStateFromRawValue(std::int64_t rawValue);
+/// The text sent to the server ("UNKNOWN", "NOT_EEA_USER", ...).
+std::string_view serverText(ConsentState state);
+
+}  // namespace zelvora

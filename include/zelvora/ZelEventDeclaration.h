@@ -1,0 +1,31 @@
+#pragma once
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace zelvora {
+
+/// The placement events, reported through `ZelController::triggerPlacementEvent`.
+enum class Event { onInit, noAds, adReady, adShown, adFailedToShow, adClose, adClick };
+
+/// The event's name in the trace line ("onAdReady" for `adReady`).
+std::string_view logName(Event event);
+
+/// Implemented by the host to receive the SDK's events, always on the main thread.
+/// The controller holds it weakly.
+class ZelEventDelegate {
+ public:
+  virtual ~ZelEventDelegate() = default;
+  /// Every initialisation attempt ends here, with the ids of the registered placements.
+  virtual void onInit(const std::vector<std::string>& placementIds) = 0;
+  virtual void onInitError(const std::string& message) = 0;
+  virtual void onNoAds(const std::string& placementId) = 0;
+  virtual void onAdReady(const std::string& placementId) = 0;
+  virtual void onAdShown(const std::string& placementId) = 0;
+  virtual void onAdFailedToShow(const std::string& placementId) = 0;
+  virtual void onAdClose(const std::string& placementId) = 0;
+  virtual void onAdClick(const std::string& placementId) = 0;
+};
+
+}  // namespace zelvora

@@ -1,0 +1,86 @@
+#pragma once
+
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <deque>
+#include <functional>
+#include <map>
+#include <optional>
+#include <mutex>
+#include <thread>
+
+#include "zelvora/platform/MainQueue.h"
+
+namespace zelvora::platform::headless {
+
+enum class ClockMode {
+  /// Timers fire on the real monotonic clock.
+  real,
+  /// Time stands still until `advance` moves it, so tests run timers without sleeping.
+  /// Tasks posted from other threads still arrive in real time.
+  manual,
+};
+
+/// The headless backend's main queue. The thread that creates it is the main thread.
+class RunLoop final : public MainQueue {
+ public:
+  /// `manualEpoch` is the wall time (seconds since 1970) at which a manual clock starts.
+  explicit RunLoop(ClockMode mode = ClockMode::real, double manualEpoch = 1.7e9);
+  ~RunLoop() override;
+  RunLoop(const RunLoop&) = delete;
+  RunLoop& operator=(const RunLoop&) = delete;
+
+  void post(Task task) override;
+  TimerId postAfter(double seconds, Task task) override;
+  void cancel(TimerId timer) override;
+  double now() const override;
+  double wallTime() const override;
+  bool isMainThread() const override;
+
+  ClockMode clockMode() const { return mode_; }
+
+  /// Runs tasks until `stop()` is called.
+  void run();
+  void stop();
+  /// Runs tasks until `done()` holds or `timeoutSeconds` of real time pass; returns `done()`.
+  bool runUntil(const std::function<bool()>& done, double timeoutSeconds = 10);
+  /// Runs every task that is due now, without waiting. Returns how many ran.
+  std::size_t runPending();
+  /// Manual clock: moves time forward by `seconds`, running each timer at its due time.
+  void advance(double seconds);
+
+  /// The longest time one task took since the last reset, in seconds of real time.
+  double longestTaskSeconds() const { return longestTask_; }
+  void resetTaskStatistics() { longestTask_ = 0; }
+
+ private:
+  struct Timer {
+    TimerId id;
+    Task task;
+  };
+  using Clock = std::chrono::steady_clock;
+
+  /// Runs one due task; returns false when none is due.
+  bool runOne();
+  void runTimed(Task& task);
+  /// Earliest timer deadline, if any.
+  std::optional<double> nextDeadline() const;
+
+  const ClockMode mode_;
+  const double manualEpoch_;
+  const Clock::time_point realStart_;
+  const std::thread::id mainThread_;
+  double manualNow_ = 0;
+  std::atomic<bool> stopped_ = false;
+
+  mutable std::mutex mutex_;
+  std::condition_variable wake_;
+  std::deque<Task> posted_;  // guarded by mutex_
+
+  std::multimap<double, Timer> timers_;  // main thread only
+  TimerId nextTimer_ = 1;
+  double longestTask_ = 0;
+};
+
+}  // namespace zelvora::platform::headless

@@ -1,0 +1,53 @@
+#pragma once
+
+#include <optional>
+#include <string>
+
+namespace zelvora::platform {
+
+enum class AuthorizationStatus { notDetermined, restricted, denied, authorized };
+
+struct Location {
+  double latitude = 0;
+  double longitude = 0;
+};
+
+/// The facts of the device and the application that a mobile OS would provide. A host fills
+/// in what it knows and hands this to its backend at start-up; every empty field gets a
+/// Linux default when the environment is installed:
+/// - `systemVersion`: VERSION_ID of /etc/os-release (else "0");
+/// - `advertisingIdentifier`: the zero UUID (a value that is not a UUID is replaced by it);
+/// - `configDirectory`: $XDG_CONFIG_HOME, else $HOME/.config;
+/// - `cachesDirectory`: $XDG_CACHE_HOME, else $HOME/.cache;
+/// - `temporaryDirectory`: $TMPDIR, else /tmp.
+struct HostEnvironment {
+  std::string systemVersion;
+  std::string model = "Desktop";
+  /// Screen size in points.
+  double screenWidth = 414;
+  double screenHeight = 896;
+
+  bool locationServicesEnabled = false;
+  /// The last location fix the system holds; the SDK never asks for one.
+  std::optional<Location> lastKnownLocation;
+  AuthorizationStatus locationAuthorization = AuthorizationStatus::notDetermined;
+  AuthorizationStatus calendarAuthorization = AuthorizationStatus::notDetermined;
+  AuthorizationStatus photoLibraryAuthorization = AuthorizationStatus::notDetermined;
+
+  /// Canonical 36-character UUID text.
+  std::string advertisingIdentifier;
+  /// The host application's identifier (for example "com.example.game"); none by default.
+  std::optional<std::string> bundleIdentifier;
+
+  std::string configDirectory;
+  std::string cachesDirectory;
+  std::string temporaryDirectory;
+};
+
+/// Installs `env` with its defaults filled in. Backends call this at start-up, on the main
+/// thread, before the SDK is used.
+void setHostEnvironment(HostEnvironment env);
+/// The installed environment (the Linux defaults until one is installed).
+const HostEnvironment& hostEnvironment();
+
+}  // namespace zelvora::platform

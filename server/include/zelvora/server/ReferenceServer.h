@@ -1,0 +1,95 @@
+#pragma once
+
+#include <filesystem>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "zelvora/Json.h"
+
+namespace httplib {
+class Server;
+}
+
+namespace zelvora::server {
+
+/// One request that reached a beacon path ("/t/...").
+struct BeaconRecord {
+  std::string method;
+  /// Path and query, as requested.
+  std::string target;
+};
+
+/// One request that reached the getPlacements endpoint.
+struct PlacementsRequest {
+  JSON body;
+  bool signatureValid = false;
+};
+
+struct ServerOptions {
+  std::string host = "127.0.0.1";
+  /// 0 picks a free port.
+  int port = 0;
+  /// The campaigns document: {"apps": {"<app id>": {"placements": ...}}}. Every "{server}"
+  /// inside its strings becomes the server's base URL in answers.
+  JSON campaigns = JSON::object();
+  /// Served under "/assets/", the asset base URL announced to the SDK. Empty: none.
+  std::filesystem::path assetDirectory;
+  /// Both set: serve HTTPS with this PEM certificate and key.
+  std::filesystem::path certificateFile;
+  std::filesystem::path privateKeyFile;
+};
+
+/// The reference ad server. POST "/srv" checks the request's signature and answers
+/// getPlacements from the campaigns (an unknown app gets an answer without "data", a bad
+/// signature HTTP 403); "/assets/" serves static files; every request under "/t/" is recorded
+/// as a beacon, and GET "/debug/beacons" and "/debug/requests" show the records as JSON.
+class ReferenceServer {
+ public:
+  /// The signature member's name and the salt agreed with the SDK.
+  static constexpr const char* signatureMember = "zvs";
+  static constexpr const char* salt = "qmx407";
+
+  explicit ReferenceServer(ServerOptions options);
+  ~ReferenceServer();
+  ReferenceServer(const ReferenceServer&) = delete;
+  ReferenceServer& operator=(const ReferenceServer&) = delete;
+
+  /// Reads a campaigns file; throws std::runtime_error with the reason when it cannot.
+  static JSON loadCampaigns(const std::filesystem::path& file);
+
+  /// Binds and starts serving on a thread of its own; returns the port. Throws
+  /// std::runtime_error when the address cannot be bound.
+  int start();
+  void stop();
+  /// Blocks serving on the calling thread until `stop()`.
+  void listen();
+
+  int port() const { return port_; }
+  /// "http://host:port" (or https).
+  std::string baseUrl() const;
+  /// The getPlacements endpoint: baseUrl() + "/srv".
+  std::string endpointUrl() const { return baseUrl() + "/srv"; }
+
+  std::vector<BeaconRecord> beacons() const;
+  std::vector<PlacementsRequest> placementsRequests() const;
+
+ private:
+  void bind();
+  void installRoutes();
+  JSON answer(const JSON& request, int& status);
+  JSON substituted(const JSON& value) const;
+
+  ServerOptions options_;
+  std::unique_ptr<httplib::Server> http_;
+  std::thread thread_;
+  int port_ = 0;
+
+  mutable std::mutex mutex_;
+  std::vector<BeaconRecord> beacons_;
+  std::vector<PlacementsRequest> requests_;
+};
+
+}  // namespace zelvora::server

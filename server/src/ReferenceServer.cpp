@@ -1,0 +1,192 @@
+#include "zelvora/server/ReferenceServer.h"
+
+#include <httplib.h>
+#include <openssl/evp.h>
+
+#include <fstream>
+#include <sstream>
+#include <stdexcept>
+
+namespace zelvora::server {
+namespace {
+
+std::string md5Hex(const std::string& bytes) {
+  unsigned char digest[EVP_MAX_MD_SIZE];
+  unsigned int length = 0;
+  EVP_Digest(bytes.data(), bytes.size(), digest, &length, EVP_md5(), nullptr);
+  std::string text;
+  char pair[3];
+  for (unsigned int i = 0; i < length; ++i) {
+    std::snprintf(pair, sizeof pair, "%02x", digest[i]);
+    text += pair;
+  }
+  return text;
+}
+
+std::string serialize(const JSON& value) {
+  return value.dump(-1, ' ', false, JSON::error_handler_t::replace);
+}
+
+void replaceAll(std::string& text, const std::string& from, const std::string& to) {
+  for (auto at = text.find(from); at != std::string::npos; at = text.find(from, at + to.size()))
+    text.replace(at, from.size(), to);
+}
+
+JSON errorBody(const std::string& message) { return JSON{{"error", message}}; }
+
+}  // namespace
+
+ReferenceServer::ReferenceServer(ServerOptions options) : options_(std::move(options)) {
+  if (!options_.certificateFile.empty() && !options_.privateKeyFile.empty()) {
+    http_ = std::make_unique<httplib::SSLServer>(options_.certificateFile.c_str(),
+                                                 options_.privateKeyFile.c_str());
+  } else {
+    http_ = std::make_unique<httplib::Server>();
+  }
+  // Without it, small answers on loopback wait for the peer's delayed ACK (about 40 ms).
+  http_->set_tcp_nodelay(true);
+  // One request per connection: an idle keep-alive connection holds a worker thread for
+  // seconds, and stop() waits for it.
+  http_->set_keep_alive_max_count(1);
+  installRoutes();
+}
+
+ReferenceServer::~ReferenceServer() { stop(); }
+
+JSON ReferenceServer::loadCampaigns(const std::filesystem::path& file) {
+  std::ifstream in(file, std::ios::binary);
+  if (!in) throw std::runtime_error("cannot read campaigns file " + file.string());
+  std::stringstream text;
+  text << in.rdbuf();
+  JSON campaigns = JSON::parse(text.str(), nullptr, false);
+  if (!campaigns.is_object() || !campaigns.contains("apps") || !campaigns["apps"].is_object())
+    throw std::runtime_error("campaigns file " + file.string() +
+                             " is not a JSON object with an \"apps\" object");
+  return campaigns;
+}
+
+std::string ReferenceServer::baseUrl() const {
+  const bool tls = !options_.certificateFile.empty() && !options_.privateKeyFile.empty();
+  return std::string(tls ? "https://" : "http://") + options_.host + ":" +
+         std::to_string(port_);
+}
+
+void ReferenceServer::bind() {
+  if (!http_->is_valid()) throw std::runtime_error("the server could not be set up (TLS files?)");
+  port_ = options_.port == 0 ? http_->bind_to_any_port(options_.host.c_str())
+                             : (http_->bind_to_port(options_.host.c_str(), options_.port)
+                                    ? options_.port
+                                    : -1);
+  if (port_ <= 0)
+    throw std::runtime_error("cannot listen on " + options_.host + ":" +
+                             std::to_string(options_.port));
+}
+
+int ReferenceServer::start() {
+  bind();
+  thread_ = std::thread([this] { http_->listen_after_bind(); });
+  return port_;
+}
+
+void ReferenceServer::listen() {
+  bind();
+  http_->listen_after_bind();
+}
+
+void ReferenceServer::stop() {
+  http_->stop();
+  if (thread_.joinable()) thread_.join();
+}
+
+std::vector<BeaconRecord> ReferenceServer::beacons() const {
+  std::lock_guard lock(mutex_);
+  return beacons_;
+}
+
+std::vector<PlacementsRequest> ReferenceServer::placementsRequests() const {
+  std::lock_guard lock(mutex_);
+  return requests_;
+}
+
+JSON ReferenceServer::substituted(const JSON& value) const {
+  if (value.is_string()) {
+    std::string text = value.get<std::string>();
+    replaceAll(text, "{server}", baseUrl());
+    return text;
+  }
+  if (value.is_structured()) {
+    JSON copy = value;
+    for (auto& item : copy) item = substituted(item);
+    return copy;
+  }
+  return value;
+}
+
+JSON ReferenceServer::answer(const JSON& request, int& status) {
+  const auto signature = request.find(signatureMember);
+  const auto data = request.find("data");
+  const bool valid = signature != request.end() && signature->is_string() &&
+                     data != request.end() && data->is_object() &&
+                     *signature == md5Hex(serialize(*data) + salt);
+  {
+    std::lock_guard lock(mutex_);
+    requests_.push_back({request, valid});
+  }
+  if (!valid) {
+    status = 403;
+    return errorBody("invalid signature");
+  }
+  if (data->value("action", "") != "getPlacements") {
+    status = 400;
+    return errorBody("unknown action");
+  }
+  status = 200;
+  const JSON& apps = options_.campaigns["apps"];
+  const auto app = data->find("app");
+  if (app == data->end() || !app->is_string() || !apps.contains(app->get<std::string>()))
+    return errorBody("unknown app");
+  const JSON& campaign = apps[app->get<std::string>()];
+  JSON answerData = JSON::object();
+  answerData["assetBaseUrl"] = baseUrl() + "/assets/";
+  answerData["placements"] = substituted(campaign.value("placements", JSON::object()));
+  return JSON{{"data", std::move(answerData)}};
+}
+
+void ReferenceServer::installRoutes() {
+  if (!options_.campaigns.contains("apps") || !options_.campaigns["apps"].is_object())
+    options_.campaigns["apps"] = JSON::object();
+
+  http_->Post("/srv", [this](const httplib::Request& request, httplib::Response& response) {
+    const JSON body = JSON::parse(request.body, nullptr, false);
+    int status = 400;
+    const JSON reply =
+        body.is_object() ? answer(body, status) : errorBody("the body is not a JSON object");
+    response.status = status;
+    response.set_content(serialize(reply), "application/json");
+  });
+
+  const auto recordBeacon = [this](const httplib::Request& request, httplib::Response& response) {
+    std::lock_guard lock(mutex_);
+    beacons_.push_back({request.method, request.target});
+    response.status = 204;
+  };
+  http_->Get(R"(/t/.*)", recordBeacon);
+  http_->Post(R"(/t/.*)", recordBeacon);
+
+  http_->Get("/debug/beacons", [this](const httplib::Request&, httplib::Response& response) {
+    JSON list = JSON::array();
+    for (const auto& beacon : beacons()) list.push_back({{"method", beacon.method}, {"target", beacon.target}});
+    response.set_content(serialize(list), "application/json");
+  });
+  http_->Get("/debug/requests", [this](const httplib::Request&, httplib::Response& response) {
+    JSON list = JSON::array();
+    for (const auto& request : placementsRequests())
+      list.push_back({{"body", request.body}, {"signatureValid", request.signatureValid}});
+    response.set_content(serialize(list), "application/json");
+  });
+
+  if (!options_.assetDirectory.empty())
+    http_->set_mount_point("/assets", options_.assetDirectory.string());
+}
+
+}  // namespace zelvora::server

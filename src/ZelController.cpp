@@ -1,0 +1,148 @@
+#include "zelvora/ZelController.h"
+
+#include <filesystem>
+
+#include "RESTClient.h"
+#include "adunit/Ad.h"
+#include "consent/ConsentManager.h"
+#include "net/JsonReading.h"
+#include "placement/Placement.h"
+#include "placement/PlacementsParser.h"
+#include "tools/SdkDirectories.h"
+#include "util/MainThread.h"
+#include "zelvora/Log.h"
+
+namespace zelvora {
+
+ZelController& ZelController::sharedInstance() {
+  // Never destroyed: ad units and callbacks may still reach it while the process exits.
+  static ZelController* const instance = new ZelController();
+  return *instance;
+}
+
+ZelController::ZelController()
+    : restClient_(std::make_unique<RESTClient>()),
+      consentManager_(std::make_unique<ConsentManager>()) {}
+
+ZelController::~ZelController() = default;
+
+void ZelController::setEventDelegate(const std::shared_ptr<ZelEventDelegate>& delegate) {
+  eventDelegate_ = delegate;
+}
+
+void ZelController::setServerConfiguration(const ServerConfiguration& configuration) {
+  RESTClient::setUrl(configuration.url);
+  HttpClient::shared().setCaFile(configuration.caFile);
+  HttpClient::shared().setTimeout(configuration.timeoutSeconds);
+}
+
+void ZelController::initialize(const std::string& appId) {
+  if (!checkMainThread("initialize")) return;
+  if (isInitialized_) return;
+  cleanUpTempFiles();
+  placements_.clear();
+  restClient_->getPlacements(appId,
+                             [this](std::optional<JSON> json, std::optional<HttpError> error) {
+                               handleAnswer(std::move(json), error
+                                                                 ? std::optional<std::string>(
+                                                                       error->localizedDescription)
+                                                                 : std::nullopt);
+                             });
+}
+
+void ZelController::handleAnswer(std::optional<JSON> json,
+                                 const std::optional<std::string>& error) {
+  const auto delegate = eventDelegate();
+  if (error) {
+    if (delegate) delegate->onInitError(*error);
+    log("ZelvoraFramework - " + *error);
+  } else {
+    const JSON& data = member(*json, "data");
+    if (hasMember(*json, "data") && hasMember(data, "assetBaseUrl"))
+      assetBaseUrl_ = stringValue(member(data, "assetBaseUrl"));
+    if (hasMember(*json, "data") && hasMember(data, "placements")) {
+      PlacementsParser::parseData(member(data, "placements"));
+      isInitialized_ = true;
+    } else {
+      if (delegate) delegate->onInitError("No ads available");
+      log("ZelvoraFramework - No ads available");
+    }
+  }
+  // The delegate may have gone while the placements were parsed.
+  if (const auto current = eventDelegate()) current->onInit(placements_.keys());
+}
+
+void ZelController::showAd(const std::shared_ptr<platform::ViewController>& presentingViewController,
+                           const std::string& placementId) {
+  if (!checkMainThread("showAd")) return;
+  if (!isInitialized_) {
+    log("ZelvoraFramework - SDK is not initialized");
+    return;
+  }
+  const auto* placement = placements_.find(placementId);
+  if (placement == nullptr) return;
+  if ((*placement)->status != "enabled") return;
+  if ((*placement)->ads.empty()) return;
+  // Copy: rendering may replace the registry's entries.
+  const std::shared_ptr<Ad> ad = (*placement)->ads.front().second;
+  ad->render(presentingViewController);
+}
+
+JSON ZelController::getConsentData() { return consentManager_->consentData(); }
+
+ConsentState ZelController::getConsentState() const { return consentManager_->state(); }
+
+void ZelController::updateContestState(ConsentState state, const std::string& wording,
+                                       std::int64_t obtainedTimestampInSec) {
+  consentManager_->set(state, wording, obtainedTimestampInSec);
+}
+
+void ZelController::addEmulatedIp(const std::string& ip) {
+  if (additions_ && additions_->is_object()) (*additions_)["emulatedIp"] = ip;
+}
+
+void ZelController::setCourse(const std::string&) {}
+
+void ZelController::triggerPlacementEvent(Event event, const std::string& placementId) {
+  log("ZelController: " + std::string(logName(event)) + " for placement " + placementId);
+  if (event == Event::onInit) return;
+  const auto delegate = eventDelegate();
+  if (!delegate) return;
+  switch (event) {
+    case Event::noAds:
+      delegate->onNoAds(placementId);
+      break;
+    case Event::adReady:
+      delegate->onAdReady(placementId);
+      break;
+    case Event::adShown:
+      delegate->onAdShown(placementId);
+      break;
+    case Event::adFailedToShow:
+      delegate->onAdFailedToShow(placementId);
+      break;
+    case Event::adClose:
+      delegate->onAdClose(placementId);
+      break;
+    case Event::adClick:
+      delegate->onAdClick(placementId);
+      break;
+    case Event::onInit:
+      break;
+  }
+}
+
+void ZelController::cleanUpTempFiles() {
+  // Only the SDK's own folder: the system's temporary directory is shared by every program.
+  const std::filesystem::path directory = sdkTemporaryDirectory();
+  std::error_code error;
+  std::filesystem::remove_all(directory, error);
+  if (error) {
+    log(error.message() + ": " + directory.string());
+    return;
+  }
+  std::filesystem::create_directories(directory, error);
+  if (error) log(error.message() + ": " + directory.string());
+}
+
+}  // namespace zelvora

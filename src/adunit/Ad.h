@@ -1,0 +1,84 @@
+#pragma once
+
+#include <memory>
+#include <optional>
+#include <string>
+
+#include "adunit/AdFormat.h"
+#include "zelvora/Json.h"
+#include "zelvora/ZelEventDeclaration.h"
+
+namespace zelvora {
+
+namespace platform {
+class ViewController;
+}
+
+/// Told when an ad unit finished its preload.
+class AdPreloadProtocol {
+ public:
+  virtual ~AdPreloadProtocol() = default;
+  virtual void onAdLoaded() = 0;
+};
+
+/// The life events an interstitial's view controller reports to its ad.
+class ViewControllerEvents {
+ public:
+  virtual ~ViewControllerEvents() = default;
+  virtual void onViewControllerAppeared() = 0;
+  virtual void onViewControllerDisappeared() = 0;
+  virtual void onViewControllerSizeChanged() = 0;
+};
+
+/// The base of every ad unit: one ad of one placement, with its description, its beacons and
+/// the events it reports. Formats replace `preload` and `render`.
+class Ad : public ViewControllerEvents, public std::enable_shared_from_this<Ad> {
+ public:
+  /// `initWithData` is the whole ad object of the server's answer.
+  explicit Ad(const JSON& initWithData);
+  ~Ad() override = default;
+
+  const std::string& id() const { return id_; }
+  /// The ad object's "ad"/"data": the format's description.
+  const JSON& data() const { return data_; }
+  const JSON& offering() const { return offering_; }
+  AdFormat format() const { return format_; }
+
+  /// Starts loading; a format that succeeds sets `isLoaded` and tells `preloadDelegate`.
+  virtual void preload() {}
+  /// Presents the ad over `presentingViewController`.
+  virtual void render(const std::shared_ptr<platform::ViewController>& presentingViewController) {
+    (void)presentingViewController;
+  }
+
+  /// Reports `adShown` and fires the impression beacons.
+  virtual void callImpBeacon();
+  /// Fires the display-time beacon for an ad open since `openTime`; `closeTime` in seconds
+  /// since 1970.
+  virtual void callDisplayTimeBeacon(double closeTime);
+
+  void onViewControllerAppeared() override;
+  void onViewControllerDisappeared() override;
+  void onViewControllerSizeChanged() override {}
+
+  std::optional<std::string> placementId;
+  std::weak_ptr<platform::ViewController> rootPresentingVC;
+  std::weak_ptr<AdPreloadProtocol> preloadDelegate;
+  std::optional<bool> isAppStoreRedirected;
+  std::optional<std::string> appStoreUrl;
+  /// When the ad became visible, seconds since 1970; 0 while it is not open.
+  double openTime = 0;
+  bool isLoaded = false;
+
+ protected:
+  /// Reports `event` for this ad's placement; skipped before a placement took the ad in.
+  void trigger(Event event);
+
+ private:
+  std::string id_;
+  JSON data_;
+  JSON offering_;
+  AdFormat format_;
+};
+
+}  // namespace zelvora

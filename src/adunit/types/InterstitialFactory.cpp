@@ -1,0 +1,25 @@
+#include "adunit/types/InterstitialFactory.h"
+
+#include "adunit/types/InterstitialVast.h"
+#include "net/JsonReading.h"
+
+namespace zelvora {
+
+std::shared_ptr<Ad> InterstitialFactory::createAdUnit(const JSON& data) {
+  const auto format = adFormatFromString(stringValue(member(member(data, "ad"), "subtype")));
+  if (!format) return nullptr;
+  switch (*format) {
+    case AdFormat::videoVast:
+      return std::make_shared<InterstitialVast>(data);
+    // Video, banner and HTML ad units are not built yet: their ads are skipped.
+    case AdFormat::video:
+    case AdFormat::banner:
+    case AdFormat::html:
+    case AdFormat::jsTag:
+    case AdFormat::mraidTag:
+      return nullptr;
+  }
+  return nullptr;
+}
+
+}  // namespace zelvora

@@ -1,0 +1,71 @@
+#pragma once
+
+#include <atomic>
+#include <filesystem>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "zelvora/Json.h"
+
+namespace zelvora {
+
+struct HttpError {
+  std::string localizedDescription;
+};
+
+/// The SDK's HTTP(S) client over libcurl. One process-wide instance transfers on its own
+/// thread (libcurl's multi interface) and posts every completion to the main queue; nothing
+/// else of the SDK runs on that thread. Server certificates are always verified, against the
+/// system's CA store or a CA file the host configures. Requests give up when no byte moves
+/// for the time-out (60 s by default) or the connection cannot be made within it.
+class HttpClient {
+ public:
+  using JsonCompletion = std::function<void(std::optional<JSON>, std::optional<HttpError>)>;
+  using DownloadCompletion = std::function<void(std::optional<HttpError>)>;
+
+  static HttpClient& shared();
+  ~HttpClient();
+  HttpClient(const HttpClient&) = delete;
+  HttpClient& operator=(const HttpClient&) = delete;
+
+  /// POSTs `body` as "application/json". The answer is parsed on the client's thread
+  /// (any top-level JSON value is accepted) and delivered on the main queue, whatever the
+  /// HTTP status; a transport failure or a body that is not JSON gives an error instead.
+  void postJson(const std::string& url, const JSON& body, JsonCompletion completion);
+  /// Fire-and-forget GET: the answer is ignored, nothing is retried.
+  void get(const std::string& url);
+  /// Downloads `url` into `destination`, replacing any existing file. The body is written
+  /// under a temporary name beside it and renamed into place only when the transfer
+  /// succeeded (an HTTP status of 400 or more is a failure). Completion on the main queue.
+  void download(const std::string& url, const std::filesystem::path& destination,
+                DownloadCompletion completion);
+
+  /// A PEM file of CA certificates to trust instead of the system store; empty restores the
+  /// system store. Defaults to $ZELVORA_CA_FILE.
+  void setCaFile(const std::string& path);
+  void setTimeout(double seconds);
+
+ private:
+  struct Transfer;
+
+  HttpClient();
+  void start(std::unique_ptr<Transfer> transfer);
+  void run();
+  void finish(Transfer& transfer, int result);
+
+  void* multi_ = nullptr;
+  std::thread worker_;
+  std::atomic<bool> stopping_ = false;
+
+  std::mutex mutex_;
+  std::vector<std::unique_ptr<Transfer>> incoming_;  // guarded by mutex_
+  std::string caFile_;                                // guarded by mutex_
+  double timeoutSeconds_ = 60;                        // guarded by mutex_
+};
+
+}  // namespace zelvora

@@ -1,0 +1,59 @@
+#include "net/JsonReading.h"
+
+#include <cmath>
+
+namespace zelvora {
+namespace {
+const JSON& null() {
+  static const JSON value;
+  return value;
+}
+}  // namespace
+
+const JSON& member(const JSON& value, const std::string& key) {
+  if (!value.is_object()) return null();
+  auto it = value.find(key);
+  return it == value.end() ? null() : *it;
+}
+
+const JSON& element(const JSON& value, std::size_t index) {
+  if (!value.is_array() || index >= value.size()) return null();
+  return value[index];
+}
+
+bool hasMember(const JSON& value, const std::string& key) {
+  return value.is_object() && value.contains(key);
+}
+
+std::string stringValue(const JSON& value) {
+  switch (value.type()) {
+    case JSON::value_t::string:
+      return value.get_ref<const std::string&>();
+    case JSON::value_t::boolean:
+      return value.get<bool>() ? "true" : "false";
+    case JSON::value_t::number_integer:
+      return std::to_string(value.get<std::int64_t>());
+    case JSON::value_t::number_unsigned:
+      return std::to_string(value.get<std::uint64_t>());
+    case JSON::value_t::number_float: {
+      // Whole numbers read without a fraction, as a platform number's text would.
+      const double number = value.get<double>();
+      if (std::isfinite(number) && std::trunc(number) == number && std::fabs(number) < 1e15)
+        return std::to_string(static_cast<std::int64_t>(number));
+      return value.dump();
+    }
+    default:
+      return "";
+  }
+}
+
+std::optional<std::string> asString(const JSON& value) {
+  if (!value.is_string()) return std::nullopt;
+  return value.get<std::string>();
+}
+
+std::string serialize(const JSON& value) {
+  return value.dump(-1, ' ', false, JSON::error_handler_t::replace);
+}
+
+}  // namespace zelvora

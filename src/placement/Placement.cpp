@@ -1,0 +1,39 @@
+#include "placement/Placement.h"
+
+#include "adunit/AdUnitFactory.h"
+#include "net/JsonReading.h"
+#include "zelvora/ZelController.h"
+
+namespace zelvora {
+
+void Placement::setup(const JSON& withData) {
+  data_ = withData;
+  name = stringValue(member(withData, "name"));
+  status = stringValue(member(withData, "status"));
+  if (status != "enabled") return;
+  processAds(member(withData, "ads"));
+  preloadAd();
+}
+
+void Placement::processAds(const JSON& list) {
+  if (!list.is_array()) return;
+  for (const JSON& adObject : list) {
+    auto unit = AdUnitFactory::createAdUnit(adObject);
+    if (!unit) continue;
+    unit->placementId = id;
+    ads.insertOrAssign(stringValue(member(adObject, "adId")), std::move(unit));
+  }
+}
+
+void Placement::preloadAd() {
+  if (ads.empty()) return;
+  const std::shared_ptr<Ad> unit = ads.front().second;
+  unit->preloadDelegate = std::static_pointer_cast<AdPreloadProtocol>(shared_from_this());
+  unit->preload();
+}
+
+void Placement::onAdLoaded() {
+  ZelController::sharedInstance().triggerPlacementEvent(Event::adReady, id);
+}
+
+}  // namespace zelvora

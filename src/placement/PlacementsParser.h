@@ -1,0 +1,15 @@
+#pragma once
+
+#include "zelvora/Json.h"
+
+namespace zelvora {
+
+/// Turns the answer's "data"/"placements" into registered placements.
+struct PlacementsParser {
+  /// `placementsObject` is an object keyed by placement id, or an array whose ids are the
+  /// positions; anything else registers nothing. Placements without ads are reported as
+  /// `noAds`; those whose first ad is not an interstitial, or is "interactive", are skipped.
+  static void parseData(const JSON& placementsObject);
+};
+
+}  // namespace zelvora
