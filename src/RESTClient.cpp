@@ -29,7 +29,9 @@ std::string RESTClient::url() {
   return defaultUrl;
 }
 
-void RESTClient::setUrl(const std::string& url) { urlOverride() = url; }
+void RESTClient::setUrl(const std::string& url) {
+  urlOverride() = url;
+}
 
 void RESTClient::getPlacements(const std::string& appId, CompletionHandler completionHandler) {
   JSON payload = JSON::object();
@@ -40,17 +42,16 @@ void RESTClient::getPlacements(const std::string& appId, CompletionHandler compl
 
 void RESTClient::makeCall(JSON payload, CompletionHandler completionHandler) {
   const JSON body = getSignedRequest(std::move(payload));
-  urlSessionManager.postJson(
-      url(), body,
-      [completionHandler = std::move(completionHandler)](std::optional<JSON> json,
-                                                         std::optional<HttpError> error) {
-        if (error) {
-          log(error->localizedDescription);
-          completionHandler(std::nullopt, std::move(error));
-          return;
-        }
-        completionHandler(std::move(json), std::nullopt);
-      });
+  urlSessionManager.postJson(url(), body,
+                             [completionHandler = std::move(completionHandler)](
+                                 std::optional<JSON> json, std::optional<HttpError> error) {
+                               if (error) {
+                                 log(error->localizedDescription);
+                                 completionHandler(std::nullopt, std::move(error));
+                                 return;
+                               }
+                               completionHandler(std::move(json), std::nullopt);
+                             });
 }
 
 std::string RESTClient::signatureMemberName() {

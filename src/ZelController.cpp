@@ -41,13 +41,11 @@ void ZelController::initialize(const std::string& appId) {
   if (isInitialized_) return;
   cleanUpTempFiles();
   placements_.clear();
-  restClient_->getPlacements(appId,
-                             [this](std::optional<JSON> json, std::optional<HttpError> error) {
-                               handleAnswer(std::move(json), error
-                                                                 ? std::optional<std::string>(
-                                                                       error->localizedDescription)
-                                                                 : std::nullopt);
-                             });
+  restClient_->getPlacements(appId, [this](std::optional<JSON> json,
+                                           std::optional<HttpError> error) {
+    handleAnswer(std::move(json),
+                 error ? std::optional<std::string>(error->localizedDescription) : std::nullopt);
+  });
 }
 
 void ZelController::handleAnswer(std::optional<JSON> json,
@@ -72,8 +70,9 @@ void ZelController::handleAnswer(std::optional<JSON> json,
   if (const auto current = eventDelegate()) current->onInit(placements_.keys());
 }
 
-void ZelController::showAd(const std::shared_ptr<platform::ViewController>& presentingViewController,
-                           const std::string& placementId) {
+void ZelController::showAd(
+    const std::shared_ptr<platform::ViewController>& presentingViewController,
+    const std::string& placementId) {
   if (!checkMainThread("showAd")) return;
   if (!isInitialized_) {
     log("ZelvoraFramework - SDK is not initialized");
@@ -88,9 +87,13 @@ void ZelController::showAd(const std::shared_ptr<platform::ViewController>& pres
   ad->render(presentingViewController);
 }
 
-JSON ZelController::getConsentData() { return consentManager_->consentData(); }
+JSON ZelController::getConsentData() {
+  return consentManager_->consentData();
+}
 
-ConsentState ZelController::getConsentState() const { return consentManager_->state(); }
+ConsentState ZelController::getConsentState() const {
+  return consentManager_->state();
+}
 
 void ZelController::updateContestState(ConsentState state, const std::string& wording,
                                        std::int64_t obtainedTimestampInSec) {

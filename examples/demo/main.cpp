@@ -79,7 +79,8 @@ int main(int argc, char** argv) {
   if (endpoint.empty()) {
     try {
       zelvora::server::ServerOptions serverOptions;
-      serverOptions.campaigns = zelvora::server::ReferenceServer::loadCampaigns(options->campaignsFile);
+      serverOptions.campaigns =
+          zelvora::server::ReferenceServer::loadCampaigns(options->campaignsFile);
       serverOptions.assetDirectory = ZELVORA_SERVER_DATA_DIR "/assets";
       server = std::make_unique<zelvora::server::ReferenceServer>(serverOptions);
       server->start();

@@ -4,15 +4,21 @@
 
 namespace zelvora::platform {
 
-std::string device::systemVersion() { return hostEnvironment().systemVersion; }
-std::string device::model() { return hostEnvironment().model; }
+std::string device::systemVersion() {
+  return hostEnvironment().systemVersion;
+}
+std::string device::model() {
+  return hostEnvironment().model;
+}
 
 Rect screen::bounds() {
   const auto& env = hostEnvironment();
   return {0, 0, env.screenWidth, env.screenHeight};
 }
 
-bool location::servicesEnabled() { return hostEnvironment().locationServicesEnabled; }
+bool location::servicesEnabled() {
+  return hostEnvironment().locationServicesEnabled;
+}
 std::optional<Location> location::lastKnownLocation() {
   return hostEnvironment().lastKnownLocation;
 }
@@ -26,11 +32,21 @@ AuthorizationStatus photoLibrary::authorizationStatus() {
   return hostEnvironment().photoLibraryAuthorization;
 }
 
-std::string advertising::identifier() { return hostEnvironment().advertisingIdentifier; }
-std::optional<std::string> bundle::identifier() { return hostEnvironment().bundleIdentifier; }
+std::string advertising::identifier() {
+  return hostEnvironment().advertisingIdentifier;
+}
+std::optional<std::string> bundle::identifier() {
+  return hostEnvironment().bundleIdentifier;
+}
 
-std::filesystem::path temporaryDirectory() { return hostEnvironment().temporaryDirectory; }
-std::filesystem::path cachesDirectory() { return hostEnvironment().cachesDirectory; }
-std::filesystem::path configDirectory() { return hostEnvironment().configDirectory; }
+std::filesystem::path temporaryDirectory() {
+  return hostEnvironment().temporaryDirectory;
+}
+std::filesystem::path cachesDirectory() {
+  return hostEnvironment().cachesDirectory;
+}
+std::filesystem::path configDirectory() {
+  return hostEnvironment().configDirectory;
+}
 
 }  // namespace zelvora::platform

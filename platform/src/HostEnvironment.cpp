@@ -17,7 +17,9 @@ std::string envOr(const char* name, const std::string& fallback) {
   return value != nullptr && *value != '\0' ? std::string(value) : fallback;
 }
 
-std::string homeDirectory() { return envOr("HOME", "/tmp"); }
+std::string homeDirectory() {
+  return envOr("HOME", "/tmp");
+}
 
 std::string osReleaseVersion() {
   std::ifstream file("/etc/os-release");

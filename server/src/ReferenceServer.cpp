@@ -32,7 +32,9 @@ void replaceAll(std::string& text, const std::string& from, const std::string& t
     text.replace(at, from.size(), to);
 }
 
-JSON errorBody(const std::string& message) { return JSON{{"error", message}}; }
+JSON errorBody(const std::string& message) {
+  return JSON{{"error", message}};
+}
 
 }  // namespace
 
@@ -51,7 +53,9 @@ ReferenceServer::ReferenceServer(ServerOptions options) : options_(std::move(opt
   installRoutes();
 }
 
-ReferenceServer::~ReferenceServer() { stop(); }
+ReferenceServer::~ReferenceServer() {
+  stop();
+}
 
 JSON ReferenceServer::loadCampaigns(const std::filesystem::path& file) {
   std::ifstream in(file, std::ios::binary);
@@ -67,16 +71,14 @@ JSON ReferenceServer::loadCampaigns(const std::filesystem::path& file) {
 
 std::string ReferenceServer::baseUrl() const {
   const bool tls = !options_.certificateFile.empty() && !options_.privateKeyFile.empty();
-  return std::string(tls ? "https://" : "http://") + options_.host + ":" +
-         std::to_string(port_);
+  return std::string(tls ? "https://" : "http://") + options_.host + ":" + std::to_string(port_);
 }
 
 void ReferenceServer::bind() {
   if (!http_->is_valid()) throw std::runtime_error("the server could not be set up (TLS files?)");
-  port_ = options_.port == 0 ? http_->bind_to_any_port(options_.host.c_str())
-                             : (http_->bind_to_port(options_.host.c_str(), options_.port)
-                                    ? options_.port
-                                    : -1);
+  port_ = options_.port == 0
+              ? http_->bind_to_any_port(options_.host.c_str())
+              : (http_->bind_to_port(options_.host.c_str(), options_.port) ? options_.port : -1);
   if (port_ <= 0)
     throw std::runtime_error("cannot listen on " + options_.host + ":" +
                              std::to_string(options_.port));
@@ -175,7 +177,8 @@ void ReferenceServer::installRoutes() {
 
   http_->Get("/debug/beacons", [this](const httplib::Request&, httplib::Response& response) {
     JSON list = JSON::array();
-    for (const auto& beacon : beacons()) list.push_back({{"method", beacon.method}, {"target", beacon.target}});
+    for (const auto& beacon : beacons())
+      list.push_back({{"method", beacon.method}, {"target", beacon.target}});
     response.set_content(serialize(list), "application/json");
   });
   http_->Get("/debug/requests", [this](const httplib::Request&, httplib::Response& response) {

@@ -41,10 +41,9 @@ void Ad::callDisplayTimeBeacon(double closeTime) {
   if (!url) return;
   const double seconds = closeTime - openTime;
   // std::round rounds halves away from zero; clamp what no 64-bit integer can hold.
-  const std::int64_t duration =
-      std::isfinite(seconds) && std::fabs(seconds) < 9.2e18
-          ? static_cast<std::int64_t>(std::round(seconds))
-          : 0;
+  const std::int64_t duration = std::isfinite(seconds) && std::fabs(seconds) < 9.2e18
+                                    ? static_cast<std::int64_t>(std::round(seconds))
+                                    : 0;
   const std::string macro = "{length}";
   const std::string text = std::to_string(duration);
   for (auto at = url->find(macro); at != std::string::npos; at = url->find(macro, at + text.size()))

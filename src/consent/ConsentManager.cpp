@@ -10,8 +10,8 @@ namespace zelvora {
 ConsentManager::ConsentManager() : prefManager(platform::Preferences::open(suiteName)) {
   if (!prefManager) return;
   // A stored number outside 0 to 3 reads as unknown; the next save repairs it.
-  state_ = consentStateFromRawValue(prefManager->integer(prefKeyState))
-               .value_or(ConsentState::unknown);
+  state_ =
+      consentStateFromRawValue(prefManager->integer(prefKeyState)).value_or(ConsentState::unknown);
   wording_ = prefManager->string(prefKeyStateWording).value_or("");
   lastChanged_ = prefManager->integer(prefKeyLastChangeTS);
   changed_ = prefManager->boolean(prefKeyStateChange);

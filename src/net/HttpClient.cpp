@@ -43,7 +43,9 @@ size_t appendToString(char* data, size_t size, size_t count, void* target) {
   return size * count;
 }
 
-size_t discard(char*, size_t size, size_t count, void*) { return size * count; }
+size_t discard(char*, size_t size, size_t count, void*) {
+  return size * count;
+}
 
 std::string transportError(CURLcode code, const char* detail) {
   std::string text = curl_easy_strerror(code);
@@ -70,7 +72,7 @@ HttpClient& HttpClient::shared() {
 
 HttpClient::HttpClient() {
   curl_global_init(CURL_GLOBAL_DEFAULT);
-  if (const char* caFile = std::getenv("ZELVORA_CA_FILE")) caFile_ = caFile;
+  setCaFile("");
   multi_ = curl_multi_init();
   worker_ = std::thread([this] { run(); });
 }
@@ -83,8 +85,9 @@ HttpClient::~HttpClient() {
 }
 
 void HttpClient::setCaFile(const std::string& path) {
+  const char* fromEnvironment = std::getenv("ZELVORA_CA_FILE");
   std::lock_guard lock(mutex_);
-  caFile_ = path;
+  caFile_ = !path.empty() || fromEnvironment == nullptr ? path : fromEnvironment;
 }
 
 void HttpClient::setTimeout(double seconds) {
@@ -263,9 +266,8 @@ void HttpClient::finish(Transfer& transfer, int code) {
         if (fileError) error = HttpError{fileError.message()};
       }
       if (error) fs::remove(transfer.partial, fileError);
-      platform::postToMainQueue([completion = std::move(transfer.downloadCompletion), error] {
-        completion(error);
-      });
+      platform::postToMainQueue(
+          [completion = std::move(transfer.downloadCompletion), error] { completion(error); });
       return;
     }
   }

@@ -45,8 +45,8 @@ class HttpClient {
   void download(const std::string& url, const std::filesystem::path& destination,
                 DownloadCompletion completion);
 
-  /// A PEM file of CA certificates to trust instead of the system store; empty restores the
-  /// system store. Defaults to $ZELVORA_CA_FILE.
+  /// A PEM file of CA certificates to trust instead of the system store; empty falls back to
+  /// $ZELVORA_CA_FILE, then to the system store.
   void setCaFile(const std::string& path);
   void setTimeout(double seconds);
 
@@ -64,8 +64,8 @@ class HttpClient {
 
   std::mutex mutex_;
   std::vector<std::unique_ptr<Transfer>> incoming_;  // guarded by mutex_
-  std::string caFile_;                                // guarded by mutex_
-  double timeoutSeconds_ = 60;                        // guarded by mutex_
+  std::string caFile_;                               // guarded by mutex_
+  double timeoutSeconds_ = 60;                       // guarded by mutex_
 };
 
 }  // namespace zelvora

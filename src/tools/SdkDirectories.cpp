@@ -8,6 +8,8 @@ std::filesystem::path sdkTemporaryDirectory() {
   return platform::temporaryDirectory() / "zelvora";
 }
 
-std::filesystem::path sdkCachesDirectory() { return platform::cachesDirectory() / "zelvora"; }
+std::filesystem::path sdkCachesDirectory() {
+  return platform::cachesDirectory() / "zelvora";
+}
 
 }  // namespace zelvora

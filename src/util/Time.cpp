@@ -8,8 +8,7 @@ namespace zelvora {
 
 double currentTime() {
   if (platform::hasMainQueue()) return platform::mainQueue().wallTime();
-  return std::chrono::duration<double>(std::chrono::system_clock::now().time_since_epoch())
-      .count();
+  return std::chrono::duration<double>(std::chrono::system_clock::now().time_since_epoch()).count();
 }
 
 }  // namespace zelvora

@@ -40,11 +40,12 @@ double RunLoop::now() const {
 
 double RunLoop::wallTime() const {
   if (mode_ == ClockMode::manual) return manualEpoch_ + manualNow_;
-  return std::chrono::duration<double>(std::chrono::system_clock::now().time_since_epoch())
-      .count();
+  return std::chrono::duration<double>(std::chrono::system_clock::now().time_since_epoch()).count();
 }
 
-bool RunLoop::isMainThread() const { return std::this_thread::get_id() == mainThread_; }
+bool RunLoop::isMainThread() const {
+  return std::this_thread::get_id() == mainThread_;
+}
 
 void RunLoop::runTimed(Task& task) {
   const auto start = Clock::now();

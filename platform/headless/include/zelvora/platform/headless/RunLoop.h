@@ -6,8 +6,8 @@
 #include <deque>
 #include <functional>
 #include <map>
-#include <optional>
 #include <mutex>
+#include <optional>
 #include <thread>
 
 #include "zelvora/platform/MainQueue.h"
