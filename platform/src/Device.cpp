@@ -1,6 +1,7 @@
 #include "zelvora/platform/Device.h"
 
 #include "zelvora/platform/Directories.h"
+#include "zelvora/platform/ui/Application.h"
 
 namespace zelvora::platform {
 
@@ -13,6 +14,9 @@ std::string device::model() {
 
 Rect screen::bounds() {
   const auto& env = hostEnvironment();
+  // Screen coordinates follow the interface orientation.
+  if (isLandscape(Application::shared().statusBarOrientation()))
+    return {0, 0, env.screenHeight, env.screenWidth};
   return {0, 0, env.screenWidth, env.screenHeight};
 }
 

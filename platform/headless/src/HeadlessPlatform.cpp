@@ -1,13 +1,32 @@
 #include "zelvora/platform/headless/HeadlessPlatform.h"
 
+#include "zelvora/platform/Device.h"
+
 namespace zelvora::platform::headless {
 
-HeadlessPlatform::HeadlessPlatform(HostEnvironment environment, ClockMode clock) : runLoop_(clock) {
+bool RecordingUrlHandler::canOpen(const std::string& url) {
+  const auto colon = url.find(':');
+  if (colon == std::string::npos) return false;
+  const std::string scheme = url.substr(0, colon);
+  return scheme == "http" || scheme == "https" || scheme == "itms" || scheme == "itms-apps" ||
+         scheme == "itms-appss";
+}
+
+HeadlessPlatform::HeadlessPlatform(HostEnvironment environment, ClockMode clock)
+    : runLoop_(clock), urlHandler_(std::make_shared<RecordingUrlHandler>()) {
   setHostEnvironment(std::move(environment));
   installMainQueue(&runLoop_);
+  auto& application = Application::shared();
+  application.reset();
+  application.setUrlHandler(urlHandler_);
+  window_ = std::make_shared<Window>(screen::bounds());
+  application.setKeyWindow(window_);
+  root_ = std::make_shared<ViewController>();
+  window_->setRootViewController(root_);
 }
 
 HeadlessPlatform::~HeadlessPlatform() {
+  Application::shared().reset();
   installMainQueue(nullptr);
 }
 

@@ -4,21 +4,10 @@
 #include <string>
 
 #include "zelvora/platform/HostEnvironment.h"
+#include "zelvora/platform/ui/Geometry.h"
 
 // Read-only device facts, answered from the installed host environment.
 namespace zelvora::platform {
-
-struct Size {
-  double width = 0;
-  double height = 0;
-};
-
-struct Rect {
-  double x = 0;
-  double y = 0;
-  double width = 0;
-  double height = 0;
-};
 
 namespace device {
 std::string systemVersion();
@@ -26,7 +15,7 @@ std::string model();
 }  // namespace device
 
 namespace screen {
-/// The main screen's rectangle in points.
+/// The main screen's rectangle in points, in the current interface orientation.
 Rect bounds();
 }  // namespace screen
 

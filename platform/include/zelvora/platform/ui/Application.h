@@ -1,0 +1,62 @@
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <map>
+#include <memory>
+#include <string>
+
+#include "zelvora/platform/ui/Geometry.h"
+#include "zelvora/platform/ui/Window.h"
+
+namespace zelvora::platform {
+
+/// What a backend does with URLs handed to the system.
+class UrlHandler {
+ public:
+  virtual ~UrlHandler() = default;
+  virtual bool canOpen(const std::string& url) = 0;
+  virtual void open(const std::string& url) = 0;
+};
+
+/// The running application: its key window, interface orientation, the system's URL
+/// handling and the did-become-active notification.
+class Application {
+ public:
+  using ObserverToken = std::uint64_t;
+
+  static Application& shared();
+
+  /// The key window; none until a backend created it.
+  std::shared_ptr<Window> keyWindow() const { return keyWindow_; }
+  void setKeyWindow(std::shared_ptr<Window> window) { keyWindow_ = std::move(window); }
+
+  InterfaceOrientation statusBarOrientation() const { return orientation_; }
+  /// Turns the interface to `orientation` when the top view controller supports it; the
+  /// window takes the screen's size in that orientation. Returns whether it turned.
+  bool rotate(InterfaceOrientation orientation);
+
+  bool canOpenURL(const std::string& url);
+  void open(const std::string& url);
+  void setUrlHandler(std::shared_ptr<UrlHandler> handler) { urlHandler_ = std::move(handler); }
+
+  ObserverToken addDidBecomeActiveObserver(std::function<void()> observer);
+  void removeObserver(ObserverToken token);
+  /// The backend calls this when the application comes back to the foreground.
+  void postDidBecomeActive();
+  bool isActive() const { return active_; }
+  void setActive(bool active) { active_ = active; }
+
+  /// Back to a fresh state (no window, portrait, no observers); backends call it at start-up.
+  void reset();
+
+ private:
+  std::shared_ptr<Window> keyWindow_;
+  InterfaceOrientation orientation_ = InterfaceOrientation::portrait;
+  std::shared_ptr<UrlHandler> urlHandler_;
+  std::map<ObserverToken, std::function<void()>> observers_;
+  ObserverToken nextToken_ = 1;
+  bool active_ = true;
+};
+
+}  // namespace zelvora::platform

@@ -1,0 +1,58 @@
+#pragma once
+
+namespace zelvora::platform {
+
+struct Point {
+  double x = 0;
+  double y = 0;
+  bool operator==(const Point&) const = default;
+};
+
+struct Size {
+  double width = 0;
+  double height = 0;
+  bool operator==(const Size&) const = default;
+};
+
+struct Rect {
+  double x = 0;
+  double y = 0;
+  double width = 0;
+  double height = 0;
+
+  Point origin() const { return {x, y}; }
+  Size size() const { return {width, height}; }
+  Point center() const { return {x + width / 2, y + height / 2}; }
+  bool contains(Point point) const {
+    return point.x >= x && point.x < x + width && point.y >= y && point.y < y + height;
+  }
+  bool operator==(const Rect&) const = default;
+};
+
+/// Interface orientations, as a mobile OS names them.
+enum class InterfaceOrientation { unknown, portrait, portraitUpsideDown, landscapeLeft, landscapeRight };
+
+inline bool isPortrait(InterfaceOrientation orientation) {
+  return orientation == InterfaceOrientation::portrait ||
+         orientation == InterfaceOrientation::portraitUpsideDown;
+}
+inline bool isLandscape(InterfaceOrientation orientation) {
+  return orientation == InterfaceOrientation::landscapeLeft ||
+         orientation == InterfaceOrientation::landscapeRight;
+}
+
+/// A set of interface orientations.
+struct OrientationMask {
+  bool portrait = false;
+  bool portraitUpsideDown = false;
+  bool landscapeLeft = false;
+  bool landscapeRight = false;
+
+  static OrientationMask portraitOnly() { return {true, false, false, false}; }
+  static OrientationMask landscape() { return {false, false, true, true}; }
+  static OrientationMask all() { return {true, true, true, true}; }
+  bool contains(InterfaceOrientation orientation) const;
+  bool operator==(const OrientationMask&) const = default;
+};
+
+}  // namespace zelvora::platform

@@ -1,0 +1,60 @@
+#include "zelvora/platform/ui/Application.h"
+
+#include "zelvora/platform/Device.h"
+
+namespace zelvora::platform {
+
+Application& Application::shared() {
+  static Application application;
+  return application;
+}
+
+void Application::reset() {
+  keyWindow_.reset();
+  orientation_ = InterfaceOrientation::portrait;
+  urlHandler_.reset();
+  observers_.clear();
+  active_ = true;
+}
+
+bool Application::rotate(InterfaceOrientation orientation) {
+  if (orientation == InterfaceOrientation::unknown) return false;
+  if (keyWindow_) {
+    if (auto top = keyWindow_->topViewController();
+        top && !top->supportedInterfaceOrientations().contains(orientation))
+      return false;
+  }
+  orientation_ = orientation;
+  if (keyWindow_) {
+    const Rect screen = screen::bounds();
+    if (keyWindow_->frame.size() != screen.size()) keyWindow_->resize(screen.size());
+  }
+  return true;
+}
+
+bool Application::canOpenURL(const std::string& url) {
+  return urlHandler_ && urlHandler_->canOpen(url);
+}
+
+void Application::open(const std::string& url) {
+  if (urlHandler_) urlHandler_->open(url);
+}
+
+Application::ObserverToken Application::addDidBecomeActiveObserver(std::function<void()> observer) {
+  const ObserverToken token = nextToken_++;
+  observers_.emplace(token, std::move(observer));
+  return token;
+}
+
+void Application::removeObserver(ObserverToken token) { observers_.erase(token); }
+
+void Application::postDidBecomeActive() {
+  active_ = true;
+  // Copy: an observer may remove itself.
+  const auto observers = observers_;
+  for (const auto& [token, observer] : observers) {
+    if (observers_.count(token)) observer();
+  }
+}
+
+}  // namespace zelvora::platform

@@ -1,0 +1,150 @@
+#include "zelvora/platform/ui/Window.h"
+
+#include <typeinfo>
+
+#include "zelvora/Log.h"
+#include "zelvora/platform/MainQueue.h"
+
+namespace zelvora::platform {
+
+void Window::setRootViewController(const std::shared_ptr<ViewController>& viewController) {
+  if (root_) {
+    root_->onScreen_ = false;
+    if (root_->isViewLoaded()) root_->view()->removeFromSuperview();
+  }
+  root_ = viewController;
+  if (!root_) return;
+  root_->onScreen_ = true;
+  auto view = root_->view();
+  addSubview(view);
+  layout();
+  root_->viewWillAppear(false);
+  root_->viewDidAppear(false);
+}
+
+std::vector<std::shared_ptr<ViewController>> Window::viewControllerStack() const {
+  std::vector<std::shared_ptr<ViewController>> stack;
+  for (auto controller = root_; controller; controller = controller->presentedViewController())
+    stack.push_back(controller);
+  return stack;
+}
+
+std::shared_ptr<ViewController> Window::topViewController() const {
+  auto stack = viewControllerStack();
+  return stack.empty() ? nullptr : stack.back();
+}
+
+void Window::layout() {
+  for (const auto& controller : viewControllerStack()) {
+    auto view = controller->view();
+    view->translatesAutoresizingMaskIntoConstraints = true;
+    view->frame = bounds();
+    view->layoutIfNeeded();
+    controller->viewDidLayoutSubviews();
+  }
+}
+
+void Window::resize(Size size) {
+  frame.width = size.width;
+  frame.height = size.height;
+  for (const auto& controller : viewControllerStack()) controller->viewWillTransition(size);
+  layout();
+}
+
+void Window::setNeedsLayout() {
+  if (layoutScheduled_ || !hasMainQueue()) return;
+  layoutScheduled_ = true;
+  mainQueue().post([weak = weak_from_this()] {
+    auto self = std::static_pointer_cast<Window>(weak.lock());
+    if (!self) return;
+    self->layoutScheduled_ = false;
+    self->layout();
+  });
+}
+
+void Window::enqueue(std::function<void()> operation) {
+  if (transitioning_) {
+    pending_.push_back(std::move(operation));
+  } else {
+    operation();
+  }
+}
+
+void Window::finishTransition(bool animated, std::function<void()> then) {
+  auto finish = [weak = weak_from_this(), then = std::move(then)] {
+    auto self = std::static_pointer_cast<Window>(weak.lock());
+    if (!self) return;
+    self->transitioning_ = false;
+    then();
+    // Start what was asked for during the transition, in order.
+    while (!self->transitioning_ && !self->pending_.empty()) {
+      auto next = std::move(self->pending_.front());
+      self->pending_.erase(self->pending_.begin());
+      next();
+    }
+  };
+  if (animated) {
+    mainQueue().postAfter(ViewController::transitionDuration, std::move(finish));
+  } else {
+    mainQueue().post(std::move(finish));
+  }
+}
+
+void Window::present(const std::shared_ptr<ViewController>& presenter,
+                     const std::shared_ptr<ViewController>& presented, bool animated,
+                     std::function<void()> completion) {
+  enqueue([this, presenter, presented, animated, completion = std::move(completion)] {
+    if (!presenter->isOnScreen() || presenter->presented_ || presented->isOnScreen()) {
+      log("present: ignored, the presenter is not on screen or already presents a view "
+          "controller");
+      return;
+    }
+    transitioning_ = true;
+    presenter->presented_ = presented;
+    presented->presenting_ = presenter;
+    presented->onScreen_ = true;
+    addSubview(presented->view());
+    layout();
+    const bool covers = presented->modalPresentationStyle == ModalPresentationStyle::fullScreen;
+    if (covers) presenter->viewWillDisappear(animated);
+    presented->viewWillAppear(animated);
+    finishTransition(animated, [presenter, presented, animated, covers, completion] {
+      if (covers) presenter->viewDidDisappear(animated);
+      presented->viewDidAppear(animated);
+      if (completion) completion();
+    });
+  });
+}
+
+void Window::dismiss(const std::shared_ptr<ViewController>& presenter, bool animated,
+                     std::function<void()> completion) {
+  enqueue([this, presenter, animated, completion = std::move(completion)] {
+    std::vector<std::shared_ptr<ViewController>> chain;
+    for (auto controller = presenter->presented_; controller;
+         controller = controller->presentedViewController())
+      chain.push_back(controller);
+    if (chain.empty()) {
+      if (completion) completion();
+      return;
+    }
+    transitioning_ = true;
+    for (auto it = chain.rbegin(); it != chain.rend(); ++it) (*it)->viewWillDisappear(animated);
+    const bool covered = chain.front()->modalPresentationStyle == ModalPresentationStyle::fullScreen;
+    if (covered) presenter->viewWillAppear(animated);
+    finishTransition(animated, [presenter, chain, animated, covered, completion] {
+      for (auto it = chain.rbegin(); it != chain.rend(); ++it) {
+        const auto& controller = *it;
+        controller->view()->removeFromSuperview();
+        controller->onScreen_ = false;
+        controller->presented_.reset();
+        controller->presenting_.reset();
+        controller->viewDidDisappear(animated);
+      }
+      presenter->presented_.reset();
+      if (covered) presenter->viewDidAppear(animated);
+      if (completion) completion();
+    });
+  });
+}
+
+}  // namespace zelvora::platform
