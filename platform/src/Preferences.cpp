@@ -54,7 +54,9 @@ void Preferences::load() {
 
 void Preferences::save() {
   const fs::path temporary = file_.string() + ".tmp" + std::to_string(::getpid());
-  const std::string text = values_.dump(2) + "\n";
+  // Invalid UTF-8 is stored as U+FFFD rather than failing the save.
+  const std::string text =
+      values_.dump(2, ' ', false, nlohmann::json::error_handler_t::replace) + "\n";
   FILE* out = std::fopen(temporary.c_str(), "wb");
   bool ok = out != nullptr;
   if (ok) {

@@ -2,6 +2,7 @@
 
 #include <curl/curl.h>
 
+#include <chrono>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -28,6 +29,12 @@ struct HttpClient::Transfer {
   CURL* easy = nullptr;
   curl_slist* headers = nullptr;
   char errorBuffer[CURL_ERROR_SIZE] = {};
+  // Idle time-out bookkeeping: the transfer fails once no byte moved for `timeout`.
+  std::chrono::steady_clock::duration timeout{};
+  std::chrono::steady_clock::time_point lastProgress = std::chrono::steady_clock::now();
+  curl_off_t lastDownloaded = 0;
+  curl_off_t lastUploaded = 0;
+  bool timedOut = false;
 
   ~Transfer() {
     if (file != nullptr) std::fclose(file);
@@ -47,7 +54,11 @@ size_t discard(char*, size_t size, size_t count, void*) {
   return size * count;
 }
 
-std::string transportError(CURLcode code, const char* detail) {
+/// Answers nested deeper are refused: copying or destroying them would recurse that deep.
+constexpr int kMaxAnswerDepth = 512;
+
+std::string transportError(CURLcode code, const char* detail, bool timedOut) {
+  if (timedOut) return "The request timed out.";
   std::string text = curl_easy_strerror(code);
   if (detail != nullptr && *detail != '\0') text += std::string(": ") + detail;
   return text;
@@ -61,6 +72,22 @@ void deliver(HttpClient::JsonCompletion completion, std::optional<JSON> json,
   platform::postToMainQueue([completion = std::move(completion), result] {
     completion(std::move(result->first), std::move(result->second));
   });
+}
+
+/// libcurl calls this about once a second, and whenever data moves.
+int watchProgress(void* target, curl_off_t, curl_off_t downloaded, curl_off_t,
+                  curl_off_t uploaded) {
+  auto& transfer = *static_cast<HttpClient::Transfer*>(target);
+  const auto now = std::chrono::steady_clock::now();
+  if (downloaded != transfer.lastDownloaded || uploaded != transfer.lastUploaded) {
+    transfer.lastDownloaded = downloaded;
+    transfer.lastUploaded = uploaded;
+    transfer.lastProgress = now;
+    return 0;
+  }
+  if (now - transfer.lastProgress < transfer.timeout) return 0;
+  transfer.timedOut = true;
+  return 1;  // aborts the transfer
 }
 
 }  // namespace
@@ -160,8 +187,10 @@ void HttpClient::start(std::unique_ptr<Transfer> transfer) {
   // moving are not cut off.
   const long timeoutMs = std::lround(timeout * 1000);
   curl_easy_setopt(easy, CURLOPT_CONNECTTIMEOUT_MS, timeoutMs);
-  curl_easy_setopt(easy, CURLOPT_LOW_SPEED_LIMIT, 1L);
-  curl_easy_setopt(easy, CURLOPT_LOW_SPEED_TIME, std::max(1L, (timeoutMs + 999) / 1000));
+  transfer->timeout = std::chrono::milliseconds(timeoutMs);
+  curl_easy_setopt(easy, CURLOPT_NOPROGRESS, 0L);
+  curl_easy_setopt(easy, CURLOPT_XFERINFOFUNCTION, watchProgress);
+  curl_easy_setopt(easy, CURLOPT_XFERINFODATA, transfer.get());
 
   switch (transfer->kind) {
     case Transfer::Kind::postJson:
@@ -235,7 +264,13 @@ void HttpClient::finish(Transfer& transfer, int code) {
     case Transfer::Kind::postJson: {
       if (result != CURLE_OK) {
         deliver(std::move(transfer.jsonCompletion), std::nullopt,
-                HttpError{transportError(result, transfer.errorBuffer)});
+                HttpError{transportError(result, transfer.errorBuffer, transfer.timedOut)});
+        return;
+      }
+      if (!nestingWithin(transfer.responseBody, kMaxAnswerDepth)) {
+        deliver(std::move(transfer.jsonCompletion), std::nullopt,
+                HttpError{"The answer is not valid JSON: nested deeper than " +
+                          std::to_string(kMaxAnswerDepth) + " levels"});
         return;
       }
       try {
@@ -254,7 +289,7 @@ void HttpClient::finish(Transfer& transfer, int code) {
       transfer.file = nullptr;
       std::optional<HttpError> error;
       if (result != CURLE_OK) {
-        error = HttpError{transportError(result, transfer.errorBuffer)};
+        error = HttpError{transportError(result, transfer.errorBuffer, transfer.timedOut)};
       } else if (status >= 400) {
         error = HttpError{"HTTP status " + std::to_string(status) + " for " + transfer.url};
       } else if (!closed) {

@@ -50,9 +50,10 @@ class HttpClient {
   void setCaFile(const std::string& path);
   void setTimeout(double seconds);
 
- private:
+  /// One request in flight; defined by the implementation.
   struct Transfer;
 
+ private:
   HttpClient();
   void start(std::unique_ptr<Transfer> transfer);
   void run();

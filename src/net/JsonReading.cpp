@@ -52,6 +52,27 @@ std::optional<std::string> asString(const JSON& value) {
   return value.get<std::string>();
 }
 
+bool nestingWithin(std::string_view text, int maxDepth) {
+  int depth = 0;
+  bool inString = false;
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    const char c = text[i];
+    if (inString) {
+      if (c == '\\')
+        ++i;
+      else if (c == '"')
+        inString = false;
+    } else if (c == '"') {
+      inString = true;
+    } else if (c == '[' || c == '{') {
+      if (++depth > maxDepth) return false;
+    } else if (c == ']' || c == '}') {
+      --depth;
+    }
+  }
+  return true;
+}
+
 std::string serialize(const JSON& value) {
   return value.dump(-1, ' ', false, JSON::error_handler_t::replace);
 }

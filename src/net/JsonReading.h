@@ -2,6 +2,7 @@
 
 #include <optional>
 #include <string>
+#include <string_view>
 
 #include "zelvora/Json.h"
 
@@ -20,6 +21,11 @@ bool hasMember(const JSON& value, const std::string& key);
 std::string stringValue(const JSON& value);
 /// The member taken as a string: its text only when it is a JSON string.
 std::optional<std::string> asString(const JSON& value);
+
+/// Whether the arrays and objects of JSON `text` nest at most `maxDepth` deep (brackets inside
+/// strings do not count). Deeper values are refused before parsing: copying or destroying
+/// them would recurse that deep.
+bool nestingWithin(std::string_view text, int maxDepth);
 
 /// Compact UTF-8 text of `value`; invalid UTF-8 in strings becomes U+FFFD instead of failing.
 std::string serialize(const JSON& value);
