@@ -5,12 +5,23 @@
 
 #include "RESTClient.h"
 #include "net/JsonReading.h"
+#include "net/Url.h"
 #include "util/Time.h"
+#include "zelvora/Log.h"
 #include "zelvora/ZelController.h"
+#include "zelvora/platform/ui/ActivityIndicatorView.h"
+#include "zelvora/platform/ui/Application.h"
+#include "zelvora/platform/ui/Button.h"
+#include "zelvora/platform/ui/ViewController.h"
 
 namespace zelvora {
 
 namespace {
+/// Store addresses go to the system instead of the web view.
+bool isAppStoreAddress(const std::string& url) {
+  return url.find("itunes") != std::string::npos;
+}
+
 AdFormat formatOf(const JSON& adObject) {
   const auto format = adFormatFromString(stringValue(member(member(adObject, "ad"), "subtype")));
   // The factories build ad units for the known formats only.
@@ -59,6 +70,72 @@ void Ad::onViewControllerAppeared() {
 void Ad::onViewControllerDisappeared() {
   callDisplayTimeBeacon(currentTime());
   trigger(Event::adClose);
+}
+
+void Ad::doRedirect(const std::string& url) {
+  using namespace platform;
+  trigger(Event::adClick);
+  isAppStoreRedirected = false;
+  if (!isValidUrl(url)) return;
+  auto root = rootPresentingVC.lock();
+  auto shown = root ? root->presentedViewController() : nullptr;
+  if (!shown) return;  // nothing on screen to lay the landing page over
+
+  const auto shownView = shown->view();
+  auto webView = WebView::make(shownView->bounds());
+  webView->accessibilityIdentifier = "click-through";
+  auto indicator = ActivityIndicatorView::make(ActivityIndicatorStyle::whiteLarge);
+  indicator->color = Color::gray();
+  indicator->setCenter(shownView->center());
+  indicator->startAnimating();
+  auto goBack = Button::make(ButtonType::system);
+  goBack->frame = {-10, webView->frame.height - 50, 100, 50};
+  goBack->setTitle("Go Back", ControlState::normal);
+  goBack->setTitleColor(Color::black(), ControlState::normal);
+  goBack->addTarget(shared_from_this(), &Ad::dismissRedirectView, ControlEvent::touchUpInside);
+
+  const auto host = shown->presentedViewController() ? shown->presentedViewController() : shown;
+  host->view()->addSubview(webView);
+  host->view()->addSubview(indicator);
+  host->view()->addSubview(goBack);
+  webView->navigationDelegate = weak_from_this();
+  webView->load(URLRequest{url});
+}
+
+void Ad::dismissRedirectView() {
+  dismissPresented();
+}
+
+void Ad::dismissPresented() {
+  if (auto root = rootPresentingVC.lock()) root->dismiss(false);
+}
+
+void Ad::redirect(const std::string& url) {
+  auto& application = platform::Application::shared();
+  if (application.canOpenURL(url)) application.open(url);
+}
+
+void Ad::webViewDidReceiveServerRedirectForProvisionalNavigation(platform::WebView& webView,
+                                                                 platform::Navigation) {
+  const auto url = webView.url();
+  if (url && isAppStoreAddress(*url)) {
+    isAppStoreRedirected = true;
+    appStoreUrl = *url;
+  }
+}
+
+void Ad::webViewDidFinish(platform::WebView& webView, platform::Navigation) {
+  const auto url = webView.url();
+  if (!url || !isAppStoreAddress(*url)) return;
+  log("redirect url = " + *url);
+  redirect(*url);
+  dismissPresented();
+}
+
+void Ad::webViewDidFailProvisionalNavigation(platform::WebView&, platform::Navigation,
+                                             const platform::WebError&) {
+  if (isAppStoreRedirected == true && appStoreUrl) redirect(*appStoreUrl);
+  dismissPresented();
 }
 
 }  // namespace zelvora

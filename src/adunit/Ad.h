@@ -7,6 +7,7 @@
 #include "adunit/AdFormat.h"
 #include "zelvora/Json.h"
 #include "zelvora/ZelEventDeclaration.h"
+#include "zelvora/platform/ui/WebView.h"
 
 namespace zelvora {
 
@@ -30,9 +31,11 @@ class ViewControllerEvents {
   virtual void onViewControllerSizeChanged() = 0;
 };
 
-/// The base of every ad unit: one ad of one placement, with its description, its beacons and
-/// the events it reports. Formats replace `preload` and `render`.
-class Ad : public ViewControllerEvents, public std::enable_shared_from_this<Ad> {
+/// The base of every ad unit: one ad of one placement, with its description, its beacons, the
+/// events it reports and the click-through. Formats replace `preload` and `render`.
+class Ad : public ViewControllerEvents,
+           public platform::NavigationDelegate,
+           public std::enable_shared_from_this<Ad> {
  public:
   /// `initWithData` is the whole ad object of the server's answer.
   explicit Ad(const JSON& initWithData);
@@ -57,6 +60,20 @@ class Ad : public ViewControllerEvents, public std::enable_shared_from_this<Ad> 
   /// since 1970.
   virtual void callDisplayTimeBeacon(double closeTime);
 
+  /// Reports the click and opens `url` in a web view laid over the shown interstitial, with
+  /// a "Go Back" button; store addresses are handed to the system.
+  virtual void doRedirect(const std::string& url);
+  /// The "Go Back" action: dismisses the interstitial with the web view over it.
+  virtual void dismissRedirectView();
+
+  void webViewDidCommit(platform::WebView&, platform::Navigation) override {}
+  void webViewDidStartProvisionalNavigation(platform::WebView&, platform::Navigation) override {}
+  void webViewDidFinish(platform::WebView& webView, platform::Navigation) override;
+  void webViewDidReceiveServerRedirectForProvisionalNavigation(platform::WebView& webView,
+                                                               platform::Navigation) override;
+  void webViewDidFailProvisionalNavigation(platform::WebView&, platform::Navigation,
+                                           const platform::WebError&) override;
+
   void onViewControllerAppeared() override;
   void onViewControllerDisappeared() override;
   void onViewControllerSizeChanged() override {}
@@ -73,6 +90,10 @@ class Ad : public ViewControllerEvents, public std::enable_shared_from_this<Ad> 
  protected:
   /// Reports `event` for this ad's placement; skipped before a placement took the ad in.
   void trigger(Event event);
+  /// Opens `url` with the system when the system can.
+  void redirect(const std::string& url);
+  /// Dismisses what the host's view controller presents, if it still exists.
+  void dismissPresented();
 
  private:
   std::string id_;

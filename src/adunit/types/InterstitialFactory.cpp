@@ -1,5 +1,6 @@
 #include "adunit/types/InterstitialFactory.h"
 
+#include "adunit/types/InterstitialHouseBanner.h"
 #include "adunit/types/InterstitialVast.h"
 #include "net/JsonReading.h"
 
@@ -11,9 +12,14 @@ std::shared_ptr<Ad> InterstitialFactory::createAdUnit(const JSON& data) {
   switch (*format) {
     case AdFormat::videoVast:
       return std::make_shared<InterstitialVast>(data);
-    // Video, banner and HTML ad units are not built yet: their ads are skipped.
+    case AdFormat::banner: {
+      auto unit = std::make_shared<InterstitialHouseBanner>(data);
+      unit->shouldShowAdAfterPreload = false;
+      unit->banner->preloadDelegate = unit;
+      return unit;
+    }
+    // Video and HTML ad units are not built yet: their ads are skipped.
     case AdFormat::video:
-    case AdFormat::banner:
     case AdFormat::html:
     case AdFormat::jsTag:
     case AdFormat::mraidTag:

@@ -1,0 +1,36 @@
+#include "adunit/components/Banner.h"
+
+#include "zelvora/platform/ui/GestureRecognizer.h"
+
+namespace zelvora {
+
+std::shared_ptr<Banner> Banner::make(const std::string& initWithUrl) {
+  std::shared_ptr<Banner> banner(new Banner());
+  banner->url = initWithUrl;
+  banner->imageView = platform::ImageView::make();
+  banner->imageView->isUserInteractionEnabled = true;
+  banner->imageView->accessibilityIdentifier = "banner";
+  auto tap = std::make_shared<platform::TapGestureRecognizer>(banner, &Banner::onBannerClicked);
+  tap->numberOfTapsRequired = 1;
+  banner->imageView->addGestureRecognizer(tap);
+  return banner;
+}
+
+void Banner::setImage(std::shared_ptr<platform::Image> image) {
+  image_ = std::move(image);
+  if (!image_) return;
+  isImageLoaded = true;
+  imageView->image = image_;
+  imageView->setNeedsLayout();
+  if (auto delegate = preloadDelegate.lock()) delegate->onPreloadFinished();
+}
+
+void Banner::preloadCompletion(const std::string& path) {
+  setImage(platform::Image::contentsOfFile(path));
+}
+
+void Banner::onBannerClicked() {
+  if (auto delegate = clickEventDelegate.lock()) delegate->onBannerClicked();
+}
+
+}  // namespace zelvora

@@ -1,0 +1,49 @@
+#pragma once
+
+#include <memory>
+#include <optional>
+#include <string>
+
+#include "zelvora/platform/ui/Image.h"
+#include "zelvora/platform/ui/ImageView.h"
+
+namespace zelvora {
+
+class BannerClickEventDelegate {
+ public:
+  virtual ~BannerClickEventDelegate() = default;
+  virtual void onBannerClicked() = 0;
+};
+
+class BannerPreloadDelegate {
+ public:
+  virtual ~BannerPreloadDelegate() = default;
+  virtual void onPreloadFinished() = 0;
+};
+
+/// One image with its image view: decodes the downloaded file and reports taps on it.
+class Banner : public std::enable_shared_from_this<Banner> {
+ public:
+  static std::shared_ptr<Banner> make(const std::string& initWithUrl);
+
+  /// Shows `image`; a present image marks the banner loaded and tells the preload delegate.
+  void setImage(std::shared_ptr<platform::Image> image);
+  std::shared_ptr<platform::Image> image() const { return image_; }
+  /// The file loader's completion: decodes the file at `path` (no image if it does not).
+  void preloadCompletion(const std::string& path);
+  /// The image view's tap action.
+  void onBannerClicked();
+
+  std::weak_ptr<BannerClickEventDelegate> clickEventDelegate;
+  std::weak_ptr<BannerPreloadDelegate> preloadDelegate;
+  std::string url;
+  std::optional<bool> isImageLoaded;
+  std::shared_ptr<platform::ImageView> imageView;
+
+ private:
+  Banner() = default;
+
+  std::shared_ptr<platform::Image> image_;
+};
+
+}  // namespace zelvora

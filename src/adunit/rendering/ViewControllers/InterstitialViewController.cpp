@@ -1,0 +1,44 @@
+#include "adunit/rendering/ViewControllers/InterstitialViewController.h"
+
+namespace zelvora {
+using namespace platform;
+
+void InterstitialViewController::presentSelf() {
+  if (auto presenter = presentingVC.lock()) presenter->present(shared_from_this(), true, [] {});
+}
+
+OrientationMask InterstitialViewController::supportedInterfaceOrientations() const {
+  if (!requestedOrientation) return OrientationMask::all();
+  switch (*requestedOrientation) {
+    case InterfaceOrientation::portrait:
+      return OrientationMask::portraitOnly();
+    case InterfaceOrientation::landscapeLeft:
+    case InterfaceOrientation::landscapeRight:
+      return OrientationMask::landscape();
+    case InterfaceOrientation::portraitUpsideDown:
+    case InterfaceOrientation::unknown:
+      break;
+  }
+  return OrientationMask::all();
+}
+
+void InterstitialViewController::viewDidAppear(bool animated) {
+  ViewController::viewDidAppear(animated);
+  if (auto events = delegate.lock()) events->onViewControllerAppeared();
+}
+
+void InterstitialViewController::viewWillDisappear(bool animated) {
+  ViewController::viewWillDisappear(animated);
+  if (auto events = delegate.lock()) events->onViewControllerDisappeared();
+}
+
+void InterstitialViewController::viewWillTransition(Size) {
+  orientationChanged = true;
+}
+
+void InterstitialViewController::viewDidLayoutSubviews() {
+  if (!orientationChanged) return;
+  if (auto events = delegate.lock()) events->onViewControllerSizeChanged();
+}
+
+}  // namespace zelvora

@@ -1,0 +1,74 @@
+#include "adunit/types/InterstitialHouseBanner.h"
+
+#include "adunit/rendering/Constraints.h"
+#include "adunit/rendering/ViewControllers/InterstitialViewController.h"
+#include "net/HttpClient.h"
+#include "net/JsonReading.h"
+
+namespace zelvora {
+using namespace platform;
+
+std::shared_ptr<InterstitialHouseBanner> InterstitialHouseBanner::self() {
+  return std::static_pointer_cast<InterstitialHouseBanner>(shared_from_this());
+}
+
+void InterstitialHouseBanner::onPreloadFinished() {
+  isLoaded = true;
+  if (auto delegate = preloadDelegate.lock()) delegate->onAdLoaded();
+  if (shouldShowAdAfterPreload) {
+    // The host's view controller may be gone by now: then there is nothing to show over.
+    if (auto presenter = rootPresentingVC.lock()) render(presenter);
+  }
+}
+
+void InterstitialHouseBanner::render(
+    const std::shared_ptr<ViewController>& presentingViewController) {
+  rootPresentingVC = presentingViewController;
+  if (banner->isImageLoaded != true) {
+    shouldShowAdAfterPreload = true;
+    return;
+  }
+  if (!presentingViewController) return;
+  auto controller = std::make_shared<InterstitialViewController>();
+  controller->delegate = self();
+  auto container = AdContainerView::make(InterfaceOrientation::portrait);
+  frame = FrameView::make();
+  container->contentView->addSubview(frame);
+  setContentConstraints(container->contentView);
+  frame->subview = banner->imageView;
+  frame->addSubview(banner->imageView);
+  frame->setupSubView();
+  controller->setView(container);
+  container->closeEventDelegate = self();
+  banner->clickEventDelegate = self();
+  controller->requestedOrientation = InterfaceOrientation::portrait;
+  controller->modalTransitionStyle = ModalTransitionStyle::flipHorizontal;
+  controller->modalPresentationStyle = ModalPresentationStyle::overFullScreen;
+  presentingViewController->present(controller, true, [weak = std::weak_ptr<Ad>(self())] {
+    if (auto ad = weak.lock()) ad->callImpBeacon();
+  });
+}
+
+void InterstitialHouseBanner::setContentConstraints(const std::shared_ptr<View>& contentView) {
+  frame->translatesAutoresizingMaskIntoConstraints = false;
+  constrain(frame, LayoutAttribute::leading, contentView, LayoutAttribute::leading, 0);
+  constrain(frame, LayoutAttribute::trailing, contentView, LayoutAttribute::trailing, 0);
+  constrain(frame, LayoutAttribute::top, contentView, LayoutAttribute::top, 0);
+}
+
+void InterstitialHouseBanner::onBannerClicked() {
+  callClickBeacon();
+}
+
+void InterstitialHouseBanner::callClickBeacon() {
+  const auto url = asString(member(data(), "clk"));
+  if (!url) return;
+  HttpClient::shared().get(*url);
+  doRedirect(*url);
+}
+
+void InterstitialHouseBanner::onClose() {
+  if (auto presenter = rootPresentingVC.lock()) presenter->dismiss(true);
+}
+
+}  // namespace zelvora

@@ -1,0 +1,30 @@
+#pragma once
+
+#include "adunit/BannerAd.h"
+#include "adunit/rendering/AdContainerView.h"
+
+namespace zelvora {
+
+/// The interstitial of a banner ad: the image in a white frame inside the dimmed container,
+/// portrait only. Shown before its image arrived, it presents itself once the image is there.
+class InterstitialHouseBanner : public BannerAd,
+                                public BannerPreloadDelegate,
+                                public BannerClickEventDelegate,
+                                public CloseButtonEventDelegate {
+ public:
+  using BannerAd::BannerAd;
+
+  void render(const std::shared_ptr<platform::ViewController>& presentingViewController) override;
+  void onPreloadFinished() override;
+  void onBannerClicked() override;
+  void onClose() override;
+
+  bool shouldShowAdAfterPreload = false;
+
+ private:
+  void setContentConstraints(const std::shared_ptr<platform::View>& contentView);
+  void callClickBeacon();
+  std::shared_ptr<InterstitialHouseBanner> self();
+};
+
+}  // namespace zelvora

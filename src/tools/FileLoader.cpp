@@ -1,0 +1,78 @@
+#include "tools/FileLoader.h"
+
+#include <cctype>
+
+#include "net/HttpClient.h"
+#include "net/Md5.h"
+#include "tools/SdkDirectories.h"
+#include "zelvora/Log.h"
+
+namespace zelvora {
+namespace fs = std::filesystem;
+
+namespace {
+
+std::string percentDecoded(const std::string& text) {
+  std::string out;
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    if (text[i] == '%' && i + 2 < text.size() &&
+        std::isxdigit(static_cast<unsigned char>(text[i + 1])) &&
+        std::isxdigit(static_cast<unsigned char>(text[i + 2]))) {
+      out += static_cast<char>(std::stoi(text.substr(i + 1, 2), nullptr, 16));
+      i += 2;
+    } else {
+      out += text[i];
+    }
+  }
+  return out;
+}
+
+void download(const fs::path& folder, const std::string& url,
+              FileLoader::CompletionHandler completionHandler) {
+  const fs::path destination = FileLoader::localPath(folder, url);
+  std::error_code error;
+  fs::create_directories(destination.parent_path(), error);
+  if (error) {
+    log(error.message() + ": " + destination.parent_path().string());
+    return;
+  }
+  HttpClient::shared().download(
+      url, destination,
+      [url, destination,
+       completionHandler = std::move(completionHandler)](std::optional<HttpError> failure) {
+        if (failure) {
+          log("download failed: " + url + ": " + failure->localizedDescription);
+          return;
+        }
+        completionHandler(destination.string());
+      });
+}
+
+}  // namespace
+
+std::string FileLoader::localName(const std::string& url) {
+  const auto slash = url.rfind('/');
+  std::string name = slash == std::string::npos ? url : url.substr(slash + 1);
+  const std::string decoded = percentDecoded(name);
+  const bool unsafe = decoded.empty() || decoded == "." || decoded == ".." ||
+                      decoded.find('/') != std::string::npos ||
+                      decoded.find('\\') != std::string::npos ||
+                      decoded.find('\0') != std::string::npos;
+  if (unsafe) return "download";
+  // File names are at most 255 bytes; the start of a long name is the telling part.
+  return name.size() > 200 ? name.substr(0, 200) : name;
+}
+
+fs::path FileLoader::localPath(const fs::path& folder, const std::string& url) {
+  return folder / md5Hex(url).substr(0, 12) / localName(url);
+}
+
+void FileLoader::loadFile(const std::string& fromUrl, CompletionHandler completionHandler) {
+  download(sdkTemporaryDirectory(), fromUrl, std::move(completionHandler));
+}
+
+void FileLoader::loadZelFile(const std::string& fromUrl, CompletionHandler completionHandler) {
+  download(sdkCachesDirectory(), fromUrl, std::move(completionHandler));
+}
+
+}  // namespace zelvora

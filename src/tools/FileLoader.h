@@ -1,0 +1,29 @@
+#pragma once
+
+#include <filesystem>
+#include <functional>
+#include <string>
+
+namespace zelvora {
+
+/// Downloads ad files and the SDK's own assets to local files. Each URL has a local file of
+/// its own, `<folder>/<hash of the URL>/<name>`, where the name is the URL's last path
+/// component (query included) when that is a safe file name, and "download" otherwise; the
+/// same URL always maps to the same file, which a new download replaces. Completions run on
+/// the main queue, only on success: a failed download leaves no file and is logged.
+struct FileLoader {
+  using CompletionHandler = std::function<void(const std::string& path)>;
+
+  /// Into the SDK's temporary folder, emptied at every initialisation.
+  static void loadFile(const std::string& fromUrl, CompletionHandler completionHandler);
+  /// Into the SDK's caches folder, kept across runs.
+  static void loadZelFile(const std::string& fromUrl, CompletionHandler completionHandler);
+
+  /// Where `url` is stored inside `folder`.
+  static std::filesystem::path localPath(const std::filesystem::path& folder,
+                                         const std::string& url);
+  /// The URL's last path component, or "download" when that is not a safe file name.
+  static std::string localName(const std::string& url);
+};
+
+}  // namespace zelvora
