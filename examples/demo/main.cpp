@@ -1,7 +1,9 @@
 // zelvora-demo: a host application in miniature. It starts the reference ad server on
-// loopback (unless --server names another), initialises the SDK against it, and prints the
-// SDK's console lines, the delegate's callbacks and the beacons the server received.
-#include <cstdio>
+// loopback (unless --server names another), initialises the SDK against it, and plays the
+// user: it shows the banner placement, taps through its click-through and closes it. It
+// prints the SDK's console lines, the delegate's callbacks and the beacons the server
+// received, and with --snapshots DIR writes PNG pictures of the screen.
+#include <filesystem>
 #include <iostream>
 #include <memory>
 #include <optional>
@@ -10,17 +12,27 @@
 #include "zelvora/Log.h"
 #include "zelvora/ZelController.h"
 #include "zelvora/platform/headless/HeadlessPlatform.h"
+#include "zelvora/platform/headless/TestDriver.h"
 #include "zelvora/server/ReferenceServer.h"
 
 namespace {
+
+using zelvora::platform::headless::HeadlessPlatform;
+using zelvora::platform::headless::TestDriver;
 
 struct Options {
   std::string serverUrl;
   std::string appId = "zelvora-demo";
   std::string campaignsFile = ZELVORA_SERVER_DATA_DIR "/campaigns/sample.json";
+  std::string bannerPlacement = "banner-interstitial";
+  std::filesystem::path snapshots;
 };
 
-/// Prints every callback and remembers how initialisation ended.
+void say(const std::string& line) {
+  std::cout << "[demo] " << line << std::endl;
+}
+
+/// Prints every callback and remembers what happened.
 class PrintingDelegate : public zelvora::ZelEventDelegate {
  public:
   void onInit(const std::vector<std::string>& placementIds) override {
@@ -34,16 +46,28 @@ class PrintingDelegate : public zelvora::ZelEventDelegate {
     initFailed = true;
   }
   void onNoAds(const std::string& id) override { print("onNoAds " + id); }
-  void onAdReady(const std::string& id) override { print("onAdReady " + id); }
-  void onAdShown(const std::string& id) override { print("onAdShown " + id); }
-  void onAdFailedToShow(const std::string& id) override { print("onAdFailedToShow " + id); }
-  void onAdClose(const std::string& id) override { print("onAdClose " + id); }
-  void onAdClick(const std::string& id) override { print("onAdClick " + id); }
+  void onAdReady(const std::string& id) override { record("onAdReady", id); }
+  void onAdShown(const std::string& id) override { record("onAdShown", id); }
+  void onAdFailedToShow(const std::string& id) override { record("onAdFailedToShow", id); }
+  void onAdClose(const std::string& id) override { record("onAdClose", id); }
+  void onAdClick(const std::string& id) override { record("onAdClick", id); }
+
+  /// How often `event` was reported for `placement`.
+  int count(const std::string& event, const std::string& placement) const {
+    int n = 0;
+    for (const auto& entry : events) n += entry == event + " " + placement;
+    return n;
+  }
 
   bool initDone = false;
   bool initFailed = false;
+  std::vector<std::string> events;
 
  private:
+  void record(const std::string& event, const std::string& id) {
+    events.push_back(event + " " + id);
+    print(events.back());
+  }
   static void print(const std::string& line) { std::cout << "[delegate] " << line << std::endl; }
 };
 
@@ -57,13 +81,91 @@ std::optional<Options> parseArguments(int argc, char** argv) {
       options.appId = argv[++i];
     } else if (i + 1 < argc && flag == "--campaigns") {
       options.campaignsFile = argv[++i];
+    } else if (i + 1 < argc && flag == "--snapshots") {
+      options.snapshots = argv[++i];
     } else {
-      std::cerr << "usage: zelvora-demo [--server URL] [--app-id ID] [--campaigns FILE]\n";
+      std::cerr << "usage: zelvora-demo [--server URL] [--app-id ID] [--campaigns FILE]\n"
+                   "                    [--snapshots DIR]\n";
       return std::nullopt;
     }
   }
   return options;
 }
+
+/// The scripted user of the demo.
+class ScriptedUser {
+ public:
+  ScriptedUser(HeadlessPlatform& platform, PrintingDelegate& delegate,
+               std::filesystem::path snapshots)
+      : platform_(platform),
+        driver_(platform),
+        delegate_(delegate),
+        snapshots_(std::move(snapshots)) {}
+
+  bool waitFor(const std::function<bool()>& done, double seconds = 10) {
+    return platform_.runLoop().runUntil(done, seconds);
+  }
+
+  /// Lets transitions and layout finish.
+  void pause(double seconds) {
+    const double until = platform_.runLoop().now() + seconds;
+    waitFor([&] { return platform_.runLoop().now() >= until; }, seconds + 1);
+  }
+
+  void snapshot(const std::string& name) {
+    if (snapshots_.empty()) return;
+    std::filesystem::create_directories(snapshots_);
+    const auto file = snapshots_ / (name + ".png");
+    say(driver_.snapshot(file) ? "snapshot " + file.string() : "could not write " + file.string());
+  }
+
+  bool tap(const std::string& what, const std::shared_ptr<zelvora::platform::View>& view) {
+    const bool done = view && driver_.tap(view);
+    say(std::string(done ? "tapped " : "could not tap ") + what);
+    return done;
+  }
+
+  /// Shows the banner, follows its click to the landing page, goes back; shows it again and
+  /// closes it with the close button.
+  bool playBanner(const std::string& placement) {
+    auto& sdk = zelvora::ZelController::sharedInstance();
+    if (!waitFor([&] { return delegate_.count("onAdReady", placement) > 0; })) {
+      say("the banner never became ready");
+      return false;
+    }
+    say("showing " + placement);
+    sdk.showAd(platform_.rootViewController(), placement);
+    waitFor([&] { return delegate_.count("onAdShown", placement) > 0; });
+    pause(0.1);
+    snapshot("banner");
+    std::cout << driver_.dumpScreen();
+
+    tap("the banner image", driver_.findById("banner"));
+    if (auto webView = driver_.find<zelvora::platform::WebView>()) {
+      driver_.finishLoading(webView);
+      snapshot("banner-landing-page");
+    }
+    tap("Go Back", driver_.findByTitle("Go Back"));
+    waitFor([&] { return delegate_.count("onAdClose", placement) > 0; });
+    pause(0.4);
+
+    say("showing " + placement + " again");
+    sdk.showAd(platform_.rootViewController(), placement);
+    waitFor([&] { return delegate_.count("onAdShown", placement) > 1; });
+    pause(1.2);
+    tap("the close button", driver_.findById("close"));
+    waitFor([&] { return delegate_.count("onAdClose", placement) > 1; });
+    pause(0.4);
+    return delegate_.count("onAdClose", placement) == 2 &&
+           delegate_.count("onAdClick", placement) == 1;
+  }
+
+ private:
+  HeadlessPlatform& platform_;
+  TestDriver driver_;
+  PrintingDelegate& delegate_;
+  std::filesystem::path snapshots_;
+};
 
 }  // namespace
 
@@ -72,7 +174,7 @@ int main(int argc, char** argv) {
   if (!options) return 2;
 
   zelvora::setLogSink([](std::string_view line) { std::cout << "[sdk] " << line << std::endl; });
-  zelvora::platform::headless::HeadlessPlatform platform;
+  HeadlessPlatform platform;
 
   std::unique_ptr<zelvora::server::ReferenceServer> server;
   std::string endpoint = options->serverUrl;
@@ -89,7 +191,7 @@ int main(int argc, char** argv) {
       return 1;
     }
     endpoint = server->endpointUrl();
-    std::cout << "[demo] reference server at " << server->baseUrl() << std::endl;
+    say("reference server at " + server->baseUrl());
   }
 
   auto& sdk = zelvora::ZelController::sharedInstance();
@@ -98,26 +200,30 @@ int main(int argc, char** argv) {
   zelvora::ServerConfiguration configuration;
   configuration.url = endpoint;
   sdk.setServerConfiguration(configuration);
-  std::cout << "[demo] SDK " << sdk.sdkVersion() << ", initialising app " << options->appId
-            << " against " << endpoint << std::endl;
+  say("SDK " + sdk.sdkVersion() + ", initialising app " + options->appId + " against " + endpoint);
   sdk.initialize(options->appId);
 
   // The HTTP client gives up after its own time-out, so this always ends.
   platform.runLoop().runUntil([&] { return delegate->initDone; }, 120);
-  platform.runLoop().runPending();
-
-  if (server) {
-    for (const auto& beacon : server->beacons())
-      std::cout << "[server] beacon " << beacon.method << " " << beacon.target << std::endl;
-    for (const auto& request : server->placementsRequests())
-      std::cout << "[server] getPlacements from app " << request.body["data"].value("app", "")
-                << ", signature " << (request.signatureValid ? "valid" : "INVALID") << std::endl;
-  }
   if (!delegate->initDone || delegate->initFailed) {
-    std::cout << "[demo] initialisation failed" << std::endl;
+    say("initialisation failed");
     return 1;
   }
-  std::cout << "[demo] initialised with " << sdk.placements().size() << " placement(s)"
-            << std::endl;
-  return 0;
+  say("initialised with " + std::to_string(sdk.placements().size()) + " placement(s)");
+
+  bool played = true;
+  if (sdk.placements().contains(options->bannerPlacement)) {
+    ScriptedUser user(platform, *delegate, options->snapshots);
+    played = user.playBanner(options->bannerPlacement);
+  }
+
+  if (server) {
+    for (const auto& request : server->placementsRequests())
+      say("server: getPlacements from app " + request.body["data"].value("app", "") +
+          ", signature " + (request.signatureValid ? "valid" : "INVALID"));
+    for (const auto& beacon : server->beacons())
+      say("server: beacon " + beacon.method + " " + beacon.target);
+  }
+  say(played ? "done" : "the banner did not play as expected");
+  return played ? 0 : 1;
 }
