@@ -59,7 +59,7 @@ void ZelController::handleAnswer(std::optional<JSON> json,
     if (hasMember(*json, "data") && hasMember(data, "assetBaseUrl"))
       assetBaseUrl_ = stringValue(member(data, "assetBaseUrl"));
     if (hasMember(*json, "data") && hasMember(data, "placements")) {
-      PlacementsParser::parseData(member(data, "placements"));
+      PlacementsParser::parseData(std::move((*json)["data"]["placements"]));
       isInitialized_ = true;
     } else {
       if (delegate) delegate->onInitError("No ads available");

@@ -6,12 +6,12 @@
 
 namespace zelvora {
 
-void Placement::setup(const JSON& withData) {
-  data_ = withData;
-  name = stringValue(member(withData, "name"));
-  status = stringValue(member(withData, "status"));
+void Placement::setup(JSON withData) {
+  data_ = std::move(withData);
+  name = stringValue(member(*data_, "name"));
+  status = stringValue(member(*data_, "status"));
   if (status != "enabled") return;
-  processAds(member(withData, "ads"));
+  processAds(member(*data_, "ads"));
   preloadAd();
 }
 

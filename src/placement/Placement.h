@@ -18,7 +18,7 @@ class Placement : public AdPreloadProtocol, public std::enable_shared_from_this<
 
   /// Takes the placement object in; an enabled placement builds its ad units and preloads
   /// the first. Call once, on a placement owned by a shared pointer.
-  void setup(const JSON& withData);
+  void setup(JSON withData);
   void onAdLoaded() override;
 
   const std::optional<JSON>& data() const { return data_; }

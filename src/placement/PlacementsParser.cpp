@@ -9,7 +9,7 @@
 
 namespace zelvora {
 namespace {
-void parsePlacement(const std::string& placementId, const JSON& placementObject) {
+void parsePlacement(const std::string& placementId, JSON&& placementObject) {
   auto& controller = ZelController::sharedInstance();
   const JSON& list = member(placementObject, "ads");
   if (!list.is_array() || list.empty()) {
@@ -21,18 +21,18 @@ void parsePlacement(const std::string& placementId, const JSON& placementObject)
   if (stringValue(member(firstAd, "subtype")) == "interactive") return;
 
   auto placement = std::make_shared<Placement>(placementId);
-  placement->setup(placementObject);
+  placement->setup(std::move(placementObject));
   controller.placements().insertOrAssign(placementId, std::move(placement));
 }
 }  // namespace
 
-void PlacementsParser::parseData(const JSON& placementsObject) {
+void PlacementsParser::parseData(JSON placementsObject) {
   if (placementsObject.is_object()) {
-    for (const auto& [placementId, placementObject] : placementsObject.items())
-      parsePlacement(placementId, placementObject);
+    for (auto& [placementId, placementObject] : placementsObject.items())
+      parsePlacement(placementId, std::move(placementObject));
   } else if (placementsObject.is_array()) {
     for (std::size_t i = 0; i < placementsObject.size(); ++i)
-      parsePlacement(std::to_string(i), placementsObject[i]);
+      parsePlacement(std::to_string(i), std::move(placementsObject[i]));
   }
 }
 
