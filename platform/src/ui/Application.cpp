@@ -46,7 +46,9 @@ Application::ObserverToken Application::addDidBecomeActiveObserver(std::function
   return token;
 }
 
-void Application::removeObserver(ObserverToken token) { observers_.erase(token); }
+void Application::removeObserver(ObserverToken token) {
+  observers_.erase(token);
+}
 
 void Application::postDidBecomeActive() {
   active_ = true;

@@ -6,10 +6,11 @@
 
 namespace zelvora::platform {
 
-std::shared_ptr<LayoutConstraint> LayoutConstraint::make(
-    const std::shared_ptr<View>& item, LayoutAttribute attribute, LayoutRelation,
-    const std::shared_ptr<View>& toItem, LayoutAttribute toAttribute, double multiplier,
-    double constant) {
+std::shared_ptr<LayoutConstraint> LayoutConstraint::make(const std::shared_ptr<View>& item,
+                                                         LayoutAttribute attribute, LayoutRelation,
+                                                         const std::shared_ptr<View>& toItem,
+                                                         LayoutAttribute toAttribute,
+                                                         double multiplier, double constant) {
   std::shared_ptr<LayoutConstraint> constraint(new LayoutConstraint());
   constraint->item_ = item;
   constraint->toItem_ = toItem;

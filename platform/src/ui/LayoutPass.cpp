@@ -1,8 +1,9 @@
 // The layout pass: solves the active constraints of a view tree for the frames of the views
 // that constraints place. Each axis of each view has four related quantities (leading edge,
 // trailing edge, centre, size); any two fix the others. Constraints are propagated until
-// nothing changes; then intrinsic content sizes fill in sizes that no constraint fixes, and
-// propagation resumes. What stays unknown keeps the view's current frame.
+// nothing changes; then intrinsic content sizes fill in sizes that no constraint fixes (first
+// those no constraint ties to another view's size), and propagation resumes. What stays
+// unknown keeps the view's current frame.
 #include <cmath>
 #include <optional>
 #include <unordered_map>
@@ -21,13 +22,18 @@ struct Axis {
   /// Derives what two known quantities imply.
   void complete() {
     if (!size) {
-      if (lead && trail) size = *trail - *lead;
-      else if (lead && center) size = 2 * (*center - *lead);
-      else if (trail && center) size = 2 * (*trail - *center);
+      if (lead && trail)
+        size = *trail - *lead;
+      else if (lead && center)
+        size = 2 * (*center - *lead);
+      else if (trail && center)
+        size = 2 * (*trail - *center);
     }
     if (size && !lead) {
-      if (trail) lead = *trail - *size;
-      else if (center) lead = *center - *size / 2;
+      if (trail)
+        lead = *trail - *size;
+      else if (center)
+        lead = *center - *size / 2;
     }
     if (lead && size) {
       trail = *lead + *size;
@@ -52,6 +58,7 @@ class Solver {
   explicit Solver(View& root) {
     Node& node = nodes_[&root];
     fix(node, root.bounds());
+    order_.push_back(&root);
     collect(root);
   }
 
@@ -59,7 +66,7 @@ class Solver {
     while (true) {
       while (propagate()) {
       }
-      if (!applyIntrinsicSizes()) break;
+      if (!applyIntrinsicSizes(false) && !applyIntrinsicSizes(true)) break;
     }
     for (auto& [view, node] : nodes_) {
       if (view->translatesAutoresizingMaskIntoConstraints) continue;
@@ -94,6 +101,7 @@ class Solver {
   void collect(View& view) {
     for (const auto& child : view.subviews()) {
       Node& node = nodes_[child.get()];
+      order_.push_back(child.get());
       if (child->translatesAutoresizingMaskIntoConstraints) fix(node, child->frame);
     }
     for (const auto& child : view.subviews()) {
@@ -106,8 +114,10 @@ class Solver {
     auto item = constraint.item();
     auto toItem = constraint.toItem();
     if (!item || !nodes_.count(item.get())) return;
-    Equation equation{{item.get(), constraint.attribute(), Space::frame}, std::nullopt,
-                      constraint.multiplier(), constraint.constant()};
+    Equation equation{{item.get(), constraint.attribute(), Space::frame},
+                      std::nullopt,
+                      constraint.multiplier(),
+                      constraint.constant()};
     if (toItem) {
       if (!nodes_.count(toItem.get())) return;
       Space itemSpace = Space::frame, toSpace = Space::frame;
@@ -208,32 +218,54 @@ class Solver {
     return learnt;
   }
 
-  bool applyIntrinsicSizes() {
+  /// Whether a constraint ties the view's size on the axis of `attribute` to another view.
+  bool sizeTied(View* view, LayoutAttribute attribute) const {
+    const bool across = horizontal(attribute);
+    const auto tied = [&](const Term& term) {
+      return term.view == view && horizontal(term.attribute) == across &&
+             (term.attribute == LayoutAttribute::width ||
+              term.attribute == LayoutAttribute::height);
+    };
+    for (const auto& equation : equations_) {
+      if (equation.right && (tied(equation.left) || tied(*equation.right))) return true;
+    }
+    return false;
+  }
+
+  /// Gives unsized views their intrinsic size, in tree order; `tiedToo` includes sizes that a
+  /// constraint relates to another view's.
+  bool applyIntrinsicSizes(bool tiedToo) {
     bool learnt = false;
-    for (auto& [view, node] : nodes_) {
+    for (View* view : order_) {
       if (view->translatesAutoresizingMaskIntoConstraints) continue;
       const auto size = view->intrinsicContentSize();
       if (!size) continue;
-      if (!node.x.size) {
+      Node& node = nodes_[view];
+      if (!node.x.size && (tiedToo || !sizeTied(view, LayoutAttribute::width))) {
         node.x.size = size->width;
         node.x.complete();
         learnt = true;
       }
-      if (!node.y.size) {
+      if (!node.y.size && (tiedToo || !sizeTied(view, LayoutAttribute::height))) {
         node.y.size = size->height;
         node.y.complete();
         learnt = true;
       }
+      // One view at a time once ties are involved: its size may settle the others'.
+      if (learnt && tiedToo) return true;
     }
     return learnt;
   }
 
   std::unordered_map<View*, Node> nodes_;
+  std::vector<View*> order_;  // tree order, parents first
   std::vector<Equation> equations_;
 };
 
 }  // namespace
 
-void View::layoutIfNeeded() { Solver(*this).solve(); }
+void View::layoutIfNeeded() {
+  Solver(*this).solve();
+}
 
 }  // namespace zelvora::platform

@@ -14,17 +14,21 @@ std::shared_ptr<View> ViewController::view() {
   return view_;
 }
 
-void ViewController::setView(std::shared_ptr<View> view) { view_ = std::move(view); }
+void ViewController::setView(std::shared_ptr<View> view) {
+  view_ = std::move(view);
+}
 
 void ViewController::loadView() {
   auto window = Application::shared().keyWindow();
   view_ = View::make(window ? window->bounds() : Rect{});
 }
 
-bool ViewController::isOnScreen() const { return onScreen_; }
+bool ViewController::isOnScreen() const {
+  return onScreen_;
+}
 
-void ViewController::present(const std::shared_ptr<ViewController>& viewController,
-                             bool animated, std::function<void()> completion) {
+void ViewController::present(const std::shared_ptr<ViewController>& viewController, bool animated,
+                             std::function<void()> completion) {
   auto window = Application::shared().keyWindow();
   if (!window || !viewController) {
     log("present: no key window");

@@ -17,8 +17,8 @@ void Window::setRootViewController(const std::shared_ptr<ViewController>& viewCo
   root_->onScreen_ = true;
   auto view = root_->view();
   addSubview(view);
-  layout();
   root_->viewWillAppear(false);
+  layout();
   root_->viewDidAppear(false);
 }
 
@@ -104,10 +104,10 @@ void Window::present(const std::shared_ptr<ViewController>& presenter,
     presented->presenting_ = presenter;
     presented->onScreen_ = true;
     addSubview(presented->view());
-    layout();
     const bool covers = presented->modalPresentationStyle == ModalPresentationStyle::fullScreen;
     if (covers) presenter->viewWillDisappear(animated);
     presented->viewWillAppear(animated);
+    layout();
     finishTransition(animated, [presenter, presented, animated, covers, completion] {
       if (covers) presenter->viewDidDisappear(animated);
       presented->viewDidAppear(animated);
@@ -129,7 +129,8 @@ void Window::dismiss(const std::shared_ptr<ViewController>& presenter, bool anim
     }
     transitioning_ = true;
     for (auto it = chain.rbegin(); it != chain.rend(); ++it) (*it)->viewWillDisappear(animated);
-    const bool covered = chain.front()->modalPresentationStyle == ModalPresentationStyle::fullScreen;
+    const bool covered =
+        chain.front()->modalPresentationStyle == ModalPresentationStyle::fullScreen;
     if (covered) presenter->viewWillAppear(animated);
     finishTransition(animated, [presenter, chain, animated, covered, completion] {
       for (auto it = chain.rbegin(); it != chain.rend(); ++it) {
