@@ -3,6 +3,7 @@
 #include <httplib.h>
 #include <openssl/evp.h>
 
+#include <chrono>
 #include <fstream>
 #include <sstream>
 #include <stdexcept>
@@ -87,6 +88,8 @@ void ReferenceServer::bind() {
 int ReferenceServer::start() {
   bind();
   thread_ = std::thread([this] { http_->listen_after_bind(); });
+  // stop() only reaches a server that is running: wait until it is.
+  while (!http_->is_running()) std::this_thread::sleep_for(std::chrono::milliseconds(1));
   return port_;
 }
 
