@@ -289,7 +289,7 @@ void HttpClient::finish(Transfer& transfer, int code) {
       std::optional<HttpError> error;
       if (result != CURLE_OK) {
         error = HttpError{transportError(result, transfer.errorBuffer, transfer.timedOut)};
-      } else if (status >= 400) {
+      } else if (status < 200 || status >= 300) {
         error = HttpError{"HTTP status " + std::to_string(status) + " for " + transfer.url};
       } else if (!closed) {
         error = HttpError{"cannot write " + transfer.partial.string()};

@@ -41,7 +41,7 @@ class HttpClient {
   void get(const std::string& url);
   /// Downloads `url` into `destination`, replacing any existing file. The body is written
   /// under a temporary name beside it and renamed into place only when the transfer
-  /// succeeded (an HTTP status of 400 or more is a failure). Completion on the main queue.
+  /// succeeded with a 2xx status (after redirects). Completion on the main queue.
   void download(const std::string& url, const std::filesystem::path& destination,
                 DownloadCompletion completion);
 
