@@ -32,7 +32,8 @@ class Button : public View {
   std::shared_ptr<Image> image(ControlState state = ControlState::normal) const;
 
   template <class Target>
-  void addTarget(const std::shared_ptr<Target>& target, void (Target::*action)(), ControlEvent event) {
+  void addTarget(const std::shared_ptr<Target>& target, void (Target::*action)(),
+                 ControlEvent event) {
     actions_.push_back({event, [weak = std::weak_ptr<Target>(target), action] {
                           if (auto strong = weak.lock()) ((*strong).*action)();
                         }});

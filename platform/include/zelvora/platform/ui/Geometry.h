@@ -30,7 +30,13 @@ struct Rect {
 };
 
 /// Interface orientations, as a mobile OS names them.
-enum class InterfaceOrientation { unknown, portrait, portraitUpsideDown, landscapeLeft, landscapeRight };
+enum class InterfaceOrientation {
+  unknown,
+  portrait,
+  portraitUpsideDown,
+  landscapeLeft,
+  landscapeRight
+};
 
 inline bool isPortrait(InterfaceOrientation orientation) {
   return orientation == InterfaceOrientation::portrait ||

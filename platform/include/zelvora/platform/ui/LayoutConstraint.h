@@ -6,7 +6,17 @@ namespace zelvora::platform {
 
 class View;
 
-enum class LayoutAttribute { notAnAttribute, leading, trailing, top, bottom, width, height, centerX, centerY };
+enum class LayoutAttribute {
+  notAnAttribute,
+  leading,
+  trailing,
+  top,
+  bottom,
+  width,
+  height,
+  centerX,
+  centerY
+};
 enum class LayoutRelation { equal };
 
 /// item.attribute = multiplier × toItem.attribute + constant.
@@ -15,8 +25,7 @@ enum class LayoutRelation { equal };
 class LayoutConstraint : public std::enable_shared_from_this<LayoutConstraint> {
  public:
   static std::shared_ptr<LayoutConstraint> make(const std::shared_ptr<View>& item,
-                                                LayoutAttribute attribute,
-                                                LayoutRelation relatedBy,
+                                                LayoutAttribute attribute, LayoutRelation relatedBy,
                                                 const std::shared_ptr<View>& toItem,
                                                 LayoutAttribute toAttribute, double multiplier,
                                                 double constant);

@@ -53,9 +53,7 @@ class View : public std::enable_shared_from_this<View> {
   }
 
   /// The active constraints whose first item is this view.
-  const std::vector<std::shared_ptr<LayoutConstraint>>& constraints() const {
-    return constraints_;
-  }
+  const std::vector<std::shared_ptr<LayoutConstraint>>& constraints() const { return constraints_; }
   /// The size the content wants when no constraint fixes it (none for a plain view).
   virtual std::optional<Size> intrinsicContentSize() const { return std::nullopt; }
   /// Computes the frames of every constrained view below this one.
