@@ -78,6 +78,10 @@ void ZelController::showAd(
     log("ZelvoraFramework - SDK is not initialized");
     return;
   }
+  if (!presentingViewController) {
+    log("ZelvoraFramework - showAd needs a view controller to present the ad over");
+    return;
+  }
   const auto* placement = placements_.find(placementId);
   if (placement == nullptr) return;
   if ((*placement)->status != "enabled") return;

@@ -2,6 +2,7 @@
 
 #include <curl/curl.h>
 
+#include <cctype>
 #include <chrono>
 #include <cmath>
 #include <cstdio>
@@ -52,6 +53,17 @@ size_t appendToString(char* data, size_t size, size_t count, void* target) {
 
 size_t discard(char*, size_t size, size_t count, void*) {
   return size * count;
+}
+
+bool hasWebScheme(const std::string& url) {
+  const auto startsWith = [&](std::string_view prefix) {
+    if (url.size() < prefix.size()) return false;
+    for (std::size_t i = 0; i < prefix.size(); ++i) {
+      if (std::tolower(static_cast<unsigned char>(url[i])) != prefix[i]) return false;
+    }
+    return true;
+  };
+  return startsWith("http://") || startsWith("https://");
 }
 
 /// Answers nested deeper are refused: copying or destroying them would recurse that deep.
@@ -162,6 +174,14 @@ void HttpClient::download(const std::string& url, const fs::path& destination,
 void HttpClient::start(std::unique_ptr<Transfer> transfer) {
   CURL* easy = curl_easy_init();
   transfer->easy = easy;
+  // Addresses come from the ad server: only absolute web addresses are fetched, so nothing
+  // is guessed into a host name or reaches a local file.
+  if (!hasWebScheme(transfer->url)) {
+    std::snprintf(transfer->errorBuffer, sizeof transfer->errorBuffer,
+                  "not an http or https address: %s", transfer->url.c_str());
+    finish(*transfer, CURLE_UNSUPPORTED_PROTOCOL);
+    return;
+  }
   std::string caFile;
   double timeout = 0;
   {
@@ -175,7 +195,7 @@ void HttpClient::start(std::unique_ptr<Transfer> transfer) {
   curl_easy_setopt(easy, CURLOPT_NOSIGNAL, 1L);
   curl_easy_setopt(easy, CURLOPT_FOLLOWLOCATION, 1L);
   curl_easy_setopt(easy, CURLOPT_MAXREDIRS, 10L);
-  // Addresses come from the ad server: never let one reach a local file or another scheme.
+  // Redirects too stay on the web.
   curl_easy_setopt(easy, CURLOPT_PROTOCOLS_STR, "http,https");
   curl_easy_setopt(easy, CURLOPT_REDIR_PROTOCOLS_STR, "http,https");
   curl_easy_setopt(easy, CURLOPT_USERAGENT, "ZelvoraSDK/1.0.5");

@@ -29,7 +29,9 @@ void InterstitialHouseBanner::render(
     return;
   }
   if (!presentingViewController) return;
+  if (auto shown = shown_.lock(); shown && shown->isOnScreen()) return;  // already showing
   auto controller = std::make_shared<InterstitialViewController>();
+  shown_ = controller;
   controller->delegate = self();
   auto container = AdContainerView::make(InterfaceOrientation::portrait);
   frame = FrameView::make();

@@ -22,6 +22,9 @@ class InterstitialHouseBanner : public BannerAd,
   bool shouldShowAdAfterPreload = false;
 
  private:
+  /// The interstitial this ad presented last; while it is on screen, render does nothing.
+  std::weak_ptr<platform::ViewController> shown_;
+
   void setContentConstraints(const std::shared_ptr<platform::View>& contentView);
   void callClickBeacon();
   std::shared_ptr<InterstitialHouseBanner> self();
