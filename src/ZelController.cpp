@@ -39,13 +39,14 @@ void ZelController::setServerConfiguration(const ServerConfiguration& configurat
 void ZelController::initialize(const std::string& appId) {
   if (!checkMainThread("initialize")) return;
   if (isInitialized_) return;
-  cleanUpTempFiles();
   placements_.clear();
   restClient_->getPlacements(appId, [this](std::optional<JSON> json,
                                            std::optional<HttpError> error) {
     handleAnswer(std::move(json),
                  error ? std::optional<std::string>(error->localizedDescription) : std::nullopt);
   });
+  // While the request is in flight: the answer is handled on this thread, so always after.
+  cleanUpTempFiles();
 }
 
 void ZelController::handleAnswer(std::optional<JSON> json,
