@@ -27,6 +27,7 @@ ZelController::ZelController()
 ZelController::~ZelController() = default;
 
 void ZelController::setEventDelegate(const std::shared_ptr<ZelEventDelegate>& delegate) {
+  assertMainThread("setEventDelegate");
   eventDelegate_ = delegate;
 }
 
