@@ -4,6 +4,7 @@
 
 #include "zelvora/Log.h"
 #include "zelvora/platform/MainQueue.h"
+#include "zelvora/platform/ui/Application.h"
 
 namespace zelvora::platform {
 
@@ -90,6 +91,17 @@ void Window::finishTransition(bool animated, std::function<void()> then) {
   }
 }
 
+void Window::turnToSupportedOrientation(const ViewController& presented) {
+  auto& application = Application::shared();
+  const OrientationMask supported = presented.supportedInterfaceOrientations();
+  if (supported.contains(application.statusBarOrientation())) return;
+  for (auto orientation : {InterfaceOrientation::portrait, InterfaceOrientation::landscapeRight,
+                           InterfaceOrientation::landscapeLeft,
+                           InterfaceOrientation::portraitUpsideDown}) {
+    if (supported.contains(orientation) && application.rotate(orientation)) return;
+  }
+}
+
 void Window::present(const std::shared_ptr<ViewController>& presenter,
                      const std::shared_ptr<ViewController>& presented, bool animated,
                      std::function<void()> completion) {
@@ -104,6 +116,7 @@ void Window::present(const std::shared_ptr<ViewController>& presenter,
     presented->presenting_ = presenter;
     presented->onScreen_ = true;
     addSubview(presented->view());
+    turnToSupportedOrientation(*presented);
     const bool covers = presented->modalPresentationStyle == ModalPresentationStyle::fullScreen;
     if (covers) presenter->viewWillDisappear(animated);
     presented->viewWillAppear(animated);

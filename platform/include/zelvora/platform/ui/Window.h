@@ -40,6 +40,9 @@ class Window : public View {
                std::function<void()> completion);
   void dismiss(const std::shared_ptr<ViewController>& presenter, bool animated,
                std::function<void()> completion);
+  /// A presented view controller that does not support the interface's orientation turns
+  /// the interface to one it supports.
+  void turnToSupportedOrientation(const ViewController& presented);
   /// Runs `operation` now, or after the running transition ends.
   void enqueue(std::function<void()> operation);
   void finishTransition(bool animated, std::function<void()> then);
