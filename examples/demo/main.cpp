@@ -1,6 +1,7 @@
 // zelvora-demo: a host application in miniature. It starts the reference ad server on
 // loopback (unless --server names another), initialises the SDK against it, and plays the
-// user: it shows the banner placement, taps through its click-through and closes it. It
+// user: it shows the banner (through its click-through and back, then closed), watches a
+// video to its landing card and skips another. It
 // prints the SDK's console lines, the delegate's callbacks and the beacons the server
 // received, and with --snapshots DIR writes PNG pictures of the screen.
 #include <filesystem>
@@ -24,7 +25,6 @@ struct Options {
   std::string serverUrl;
   std::string appId = "zelvora-demo";
   std::string campaignsFile = ZELVORA_SERVER_DATA_DIR "/campaigns/sample.json";
-  std::string bannerPlacement = "banner-interstitial";
   std::filesystem::path snapshots;
 };
 
@@ -106,11 +106,8 @@ class ScriptedUser {
     return platform_.runLoop().runUntil(done, seconds);
   }
 
-  /// Lets transitions and layout finish.
-  void pause(double seconds) {
-    const double until = platform_.runLoop().now() + seconds;
-    waitFor([&] { return platform_.runLoop().now() >= until; }, seconds + 1);
-  }
+  /// Lets `seconds` pass on the demo's clock: transitions, timers and video time.
+  void pause(double seconds) { platform_.runLoop().advance(seconds); }
 
   void snapshot(const std::string& name) {
     if (snapshots_.empty()) return;
@@ -125,39 +122,63 @@ class ScriptedUser {
     return done;
   }
 
-  /// Shows the banner, follows its click to the landing page, goes back; shows it again and
-  /// closes it with the close button.
-  bool playBanner(const std::string& placement) {
-    auto& sdk = zelvora::ZelController::sharedInstance();
+  /// Shows `placement` and lets its presentation finish; false when it never became ready.
+  bool show(const std::string& placement) {
     if (!waitFor([&] { return delegate_.count("onAdReady", placement) > 0; })) {
-      say("the banner never became ready");
+      say(placement + " never became ready");
       return false;
     }
     say("showing " + placement);
-    sdk.showAd(platform_.rootViewController(), placement);
-    waitFor([&] { return delegate_.count("onAdShown", placement) > 0; });
-    pause(0.1);
+    zelvora::ZelController::sharedInstance().showAd(platform_.rootViewController(), placement);
+    pause(0.5);
+    return true;
+  }
+
+  /// Shows the banner, follows its click to the landing page, goes back; shows it again and
+  /// closes it with the close button.
+  bool playBanner(const std::string& placement) {
+    if (!show(placement)) return false;
     snapshot("banner");
     std::cout << driver_.dumpScreen();
-
     tap("the banner image", driver_.findById("banner"));
     if (auto webView = driver_.find<zelvora::platform::WebView>()) {
       driver_.finishLoading(webView);
       snapshot("banner-landing-page");
+      pause(3);  // reading the landing page
     }
     tap("Go Back", driver_.findByTitle("Go Back"));
-    waitFor([&] { return delegate_.count("onAdClose", placement) > 0; });
-    pause(0.4);
+    pause(0.5);
 
-    say("showing " + placement + " again");
-    sdk.showAd(platform_.rootViewController(), placement);
-    waitFor([&] { return delegate_.count("onAdShown", placement) > 1; });
-    pause(1.2);
+    if (!show(placement)) return false;
+    pause(12.5);
     tap("the close button", driver_.findById("close"));
-    waitFor([&] { return delegate_.count("onAdClose", placement) > 1; });
-    pause(0.4);
+    pause(0.5);
     return delegate_.count("onAdClose", placement) == 2 &&
            delegate_.count("onAdClick", placement) == 1;
+  }
+
+  /// Watches the video to its end with the sound on, then closes its landing card.
+  bool playVideoToTheEnd(const std::string& placement, int seconds) {
+    if (!show(placement)) return false;
+    pause(2);
+    snapshot("video-playing");
+    tap("the sound toggle", driver_.findById("sound"));
+    pause(3);
+    snapshot("video-get-application");
+    pause(seconds);
+    snapshot("video-landing-card");
+    tap("the landing card's close button", driver_.findById("close"));
+    pause(0.5);
+    return delegate_.count("onAdClose", placement) == 1;
+  }
+
+  /// Skips the video as soon as it can; there is no landing card, so the ad closes.
+  bool skipVideo(const std::string& placement) {
+    if (!show(placement)) return false;
+    pause(1);
+    tap("Skip", driver_.findByTitle("Skip"));
+    pause(0.5);
+    return delegate_.count("onAdClose", placement) == 1;
   }
 
  private:
@@ -174,7 +195,9 @@ int main(int argc, char** argv) {
   if (!options) return 2;
 
   zelvora::setLogSink([](std::string_view line) { std::cout << "[sdk] " << line << std::endl; });
-  HeadlessPlatform platform;
+  // The manual clock: time moves when the scripted user waits, so the tour runs in no real
+  // time and its display times are exact. Network answers still arrive in real time.
+  HeadlessPlatform platform({}, zelvora::platform::headless::ClockMode::manual);
 
   std::unique_ptr<zelvora::server::ReferenceServer> server;
   std::string endpoint = options->serverUrl;
@@ -211,19 +234,26 @@ int main(int argc, char** argv) {
   }
   say("initialised with " + std::to_string(sdk.placements().size()) + " placement(s)");
 
+  ScriptedUser user(platform, *delegate, options->snapshots);
   bool played = true;
-  if (sdk.placements().contains(options->bannerPlacement)) {
-    ScriptedUser user(platform, *delegate, options->snapshots);
-    played = user.playBanner(options->bannerPlacement);
-  }
+  if (sdk.placements().contains("banner-interstitial"))
+    played &= user.playBanner("banner-interstitial");
+  if (sdk.placements().contains("video-with-landing-card"))
+    played &= user.playVideoToTheEnd("video-with-landing-card", 8);
+  if (sdk.placements().contains("video-skippable")) played &= user.skipVideo("video-skippable");
 
   if (server) {
+    // Beacons are fire-and-forget: give the last ones a moment to arrive.
+    for (std::size_t seen = 0; seen != server->beacons().size();) {
+      seen = server->beacons().size();
+      platform.runLoop().runUntil([] { return false; }, 0.3);
+    }
     for (const auto& request : server->placementsRequests())
       say("server: getPlacements from app " + request.body["data"].value("app", "") +
           ", signature " + (request.signatureValid ? "valid" : "INVALID"));
     for (const auto& beacon : server->beacons())
       say("server: beacon " + beacon.method + " " + beacon.target);
   }
-  say(played ? "done" : "the banner did not play as expected");
+  say(played ? "done" : "an ad did not play as expected");
   return played ? 0 : 1;
 }
