@@ -244,10 +244,11 @@ int main(int argc, char** argv) {
 
   if (server) {
     // Beacons are fire-and-forget: give the last ones a moment to arrive.
-    for (std::size_t seen = 0; seen != server->beacons().size();) {
+    std::size_t seen = 0;
+    do {
       seen = server->beacons().size();
       platform.runLoop().runUntil([] { return false; }, 0.3);
-    }
+    } while (seen != server->beacons().size());
     for (const auto& request : server->placementsRequests())
       say("server: getPlacements from app " + request.body["data"].value("app", "") +
           ", signature " + (request.signatureValid ? "valid" : "INVALID"));
