@@ -247,7 +247,7 @@ int main(int argc, char** argv) {
     std::size_t seen = 0;
     do {
       seen = server->beacons().size();
-      platform.runLoop().runUntil([] { return false; }, 0.3);
+      platform.runLoop().runUntil([] { return false; }, 1.0);
     } while (seen != server->beacons().size());
     for (const auto& request : server->placementsRequests())
       say("server: getPlacements from app " + request.body["data"].value("app", "") +
