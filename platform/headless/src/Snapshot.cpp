@@ -16,20 +16,6 @@
 #include "zelvora/platform/ui/Label.h"
 #include "zelvora/platform/ui/WebView.h"
 
-#if defined(__has_feature)
-#if __has_feature(address_sanitizer)
-#define ZELVORA_ADDRESS_SANITIZER 1
-#endif
-#endif
-#if defined(__SANITIZE_ADDRESS__) || defined(ZELVORA_ADDRESS_SANITIZER)
-// Text goes through fontconfig, whose configuration and pattern caches live until the
-// process ends without being freed; the leak checker would report them at exit in every
-// program that draws a label.
-extern "C" const char* __lsan_default_suppressions() {
-  return "leak:libfontconfig.so\n";
-}
-#endif
-
 namespace zelvora::platform::headless {
 namespace {
 

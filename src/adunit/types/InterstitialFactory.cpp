@@ -1,6 +1,7 @@
 #include "adunit/types/InterstitialFactory.h"
 
 #include "adunit/types/InterstitialHouseBanner.h"
+#include "adunit/types/InterstitialHouseVideo.h"
 #include "adunit/types/InterstitialVast.h"
 #include "net/JsonReading.h"
 
@@ -18,8 +19,12 @@ std::shared_ptr<Ad> InterstitialFactory::createAdUnit(const JSON& data) {
       unit->banner->preloadDelegate = unit;
       return unit;
     }
-    // Video and HTML ad units are not built yet: their ads are skipped.
-    case AdFormat::video:
+    case AdFormat::video: {
+      auto unit = std::make_shared<InterstitialHouseVideo>(data);
+      unit->videoPlayer->delegate = unit;
+      return unit;
+    }
+    // HTML ad units are not built yet: their ads are skipped.
     case AdFormat::html:
     case AdFormat::jsTag:
     case AdFormat::mraidTag:

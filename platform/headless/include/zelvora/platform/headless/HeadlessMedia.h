@@ -1,0 +1,29 @@
+#pragma once
+
+#include <optional>
+#include <string>
+
+namespace zelvora::platform::headless {
+
+/// What probing a media file found.
+struct MediaInfo {
+  double duration = 0;
+  bool hasVideo = false;
+  bool hasAudio = false;
+  int width = 0;
+  int height = 0;
+};
+
+/// Opens the media at `url` (a file path, a file:// URL or a web address) with GStreamer's
+/// discoverer and reads its length and streams. None when it could not be played: missing,
+/// unreadable, not audio or video, or of unknown length. Blocks until done, at most
+/// `timeoutSeconds` (a local file takes a fraction of a second). Main thread only.
+std::optional<MediaInfo> probeMedia(const std::string& url, double timeoutSeconds = 10);
+
+/// Installs the headless player engine as the media backend (see PlayerEngine.h). Each player
+/// probes its item once when the item is set (`probeMedia`) and then plays it on the main
+/// queue's clock without decoding it: the position advances with the clock from where playback
+/// started and stops at the probed duration. An item that cannot be probed never plays.
+void installMediaBackend();
+
+}  // namespace zelvora::platform::headless

@@ -1,0 +1,36 @@
+#pragma once
+
+#include <memory>
+
+#include "zelvora/platform/media/Player.h"
+#include "zelvora/platform/media/VideoView.h"
+#include "zelvora/platform/ui/ViewController.h"
+
+namespace zelvora::platform {
+
+/// The platform's full-screen video screen: its view shows the player's picture (a VideoView
+/// the size of the view) and, above it, the content overlay view, where an application lays
+/// views of its own over the picture. Both follow the view's size.
+class PlayerViewController : public ViewController {
+ public:
+  std::shared_ptr<Player> player() const { return player_; }
+  void setPlayer(std::shared_ptr<Player> player);
+
+  /// Whether the platform's own playback controls are shown (the headless backend has none).
+  bool showsPlaybackControls = true;
+  bool allowsPictureInPicturePlayback = true;
+
+  /// The view above the picture; loads the view when needed.
+  std::shared_ptr<View> contentOverlayView();
+  /// The view showing the picture; loads the view when needed.
+  std::shared_ptr<VideoView> videoView();
+
+  void loadView() override;
+
+ private:
+  std::shared_ptr<Player> player_;
+  std::shared_ptr<VideoView> videoView_;
+  std::shared_ptr<View> contentOverlay_;
+};
+
+}  // namespace zelvora::platform

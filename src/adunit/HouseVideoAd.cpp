@@ -1,0 +1,66 @@
+#include "adunit/HouseVideoAd.h"
+
+#include <filesystem>
+
+#include "net/JsonReading.h"
+#include "tools/Assets.h"
+#include "tools/FileLoader.h"
+#include "tools/SdkDirectories.h"
+#include "zelvora/Log.h"
+#include "zelvora/ZelController.h"
+
+namespace zelvora {
+
+HouseVideoAd::HouseVideoAd(const JSON& initWithData) : VideoAd(initWithData) {
+  videoPlayer = VideoPlayer::makeWithData(data());
+  if (hasMember(data(), "landingCard"))
+    landingCard = Banner::make(stringValue(member(data(), "landingCard")));
+}
+
+void HouseVideoAd::preload() {
+  downloadAssets();
+  if (landingCard) {
+    FileLoader::loadFile(landingCard->url,
+                         [weak = std::weak_ptr<Banner>(landingCard)](const std::string& path) {
+                           if (auto card = weak.lock()) card->preloadCompletion(path);
+                         });
+  }
+  if (!videoPlayer->url) {
+    log("video ad " + id() + " has no valid video address; it will never be ready");
+    return;
+  }
+  FileLoader::loadFile(stringValue(member(data(), "video")),
+                       [weak = weak_from_this()](const std::string& path) {
+                         auto self = std::static_pointer_cast<HouseVideoAd>(weak.lock());
+                         if (!self) return;
+                         self->isLoaded = true;
+                         if (auto delegate = self->preloadDelegate.lock()) delegate->onAdLoaded();
+                         self->videoPlayer->url = "file://" + path;
+                       });
+}
+
+void HouseVideoAd::downloadAssets() {
+  const auto folder = sdkCachesDirectory();
+  std::error_code error;
+  std::filesystem::create_directories(folder, error);
+  if (error) {
+    log(error.message() + ": " + folder.string());
+    return;
+  }
+  const auto& base = ZelController::sharedInstance().assetBaseUrl();
+  // The icons are looked up where the loader keeps their URL, so a base URL is needed.
+  if (!base) return;
+  const auto take = [&](const std::string& name, std::optional<std::string>& assetPath) {
+    const std::string url = *base + name;
+    const auto local = FileLoader::localPath(folder, url);
+    if (std::filesystem::exists(local, error)) {
+      assetPath = local.string();
+      return;
+    }
+    FileLoader::loadZelFile(url, [&assetPath](const std::string& path) { assetPath = path; });
+  };
+  take("ic_sound_on.png", Asset::iconSoundOnPath);
+  take("ic_sound_off.png", Asset::iconSoundOffPath);
+}
+
+}  // namespace zelvora

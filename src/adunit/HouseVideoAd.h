@@ -1,0 +1,23 @@
+#pragma once
+
+#include <memory>
+
+#include "adunit/VideoAd.h"
+#include "adunit/components/Banner.h"
+
+namespace zelvora {
+
+/// A video served by the ad server, with an optional landing card. Preloading downloads the
+/// video (which alone makes the ad ready), the landing card's image and the sound icons.
+class HouseVideoAd : public VideoAd {
+ public:
+  explicit HouseVideoAd(const JSON& initWithData);
+
+  void preload() override;
+  /// Takes the sound icons from the caches folder, or fetches them from the asset base URL.
+  void downloadAssets();
+
+  std::shared_ptr<Banner> landingCard;
+};
+
+}  // namespace zelvora

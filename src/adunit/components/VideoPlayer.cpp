@@ -1,0 +1,253 @@
+#include "adunit/components/VideoPlayer.h"
+
+#include <cmath>
+
+#include "adunit/rendering/Constraints.h"
+#include "adunit/rendering/ViewControllers/VideoPlayerViewController.h"
+#include "net/JsonReading.h"
+#include "net/Url.h"
+#include "tools/Assets.h"
+#include "tools/ColorExtension.h"
+#include "zelvora/platform/MainQueue.h"
+#include "zelvora/platform/ui/Animation.h"
+#include "zelvora/platform/ui/GestureRecognizer.h"
+
+namespace zelvora {
+using namespace platform;
+
+namespace {
+
+/// A JSON number (or boolean) as an integer; 0 for anything else.
+std::int64_t integerValue(const JSON& value) {
+  if (value.is_boolean()) return value.get<bool>() ? 1 : 0;
+  if (!value.is_number()) return 0;
+  const double number = value.get<double>();
+  return std::isfinite(number) && std::fabs(number) < 9.2e18 ? static_cast<std::int64_t>(number)
+                                                             : 0;
+}
+
+/// A JSON number, a boolean as 1 or 0, or a string holding a decimal number; 0 otherwise.
+std::int64_t numericValue(const JSON& value) {
+  if (!value.is_string()) return integerValue(value);
+  const std::string& text = value.get_ref<const std::string&>();
+  char* end = nullptr;
+  const double number = std::strtod(text.c_str(), &end);
+  if (text.empty() || *end != '\0' || !std::isfinite(number) || std::fabs(number) >= 9.2e18)
+    return 0;
+  return static_cast<std::int64_t>(number);
+}
+
+std::shared_ptr<Label> overlayLabel(const std::string& fontName, double size) {
+  auto label = Label::make();
+  label->font = Font{fontName, size, fontName.find("Bold") != std::string::npos};
+  label->translatesAutoresizingMaskIntoConstraints = false;
+  label->shadowOffset = {1, 1};
+  return label;
+}
+
+}  // namespace
+
+std::shared_ptr<VideoPlayer> VideoPlayer::makeWithData(const JSON& initWithData) {
+  std::shared_ptr<VideoPlayer> videoPlayer(new VideoPlayer());
+  const std::string video = stringValue(member(initWithData, "video"));
+  if (isValidUrl(video)) videoPlayer->url = video;
+  videoPlayer->skipInTime = integerValue(member(initWithData, "skippableIn"));
+  videoPlayer->duration = numericValue(member(initWithData, "duration"));
+  return videoPlayer;
+}
+
+std::shared_ptr<VideoPlayer> VideoPlayer::makeWithUrl(const std::string& initWithUrl) {
+  std::shared_ptr<VideoPlayer> videoPlayer(new VideoPlayer());
+  videoPlayer->url = initWithUrl;
+  return videoPlayer;
+}
+
+std::shared_ptr<VideoPlayerViewController> VideoPlayer::initPlayerController() {
+  playerController = std::make_shared<VideoPlayerViewController>();
+  playerController->showsPlaybackControls = false;
+  playerController->allowsPictureInPicturePlayback = false;
+  playerController->setPlayer(initPlayer());
+  setupContentOverlay();
+  return playerController;
+}
+
+std::shared_ptr<Player> VideoPlayer::initPlayer() {
+  isSkippable = false;
+  player = Player::make(url.value_or(""));
+  player->setVolume(0);
+  if (player->currentItem()) {
+    timeObserverToken =
+        player->addPeriodicTimeObserver(1.0, [weak = weak_from_this()](double seconds) {
+          auto self = weak.lock();
+          if (!self) return;
+          self->updateContentOverlay(
+              std::isfinite(seconds) ? static_cast<std::int64_t>(std::trunc(seconds)) : 0);
+        });
+    observeRate();
+  }
+  return player;
+}
+
+std::shared_ptr<Player> VideoPlayer::initDefaultPlayer() {
+  player = Player::make(url.value_or(""));
+  observeRate();
+  return player;
+}
+
+void VideoPlayer::observeRate() {
+  rateObserverToken_ = player->addRateObserver([weak = weak_from_this()] {
+    auto self = weak.lock();
+    if (!self || !self->rateObserverToken_) return;
+    // Only the first change matters: playback started.
+    if (self->loadingIndicator) self->loadingIndicator->removeFromSuperview();
+    mainQueue().postAfter(1.0, [label = std::weak_ptr<Label>(self->redirectLabel)] {
+      if (auto shown = label.lock()) animate(3.0, [shown] { shown->alpha = 1; });
+    });
+    if (self->player) self->player->removeRateObserver(*self->rateObserverToken_);
+    self->rateObserverToken_.reset();
+  });
+}
+
+void VideoPlayer::setupContentOverlay() {
+  const auto overlay = playerController->contentOverlayView();
+
+  skippableLabel = overlayLabel("HelveticaNeue", fontSize);
+  skippableLabel->textColor = colorFromHex("EEEEEE", 1);
+  skippableLabel->shadowColor = colorFromHex("222222", 1);
+  skippableLabel->accessibilityIdentifier = "skip";
+
+  redirectLabel = overlayLabel("HelveticaNeue-Bold", fontSize);
+  redirectLabel->alpha = 0;
+  redirectLabel->text = "Get Application";
+  redirectLabel->textColor = Color::white();
+  redirectLabel->textAlignment = TextAlignment::center;
+  redirectLabel->shadowColor = Color::black();
+  redirectLabel->backgroundColor = colorFromHex("AAAAAA", 0.5);
+  redirectLabel->layer.borderWidth = 2;
+  redirectLabel->layer.borderColor = colorFromHex("222222", 1);
+  redirectLabel->isUserInteractionEnabled = true;
+  redirectLabel->addGestureRecognizer(
+      std::make_shared<TapGestureRecognizer>(shared_from_this(), &VideoPlayer::onRedirect));
+
+  remainingTimeLabel = overlayLabel("HelveticaNeue", fontSize);
+  remainingTimeLabel->textColor = colorFromHex("555555", 1);
+  remainingTimeLabel->shadowColor = colorFromHex("EEEEEE", 1);
+
+  // Without the sound-off icon there is no button: the toggle stays inert.
+  if (Asset::iconSoundOffPath) {
+    if (auto icon = Image::contentsOfFile(*Asset::iconSoundOffPath)) {
+      soundToggleButton = Button::make(ButtonType::custom);
+      soundToggleButton->frame = {0, 0, static_cast<double>(icon->width()),
+                                  static_cast<double>(icon->height())};
+      soundToggleButton->setImage(icon, ControlState::normal);
+      soundToggleButton->translatesAutoresizingMaskIntoConstraints = false;
+      soundToggleButton->accessibilityIdentifier = "sound";
+      soundToggleButton->addTarget(shared_from_this(), &VideoPlayer::toggleSound,
+                                   ControlEvent::touchUpInside);
+    }
+  }
+
+  overlay->addSubview(skippableLabel);
+  overlay->addSubview(redirectLabel);
+  overlay->addSubview(remainingTimeLabel);
+  if (soundToggleButton) overlay->addSubview(soundToggleButton);
+
+  constrain(skippableLabel, LayoutAttribute::leading, overlay, LayoutAttribute::leading, 4);
+  constrain(skippableLabel, LayoutAttribute::top, overlay, LayoutAttribute::top, 4);
+  constrainSize(redirectLabel, LayoutAttribute::width, 140);
+  constrainSize(redirectLabel, LayoutAttribute::height, 26);
+  constrain(redirectLabel, LayoutAttribute::trailing, overlay, LayoutAttribute::trailing, -4);
+  constrain(redirectLabel, LayoutAttribute::top, overlay, LayoutAttribute::top, 4);
+  constrain(remainingTimeLabel, LayoutAttribute::trailing, overlay, LayoutAttribute::trailing, -4);
+  constrain(remainingTimeLabel, LayoutAttribute::bottom, overlay, LayoutAttribute::bottom, -4);
+  if (soundToggleButton) {
+    constrain(soundToggleButton, LayoutAttribute::leading, overlay, LayoutAttribute::leading, 8);
+    constrain(soundToggleButton, LayoutAttribute::bottom, overlay, LayoutAttribute::bottom, -4);
+  }
+  loadingIndicator = ActivityIndicatorView::make(ActivityIndicatorStyle::whiteLarge);
+}
+
+void VideoPlayer::showLoadingIndicator() {
+  if (!playerController) return;
+  const auto overlay = playerController->contentOverlayView();
+  if (loadingIndicator) {
+    loadingIndicator->setCenter(overlay->bounds().center());
+    loadingIndicator->startAnimating();
+    overlay->addSubview(loadingIndicator);
+  }
+}
+
+void VideoPlayer::updateContentOverlay(std::int64_t accordingToTime) {
+  const std::int64_t t = accordingToTime;
+  const auto updateSkipLabel = [&] {
+    if (t < skipInTime) {
+      skippableLabel->text = "Skippable in " + std::to_string(skipInTime - t) + " seconds";
+      skippableLabel->sizeToFit();
+    } else {
+      enableSkip();
+    }
+  };
+  const auto updateRemainingTimeLabel = [&] {
+    if (remainingTimeLabel)
+      remainingTimeLabel->text = "Video will end in " + std::to_string(duration - t) + " seconds";
+  };
+  if (skippableLabel) updateSkipLabel();
+  updateRemainingTimeLabel();
+  if (remainingTimeLabel) remainingTimeLabel->setNeedsLayout();
+  // At or past the end: a report may skip a second under load.
+  if (t >= duration) {
+    stopPlaying();
+    if (auto events = delegate.lock()) events->onVideoEnded();
+  }
+}
+
+void VideoPlayer::enableSkip() {
+  if (isSkippable) return;
+  isSkippable = true;
+  skippableLabel->text = "Skip";
+  skippableLabel->sizeToFit();
+  skippableLabel->addGestureRecognizer(
+      std::make_shared<TapGestureRecognizer>(shared_from_this(), &VideoPlayer::onSkip));
+  skippableLabel->isUserInteractionEnabled = true;
+}
+
+void VideoPlayer::stopPlaying() {
+  if (playerController) playerController->contentOverlayView()->isHidden = true;
+  if (player) {
+    // The observer goes first, so pausing cannot report a time back into this stop.
+    if (timeObserverToken) player->removeTimeObserver(*timeObserverToken);
+    player->pause();
+    player->replaceCurrentItem(nullptr);
+  }
+  timeObserverToken.reset();
+  player.reset();
+  playerController.reset();
+}
+
+void VideoPlayer::onSkip() {
+  stopPlaying();
+  if (auto events = delegate.lock()) events->onVideoSkipped();
+}
+
+void VideoPlayer::onRedirect() {
+  stopPlaying();
+  if (auto events = delegate.lock()) events->onRedirectClicked();
+}
+
+void VideoPlayer::toggleSound() {
+  if (!Asset::iconSoundOffPath || !Asset::iconSoundOnPath || !soundToggleButton) return;
+  const auto soundOff = Image::contentsOfFile(*Asset::iconSoundOffPath);
+  const auto soundOn = Image::contentsOfFile(*Asset::iconSoundOnPath);
+  if (!soundOff || !soundOn) return;
+  if (isSoundOn) {
+    soundToggleButton->setImage(soundOff, ControlState::normal);
+    if (player) player->setVolume(0);
+    isSoundOn = false;
+  } else {
+    soundToggleButton->setImage(soundOn, ControlState::normal);
+    if (player) player->setVolume(1);
+    isSoundOn = true;
+  }
+}
+
+}  // namespace zelvora

@@ -1,0 +1,28 @@
+#include "adunit/rendering/ViewControllers/VideoPlayerViewController.h"
+
+namespace zelvora {
+using namespace platform;
+
+VideoPlayerViewController::~VideoPlayerViewController() {
+  if (activeObserver_) Application::shared().removeObserver(*activeObserver_);
+}
+
+void VideoPlayerViewController::viewWillAppear(bool) {
+  if (activeObserver_) return;
+  activeObserver_ = Application::shared().addDidBecomeActiveObserver(
+      [weak = std::weak_ptr<ViewController>(shared_from_this())] {
+        if (auto self = std::static_pointer_cast<VideoPlayerViewController>(weak.lock()))
+          self->resumePlayback();
+      });
+}
+
+void VideoPlayerViewController::viewWillDisappear(bool) {
+  if (activeObserver_) Application::shared().removeObserver(*activeObserver_);
+  activeObserver_.reset();
+}
+
+void VideoPlayerViewController::resumePlayback() {
+  if (auto playing = player()) playing->play();
+}
+
+}  // namespace zelvora

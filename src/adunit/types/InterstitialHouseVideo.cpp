@@ -1,0 +1,100 @@
+#include "adunit/types/InterstitialHouseVideo.h"
+
+#include "adunit/rendering/Constraints.h"
+#include "adunit/rendering/ViewControllers/InterstitialViewController.h"
+#include "net/HttpClient.h"
+#include "net/JsonReading.h"
+#include "util/Time.h"
+#include "zelvora/ZelController.h"
+#include "zelvora/platform/ui/Application.h"
+
+namespace zelvora {
+using namespace platform;
+
+std::shared_ptr<InterstitialHouseVideo> InterstitialHouseVideo::self() {
+  return std::static_pointer_cast<InterstitialHouseVideo>(shared_from_this());
+}
+
+void InterstitialHouseVideo::render(
+    const std::shared_ptr<ViewController>& presentingViewController) {
+  if (!isLoaded || !presentingViewController) return;
+  if (auto shown = playerVC.lock(); shown && shown->isOnScreen()) return;  // already showing
+  rootPresentingVC = presentingViewController;
+  auto controller = videoPlayer->initPlayerController();
+  playerVC = controller;
+  controller->modalTransitionStyle = ModalTransitionStyle::flipHorizontal;
+  presentingViewController->present(controller, true, [weak = std::weak_ptr<Ad>(self())] {
+    auto ad = std::static_pointer_cast<InterstitialHouseVideo>(weak.lock());
+    if (!ad) return;
+    ad->openTime = currentTime();
+    if (ad->videoPlayer->player) {
+      if (ad->videoPlayer->playerController) ad->videoPlayer->showLoadingIndicator();
+      ad->videoPlayer->player->play();
+    }
+    ad->callImpBeacon();
+  });
+}
+
+void InterstitialHouseVideo::onVideoEnded() {
+  showLandingCard();
+}
+
+void InterstitialHouseVideo::onVideoSkipped() {
+  showLandingCard();
+}
+
+void InterstitialHouseVideo::onRedirectClicked() {
+  callClickBeacon();
+}
+
+void InterstitialHouseVideo::onBannerClicked() {
+  callClickBeacon();
+}
+
+void InterstitialHouseVideo::onClose() {
+  if (auto root = rootPresentingVC.lock()) root->dismiss(true);
+}
+
+void InterstitialHouseVideo::showLandingCard() {
+  auto root = rootPresentingVC.lock();
+  if (!root) return;  // the host's screen is gone: nothing to return to
+  if (!landingCard) {
+    callDisplayTimeBeacon(currentTime());
+    root->dismiss(true, [weak = std::weak_ptr<Ad>(self())] {
+      auto ad = weak.lock();
+      if (ad && ad->placementId)
+        ZelController::sharedInstance().triggerPlacementEvent(Event::adClose, *ad->placementId);
+    });
+    return;
+  }
+  auto player = playerVC.lock();
+  if (!player) return;  // the card is shown over the player, which is gone
+  auto controller = std::make_shared<InterstitialViewController>();
+  controller->presentingVC = player;
+  controller->delegate = self();
+  auto container = AdContainerView::make(Application::shared().statusBarOrientation());
+  container->contentView->addSubview(landingCard->imageView);
+  setLandingViewConstraints(container->contentView);
+  controller->setView(container);
+  container->closeEventDelegate = self();
+  landingCard->clickEventDelegate = self();
+  controller->requestedOrientation = InterfaceOrientation::landscapeLeft;
+  controller->modalTransitionStyle = ModalTransitionStyle::flipHorizontal;
+  player->present(controller, true, [] {});
+}
+
+void InterstitialHouseVideo::setLandingViewConstraints(const std::shared_ptr<View>& contentView) {
+  const auto& imageView = landingCard->imageView;
+  imageView->translatesAutoresizingMaskIntoConstraints = false;
+  constrain(imageView, LayoutAttribute::centerX, contentView, LayoutAttribute::centerX, 0);
+  constrain(imageView, LayoutAttribute::top, contentView, LayoutAttribute::top, 0);
+}
+
+void InterstitialHouseVideo::callClickBeacon() {
+  const auto url = asString(member(data(), "clk"));
+  if (!url) return;
+  HttpClient::shared().get(*url);
+  doRedirect(*url);
+}
+
+}  // namespace zelvora
