@@ -1,19 +1,16 @@
 // The portable view toolkit on the headless platform: the layout pass, view-controller life
-// events around presentation and dismissal, and rotation.
-#include <gtest/gtest.h>
-
-#include <algorithm>
-#include <memory>
-#include <string>
-#include <vector>
+// events around presentation and dismissal, rotation, and the test driver's taps, screen
+// dump and snapshot.
+#include <array>
 
 #include "support/SdkTest.h"
-#include "zelvora/platform/headless/HeadlessPlatform.h"
-#include "zelvora/platform/headless/TestDriver.h"
+#include "zelvora/platform/MainQueue.h"
+#include "zelvora/platform/ui/ActivityIndicatorView.h"
+#include "zelvora/platform/ui/Button.h"
+#include "zelvora/platform/ui/GestureRecognizer.h"
 #include "zelvora/platform/ui/ImageView.h"
 #include "zelvora/platform/ui/Label.h"
 #include "zelvora/platform/ui/LayoutConstraint.h"
-#include "zelvora/platform/ui/ViewController.h"
 #include "zelvora/platform/ui/Window.h"
 
 namespace zelvora::platform::headless {
@@ -28,11 +25,9 @@ void pin(const std::shared_ptr<View>& item, A attribute, const std::shared_ptr<V
                          constant)
       ->setActive(true);
 }
-
 void fix(const std::shared_ptr<View>& item, A attribute, double constant) {
   pin(item, attribute, nullptr, A::notAnAttribute, constant);
 }
-
 template <class T = View>
 std::shared_ptr<T> constrained(const std::shared_ptr<View>& parent) {
   auto view = std::make_shared<T>();
@@ -58,9 +53,9 @@ class RecordingController : public ViewController {
   }
   OrientationMask supportedInterfaceOrientations() const override { return orientations; }
 
-  /// This controller's events, a run of repeated layout passes counting as one; without
-  /// layout passes at all unless `layouts`.
-  Events events(bool layouts = true) const {
+  /// This controller's events without layout passes (or, with `layouts`, a run of them
+  /// counting as one).
+  Events events(bool layouts = false) const {
     Events mine;
     for (const auto& entry : log_) {
       if (entry.rfind(name_ + ".", 0) != 0) continue;
@@ -80,30 +75,28 @@ class RecordingController : public ViewController {
   Events& log_;
 };
 
-class ViewToolkitTest : public ::testing::Test {
+class ViewToolkitTest : public test::PlatformTest {
  protected:
-  static HostEnvironment environment(const test::TemporaryFolder& folder) {
-    HostEnvironment env;
-    env.configDirectory = folder.path() / "config";
-    env.cachesDirectory = folder.path() / "caches";
-    env.temporaryDirectory = folder.path() / "tmp";
-    return env;
-  }
-
   std::shared_ptr<RecordingController> controller(const std::string& name) {
     return std::make_shared<RecordingController>(name, log);
   }
   bool onScreen(const std::shared_ptr<ViewController>& controller) const {
-    return controller->isViewLoaded() && controller->view()->superview() == platform.window();
+    return controller->isViewLoaded() && controller->view()->superview() == platform_->window();
+  }
+  template <class T = View>
+  std::shared_ptr<T> add(Rect frame, const std::shared_ptr<View>& parent = nullptr) {
+    auto view = std::make_shared<T>();
+    view->frame = frame;
+    (parent ? parent : screen)->addSubview(view);
+    return view;
   }
 
-  test::TemporaryFolder folder;
-  HeadlessPlatform platform{environment(folder), ClockMode::manual};
-  TestDriver driver{platform};
-  RunLoop& loop = platform.runLoop();
+  std::shared_ptr<View> screen = platform_->rootViewController()->view();
   Events log;
 };
 
+// Edges with constants, siblings, centres, size constants, multipliers, intrinsic sizes, a
+// frame view's child; a view that keeps its frame ignores constraints.
 TEST_F(ViewToolkitTest, ConstraintsPlaceViewsAgainstParentSiblingsAndConstants) {
   auto root = View::make({0, 0, 400, 800});
   auto header = constrained(root);
@@ -111,34 +104,26 @@ TEST_F(ViewToolkitTest, ConstraintsPlaceViewsAgainstParentSiblingsAndConstants) 
   pin(header, A::trailing, root, A::trailing, -10);
   pin(header, A::top, root, A::top, 20);
   fix(header, A::height, 50);
-
   auto body = constrained(root);
   pin(body, A::top, header, A::bottom, 8);
   pin(body, A::leading, header, A::leading);
   pin(body, A::width, root, A::width, 0, 0.5);
   pin(body, A::bottom, root, A::bottom, -30);
-
   auto badge = constrained(root);
   pin(badge, A::centerX, root, A::centerX);
   pin(badge, A::centerY, root, A::centerY, 15);
   fix(badge, A::width, 40);
   fix(badge, A::height, 30);
-
-  // A label takes its text's size where nothing else decides it.
   auto title = constrained<Label>(root);
   title->text = "Hello";
   title->font.size = 20;
   pin(title, A::leading, body, A::trailing, 5);
   pin(title, A::top, body, A::top);
-
-  // A frame view lays out a child inside its own bounds.
   auto inner = constrained(body);
   pin(inner, A::trailing, body, A::trailing, -4);
   pin(inner, A::bottom, body, A::bottom, -4);
   pin(inner, A::width, body, A::width, 0, 0.25);
   pin(inner, A::height, inner, A::width);
-
-  // A view that keeps its frame ignores constraints.
   auto fixed = View::make({1, 2, 3, 4});
   root->addSubview(fixed);
   fix(fixed, A::width, 100);
@@ -153,136 +138,255 @@ TEST_F(ViewToolkitTest, ConstraintsPlaceViewsAgainstParentSiblingsAndConstants) 
   EXPECT_EQ(fixed->frame, (Rect{1, 2, 3, 4}));
 }
 
-TEST_F(ViewToolkitTest, RequiredConstraintsOutweighIntrinsicSizes) {
-  auto root = View::make({0, 0, 400, 800});
-  auto first = constrained<Label>(root);
-  first->text = "Continue";
-  auto second = constrained<Label>(root);
-  second->text = "No";
-  pin(first, A::leading, root, A::leading);
-  pin(first, A::top, root, A::top);
-  pin(second, A::leading, first, A::trailing);
-  pin(second, A::top, first, A::top);
-  pin(second, A::width, first, A::width);
-
-  root->layoutIfNeeded();
-  EXPECT_EQ(first->frame.width, measureText("Continue", first->font).width);
-  EXPECT_EQ(second->frame.width, first->frame.width);
-}
-
-TEST_F(ViewToolkitTest, ParentTakesItsHeightFromAChildsIntrinsicSize) {
-  auto root = platform.rootViewController()->view();
-  auto frameView = constrained(root);
-  pin(frameView, A::leading, root, A::leading, 20);
-  pin(frameView, A::trailing, root, A::trailing, -20);
-  pin(frameView, A::top, root, A::top, 100);
+// A parent takes its height from a child's intrinsic size (laid out by the window at the end
+// of the task); sizes tied to another view beat intrinsic sizes.
+TEST_F(ViewToolkitTest, IntrinsicSizesFillWhatConstraintsLeaveOpen) {
+  auto frameView = constrained(screen);
+  pin(frameView, A::leading, screen, A::leading, 20);
+  pin(frameView, A::trailing, screen, A::trailing, -20);
+  pin(frameView, A::top, screen, A::top, 100);
   auto imageView = constrained<ImageView>(frameView);
   imageView->image = std::make_shared<Image>(30, 40, std::vector<std::uint8_t>(30 * 40 * 4));
   pin(imageView, A::leading, frameView, A::leading, 5);
   pin(imageView, A::trailing, frameView, A::trailing, -5);
   pin(imageView, A::top, frameView, A::top, 5);
   pin(imageView, A::bottom, frameView, A::bottom, -5);
+  auto first = constrained<Label>(screen);
+  first->text = "Continue";
+  auto second = constrained<Label>(screen);
+  second->text = "No";
+  pin(first, A::leading, screen, A::leading);
+  pin(first, A::top, screen, A::top);
+  pin(second, A::leading, first, A::trailing);
+  pin(second, A::top, first, A::top);
+  pin(second, A::width, first, A::width);
 
-  // Activating constraints asks the window for a layout pass at the end of the task.
-  loop.runPending();
+  runLoop().runPending();
   EXPECT_EQ(frameView->frame, (Rect{20, 100, 374, 50}));
   EXPECT_EQ(imageView->frame, (Rect{5, 5, 364, 40}));
+  EXPECT_EQ(first->frame.width, measureText("Continue", first->font).width);
+  EXPECT_EQ(second->frame.width, first->frame.width);
 }
 
+// Full screen: the presenter disappears; transitions take 0.3 s and the other side's events
+// interleave; over full screen the presenter stays on screen and hears nothing.
 TEST_F(ViewToolkitTest, PresentationAndDismissalTellLifeEventsInOrder) {
   auto root = controller("root");
-  platform.window()->setRootViewController(root);
+  platform_->window()->setRootViewController(root);
   log.clear();
-
   auto ad = controller("ad");
   bool presented = false;
   root->present(ad, true, [&] { presented = true; });
   EXPECT_TRUE(onScreen(ad));
-  EXPECT_EQ(ad->view()->frame, platform.window()->bounds());
-  loop.advance(ViewController::transitionDuration - 0.01);
+  EXPECT_EQ(ad->view()->frame, platform_->window()->bounds());
+  runLoop().advance(ViewController::transitionDuration - 0.01);
   EXPECT_FALSE(presented);
-  loop.advance(0.02);
+  runLoop().advance(0.02);
   EXPECT_TRUE(presented);
-  EXPECT_EQ(ad->events(),
+  EXPECT_EQ(ad->events(true),
             (Events{"viewDidLoad", "viewWillAppear", "viewDidLayoutSubviews", "viewDidAppear"}));
-  // A full-screen presentation hides the presenter's screen.
-  EXPECT_EQ(root->events(false), (Events{"viewWillDisappear", "viewDidDisappear"}));
+  EXPECT_EQ(root->events(), (Events{"viewWillDisappear", "viewDidDisappear"}));
 
   log.clear();
-  bool dismissed = false;
-  ad->dismiss(true, [&] { dismissed = true; });
+  ad->dismiss(true);
   EXPECT_EQ(log, (Events{"ad.viewWillDisappear", "root.viewWillAppear"}));
-  loop.advance(ViewController::transitionDuration);
-  EXPECT_TRUE(dismissed);
+  runLoop().advance(ViewController::transitionDuration);
   EXPECT_EQ(log, (Events{"ad.viewWillDisappear", "root.viewWillAppear", "ad.viewDidDisappear",
                          "root.viewDidAppear"}));
   EXPECT_FALSE(onScreen(ad));
-  EXPECT_EQ(root->presentedViewController(), nullptr);
-}
 
-TEST_F(ViewToolkitTest, OverFullScreenKeepsThePresenterOnScreen) {
-  auto root = controller("root");
-  platform.window()->setRootViewController(root);
   auto overlay = controller("overlay");
   overlay->modalPresentationStyle = ModalPresentationStyle::overFullScreen;
   log.clear();
-
   root->present(overlay, false);
-  loop.runPending();
+  runLoop().runPending();
   overlay->dismiss(false);
-  loop.runPending();
-  EXPECT_EQ(overlay->events(), (Events{"viewDidLoad", "viewWillAppear", "viewDidLayoutSubviews",
-                                       "viewDidAppear", "viewWillDisappear", "viewDidDisappear"}));
-  EXPECT_TRUE(root->events(false).empty());
+  runLoop().runPending();
+  EXPECT_EQ(overlay->events(), (Events{"viewDidLoad", "viewWillAppear", "viewDidAppear",
+                                       "viewWillDisappear", "viewDidDisappear"}));
+  EXPECT_TRUE(root->events().empty());
 }
 
+// A presentation asked for during a transition waits for its end; dismissing from the root
+// takes down everything above it.
 TEST_F(ViewToolkitTest, PresentingDuringATransitionWaitsForItsEnd) {
   auto first = controller("first");
   auto second = controller("second");
-  auto root = platform.rootViewController();
+  auto root = platform_->rootViewController();
   root->present(first, true);
   first->present(second, true);
-  EXPECT_TRUE(platform.window()->isTransitioning());
+  EXPECT_TRUE(platform_->window()->isTransitioning());
   EXPECT_FALSE(second->isViewLoaded());
-
-  loop.advance(ViewController::transitionDuration);
-  // The second presentation started once the first one was over.
-  EXPECT_EQ(first->events(false),
+  runLoop().advance(ViewController::transitionDuration);
+  EXPECT_EQ(first->events(),
             (Events{"viewDidLoad", "viewWillAppear", "viewDidAppear", "viewWillDisappear"}));
-  EXPECT_EQ(second->events(false), (Events{"viewDidLoad", "viewWillAppear"}));
-  loop.advance(ViewController::transitionDuration);
-  EXPECT_EQ(second->events(false).back(), "viewDidAppear");
-  EXPECT_EQ(platform.window()->viewControllerStack(),
+  EXPECT_EQ(second->events(), (Events{"viewDidLoad", "viewWillAppear"}));
+  runLoop().advance(ViewController::transitionDuration);
+  EXPECT_EQ(platform_->window()->viewControllerStack(),
             (std::vector<std::shared_ptr<ViewController>>{root, first, second}));
 
-  // Dismissing from the root takes down everything above it.
   root->dismiss(false);
-  loop.runPending();
-  EXPECT_EQ(platform.window()->topViewController(), root);
-  EXPECT_FALSE(onScreen(first));
-  EXPECT_FALSE(onScreen(second));
-  EXPECT_EQ(second->events(false).back(), "viewDidDisappear");
+  runLoop().runPending();
+  EXPECT_EQ(platform_->window()->topViewController(), root);
+  EXPECT_FALSE(onScreen(first) || onScreen(second));
+  EXPECT_EQ(second->events().back(), "viewDidDisappear");
 }
 
+// Turning resizes the window and tells every controller; presenting a controller turns the
+// interface to an orientation it supports, and while it is on top others are refused.
 TEST_F(ViewToolkitTest, RotationFollowsTheTopControllersOrientations) {
-  auto game = controller("game");
-  game->orientations = OrientationMask::landscape();
-  platform.rootViewController()->present(game, false);
-  loop.runPending();
-  const Size portrait = platform.window()->frame.size();
+  auto root = controller("root");
+  platform_->window()->setRootViewController(root);
+  runLoop().runPending();
   log.clear();
-
   EXPECT_TRUE(driver.rotate(InterfaceOrientation::landscapeLeft));
   EXPECT_EQ(Application::shared().statusBarOrientation(), InterfaceOrientation::landscapeLeft);
-  EXPECT_EQ(platform.window()->frame.size(), (Size{portrait.height, portrait.width}));
-  EXPECT_EQ(game->view()->frame.size(), platform.window()->frame.size());
-  EXPECT_EQ(game->events(), (Events{"viewWillTransition 896x414", "viewDidLayoutSubviews"}));
+  EXPECT_EQ(platform_->window()->frame.size(), (Size{896, 414}));
+  EXPECT_EQ(root->view()->frame.size(), (Size{896, 414}));
+  EXPECT_EQ(root->events(true), (Events{"viewWillTransition 896x414", "viewDidLayoutSubviews"}));
 
+  auto form = controller("form");
+  form->orientations = OrientationMask::portraitOnly();
+  root->present(form, false);
+  runLoop().runPending();
+  EXPECT_EQ(Application::shared().statusBarOrientation(), InterfaceOrientation::portrait);
+  EXPECT_EQ(form->view()->frame.size(), (Size{414, 896}));
+  EXPECT_EQ(form->events(), (Events{"viewDidLoad", "viewWillTransition 414x896", "viewWillAppear",
+                                    "viewDidAppear"}));
   log.clear();
-  EXPECT_FALSE(driver.rotate(InterfaceOrientation::portrait));
-  EXPECT_EQ(Application::shared().statusBarOrientation(), InterfaceOrientation::landscapeLeft);
-  EXPECT_EQ(platform.window()->frame.size(), (Size{portrait.height, portrait.width}));
+  EXPECT_FALSE(driver.rotate(InterfaceOrientation::landscapeLeft));
+  EXPECT_EQ(Application::shared().statusBarOrientation(), InterfaceOrientation::portrait);
+  EXPECT_EQ(platform_->window()->frame.size(), (Size{414, 896}));
   EXPECT_TRUE(log.empty());
+}
+
+struct Counter {
+  int count = 0;
+  void hit() { ++count; }
+  /// Answers on the next main-queue task, as event handlers often do.
+  void hitLater() {
+    postToMainQueue([this] { ++count; });
+  }
+};
+
+// A tap reaches a button or the nearest recognizer only when a user could make it, and
+// only targets still alive; hit-testing picks the topmost view that takes touches.
+TEST_F(ViewToolkitTest, TapsAndHitTesting) {
+  auto counter = std::make_shared<Counter>();
+  auto ok = add<Button>({10, 10, 80, 30});
+  ok->addTarget(counter, &Counter::hitLater, ControlEvent::touchUpInside);
+  EXPECT_TRUE(driver.tap(ok));
+  EXPECT_EQ(counter->count, 1);  // the posted work has run
+  ok->isEnabled = false;
+  EXPECT_FALSE(driver.tap(ok));
+  ok->isEnabled = true;
+  screen->isUserInteractionEnabled = false;
+  EXPECT_FALSE(driver.tap(ok));
+  screen->isUserInteractionEnabled = true;
+  auto gone = std::make_shared<Counter>();
+  ok->addTarget(gone, &Counter::hit, ControlEvent::touchUpInside);
+  gone.reset();
+  EXPECT_TRUE(driver.tap(ok));
+  EXPECT_EQ(counter->count, 2);
+
+  auto card = add({0, 100, 200, 100});
+  card->addGestureRecognizer(std::make_shared<TapGestureRecognizer>(counter, &Counter::hit));
+  EXPECT_TRUE(driver.tap(add<Label>({10, 10, 50, 20}, card)));
+  EXPECT_EQ(counter->count, 3);
+
+  auto below = add<Button>({0, 300, 100, 100});
+  below->addTarget(counter, &Counter::hit, ControlEvent::touchUpInside);
+  auto cover = add({0, 300, 100, 50});
+  add({0, 350, 100, 25})->isUserInteractionEnabled = false;
+  add({0, 375, 100, 25})->alpha = 0;
+  EXPECT_EQ(driver.hitTest({50, 325}), cover);
+  EXPECT_FALSE(driver.tapAt({50, 325}));
+  EXPECT_TRUE(driver.tapAt({50, 360}));  // through the view that takes no touches
+  EXPECT_TRUE(driver.tapAt({50, 390}));  // through the transparent one
+  EXPECT_EQ(counter->count, 5);
+
+  // A child sticking out of its parent is hit only when the parent does not clip.
+  auto frame = add({200, 500, 50, 50});
+  auto outside = add<Button>({60, 0, 40, 40}, frame);
+  EXPECT_EQ(driver.hitTest({270, 510}), outside);
+  frame->clipsToBounds = true;
+  EXPECT_EQ(driver.hitTest({270, 510}), screen);
+  EXPECT_EQ(driver.hitTest({-5, 10}), nullptr);
+}
+
+TEST_F(ViewToolkitTest, DumpsTheScreenOneLinePerView) {
+  auto greeting = add<Label>({10, 20, 55, 24});
+  greeting->text = "Hello";
+  greeting->accessibilityIdentifier = "greeting";
+  auto panel = add({20.5, 60.25, 100, 50});
+  panel->alpha = 0.5;
+  auto close = add<Button>({5, 5, 80, 30}, panel);
+  close->setTitle("Close", ControlState::normal);
+  close->accessibilityIdentifier = "close";
+  auto picture = add<ImageView>({0, 200, 100, 100});
+  picture->isHidden = true;
+  add<ImageView>({0, 0, 1, 1}, picture);
+  add<ActivityIndicatorView>({0, 300, 20, 20})->startAnimating();
+
+  EXPECT_EQ(driver.dumpScreen(),
+            "Window (0, 0, 414, 896)\n"
+            "  View (0, 0, 414, 896)\n"
+            "    Label (10, 20, 55, 24) \"Hello\" #greeting\n"
+            "    View (20.5, 60.3, 100, 50) alpha=0.5\n"
+            "      Button (25.5, 65.3, 80, 30) \"Close\" #close\n"
+            "    ImageView (0, 200, 100, 100) no image hidden\n"
+            "    ActivityIndicatorView (0, 300, 20, 20) animating\n");
+}
+
+TEST_F(ViewToolkitTest, SnapshotDrawsTheScreen) {
+  add({20, 40, 100, 60})->backgroundColor = Color{1, 0, 0, 1};
+  auto hidden = add({20, 40, 100, 60});
+  hidden->backgroundColor = Color{0, 1, 0, 1};
+  hidden->isHidden = true;
+  auto framed = add({200, 300, 100, 100});
+  framed->layer.borderWidth = 4;
+  framed->layer.borderColor = Color::white();
+  auto dimmed = add({200, 40, 100, 100});
+  dimmed->alpha = 0.5;
+  add({0, 0, 50, 50}, dimmed)->backgroundColor = Color{0, 0, 1, 1};
+  // A round clipping frame cuts its child's corners.
+  auto round = add({50, 500, 100, 100});
+  round->layer.cornerRadius = 50;
+  round->clipsToBounds = true;
+  add({0, 0, 100, 100}, round)->backgroundColor = Color{0, 1, 0, 1};
+  // Red, green / blue, white, stretched over 100 × 100 points.
+  add<ImageView>({250, 600, 100, 100})->image =
+      std::make_shared<Image>(2, 2,
+                              std::vector<std::uint8_t>{255, 0, 0, 255, 0, 255, 0, 255, 0, 0, 255,
+                                                        255, 255, 255, 255, 255});
+  auto text = add<Label>({20, 700, 150, 30});
+  text->backgroundColor = Color::white();
+  text->text = "Hello";
+  text->font.size = 24;
+  add<Label>({0, 850, 100, 20})->text = "bad \xff\xc3 text";  // drawn, not refused
+
+  const auto path = folder.path() / "screen.png";
+  ASSERT_TRUE(driver.snapshot(path));
+  const auto image = Image::contentsOfFile(path);
+  ASSERT_TRUE(image && image->width() == 414 && image->height() == 896);
+  using Pixel = std::array<int, 4>;
+  const auto pixel = [&](int x, int y) {
+    const auto* p = &image->rgba()[(static_cast<std::size_t>(y) * image->width() + x) * 4];
+    return Pixel{p[0], p[1], p[2], p[3]};
+  };
+  const std::tuple<int, int, Pixel> expected[] = {
+      {5, 5, {0, 0, 0, 255}},           {70, 70, {255, 0, 0, 255}},
+      {201, 350, {255, 255, 255, 255}}, {250, 350, {0, 0, 0, 255}},
+      {100, 550, {0, 255, 0, 255}},     {53, 503, {0, 0, 0, 255}},
+      {270, 620, {255, 0, 0, 255}},     {330, 620, {0, 255, 0, 255}},
+      {270, 680, {0, 0, 255, 255}},     {330, 680, {255, 255, 255, 255}}};
+  for (const auto& [x, y, color] : expected) EXPECT_EQ(pixel(x, y), color) << x << "," << y;
+  EXPECT_NEAR(pixel(225, 65)[2], 128, 2);
+  int dark = 0;
+  for (int y = 700; y < 730; ++y)
+    for (int x = 20; x < 170; ++x) dark += pixel(x, y)[0] < 100;
+  EXPECT_GT(dark, 20);
+  EXPECT_FALSE(driver.snapshot(folder.path() / "missing" / "screen.png"));
 }
 
 }  // namespace

@@ -1,266 +1,381 @@
-// The house banner ad through the SDK: preload, showing before and after the image arrived,
-// the framed portrait interstitial, impression and display-time beacons, closing and showing
-// again, and images that never arrive.
-#include "BannerFixture.h"
+// The house banner ad through the SDK against the reference server serving a real PNG:
+// preload, showing before and after the image arrived, the framed portrait interstitial,
+// its beacons, closing and showing again, images and click addresses that are unusable, and
+// the click-through's landing page.
+#include <future>
+
+#include "adunit/rendering/AdContainerView.h"
+#include "adunit/rendering/ViewControllers/InterstitialViewController.h"
+#include "adunit/types/InterstitialHouseBanner.h"
+#include "placement/Placement.h"
+#include "support/LoopbackServer.h"
+#include "support/SdkTest.h"
+#include "tools/FileLoader.h"
+#include "zelvora/platform/ui/ActivityIndicatorView.h"
+#include "zelvora/platform/ui/ImageView.h"
 
 namespace zelvora::test {
 namespace {
 
 using namespace platform;
-using BannerAdTest = BannerFixture;
+using Step = headless::NavigationStep;
 
-TEST_F(BannerAdTest, ShownAfterReadyAsAFramedPortraitImageWithTheImpressionOnceOnScreen) {
-  initializeWith(bannerData());
-  ASSERT_TRUE(runUntil([&] { return hasEvent("onAdReady:p"); }));
-  ASSERT_TRUE(ad()->isLoaded);
+class BannerTest : public SdkTest {
+ protected:
+  BannerTest() {
+    const fs::path sample = fs::path(__FILE__).parent_path().parent_path().parent_path() /
+                            "server" / "assets" / "sample-banner.png";  // 320x480
+    const std::string png = readFile(sample);
+    fs::create_directories(assets);
+    fs::copy_file(sample, assets / "banner.png");
+    writeFile(assets / "truncated.png", png.substr(0, png.size() / 10));
+    writeFile(assets / "not-an-image.png", "<html>this is not a picture</html>");
+    // Held until the test opens the gate (or for at most ten seconds).
+    images.http.Get("/slow.png", [gate = gate, png](const auto&, auto& response) {
+      gate.wait_for(std::chrono::seconds(10));
+      response.set_content(png, "image/png");
+    });
+    images.start();
+  }
+  ~BannerTest() override { openGate(); }
 
+  void openGate() {
+    if (!gateOpened) opener.set_value();
+    gateOpened = true;
+  }
+
+  /// The data of the banner ad: a real image, a click URL and every beacon.
+  static JSON bannerData() {
+    return {{"ctv", "{server}/assets/banner.png"},
+            {"clk", "{server}/t/click?ad=b1"},
+            {"imp", "{server}/t/imp"},
+            {"extraImpBeacon", "{server}/t/imp2"},
+            {"adCloseBeaconUrl", "{server}/t/close?length={length}"}};
+  }
+
+  /// Initialises the SDK with one enabled placement "p" holding one banner ad; waits for its
+  /// readiness unless told otherwise.
+  void initializeWith(JSON data = bannerData(), bool waitForReady = true) {
+    startServer(
+        campaignsFor("app", {{"p", placementObject(
+                                       "enabled", JSON::array({adObject("b1", "banner", data)}))}}),
+        assets);
+    initializeAndWait("app");
+    EXPECT_TRUE(!waitForReady || runUntil([&] { return delegate->has("onAdReady:p"); }));
+  }
+
+  std::shared_ptr<InterstitialHouseBanner> ad() {
+    return std::dynamic_pointer_cast<InterstitialHouseBanner>(
+        (*sdk().placements().find("p"))->ads.front().second);
+  }
+  std::shared_ptr<ViewController> root() const { return platform_->rootViewController(); }
+  std::shared_ptr<InterstitialViewController> shown() const {
+    return std::dynamic_pointer_cast<InterstitialViewController>(
+        platform_->window()->topViewController());
+  }
+  bool dismissed() const { return platform_->window()->topViewController() == root(); }
+
+  /// Shows placement "p" over `host` and lets the presentation finish.
+  void showAndWait(std::shared_ptr<ViewController> host = nullptr) {
+    sdk().showAd(host ? host : root(), "p");
+    runLoop().advance(0.3);
+  }
+  void close() {
+    driver.tap(driver.findById("close"));
+    runLoop().advance(0.3);
+  }
+  /// A view controller presented over the root, standing for a screen of the host's.
+  std::shared_ptr<ViewController> presentHost() {
+    auto host = std::make_shared<ViewController>();
+    root()->present(host, false);
+    driver.settle();
+    return host;
+  }
+  /// Dismisses and releases `host`; it must really be gone.
+  void releaseHost(std::shared_ptr<ViewController>& host) {
+    root()->dismiss(false);
+    driver.settle();
+    std::weak_ptr<ViewController> watch = host;
+    host.reset();
+    ASSERT_TRUE(watch.expired()) << "something keeps the host alive";
+  }
+
+  fs::path assets = folder.path() / "assets";
+  LoopbackServer images;
+
+ private:
+  std::promise<void> opener;
+  std::shared_future<void> gate = opener.get_future().share();
+  bool gateOpened = false;
+};
+
+const std::vector<std::string> kShown = {"onInit:[p]", "onAdReady:p", "onAdShown:p"};
+
+// Render after ready: over the host's screen, the image 5 points inside its white frame, the
+// impression only once the presentation completed, portrait only; 12.5 s on screen are
+// reported as 13, and a second tap on close during the dismissal changes nothing.
+TEST_F(BannerTest, ShownAfterReadyThenClosed) {
+  initializeWith();
   sdk().showAd(root(), "p");
   driver.settle();
   const auto controller = shown();
   ASSERT_TRUE(controller);
-  EXPECT_FALSE(hasEvent("onAdShown:p")) << "impression before the presentation completed";
+  EXPECT_FALSE(delegate->has("onAdShown:p")) << "impression before the presentation completed";
   runLoop().advance(0.3);
-  EXPECT_EQ(delegate->events,
-            (std::vector<std::string>{"onInit:[p]", "onAdReady:p", "onAdShown:p"}));
-  expectBeacons({"/t/imp", "/t/imp2"});
-
-  // Over the host's screen, which stays visible beneath.
+  EXPECT_EQ(delegate->events, kShown);
   EXPECT_EQ(controller->modalPresentationStyle, ModalPresentationStyle::overFullScreen);
-  EXPECT_EQ(controller->modalTransitionStyle, ModalTransitionStyle::flipHorizontal);
   EXPECT_TRUE(root()->isOnScreen());
-
-  // The image inside the white frame, 5 points in; the frame hangs from the content's top.
   const auto image = std::dynamic_pointer_cast<ImageView>(driver.findById("banner"));
   ASSERT_TRUE(image && image->image);
   EXPECT_EQ(image->image->width(), 320);
   EXPECT_EQ(image->image->height(), 480);
-  const auto frame = image->superview();
-  EXPECT_EQ(frame, ad()->frame);
-  EXPECT_EQ(frame->frameInRoot(), (Rect{20, 40, 374, 490}));
+  EXPECT_EQ(image->superview(), ad()->frame);
+  EXPECT_EQ(ad()->frame->frameInRoot(), (Rect{20, 40, 374, 490}));
   EXPECT_EQ(image->frameInRoot(), (Rect{25, 45, 364, 480}));
-
-  // Portrait only.
   EXPECT_EQ(controller->supportedInterfaceOrientations(), OrientationMask::portraitOnly());
   EXPECT_FALSE(driver.rotate(InterfaceOrientation::landscapeLeft));
-}
 
-TEST_F(BannerAdTest, BuiltForPortraitEvenWhenTheDeviceIsTurned) {
-  initializeWith(bannerData());
-  ASSERT_TRUE(runUntil([&] { return hasEvent("onAdReady:p"); }));
-  ASSERT_TRUE(driver.rotate(InterfaceOrientation::landscapeRight));
-  showAndWait();
-  const auto container = std::dynamic_pointer_cast<AdContainerView>(shown()->view());
-  ASSERT_TRUE(container);
-  EXPECT_EQ(container->currentOrientation, InterfaceOrientation::portrait);
-  EXPECT_EQ(container->getContentYPosition(), 40);
-  EXPECT_EQ(shown()->requestedOrientation, InterfaceOrientation::portrait);
-}
-
-TEST_F(BannerAdTest, CloseTimesTheDisplayOnTheClockAndASecondTapChangesNothing) {
-  initializeWith(bannerData());
-  ASSERT_TRUE(runUntil([&] { return hasEvent("onAdReady:p"); }));
-  showAndWait();
   runLoop().advance(12.5);
-
   const auto close = driver.findById("close");
-  ASSERT_TRUE(close);
   EXPECT_TRUE(driver.tap(close));
   EXPECT_TRUE(driver.tap(close));  // during the dismissal, the button is still there
   runLoop().advance(0.3);
-  EXPECT_FALSE(driver.tap(close));  // gone
+  EXPECT_FALSE(driver.tap(close));
   runLoop().advance(1);
-
-  EXPECT_EQ(platform_->window()->topViewController(), root());
+  EXPECT_TRUE(dismissed());
   EXPECT_EQ(delegate->events,
             (std::vector<std::string>{"onInit:[p]", "onAdReady:p", "onAdShown:p", "onAdClose:p"}));
   expectBeacons({"/t/close?length=13", "/t/imp", "/t/imp2"});
 }
 
-TEST_F(BannerAdTest, ShownAgainAfterClosingAroundTheSameImage) {
-  initializeWith(bannerData());
-  ASSERT_TRUE(runUntil([&] { return hasEvent("onAdReady:p"); }));
+// Shown again after closing, with the device turned: a new portrait interstitial around the
+// same image view, not downloaded again (the server no longer has it); asked again while on
+// screen: nothing changes.
+TEST_F(BannerTest, ShownAgainAfterCloseAndWhileOnScreen) {
+  initializeWith();
   showAndWait();
-  const auto firstController = shown();
-  const auto firstFrame = ad()->frame;
+  const auto first = shown();
   const auto image = driver.findById("banner");
-  driver.tap(driver.findById("close"));
-  runLoop().advance(0.3);
-  ASSERT_EQ(platform_->window()->topViewController(), root());
+  close();
+  ASSERT_TRUE(dismissed());
 
-  // The image is not fetched again: the server no longer has it.
   fs::remove(assets / "banner.png");
+  ASSERT_TRUE(driver.rotate(InterfaceOrientation::landscapeRight));
   showAndWait();
-  ASSERT_TRUE(shown());
-  EXPECT_NE(shown(), firstController);
-  EXPECT_NE(ad()->frame, firstFrame);
-  EXPECT_NE(shown()->view(), firstController->view());
+  const auto again = shown();
+  ASSERT_TRUE(again);
+  EXPECT_NE(again, first);
+  EXPECT_EQ(std::dynamic_pointer_cast<AdContainerView>(again->view())->currentOrientation,
+            InterfaceOrientation::portrait);
   EXPECT_EQ(driver.findById("banner"), image);
   EXPECT_EQ(image->superview(), ad()->frame);
-  EXPECT_EQ(delegate->events, (std::vector<std::string>{"onInit:[p]", "onAdReady:p", "onAdShown:p",
-                                                        "onAdClose:p", "onAdShown:p"}));
 
-  // The second showing closes as the first did.
-  driver.tap(driver.findById("close"));
-  runLoop().advance(0.3);
-  EXPECT_EQ(delegate->events.back(), "onAdClose:p");
-  EXPECT_EQ(platform_->window()->topViewController(), root());
+  showAndWait();  // the host asks twice, as a double tap on its button would
+  EXPECT_EQ(shown(), again);
+  ASSERT_EQ(driver.findById("banner"), image) << driver.dumpScreen();
+  close();
+  EXPECT_TRUE(dismissed());
+  EXPECT_EQ(delegate->events,
+            (std::vector<std::string>{"onInit:[p]", "onAdReady:p", "onAdShown:p", "onAdClose:p",
+                                      "onAdShown:p", "onAdClose:p"}));
   expectBeacons(
       {"/t/close?length=0", "/t/close?length=0", "/t/imp", "/t/imp", "/t/imp2", "/t/imp2"});
 }
 
-TEST_F(BannerAdTest, ShowingAgainWhileOnScreenLeavesTheShownImageInPlace) {
-  initializeWith(bannerData());
-  ASSERT_TRUE(runUntil([&] { return hasEvent("onAdReady:p"); }));
-  showAndWait();
-  const auto controller = shown();
-  const auto frame = ad()->frame;
-  showAndWait();  // the host asks twice, as a double tap on its button would
-
-  EXPECT_EQ(shown(), controller);
-  const auto image = driver.findById("banner");
-  ASSERT_TRUE(image) << "the interstitial on screen lost its image:\n" << driver.dumpScreen();
-  EXPECT_EQ(image->superview(), frame);
-  EXPECT_EQ(std::count(delegate->events.begin(), delegate->events.end(), "onAdShown:p"), 1);
-  driver.tap(driver.findById("close"));
-  runLoop().advance(0.3);
-  EXPECT_EQ(delegate->events.back(), "onAdClose:p");
-}
-
-/// Notes whether the ad was already presented when it reported ready.
-class ReadinessDelegate : public RecordingDelegate {
- public:
-  void onAdReady(const std::string& id) override {
-    RecordingDelegate::onAdReady(id);
-    presentedAtReady = host && host->presentedViewController() != nullptr;
-  }
-  std::shared_ptr<ViewController> host;
-  bool presentedAtReady = false;
-};
-
-TEST_F(BannerAdTest, ShownBeforeReadyPresentsOverTheGivenHostRightAfterReady) {
-  auto readiness = std::make_shared<ReadinessDelegate>();
-  delegate = readiness;
-  sdk().setEventDelegate(readiness);
+// Render before ready: presented over the given host in the turn that reports ready, after it.
+TEST_F(BannerTest, ShownBeforeReadyIsPresentedRightAfterReady) {
   JSON data = bannerData();
   data["ctv"] = images.url("/slow.png");
-  initializeWith(data);
-  auto host = std::make_shared<ViewController>();
-  readiness->host = host;
-  root()->present(host, false);
-  driver.settle();
-
+  initializeWith(data, false);
+  const auto host = presentHost();
+  auto presentedAtReady = std::make_shared<bool>(false);
+  delegate->observer = [host, presentedAtReady](const std::string& event) {
+    if (event == "onAdReady:p") *presentedAtReady = host->presentedViewController() != nullptr;
+  };
   sdk().showAd(host, "p");
   runLoop().advance(1);
   EXPECT_EQ(host->presentedViewController(), nullptr);
-  EXPECT_TRUE(ad()->shouldShowAdAfterPreload);
 
   openGate();
-  ASSERT_TRUE(runUntil([&] { return hasEvent("onAdReady:p"); }));
-  EXPECT_FALSE(readiness->presentedAtReady) << "presented before reporting ready";
-  // Presented in the same turn as the readiness, before any time passed.
+  ASSERT_TRUE(runUntil([&] { return delegate->has("onAdReady:p"); }));
+  EXPECT_FALSE(*presentedAtReady) << "presented before reporting ready";
   EXPECT_TRUE(
       std::dynamic_pointer_cast<InterstitialViewController>(host->presentedViewController()));
-  EXPECT_FALSE(hasEvent("onAdShown:p"));
   runLoop().advance(0.3);
-  EXPECT_EQ(delegate->events,
-            (std::vector<std::string>{"onInit:[p]", "onAdReady:p", "onAdShown:p"}));
+  EXPECT_EQ(delegate->events, kShown);
   EXPECT_TRUE(driver.findById("banner"));
 }
 
-TEST_F(BannerAdTest, HostReleasedBeforeTheImageArrivesPresentsNothing) {
+// Render before ready, then the host is released: nothing is presented, nothing crashes, and
+// the ad can still be shown over a live screen.
+TEST_F(BannerTest, HostReleasedBeforeTheImageArrivesPresentsNothing) {
   JSON data = bannerData();
   data["ctv"] = images.url("/slow.png");
-  initializeWith(data);
-  auto host = std::make_shared<ViewController>();
-  root()->present(host, false);
-  driver.settle();
+  initializeWith(data, false);
+  auto host = presentHost();
   sdk().showAd(host, "p");
   driver.settle();
-
-  root()->dismiss(false);
-  driver.settle();
-  std::weak_ptr<ViewController> watch = host;
-  host.reset();
-  ASSERT_TRUE(watch.expired()) << "the pending showing keeps the host alive";
+  releaseHost(host);
 
   openGate();
-  ASSERT_TRUE(runUntil([&] { return hasEvent("onAdReady:p"); }));
+  ASSERT_TRUE(runUntil([&] { return delegate->has("onAdReady:p"); }));
   runLoop().advance(1);
   EXPECT_EQ(root()->presentedViewController(), nullptr);
   EXPECT_EQ(delegate->events, (std::vector<std::string>{"onInit:[p]", "onAdReady:p"}));
-  for (const auto& line : lines) EXPECT_EQ(line.find("present:"), std::string::npos) << line;
-
-  // The ad can still be shown over a live screen.
   showAndWait();
-  EXPECT_TRUE(hasEvent("onAdShown:p"));
+  EXPECT_EQ(delegate->events, kShown);
 }
 
-/// Banner images that never become an image: the ad stays unready and a showing asked for
+/// Banner images that never become an image (a file that is no image or a truncated PNG, a
+/// 404, an address missing or not a string): the ad stays unready and a showing asked for
 /// meanwhile stays pending; a failed download leaves the loader's one console line.
-class UnusableImageTest : public BannerFixture, public ::testing::WithParamInterface<const char*> {
- protected:
-  JSON ctv() {
-    const std::string name = GetParam();
-    if (name == "not an image") return "{server}/assets/not-an-image.png";
-    if (name == "status 404") return "{server}/assets/missing.png";
-    if (name == "truncated") return images.url("/truncated.png");
-    if (name == "a number") return 42;
-    if (name == "an object") return JSON{{"url", "{server}/assets/banner.png"}};
-    return nullptr;
-  }
-};
+class UnusableImageTest : public BannerTest, public ::testing::WithParamInterface<const char*> {};
 
 TEST_P(UnusableImageTest, LeavesTheAdUnreadyAndTheShowingPending) {
-  writeFile(assets / "not-an-image.png", "<html>this is not a picture</html>");
+  const std::string kind = GetParam();
   JSON data = bannerData();
-  if (const JSON value = ctv(); value.is_null()) {
-    data.erase("ctv");
-  } else {
-    data["ctv"] = value;
-  }
-  initializeWith(data);
+  if (kind == "not_an_image") data["ctv"] = "{server}/assets/not-an-image.png";
+  if (kind == "status_404") data["ctv"] = "{server}/assets/missing.png";
+  if (kind == "truncated") data["ctv"] = "{server}/assets/truncated.png";
+  if (kind == "a_number") data["ctv"] = 42;
+  if (kind == "an_object") data["ctv"] = {{"url", "{server}/assets/banner.png"}};
+  if (kind == "missing") data.erase("ctv");
+  initializeWith(data, false);
   sdk().showAd(root(), "p");
 
   // The download ends in a console line, or in a file that does not decode.
   const fs::path media = folder.path() / "tmp" / "zelvora";
-  auto downloaded = [&] {
-    if (!fs::exists(media)) return false;
-    for (const auto& entry : fs::recursive_directory_iterator(media)) {
-      if (entry.is_regular_file() && entry.path().string().find(".part") == std::string::npos)
-        return true;
-    }
-    return false;
-  };
   ASSERT_TRUE(runUntil([&] {
-    return downloaded() || std::any_of(lines.begin(), lines.end(), [](const std::string& line) {
-             return line.rfind("download failed: ", 0) == 0;
-           });
+    if (logged("download failed: ")) return true;
+    if (!fs::exists(media)) return false;
+    for (const auto& entry : fs::recursive_directory_iterator(media))
+      if (entry.is_regular_file() && entry.path().extension() == ".png") return true;
+    return false;
   }));
   // Another download through the same client: by its completion the banner's has run.
   bool marker = false;
-  FileLoader::loadFile(server->baseUrl() + "/assets/banner.png",
-                       [&](const std::string&) { marker = true; });
+  FileLoader::loadFile(server->baseUrl() + "/assets/banner.png", [&](auto&) { marker = true; });
   ASSERT_TRUE(runUntil([&] { return marker; }));
   runLoop().advance(1);
 
   EXPECT_FALSE(ad()->isLoaded);
-  EXPECT_NE(ad()->banner->isImageLoaded, true);
   EXPECT_EQ(root()->presentedViewController(), nullptr);
   EXPECT_EQ(delegate->events, std::vector<std::string>{"onInit:[p]"});
-  const auto failures = std::count_if(lines.begin(), lines.end(), [](const std::string& line) {
-    return line.rfind("download failed: ", 0) == 0;
-  });
-  EXPECT_EQ(failures, std::string(GetParam()) == "not an image" ? 0 : 1);
+  EXPECT_EQ(logCount("download failed: "), kind == "not_an_image" || kind == "truncated" ? 0 : 1);
 }
 
 INSTANTIATE_TEST_SUITE_P(Images, UnusableImageTest,
-                         ::testing::Values("not an image", "status 404", "truncated", "missing",
-                                           "a number", "an object"),
-                         [](const auto& info) {
-                           std::string name = info.param;
-                           std::replace(name.begin(), name.end(), ' ', '_');
-                           return name;
-                         });
+                         ::testing::Values("not_an_image", "status_404", "truncated", "missing",
+                                           "a_number", "an_object"),
+                         [](const auto& info) { return std::string(info.param); });
+
+/// Click addresses that are missing or not a string are no click at all; one that does not
+/// parse is reported as a click but opens nothing. No click beacon either way.
+class BadClickTest : public BannerTest, public ::testing::WithParamInterface<const char*> {};
+
+TEST_P(BadClickTest, OpensNoLandingPage) {
+  const std::string kind = GetParam();
+  JSON data = bannerData();
+  if (kind == "missing") data.erase("clk");
+  if (kind == "a_number") data["clk"] = 42;
+  if (kind == "an_object") data["clk"] = {{"url", "{server}/t/click"}};
+  if (kind == "unparsable") data["clk"] = "{server}/x/<the shop>";
+  initializeWith(data);
+  showAndWait();
+  ASSERT_TRUE(driver.tap(driver.findById("banner")));
+  EXPECT_EQ(delegate->has("onAdClick:p"), kind == "unparsable");
+  EXPECT_TRUE(driver.webViews().empty());
+  EXPECT_TRUE(shown());
+  EXPECT_TRUE(platform_->urlHandler().openedUrls.empty());
+  expectBeacons({"/t/imp", "/t/imp2"});
+}
+
+INSTANTIATE_TEST_SUITE_P(Clicks, BadClickTest,
+                         ::testing::Values("missing", "a_number", "an_object", "unparsable"),
+                         [](const auto& info) { return std::string(info.param); });
+
+// A tap on the banner: the click beacon, the landing page laid over the interstitial, and how
+// its navigation ends (back to the host, or to the system for store addresses).
+class ClickThroughTest : public BannerTest {
+ protected:
+  void SetUp() override { initializeWith(); }
+
+  /// Shows the ad, taps its image and returns the landing page's web view.
+  std::shared_ptr<WebView> click(std::shared_ptr<ViewController> host = nullptr) {
+    showAndWait(host);
+    EXPECT_TRUE(driver.tap(driver.findById("banner")));
+    return std::dynamic_pointer_cast<WebView>(driver.findById("click-through"));
+  }
+  std::vector<std::string>& opened() { return platform_->urlHandler().openedUrls; }
+
+  const std::string storeUrl = "https://itunes.example.com/app/id42?mt=8";
+  const std::vector<Step> finishedOnStore = {Step::start(), Step::redirect(storeUrl),
+                                             Step::commit(), Step::finish()};
+};
+
+TEST_F(ClickThroughTest, OrdinaryPageStaysOverTheAdUntilGoBack) {
+  const auto web = click();
+  ASSERT_TRUE(web);
+  EXPECT_EQ(delegate->events.back(), "onAdClick:p");
+  expectBeacons({"/t/click?ad=b1", "/t/imp", "/t/imp2"});
+
+  // Laid over the whole interstitial: the page, a spinner, and "Go Back" on top.
+  const auto view = shown()->view();
+  ASSERT_EQ(web->superview(), view);
+  EXPECT_EQ(web->frame, view->bounds());
+  ASSERT_EQ(web->loadedRequests().size(), 1u);
+  EXPECT_EQ(web->loadedRequests()[0].url, server->baseUrl() + "/t/click?ad=b1");
+  const auto spinner = driver.find<ActivityIndicatorView>();
+  EXPECT_TRUE(spinner && spinner->isAnimating());
+  const auto goBack = driver.findByTitle("Go Back");
+  EXPECT_EQ(view->subviews().back(), goBack);
+
+  driver.finishLoading(web);
+  EXPECT_FALSE(dismissed());
+  EXPECT_TRUE(opened().empty());
+  EXPECT_FALSE(logged("redirect url = "));
+  EXPECT_TRUE(driver.tap(goBack));
+  EXPECT_TRUE(dismissed());
+  EXPECT_TRUE(driver.webViews().empty());
+  EXPECT_EQ(delegate->events.back(), "onAdClose:p");
+}
+
+// Store addresses go to the system, and the ad is dismissed: reached by a redirect whose
+// load then fails; or a finished load on one, logged as "redirect url = " (one the system
+// cannot open is dropped). The next click starts afresh: a plain failure opens nothing.
+TEST_F(ClickThroughTest, StoreAddressesGoToTheSystem) {
+  driver.playNavigation(click(),
+                        {Step::start(), Step::redirect(storeUrl), Step::fail("unsupported")});
+  EXPECT_EQ(opened(), std::vector<std::string>{storeUrl});
+  EXPECT_TRUE(dismissed());
+  EXPECT_FALSE(logged("redirect url = "));
+  driver.failLoading(click(), "offline");
+  EXPECT_TRUE(dismissed());
+  EXPECT_EQ(opened().size(), 1u);
+
+  driver.playNavigation(click(), finishedOnStore);
+  EXPECT_TRUE(logged("redirect url = " + storeUrl));
+  EXPECT_EQ(opened(), (std::vector<std::string>{storeUrl, storeUrl}));
+  EXPECT_TRUE(dismissed());
+  driver.playNavigation(click(), {Step::start(), Step::redirect("unknown-itunes:id42"),
+                                  Step::commit(), Step::finish()});
+  EXPECT_TRUE(logged("redirect url = unknown-itunes:id42"));
+  EXPECT_EQ(opened().size(), 2u);
+  EXPECT_TRUE(dismissed());
+}
+
+// The deferred dismissal reaches its host only weakly: a released host is skipped.
+TEST_F(ClickThroughTest, DismissalIsSkippedWhenTheHostIsGone) {
+  auto host = presentHost();
+  const auto web = click(host);
+  ASSERT_TRUE(web);
+  releaseHost(host);
+  driver.playNavigation(web, finishedOnStore);
+  EXPECT_EQ(opened(), std::vector<std::string>{storeUrl});
+  ad()->dismissRedirectView();
+  driver.settle();
+  EXPECT_EQ(root()->presentedViewController(), nullptr);
+}
 
 }  // namespace
 }  // namespace zelvora::test

@@ -4,53 +4,56 @@
 
 #include <algorithm>
 #include <atomic>
+#include <iterator>
 
+#include "net/HttpClient.h"
 #include "zelvora/Log.h"
 
 namespace zelvora::test {
 
+std::string readFile(const fs::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
 void RecordingDelegate::onInit(const std::vector<std::string>& placementIds) {
   std::string ids;
   for (const auto& id : placementIds) ids += (ids.empty() ? "" : ",") + id;
-  events.push_back("onInit:[" + ids + "]");
   ++initCount;
+  record("onInit", "[" + ids + "]");
 }
 
-void RecordingDelegate::onInitError(const std::string& message) {
-  events.push_back("onInitError:" + message);
+bool RecordingDelegate::has(const std::string& event) const {
+  return std::find(events.begin(), events.end(), event) != events.end();
 }
 
 TemporaryFolder::TemporaryFolder() {
   static std::atomic<int> counter = 0;
-  path_ = std::filesystem::temp_directory_path() /
+  path_ = fs::temp_directory_path() /
           ("zelvora-test-" + std::to_string(::getpid()) + "-" + std::to_string(++counter));
-  std::filesystem::create_directories(path_);
+  fs::create_directories(path_);
 }
 
 TemporaryFolder::~TemporaryFolder() {
   std::error_code error;
-  std::filesystem::permissions(path_, std::filesystem::perms::owner_all,
-                               std::filesystem::perm_options::add, error);
-  std::filesystem::remove_all(path_, error);
+  fs::permissions(path_, fs::perms::owner_all, fs::perm_options::add, error);
+  fs::remove_all(path_, error);
 }
 
-JSON adObject(const std::string& adId, const std::string& subtype, JSON data,
-              const std::string& type) {
-  return JSON{{"adId", adId}, {"ad", {{"type", type}, {"subtype", subtype}, {"data", data}}}};
-}
+PlatformTest::PlatformTest()
+    : platform_(std::make_unique<platform::headless::HeadlessPlatform>(
+          environment(), platform::headless::ClockMode::manual)) {}
 
-JSON placementObject(const std::string& status, JSON ads) {
-  return JSON{{"name", "test placement"}, {"status", status}, {"ads", std::move(ads)}};
-}
-
-JSON campaignsFor(const std::string& appId, JSON placements) {
-  return JSON{{"apps", {{appId, {{"placements", std::move(placements)}}}}}};
+platform::HostEnvironment PlatformTest::environment() const {
+  platform::HostEnvironment env;
+  env.configDirectory = folder.path() / "config";
+  env.cachesDirectory = folder.path() / "caches";
+  env.temporaryDirectory = folder.path() / "tmp";
+  return env;
 }
 
 SdkTest::SdkTest() {
   setLogSink([this](std::string_view line) { lines.emplace_back(line); });
-  platform_ = std::make_unique<platform::headless::HeadlessPlatform>(
-      environment(), platform::headless::ClockMode::manual);
   sdk().setEventDelegate(delegate);
 }
 
@@ -60,43 +63,57 @@ SdkTest::~SdkTest() {
   setLogSink(nullptr);
 }
 
-platform::HostEnvironment SdkTest::environment() const {
-  platform::HostEnvironment env;
-  env.configDirectory = folder.path() / "config";
-  env.cachesDirectory = folder.path() / "caches";
-  env.temporaryDirectory = folder.path() / "tmp";
-  return env;
-}
-
-server::ReferenceServer& SdkTest::startServer(JSON campaigns) {
+server::ReferenceServer& SdkTest::startServer(JSON campaigns, const fs::path& assets) {
   server::ServerOptions options;
   options.campaigns = std::move(campaigns);
+  options.assetDirectory = assets;
   server = std::make_unique<server::ReferenceServer>(options);
   server->start();
   useServer(server->endpointUrl());
   return *server;
 }
 
-void SdkTest::useServer(const std::string& url, double timeoutSeconds) {
-  ServerConfiguration configuration;
-  configuration.url = url;
-  configuration.timeoutSeconds = timeoutSeconds;
-  sdk().setServerConfiguration(configuration);
-}
-
 void SdkTest::initializeAndWait(const std::string& appId) {
   const int before = delegate->initCount;
   sdk().initialize(appId);
-  ASSERT_TRUE(runUntil([&] { return delegate->initCount > before; }))
-      << "no onInit within the time limit";
+  ASSERT_TRUE(runUntil([&] { return delegate->initCount > before; })) << "no onInit in time";
 }
 
-bool SdkTest::runUntil(const std::function<bool()>& done, double seconds) {
-  return runLoop().runUntil(done, seconds);
+long SdkTest::logCount(const std::string& prefix) const {
+  return std::count_if(lines.begin(), lines.end(),
+                       [&](const std::string& line) { return line.rfind(prefix, 0) == 0; });
 }
 
-bool SdkTest::logged(const std::string& line) const {
-  return std::find(lines.begin(), lines.end(), line) != lines.end();
+std::vector<std::string> SdkTest::beacons() const {
+  std::vector<std::string> targets;
+  for (const auto& beacon : server->beacons()) {
+    if (beacon.target.rfind("/t/marker", 0) != 0) targets.push_back(beacon.target);
+  }
+  std::sort(targets.begin(), targets.end());
+  return targets;
+}
+
+bool SdkTest::waitForServer(const std::function<bool()>& done) {
+  for (int slice = 0; slice < 400; ++slice) {
+    if (runUntil(done, 0.05)) return true;
+  }
+  return false;
+}
+
+void SdkTest::expectBeacons(std::vector<std::string> expected) {
+  std::sort(expected.begin(), expected.end());
+  EXPECT_TRUE(waitForServer([&] {
+    const auto sent = beacons();
+    return std::includes(sent.begin(), sent.end(), expected.begin(), expected.end());
+  }));
+  const std::string marker = "/t/marker?" + std::to_string(++markers_);
+  HttpClient::shared().get(server->baseUrl() + marker);
+  EXPECT_TRUE(waitForServer([&] {
+    const auto records = server->beacons();
+    return std::any_of(records.begin(), records.end(),
+                       [&](const auto& beacon) { return beacon.target == marker; });
+  }));
+  EXPECT_EQ(beacons(), expected);
 }
 
 }  // namespace zelvora::test

@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <fstream>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -10,27 +12,42 @@
 #include "zelvora/Json.h"
 #include "zelvora/ZelController.h"
 #include "zelvora/platform/headless/HeadlessPlatform.h"
+#include "zelvora/platform/headless/TestDriver.h"
 #include "zelvora/server/ReferenceServer.h"
 
 namespace zelvora::test {
+
+namespace fs = std::filesystem;
+
+std::string readFile(const fs::path& path);
+inline void writeFile(const fs::path& path, const std::string& content) {
+  std::ofstream(path, std::ios::binary) << content;
+}
 
 /// Records every delegate callback as one string: "onInit:[a,b]", "onInitError:message",
 /// "onNoAds:p1", "onAdReady:p1", ...
 class RecordingDelegate : public ZelEventDelegate {
  public:
   void onInit(const std::vector<std::string>& placementIds) override;
-  void onInitError(const std::string& message) override;
-  void onNoAds(const std::string& id) override { events.push_back("onNoAds:" + id); }
-  void onAdReady(const std::string& id) override { events.push_back("onAdReady:" + id); }
-  void onAdShown(const std::string& id) override { events.push_back("onAdShown:" + id); }
-  void onAdFailedToShow(const std::string& id) override {
-    events.push_back("onAdFailedToShow:" + id);
-  }
-  void onAdClose(const std::string& id) override { events.push_back("onAdClose:" + id); }
-  void onAdClick(const std::string& id) override { events.push_back("onAdClick:" + id); }
+  void onInitError(const std::string& message) override { record("onInitError", message); }
+  void onNoAds(const std::string& id) override { record("onNoAds", id); }
+  void onAdReady(const std::string& id) override { record("onAdReady", id); }
+  void onAdShown(const std::string& id) override { record("onAdShown", id); }
+  void onAdFailedToShow(const std::string& id) override { record("onAdFailedToShow", id); }
+  void onAdClose(const std::string& id) override { record("onAdClose", id); }
+  void onAdClick(const std::string& id) override { record("onAdClick", id); }
+  bool has(const std::string& event) const;
 
   std::vector<std::string> events;
   int initCount = 0;
+  /// Called with each event as it is recorded.
+  std::function<void(const std::string& event)> observer;
+
+ private:
+  void record(const char* name, const std::string& id) {
+    events.push_back(name + (":" + id));
+    if (observer) observer(events.back());
+  }
 };
 
 /// A folder of its own under the system's temporary directory, removed afterwards.
@@ -38,47 +55,77 @@ class TemporaryFolder {
  public:
   TemporaryFolder();
   ~TemporaryFolder();
-  const std::filesystem::path& path() const { return path_; }
+  const fs::path& path() const { return path_; }
 
  private:
-  std::filesystem::path path_;
+  fs::path path_;
 };
 
-/// Builders for the server's answer.
-JSON adObject(const std::string& adId, const std::string& subtype, JSON data = JSON::object(),
-              const std::string& type = "interstitial");
-JSON placementObject(const std::string& status, JSON ads);
-/// A campaigns document with one app.
-JSON campaignsFor(const std::string& appId, JSON placements);
+/// Builders for the server's answer, and a campaigns document with one app.
+inline JSON adObject(const std::string& adId, const std::string& subtype,
+                     JSON data = JSON::object(), const std::string& type = "interstitial") {
+  return {{"adId", adId}, {"ad", {{"type", type}, {"subtype", subtype}, {"data", data}}}};
+}
+inline JSON placementObject(const std::string& status, JSON ads) {
+  return {{"name", "test placement"}, {"status", status}, {"ads", std::move(ads)}};
+}
+inline JSON campaignsFor(const std::string& appId, JSON placements) {
+  return {{"apps", {{appId, {{"placements", std::move(placements)}}}}}};
+}
 
-/// A fresh SDK world per test: the config, caches and temporary directories in a private
-/// folder, the headless platform on a manual clock, a recording delegate, and every console
-/// line captured.
-class SdkTest : public ::testing::Test {
+/// The headless platform on a manual clock, with its config, caches and temporary
+/// directories in a private folder, and a driver playing the user.
+class PlatformTest : public ::testing::Test {
+ protected:
+  PlatformTest();
+  platform::HostEnvironment environment() const;
+  platform::headless::RunLoop& runLoop() { return platform_->runLoop(); }
+
+  TemporaryFolder folder;
+  std::unique_ptr<platform::headless::HeadlessPlatform> platform_;
+  platform::headless::TestDriver driver{*platform_};
+};
+
+/// A fresh SDK world per test (CTest runs each test in a process of its own): the platform,
+/// a recording delegate, every console line captured, and the reference server on demand.
+class SdkTest : public PlatformTest {
  protected:
   SdkTest();
   ~SdkTest() override;
 
-  /// Starts the reference server with `campaigns` and points the SDK at it.
-  server::ReferenceServer& startServer(JSON campaigns);
+  /// Starts the reference server (serving `assets` under /assets/) and points the SDK at it.
+  server::ReferenceServer& startServer(JSON campaigns, const fs::path& assets = {});
   /// Points the SDK at `url` (a test server of the test's own).
-  void useServer(const std::string& url, double timeoutSeconds = 60);
+  void useServer(const std::string& url, double timeoutSeconds = 60, std::string caFile = {}) {
+    sdk().setServerConfiguration({.url = url, .caFile = caFile, .timeoutSeconds = timeoutSeconds});
+  }
   /// Calls initialize and runs the main queue until the next onInit (at most 20 s).
   void initializeAndWait(const std::string& appId);
   /// Runs the main queue until `done` holds (at most `seconds` of real time).
-  bool runUntil(const std::function<bool()>& done, double seconds = 20);
+  bool runUntil(const std::function<bool()>& done, double seconds = 20) {
+    return runLoop().runUntil(done, seconds);
+  }
+  /// How many console lines start with `prefix`.
+  long logCount(const std::string& prefix) const;
+  bool logged(const std::string& prefix) const { return logCount(prefix) > 0; }
 
-  bool logged(const std::string& line) const;
-  platform::HostEnvironment environment() const;
+  /// The beacon targets the server recorded, sorted (beacons travel concurrently), markers
+  /// left out.
+  std::vector<std::string> beacons() const;
+  /// Waits for every beacon of `expected`; then sends a marker beacon and, once it arrived
+  /// (so a beacon sent by mistake had its chance), checks that nothing else was sent.
+  void expectBeacons(std::vector<std::string> expected);
 
   ZelController& sdk() { return ZelController::sharedInstance(); }
-  platform::headless::RunLoop& runLoop() { return platform_->runLoop(); }
 
-  TemporaryFolder folder;
   std::shared_ptr<RecordingDelegate> delegate = std::make_shared<RecordingDelegate>();
   std::vector<std::string> lines;
-  std::unique_ptr<platform::headless::HeadlessPlatform> platform_;
   std::unique_ptr<server::ReferenceServer> server;
+
+ private:
+  /// Runs the main queue in short slices until `done` holds: beacons post nothing to it.
+  bool waitForServer(const std::function<bool()>& done);
+  int markers_ = 0;
 };
 
 }  // namespace zelvora::test

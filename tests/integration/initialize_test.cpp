@@ -1,0 +1,146 @@
+// ZelController::initialize against the reference server: what the server receives, and the
+// outcomes as the host's delegate and console see them.
+
+#include <cstdio>
+#include <regex>
+
+#include "support/SdkTest.h"
+
+namespace zelvora::test {
+namespace {
+
+/// Member order carries no meaning: compare objects as unordered JSON.
+nlohmann::json unordered(const JSON& value) {
+  return nlohmann::json::parse(value.dump());
+}
+
+class InitializeTest : public SdkTest {
+ protected:
+  /// MD5 of `text` as the md5sum tool computes it.
+  std::string md5sum(const std::string& text) {
+    writeFile(folder.path() / "signed-input", text);
+    FILE* pipe =
+        ::popen(("md5sum '" + (folder.path() / "signed-input").string() + "'").c_str(), "r");
+    if (pipe == nullptr) return "";
+    char digest[33] = {};
+    const std::size_t read = std::fread(digest, 1, 32, pipe);
+    ::pclose(pipe);
+    return std::string(digest, read);
+  }
+
+  JSON p1 = {{"p1", placementObject("enabled", JSON::array({adObject("a1", "videoVast")}))}};
+};
+
+// The body is {"data", "zvs"}: the MD5 of the payload's compact text followed by the salt,
+// and the payload's members with their types (the host's defaults: no bundle, no location).
+TEST_F(InitializeTest, RequestIsTheSignedPayloadWithItsTypedMembers) {
+  startServer(campaignsFor("app", JSON::object()));
+  initializeAndWait("app");
+  ASSERT_EQ(server->placementsRequests().size(), 1u);
+  const JSON body = server->placementsRequests()[0].body;
+  ASSERT_TRUE(body.is_object() && body["data"].is_object() && body["zvs"].is_string());
+  EXPECT_EQ(body.size(), 2u) << body.dump();
+  const std::string signature = body["zvs"].get<std::string>();
+  EXPECT_TRUE(std::regex_match(signature, std::regex("[0-9a-f]{32}"))) << signature;
+  EXPECT_EQ(signature, md5sum(body["data"].dump() + "qmx407"));
+  EXPECT_TRUE(server->placementsRequests()[0].signatureValid);
+
+  JSON data = body["data"];
+  ASSERT_TRUE(data["device"]["osver"].is_string());
+  data["device"].erase("osver");  // the system's own
+  EXPECT_EQ(unordered(data), nlohmann::json::parse(R"({
+    "action": "getPlacements", "app": "app", "sdkVer": "1.0.5", "pkgName": null,
+    "consent": {"state": "UNKNOWN", "changed": false},
+    "geo": {"lat": "", "lng": ""},
+    "device": {"os": "ios", "model": "Desktop", "make": "Apple", "w": "414", "h": "896",
+               "ids": {"ios_ifa": "00000000-0000-0000-0000-000000000000"}}})"));
+}
+
+// An unknown app gets "No ads available" then onInit:[] and stays uninitialised, so the next
+// initialize sends again: the consent change travels in exactly the first request, and
+// reading it meanwhile does not consume it.
+TEST_F(InitializeTest, ConsentChangeTravelsInExactlyOneRequest) {
+  auto env = environment();
+  env.bundleIdentifier = "com.example.game";
+  platform::setHostEnvironment(env);
+  startServer(campaignsFor("app", JSON::object()));
+  sdk().updateContestState(ConsentState::consentPersonalizedAds, "We show ads.", 1700000000);
+  const auto change = nlohmann::json::parse(R"({"state": "CONSENT_PERSONALIZED_ADS",
+      "changed": true, "wording": "We show ads.", "lastChangedTs": 1700000000000})");
+  EXPECT_EQ(unordered(sdk().getConsentData()), change);
+  EXPECT_EQ(unordered(sdk().getConsentData()), change);
+
+  initializeAndWait("unknown-app");
+  initializeAndWait("unknown-app");
+  EXPECT_EQ(delegate->events,
+            (std::vector<std::string>{"onInitError:No ads available", "onInit:[]",
+                                      "onInitError:No ads available", "onInit:[]"}));
+  EXPECT_EQ(logCount("ZelvoraFramework - No ads available"), 2);
+  EXPECT_FALSE(sdk().isInitialized());
+
+  const auto requests = server->placementsRequests();
+  ASSERT_EQ(requests.size(), 2u);
+  EXPECT_EQ(requests[0].body["data"]["pkgName"], "com.example.game");
+  EXPECT_EQ(unordered(requests[0].body["data"]["consent"]), change);
+  const auto unchanged =
+      nlohmann::json::parse(R"({"state": "CONSENT_PERSONALIZED_ADS", "changed": false})");
+  EXPECT_EQ(unordered(requests[1].body["data"]["consent"]), unchanged);
+  EXPECT_TRUE(requests[1].signatureValid);
+  EXPECT_EQ(unordered(sdk().getConsentData()), unchanged);
+}
+
+// Success reports each placement without ads, then onInit with the registered ones, in the
+// answer's order; once initialised, initialize sends nothing and keeps the temporary files.
+TEST_F(InitializeTest, SuccessThenInitializeDoesNothing) {
+  JSON placements = p1;
+  placements["empty"] = placementObject("enabled", JSON::array());
+  placements["p0"] = p1["p1"];
+  auto& reference = startServer(campaignsFor("app", placements));
+  initializeAndWait("app");
+  EXPECT_EQ(delegate->events, (std::vector<std::string>{"onNoAds:empty", "onInit:[p1,p0]"}));
+  EXPECT_TRUE(sdk().isInitialized());
+  EXPECT_EQ(sdk().assetBaseUrl(), reference.baseUrl() + "/assets/");
+  EXPECT_FALSE(logged("ZelvoraFramework - "));
+
+  const fs::path media = folder.path() / "tmp" / "zelvora" / "media.mp4";
+  writeFile(media, "video");
+  sdk().initialize("app");
+  runUntil([] { return false; }, 1);  // room for a request that should not exist
+  EXPECT_TRUE(fs::exists(media));
+  EXPECT_EQ(server->placementsRequests().size(), 1u);
+  EXPECT_EQ(delegate->events.size(), 2u);
+}
+
+// An empty placements object is a success; initialisation empties <tmp>/zelvora only.
+TEST_F(InitializeTest, EmptyPlacementsAndOnlyTheSdkTemporaryFolderIsEmptied) {
+  const fs::path tmp = folder.path() / "tmp";
+  fs::create_directories(tmp / "zelvora" / "nested");
+  fs::create_directories(tmp / "host-folder");
+  writeFile(tmp / "zelvora" / "nested" / "frame.png", "old");
+  writeFile(tmp / "host-file.txt", "the host's own");
+  writeFile(tmp / "host-folder" / "data", "the host's own");
+  startServer(campaignsFor("app", JSON::object()));
+  initializeAndWait("app");
+  EXPECT_EQ(delegate->events, (std::vector<std::string>{"onInit:[]"}));
+  EXPECT_TRUE(sdk().isInitialized());
+  EXPECT_TRUE(fs::is_directory(tmp / "zelvora") && fs::is_empty(tmp / "zelvora"));
+  EXPECT_EQ(readFile(tmp / "host-file.txt"), "the host's own");
+  EXPECT_EQ(readFile(tmp / "host-folder" / "data"), "the host's own");
+}
+
+// showAd before initialisation only logs; two initialize calls in flight each send and each
+// end in onInit, registering the placements once.
+TEST_F(InitializeTest, ShowAdBeforeInitialisationAndTwoCallsInFlight) {
+  startServer(campaignsFor("app", p1));
+  sdk().showAd(platform_->rootViewController(), "p1");
+  EXPECT_EQ(logCount("ZelvoraFramework - SDK is not initialized"), 1);
+  sdk().initialize("app");
+  sdk().initialize("app");
+  ASSERT_TRUE(runUntil([&] { return delegate->initCount == 2; }));
+  EXPECT_EQ(server->placementsRequests().size(), 2u);
+  EXPECT_EQ(delegate->events, (std::vector<std::string>{"onInit:[p1]", "onInit:[p1]"}));
+  EXPECT_EQ(sdk().placements().keys(), (std::vector<std::string>{"p1"}));
+}
+
+}  // namespace
+}  // namespace zelvora::test
