@@ -95,9 +95,9 @@ void Window::turnToSupportedOrientation(const ViewController& presented) {
   auto& application = Application::shared();
   const OrientationMask supported = presented.supportedInterfaceOrientations();
   if (supported.contains(application.statusBarOrientation())) return;
-  for (auto orientation : {InterfaceOrientation::portrait, InterfaceOrientation::landscapeRight,
-                           InterfaceOrientation::landscapeLeft,
-                           InterfaceOrientation::portraitUpsideDown}) {
+  for (auto orientation :
+       {InterfaceOrientation::portrait, InterfaceOrientation::landscapeRight,
+        InterfaceOrientation::landscapeLeft, InterfaceOrientation::portraitUpsideDown}) {
     if (supported.contains(orientation) && application.rotate(orientation)) return;
   }
 }

@@ -21,8 +21,9 @@ enum class ModalTransitionStyle { coverVertical, flipHorizontal, crossDissolve }
 /// the transition is over, viewDidAppear when presented; viewWillDisappear and, after the
 /// transition, viewDidDisappear when dismissed; viewWillTransition then viewDidLayoutSubviews
 /// when the window changes size (rotation). A presented view controller that does not support
-/// the current orientation turns the interface to one it does. Transitions last `transitionDuration` seconds on
-/// the main queue's clock when animated, and end in the next main-queue task otherwise.
+/// the current orientation turns the interface to one it does. Transitions last
+/// `transitionDuration` seconds on the main queue's clock when animated, and end in the next
+/// main-queue task otherwise.
 class ViewController : public std::enable_shared_from_this<ViewController> {
  public:
   static constexpr double transitionDuration = 0.3;
