@@ -1,0 +1,395 @@
+// The house video ad against the reference server serving a real 8-second video, the sound
+// icons and a landing card: countdowns on the manual clock, skip, end, click, sound, landing
+// card and display time, showing again, and what preloading does with icons and addresses.
+#include "adunit/rendering/AdContainerView.h"
+#include "adunit/types/InterstitialHouseVideo.h"
+#include "placement/Placement.h"
+#include "support/SdkTest.h"
+#include "tools/Assets.h"
+#include "tools/FileLoader.h"
+#include "zelvora/platform/ui/ActivityIndicatorView.h"
+#include "zelvora/platform/ui/ImageView.h"
+
+namespace zelvora::test {
+namespace {
+
+using namespace platform;
+
+const fs::path kServerAssets =
+    fs::path(__FILE__).parent_path().parent_path().parent_path() / "server" / "assets";
+
+/// Records like RecordingDelegate and runs `atReady` inside onAdReady.
+class HookedDelegate : public RecordingDelegate {
+ public:
+  void onAdReady(const std::string& id) override {
+    RecordingDelegate::onAdReady(id);
+    if (atReady) atReady();
+  }
+  std::function<void()> atReady;
+};
+
+class VideoAdTest : public SdkTest {
+ protected:
+  VideoAdTest() {
+    Asset::iconSoundOnPath.reset();
+    Asset::iconSoundOffPath.reset();
+    fs::create_directories(assets);
+    fs::copy_file(kServerAssets / "sample-video.webm", assets / "video.webm");
+    fs::copy_file(kServerAssets / "sample-landing-card.png", assets / "card.png");
+    for (const char* icon : {"ic_sound_on.png", "ic_sound_off.png"})
+      fs::copy_file(kServerAssets / icon, assets / icon);
+  }
+
+  /// The video, a click URL and the beacons; `members` adds or replaces the rest.
+  static JSON videoData(const JSON& members = JSON::object()) {
+    JSON data = {{"video", "{server}/assets/video.webm"},
+                 {"clk", "{server}/t/click"},
+                 {"imp", "{server}/t/imp"},
+                 {"adCloseBeaconUrl", "{server}/t/close?length={length}"}};
+    data.update(members);
+    return data;
+  }
+  static JSON campaigns(const JSON& data) {
+    return campaignsFor(
+        "app", {{"p", placementObject("enabled", JSON::array({adObject("v1", "video", data)}))}});
+  }
+  /// Initialises with placement "p" holding the video ad; waits for readiness unless told not.
+  void initializeWith(const JSON& data, bool waitForReady = true) {
+    startServer(campaigns(data), assets);
+    initializeAndWait("app");
+    ASSERT_TRUE(!waitForReady || runUntil([&] { return delegate->has("onAdReady:p"); }));
+  }
+
+  std::shared_ptr<InterstitialHouseVideo> ad() {
+    return std::dynamic_pointer_cast<InterstitialHouseVideo>(
+        (*sdk().placements().find("p"))->ads.front().second);
+  }
+  VideoPlayer& video() { return *ad()->videoPlayer; }
+  std::shared_ptr<ViewController> root() const { return platform_->rootViewController(); }
+  std::shared_ptr<ViewController> top() const { return platform_->window()->topViewController(); }
+  bool overlayHidden() { return ad()->playerVC.lock()->contentOverlayView()->isHidden; }
+
+  /// Shows "p" and completes the presentation: playback starts and time 0 is reported.
+  void showAndStart() {
+    sdk().showAd(root(), "p");
+    runLoop().advance(0.3);
+  }
+  fs::path assets = folder.path() / "assets";
+};
+
+const std::vector<std::string> kShown = {"onInit:[p]", "onAdReady:p", "onAdShown:p"};
+const std::vector<std::string> kClosed = {"onInit:[p]", "onAdReady:p", "onAdShown:p",
+                                          "onAdClose:p"};
+
+/// The overlay's texts after the report of each second from 0: the skip label as the seconds
+/// left before skipping (0: "Skip") and the remaining time; the second the video ends at
+/// (-1: not then, and "Skip" ends the ad after the last second).
+struct Countdown {
+  friend std::ostream& operator<<(std::ostream& out, const Countdown& row) {
+    return out << row.name;
+  }
+  const char* name;
+  JSON members;
+  std::vector<int> skipIn;
+  std::vector<int> remaining;
+  int endsAt;
+};
+
+class CountdownTest : public VideoAdTest, public ::testing::WithParamInterface<Countdown> {};
+
+TEST_P(CountdownTest, TextsFollowTheClockAndTheVideoEndsAtTheAnnouncedDuration) {
+  const Countdown& row = GetParam();
+  initializeWith(videoData(row.members));
+  showAndStart();
+  const int last = static_cast<int>(row.skipIn.size()) - 1;
+  for (int second = 0; second <= last; ++second) {
+    if (second > 0) runLoop().advance(1);
+    const int skipIn = row.skipIn[second];
+    EXPECT_EQ(video().skippableLabel->text,
+              skipIn == 0 ? "Skip" : "Skippable in " + std::to_string(skipIn) + " seconds")
+        << "at " << second;
+    EXPECT_EQ(video().remainingTimeLabel->text,
+              "Video will end in " + std::to_string(row.remaining[second]) + " seconds")
+        << "at " << second;
+    EXPECT_EQ(overlayHidden(), second == row.endsAt) << "at " << second;
+  }
+  EXPECT_EQ(video().player == nullptr, row.endsAt >= 0);
+  if (row.endsAt < 0) {
+    EXPECT_EQ(delegate->events, kShown);
+    ASSERT_TRUE(driver.tap(driver.findById("skip")));
+  }
+  runLoop().advance(0.3);
+  EXPECT_EQ(top(), root());
+  EXPECT_EQ(delegate->events, kClosed);
+  expectBeacons(
+      {"/t/close?length=" + std::to_string(row.endsAt < 0 ? last : row.endsAt), "/t/imp"});
+}
+
+// clang-format off
+INSTANTIATE_TEST_SUITE_P(Data, CountdownTest, ::testing::Values(
+    Countdown{"SkippableAtOnce", {{"skippableIn", 0}, {"duration", 3}}, {0, 0, 0, 0}, {3, 2, 1, 0}, 3},
+    Countdown{"SkippableIn5", {{"skippableIn", 5}, {"duration", 6}}, {5, 4, 3, 2, 1, 0, 0}, {6, 5, 4, 3, 2, 1, 0}, 6},
+    Countdown{"SkippableInAsString", {{"skippableIn", "5"}, {"duration", 1}}, {0, 0}, {1, 0}, 1},
+    Countdown{"DurationMissing", {{"skippableIn", 5}}, {5}, {0}, 0},
+    Countdown{"DurationZero", {{"skippableIn", 5}, {"duration", 0}}, {5}, {0}, 0},
+    Countdown{"DurationTruncated", {{"skippableIn", 1}, {"duration", 15.9}}, {1, 0, 0}, {15, 14, 13}, -1},
+    Countdown{"DurationAsString", {{"skippableIn", 1}, {"duration", "12"}}, {1, 0}, {12, 11}, -1},
+    Countdown{"DurationAlreadyPassed", {{"duration", -2}}, {0}, {-2}, 0},
+    // The 8 s file ends first: the texts stay, no end is reported, "Skip" still works.
+    Countdown{"FileShorterThanDuration", {{"duration", 10}}, {0, 0, 0, 0, 0, 0, 0, 0, 0, 0},
+              {10, 9, 8, 7, 6, 5, 4, 3, 2, 2}, -1}),
+    [](const auto& info) { return std::string(info.param.name); });
+// clang-format on
+
+// "Skip" takes taps only once enabled; a tap ends the ad once, and no end follows.
+TEST_F(VideoAdTest, SkipIsReportedOnceAndNoEndFollows) {
+  initializeWith(videoData({{"skippableIn", 2}, {"duration", 5}}));
+  showAndStart();
+  const auto skip = driver.findById("skip");
+  ASSERT_TRUE(skip);
+  runLoop().advance(1);
+  EXPECT_FALSE(driver.tap(skip));
+  runLoop().advance(1);
+  ASSERT_TRUE(driver.tap(skip));
+  EXPECT_TRUE(overlayHidden());
+  EXPECT_FALSE(driver.tap(skip));
+  runLoop().advance(10);
+  EXPECT_EQ(top(), root());
+  EXPECT_EQ(delegate->events, kClosed);
+  expectBeacons({"/t/close?length=2", "/t/imp"});
+}
+
+/// The landing card at the end: an image, JSON null (a card without an image), or none. The
+/// display time runs from the start of the video to the card's close. Shown again, the ad
+/// builds a new player for the local file (the server no longer has it) and the countdowns
+/// and the card start afresh.
+class LandingCardTest : public VideoAdTest, public ::testing::WithParamInterface<const char*> {};
+
+TEST_P(LandingCardTest, ShownAtTheEndTimedFromTheStartOfTheVideoAndAgain) {
+  const std::string kind = GetParam();
+  JSON data = videoData({{"skippableIn", 1}, {"duration", 3}});
+  if (kind == "image") data["landingCard"] = "{server}/assets/card.png";
+  if (kind == "null") data["landingCard"] = nullptr;
+  initializeWith(data);
+  ASSERT_TRUE(kind != "image" ||
+              runUntil([&] { return ad()->landingCard->imageView->image != nullptr; }));
+  std::vector<std::string> events = {"onInit:[p]", "onAdReady:p"};
+  std::shared_ptr<VideoPlayerViewController> previous;
+  for (int showing = 1; showing <= 2; ++showing) {
+    showAndStart();
+    events.push_back("onAdShown:p");
+    const auto player = ad()->playerVC.lock();
+    EXPECT_NE(player, previous);
+    previous = player;
+    EXPECT_EQ(video().skippableLabel->text, "Skippable in 1 seconds");
+    runLoop().advance(3.3);
+    if (kind != "none") {
+      const auto container = std::dynamic_pointer_cast<AdContainerView>(top()->view());
+      ASSERT_TRUE(container);
+      EXPECT_EQ(top()->presentingViewController(), player);
+      const auto image = ad()->landingCard->imageView;
+      EXPECT_EQ(image->superview(), container->contentView);
+      EXPECT_EQ(image->image ? image->image->width() : 0, kind == "image" ? 300 : 0);
+      EXPECT_EQ(delegate->events, events);
+      runLoop().advance(4);
+      ASSERT_TRUE(driver.tap(driver.findById("close")));
+      runLoop().advance(0.3);
+    }
+    events.push_back("onAdClose:p");
+    EXPECT_EQ(top(), root());
+    EXPECT_EQ(delegate->events, events);
+    fs::remove(assets / "video.webm");
+  }
+  const std::string close = kind == "none" ? "/t/close?length=3" : "/t/close?length=7";
+  expectBeacons({close, close, "/t/imp", "/t/imp"});
+}
+
+INSTANTIATE_TEST_SUITE_P(Cards, LandingCardTest, ::testing::Values("image", "null", "none"));
+
+/// Shown over the host's screen, turned to landscape, the impression once the presentation
+/// completed; "Get Application" invisible (not tappable) until one second after playback
+/// starts, then at its target alpha at once; a tap stops the video for good and clicks
+/// through only with a click URL.
+class GetApplicationTest : public VideoAdTest, public ::testing::WithParamInterface<bool> {};
+
+TEST_P(GetApplicationTest, FadesInThenStopsTheVideoAndClicksThroughOnlyWithAClickUrl) {
+  const bool withClick = GetParam();
+  JSON data = videoData({{"skippableIn", 0}, {"duration", 8}});
+  if (!withClick) data.erase("clk");
+  initializeWith(data);
+  ASSERT_FALSE(isLandscape(Application::shared().statusBarOrientation()));
+  sdk().showAd(root(), "p");
+  driver.settle();
+  const auto player = ad()->playerVC.lock();
+  EXPECT_EQ(top(), player);
+  EXPECT_TRUE(isLandscape(Application::shared().statusBarOrientation()));
+  EXPECT_FALSE(delegate->has("onAdShown:p"));
+  runLoop().advance(0.3);
+  EXPECT_EQ(delegate->events, kShown);
+  EXPECT_EQ(driver.find<ActivityIndicatorView>(), nullptr);
+
+  const auto label = driver.findByTitle("Get Application");
+  ASSERT_TRUE(label);
+  runLoop().advance(0.99);
+  EXPECT_EQ(label->alpha, 0);
+  EXPECT_FALSE(driver.tap(label));
+  runLoop().advance(0.02);
+  EXPECT_EQ(label->alpha, 1);
+  ASSERT_TRUE(driver.tap(label));
+  EXPECT_TRUE(overlayHidden());
+  driver.sendToBackground();
+  driver.bringToForeground();  // the stopped video stays stopped
+  EXPECT_EQ(player->player()->rate(), 0);
+
+  const auto web = std::dynamic_pointer_cast<WebView>(driver.findById("click-through"));
+  EXPECT_EQ(web != nullptr, withClick);
+  if (withClick) {
+    EXPECT_EQ(web->superview(), player->view());
+    EXPECT_EQ(delegate->events.back(), "onAdClick:p");
+    driver.finishLoading(web);
+    ASSERT_TRUE(driver.tap(driver.findByTitle("Go Back")));
+  }
+  runLoop().advance(10);
+  // The player's view controller reports no life events: no close, no display time.
+  EXPECT_EQ(top(), withClick ? root() : player);
+  auto events = kShown;
+  if (withClick) events.push_back("onAdClick:p");
+  EXPECT_EQ(delegate->events, events);
+  expectBeacons(withClick ? std::vector<std::string>{"/t/click", "/t/imp"}
+                          : std::vector<std::string>{"/t/imp"});
+}
+
+INSTANTIATE_TEST_SUITE_P(Clicks, GetApplicationTest, ::testing::Bool());
+
+/// Which sound icons the server has: the button needs the sound-off icon when the overlay is
+/// built, and toggles only with both.
+class SoundTest : public VideoAdTest, public ::testing::WithParamInterface<const char*> {};
+
+TEST_P(SoundTest, ToggleAlternatesOnlyWithBothIcons) {
+  const std::string kind = GetParam();
+  const bool on = kind != "off_icon_only", off = kind != "on_icon_only";
+  if (!on) fs::remove(assets / "ic_sound_on.png");
+  if (!off) fs::remove(assets / "ic_sound_off.png");
+  initializeWith(videoData({{"skippableIn", 0}, {"duration", 8}}));
+  ASSERT_TRUE(runUntil([&] {
+    return Asset::iconSoundOnPath.has_value() == on && Asset::iconSoundOffPath.has_value() == off &&
+           logCount("download failed: ") == (on && off ? 0 : 1);
+  }));
+  showAndStart();
+  const auto button = std::dynamic_pointer_cast<Button>(driver.findById("sound"));
+  ASSERT_EQ(button != nullptr, off);
+  EXPECT_EQ(video().player->volume(), 0);
+  if (!button) return;
+
+  const auto soundOff = Image::contentsOfFile(kServerAssets / "ic_sound_off.png")->rgba();
+  const auto soundOn = Image::contentsOfFile(kServerAssets / "ic_sound_on.png")->rgba();
+  EXPECT_EQ(button->image()->rgba(), soundOff);
+  for (int tap = 1; tap <= 3; ++tap) {
+    ASSERT_TRUE(driver.tap(button));
+    const bool up = on && tap % 2 == 1;
+    EXPECT_EQ(video().player->volume(), up ? 1 : 0) << "tap " << tap;
+    EXPECT_EQ(button->image()->rgba(), up ? soundOn : soundOff) << "tap " << tap;
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(Icons, SoundTest,
+                         ::testing::Values("both_icons", "off_icon_only", "on_icon_only"));
+
+// Icons already in the caches folder are taken from there, before preload returns, and
+// never requested (the server does not have them).
+TEST_F(VideoAdTest, IconsInTheCachesFolderAreNotRequested) {
+  startServer(campaigns(videoData()), assets);
+  std::vector<std::string> cached;
+  for (const char* icon : {"ic_sound_on.png", "ic_sound_off.png"}) {
+    fs::remove(assets / icon);
+    const auto path = FileLoader::localPath(folder.path() / "caches" / "zelvora",
+                                            server->baseUrl() + "/assets/" + icon);
+    fs::create_directories(path.parent_path());
+    fs::copy_file(kServerAssets / icon, path);
+    cached.push_back(path.string());
+  }
+  initializeAndWait("app");
+  ASSERT_TRUE(runUntil([&] { return delegate->has("onAdReady:p"); }));
+  bool marker = false;
+  FileLoader::loadFile(server->baseUrl() + "/assets/card.png", [&](auto&) { marker = true; });
+  ASSERT_TRUE(runUntil([&] { return marker; }));
+  EXPECT_FALSE(logged("download failed: "));
+
+  Asset::iconSoundOnPath.reset();
+  Asset::iconSoundOffPath.reset();
+  ad()->preload();
+  EXPECT_EQ(Asset::iconSoundOnPath, cached[0]);
+  EXPECT_EQ(Asset::iconSoundOffPath, cached[1]);
+}
+
+// Readiness is reported while the player still names the server's address; the local file
+// takes its place right after, and is what plays.
+TEST_F(VideoAdTest, ReadyBeforeThePlayerSwitchesToTheLocalFile) {
+  auto hooked = std::make_shared<HookedDelegate>();
+  delegate = hooked;
+  sdk().setEventDelegate(hooked);
+  std::optional<std::string> urlAtReady;
+  hooked->atReady = [&] { urlAtReady = video().url; };
+  initializeWith(videoData({{"duration", 8}}));
+  EXPECT_EQ(urlAtReady, server->baseUrl() + "/assets/video.webm");
+  const std::string local = video().url.value_or("");
+  ASSERT_EQ(local.rfind("file://", 0), 0u) << local;
+  EXPECT_TRUE(fs::exists(local.substr(7)));
+  showAndStart();
+  runLoop().advance(2);
+  ASSERT_TRUE(driver.find<VideoView>());
+  EXPECT_EQ(driver.find<VideoView>()->describeContent(), local + " 2.0s");
+}
+
+/// The end of the video when the host released its screen (no card), or dismissed the player
+/// itself (with a card): nothing is presented, no close is reported, nothing crashes.
+class GoneTest : public VideoAdTest, public ::testing::WithParamInterface<bool> {};
+
+TEST_P(GoneTest, EndSkipsWhatNeedsAViewControllerThatIsGone) {
+  const bool hostReleased = GetParam();
+  JSON data = videoData({{"duration", 2}});
+  if (!hostReleased) data["landingCard"] = "{server}/assets/card.png";
+  initializeWith(data);
+  auto host = hostReleased ? std::make_shared<ViewController>() : root();
+  if (hostReleased) root()->present(host, false);
+  driver.settle();
+  sdk().showAd(host, "p");
+  runLoop().advance(0.3);
+  root()->dismiss(false);  // the host takes its screen away
+  driver.settle();
+  std::weak_ptr<ViewController> watch = host;
+  host.reset();
+  ASSERT_EQ(watch.expired(), hostReleased);
+  runLoop().advance(3);
+  EXPECT_TRUE(ad()->playerVC.expired());
+  EXPECT_EQ(root()->presentedViewController(), nullptr);
+  EXPECT_EQ(delegate->events, kShown);
+}
+
+INSTANTIATE_TEST_SUITE_P(Hosts, GoneTest, ::testing::Bool());
+
+/// Video addresses that are no URL (an empty one included): never ready, one console line,
+/// nothing shown.
+class BadVideoTest : public VideoAdTest, public ::testing::WithParamInterface<const char*> {};
+
+TEST_P(BadVideoTest, NeverReady) {
+  const std::string kind = GetParam();
+  JSON data = videoData({{"duration", 8}});
+  if (kind == "space") data["video"] = "{server}/assets/my video.webm";
+  if (kind == "empty") data["video"] = "";
+  if (kind == "missing") data.erase("video");
+  initializeWith(data, false);
+  bool marker = false;
+  FileLoader::loadFile(server->baseUrl() + "/assets/video.webm", [&](auto&) { marker = true; });
+  ASSERT_TRUE(runUntil([&] { return marker; }));
+  sdk().showAd(root(), "p");
+  runLoop().advance(1);
+  EXPECT_EQ(top(), root());
+  EXPECT_EQ(delegate->events, std::vector<std::string>{"onInit:[p]"});
+  EXPECT_EQ(logCount("video ad v1 has no valid video address; it will never be ready"), 1);
+}
+
+INSTANTIATE_TEST_SUITE_P(Addresses, BadVideoTest, ::testing::Values("space", "empty", "missing"));
+
+}  // namespace
+}  // namespace zelvora::test
