@@ -10,6 +10,7 @@
 #include <numbers>
 #include <string>
 
+#include "zelvora/platform/media/VideoView.h"
 #include "zelvora/platform/ui/ActivityIndicatorView.h"
 #include "zelvora/platform/ui/Button.h"
 #include "zelvora/platform/ui/ImageView.h"
@@ -221,17 +222,16 @@ void drawSpinner(cairo_t* cr, const ActivityIndicatorView& indicator, double alp
   cairo_restore(cr);
 }
 
-/// A light grey box naming the page, where the backend's web engine would draw it.
-void drawWebPlaceholder(cairo_t* cr, const WebView& webView, double alpha) {
-  const Rect box = webView.bounds();
+/// A box naming the content where the backend's engine would draw it: a web page or a video.
+void drawPlaceholder(cairo_t* cr, const Rect& box, const std::string& text, const Color& fill,
+                     const Color& ink, double alpha) {
   cairo_save(cr);
   cairo_rectangle(cr, box.x, box.y, box.width, box.height);
   cairo_clip_preserve(cr);
-  setColor(cr, {0.85, 0.85, 0.85, 1}, alpha);
+  setColor(cr, fill, alpha);
   cairo_fill(cr);
   const Font font{"Helvetica", 12, false};
-  drawText(cr, wellFormed("web: " + webView.url().value_or("")), font, 4, 2 * 4 + font.size,
-           {0.25, 0.25, 0.25, 1}, alpha);
+  drawText(cr, wellFormed(text), font, 4, 2 * 4 + font.size, ink, alpha);
   cairo_restore(cr);
 }
 
@@ -246,7 +246,11 @@ void drawContent(cairo_t* cr, const View& view, double alpha) {
   } else if (auto indicator = dynamic_cast<const ActivityIndicatorView*>(&view)) {
     if (indicator->isAnimating()) drawSpinner(cr, *indicator, alpha);
   } else if (auto webView = dynamic_cast<const WebView*>(&view)) {
-    drawWebPlaceholder(cr, *webView, alpha);
+    drawPlaceholder(cr, view.bounds(), "web: " + webView->url().value_or(""), {0.85, 0.85, 0.85, 1},
+                    {0.25, 0.25, 0.25, 1}, alpha);
+  } else if (dynamic_cast<const VideoView*>(&view)) {
+    drawPlaceholder(cr, view.bounds(), "video: " + view.describeContent(), {0.12, 0.14, 0.2, 1},
+                    {0.6, 0.6, 0.65, 1}, alpha);
   }
 }
 
