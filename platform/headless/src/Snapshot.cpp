@@ -222,16 +222,17 @@ void drawSpinner(cairo_t* cr, const ActivityIndicatorView& indicator, double alp
   cairo_restore(cr);
 }
 
-/// A box naming the content where the backend's engine would draw it: a web page or a video.
-void drawPlaceholder(cairo_t* cr, const Rect& box, const std::string& text, const Color& fill,
-                     const Color& ink, double alpha) {
+/// A box naming the content where the backend's engine would draw it: a web page (named at
+/// the top) or a video (named in the middle, clear of the overlay's corners).
+void drawPlaceholder(cairo_t* cr, const Rect& box, const std::string& text, bool middle,
+                     const Color& fill, const Color& ink, double alpha) {
   cairo_save(cr);
   cairo_rectangle(cr, box.x, box.y, box.width, box.height);
   cairo_clip_preserve(cr);
   setColor(cr, fill, alpha);
   cairo_fill(cr);
   const Font font{"Helvetica", 12, false};
-  drawText(cr, wellFormed(text), font, 4, 2 * 4 + font.size, ink, alpha);
+  drawText(cr, wellFormed(text), font, 4, middle ? box.height : 2 * 4 + font.size, ink, alpha);
   cairo_restore(cr);
 }
 
@@ -246,11 +247,11 @@ void drawContent(cairo_t* cr, const View& view, double alpha) {
   } else if (auto indicator = dynamic_cast<const ActivityIndicatorView*>(&view)) {
     if (indicator->isAnimating()) drawSpinner(cr, *indicator, alpha);
   } else if (auto webView = dynamic_cast<const WebView*>(&view)) {
-    drawPlaceholder(cr, view.bounds(), "web: " + webView->url().value_or(""), {0.85, 0.85, 0.85, 1},
-                    {0.25, 0.25, 0.25, 1}, alpha);
+    drawPlaceholder(cr, view.bounds(), "web: " + webView->url().value_or(""), false,
+                    {0.85, 0.85, 0.85, 1}, {0.25, 0.25, 0.25, 1}, alpha);
   } else if (dynamic_cast<const VideoView*>(&view)) {
-    drawPlaceholder(cr, view.bounds(), "video: " + view.describeContent(), {0.12, 0.14, 0.2, 1},
-                    {0.6, 0.6, 0.65, 1}, alpha);
+    drawPlaceholder(cr, view.bounds(), "video: " + view.describeContent(), true,
+                    {0.12, 0.14, 0.2, 1}, {0.6, 0.6, 0.65, 1}, alpha);
   }
 }
 
