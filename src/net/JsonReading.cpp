@@ -1,5 +1,6 @@
 #include "net/JsonReading.h"
 
+#include <cctype>
 #include <cmath>
 
 namespace zelvora {
@@ -75,6 +76,15 @@ bool nestingWithin(std::string_view text, int maxDepth) {
 
 std::string serialize(const JSON& value) {
   return value.dump(-1, ' ', false, JSON::error_handler_t::replace);
+}
+
+bool boolValue(const JSON& value) {
+  if (value.is_boolean()) return value.get<bool>();
+  if (value.is_number()) return value.get<double>() != 0;
+  if (!value.is_string()) return false;
+  std::string text = value.get<std::string>();
+  for (auto& c : text) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  return text == "true" || text == "yes" || text == "1";
 }
 
 }  // namespace zelvora

@@ -22,6 +22,10 @@ std::string stringValue(const JSON& value);
 /// The member taken as a string: its text only when it is a JSON string.
 std::optional<std::string> asString(const JSON& value);
 
+/// The boolean value: a boolean unchanged, a number when not zero, a string when it reads
+/// "true", "yes" or "1" (any letter case); anything else, or a missing member, is false.
+bool boolValue(const JSON& value);
+
 /// Whether the arrays and objects of JSON `text` nest at most `maxDepth` deep (brackets inside
 /// strings do not count). Deeper values are refused before parsing: copying or destroying
 /// them would recurse that deep.

@@ -15,9 +15,34 @@ bool isValidUrl(std::string_view text) {
           !std::isxdigit(static_cast<unsigned char>(text[i + 2])))
         return false;
       i += 2;
-    } else if (!std::isalnum(c) && std::strchr(kAllowed, c) == nullptr) {
+    } else if (!std::isalnum(c) && (c == 0 || std::strchr(kAllowed, c) == nullptr)) {
       return false;
     }
+  }
+  return true;
+}
+
+std::string fileUrlFromPath(std::string_view path) {
+  static constexpr const char* kHex = "0123456789ABCDEF";
+  std::string url = "file://";
+  for (const char byte : path) {
+    const auto c = static_cast<unsigned char>(byte);
+    if (std::isalnum(c) || (c != 0 && std::strchr("-._~/", c) != nullptr)) {
+      url += byte;
+    } else {
+      url += '%';
+      url += kHex[c >> 4];
+      url += kHex[c & 0xF];
+    }
+  }
+  return url;
+}
+
+bool isFileUrl(std::string_view url) {
+  constexpr std::string_view scheme = "file:";
+  if (url.size() < scheme.size()) return false;
+  for (std::size_t i = 0; i < scheme.size(); ++i) {
+    if (std::tolower(static_cast<unsigned char>(url[i])) != scheme[i]) return false;
   }
   return true;
 }

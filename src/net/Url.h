@@ -1,5 +1,6 @@
 #pragma once
 
+#include <string>
 #include <string_view>
 
 namespace zelvora {
@@ -7,5 +8,15 @@ namespace zelvora {
 /// Whether `text` parses as a URL reference: not empty, only characters a URL may hold
 /// (RFC 3986, with percent escapes of two hexadecimal digits).
 bool isValidUrl(std::string_view text);
+
+}  // namespace zelvora
+
+namespace zelvora {
+
+/// The file URL of an absolute path ("file:///a%20b/c"), every byte outside the unreserved
+/// characters and "/" percent-encoded.
+std::string fileUrlFromPath(std::string_view path);
+/// Whether `url` has the scheme "file" (in any letter case).
+bool isFileUrl(std::string_view url);
 
 }  // namespace zelvora

@@ -227,4 +227,36 @@ bool TestDriver::snapshot(const std::filesystem::path& path) const {
   return root && headless::snapshot(*root, path);
 }
 
+void TestDriver::startNavigation(const std::shared_ptr<WebView>& webView, const std::string& url) {
+  webView->engineDidStartNavigation(url);
+  settle();
+}
+
+void TestDriver::loadPage(const std::shared_ptr<WebView>& webView, const std::string& url) {
+  std::weak_ptr<WebView> weak = webView;
+  startNavigation(webView, url);
+  if (weak.lock()) playNavigation(webView, {NavigationStep::commit(), NavigationStep::finish()});
+}
+
+bool TestDriver::postMessage(const std::shared_ptr<WebView>& webView, const std::string& name,
+                             const nlohmann::ordered_json& body) {
+  const bool received = webView->enginePostMessage(name, body);
+  settle();
+  return received;
+}
+
+bool TestDriver::alert(const std::shared_ptr<WebView>& webView, const std::string& message) {
+  const bool answered = webView->engineRunAlert(message);
+  settle();
+  return answered;
+}
+
+std::optional<std::optional<std::string>> TestDriver::prompt(
+    const std::shared_ptr<WebView>& webView, const std::string& message,
+    const std::optional<std::string>& defaultText) {
+  auto answer = webView->engineRunPrompt(message, defaultText);
+  settle();
+  return answer;
+}
+
 }  // namespace zelvora::platform::headless

@@ -3,6 +3,7 @@
 #include <cstdio>
 
 #include "zelvora/platform/ui/Application.h"
+#include "zelvora/platform/ui/Button.h"
 #include "zelvora/platform/ui/LayoutConstraint.h"
 
 namespace zelvora::platform {
@@ -55,6 +56,25 @@ void PlayerViewController::loadView() {
   fill(root, videoView_);
   fill(root, contentOverlay_);
   setView(root);
+}
+
+void PlayerViewController::viewWillAppear(bool animated) {
+  ViewController::viewWillAppear(animated);
+  if (!showsPlaybackControls || controls_) return;
+  auto button = Button::make(ButtonType::system);
+  button->frame = {16, 16, 64, 40};
+  button->setTitle("Done", ControlState::normal);
+  button->setTitleColor(Color::white(), ControlState::normal);
+  button->accessibilityIdentifier = "player-done";
+  button->addTarget(std::static_pointer_cast<PlayerViewController>(shared_from_this()),
+                    &PlayerViewController::done, ControlEvent::touchUpInside);
+  controls_ = button;
+  view()->addSubview(button);
+}
+
+void PlayerViewController::done() {
+  if (player_) player_->pause();
+  dismiss(true);
 }
 
 }  // namespace zelvora::platform

@@ -1,11 +1,58 @@
 #include "zelvora/platform/ui/WebView.h"
 
+#include "zelvora/platform/MainQueue.h"
+
 namespace zelvora::platform {
 
-void WebView::load(const URLRequest& request) {
-  requests_.push_back(request);
+void UserContentController::add(std::shared_ptr<ScriptMessageHandler> handler,
+                                const std::string& name) {
+  handlers_[name] = std::move(handler);
+}
+
+std::shared_ptr<ScriptMessageHandler> UserContentController::handler(
+    const std::string& name) const {
+  const auto found = handlers_.find(name);
+  return found == handlers_.end() ? nullptr : found->second;
+}
+
+void WebView::beginNavigation(std::optional<std::string> url) {
   navigation_ = Navigation{nextNavigation_++};
-  url_ = request.url;
+  url_ = std::move(url);
+}
+
+void WebView::load(const URLRequest& request) {
+  journal_.push_back({PageRecord::Kind::request, request.url, std::nullopt});
+  beginNavigation(request.url);
+}
+
+void WebView::loadHTMLString(const std::string& html, const std::optional<std::string>& baseUrl) {
+  journal_.push_back({PageRecord::Kind::document, html, baseUrl});
+  beginNavigation(baseUrl.value_or("about:blank"));
+}
+
+void WebView::evaluateJavaScript(const std::string& script,
+                                 std::function<void(const JavaScriptResult&)> completion) {
+  journal_.push_back({PageRecord::Kind::script, script, std::nullopt});
+  if (!completion) return;
+  postToMainQueue([completion = std::move(completion)] { completion(JavaScriptResult{}); });
+}
+
+std::vector<URLRequest> WebView::loadedRequests() const {
+  std::vector<URLRequest> requests;
+  for (const auto& record : journal_) {
+    if (record.kind == PageRecord::Kind::request) requests.push_back({record.text});
+  }
+  return requests;
+}
+
+void WebView::runUserScripts(UserScriptInjectionTime time) {
+  if (!configuration_.preferences.javaScriptEnabled) return;
+  // The engine runs a copy: a script's side effects may change the controller's list.
+  const auto scripts = configuration_.userContentController->userScripts();
+  for (const auto& script : scripts) {
+    if (script.injectionTime == time)
+      journal_.push_back({PageRecord::Kind::userScript, script.source, std::nullopt});
+  }
 }
 
 // A delegate may release this web view while it is told of an event: each notice keeps it
@@ -17,6 +64,12 @@ void WebView::engineDidStartProvisionalNavigation() {
     delegate->webViewDidStartProvisionalNavigation(*this, navigation_);
 }
 
+void WebView::engineDidStartNavigation(const std::string& url) {
+  journal_.push_back({PageRecord::Kind::request, url, std::nullopt});
+  beginNavigation(url);
+  engineDidStartProvisionalNavigation();
+}
+
 void WebView::engineDidReceiveServerRedirect(const std::string& url) {
   auto self = shared_from_this();
   url_ = url;
@@ -26,11 +79,13 @@ void WebView::engineDidReceiveServerRedirect(const std::string& url) {
 
 void WebView::engineDidCommit() {
   auto self = shared_from_this();
+  runUserScripts(UserScriptInjectionTime::atDocumentStart);
   if (auto delegate = navigationDelegate.lock()) delegate->webViewDidCommit(*this, navigation_);
 }
 
 void WebView::engineDidFinish() {
   auto self = shared_from_this();
+  runUserScripts(UserScriptInjectionTime::atDocumentEnd);
   if (auto delegate = navigationDelegate.lock()) delegate->webViewDidFinish(*this, navigation_);
 }
 
@@ -38,6 +93,41 @@ void WebView::engineDidFailProvisionalNavigation(const WebError& error) {
   auto self = shared_from_this();
   if (auto delegate = navigationDelegate.lock())
     delegate->webViewDidFailProvisionalNavigation(*this, navigation_, error);
+}
+
+bool WebView::enginePostMessage(const std::string& name, const nlohmann::ordered_json& body) {
+  if (!configuration_.preferences.javaScriptEnabled) return false;
+  auto self = shared_from_this();
+  // The handler may replace this web view's configuration: keep its controller alive.
+  auto controller = configuration_.userContentController;
+  auto handler = controller->handler(name);
+  if (!handler) return false;
+  handler->userContentControllerDidReceive(*controller, ScriptMessage{name, body});
+  return true;
+}
+
+bool WebView::engineRunAlert(const std::string& message) {
+  auto self = shared_from_this();
+  // A delegate may keep the completion and answer later: the answer outlives this call.
+  auto answered = std::make_shared<bool>(false);
+  auto done = [answered] { *answered = true; };
+  if (auto delegate = uiDelegate.lock())
+    delegate->webViewRunJavaScriptAlertPanel(*this, message, done);
+  else
+    done();
+  return *answered;
+}
+
+std::optional<std::optional<std::string>> WebView::engineRunPrompt(
+    const std::string& prompt, const std::optional<std::string>& defaultText) {
+  auto self = shared_from_this();
+  auto answer = std::make_shared<std::optional<std::optional<std::string>>>();
+  auto done = [answer](std::optional<std::string> text) { *answer = std::move(text); };
+  if (auto delegate = uiDelegate.lock())
+    delegate->webViewRunJavaScriptTextInputPanel(*this, prompt, defaultText, done);
+  else
+    done(std::nullopt);
+  return *answer;
 }
 
 }  // namespace zelvora::platform

@@ -2,6 +2,7 @@
 
 #include "adunit/types/InterstitialHouseBanner.h"
 #include "adunit/types/InterstitialHouseVideo.h"
+#include "adunit/types/InterstitialHtml.h"
 #include "adunit/types/InterstitialVast.h"
 #include "net/JsonReading.h"
 
@@ -24,11 +25,10 @@ std::shared_ptr<Ad> InterstitialFactory::createAdUnit(const JSON& data) {
       unit->videoPlayer->delegate = unit;
       return unit;
     }
-    // HTML ad units are not built yet: their ads are skipped.
     case AdFormat::html:
     case AdFormat::jsTag:
     case AdFormat::mraidTag:
-      return nullptr;
+      return std::make_shared<InterstitialHtml>(data);
   }
   return nullptr;
 }

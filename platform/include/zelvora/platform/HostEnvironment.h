@@ -5,7 +5,15 @@
 
 namespace zelvora::platform {
 
-enum class AuthorizationStatus { notDetermined, restricted, denied, authorized };
+/// `authorized` is permanent access ("always" for location); `authorizedWhenInUse` exists for
+/// location only.
+enum class AuthorizationStatus {
+  notDetermined,
+  restricted,
+  denied,
+  authorized,
+  authorizedWhenInUse
+};
 
 struct Location {
   double latitude = 0;

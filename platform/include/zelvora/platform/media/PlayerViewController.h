@@ -16,7 +16,8 @@ class PlayerViewController : public ViewController {
   std::shared_ptr<Player> player() const { return player_; }
   void setPlayer(std::shared_ptr<Player> player);
 
-  /// Whether the platform's own playback controls are shown (the headless backend has none).
+  /// Whether the platform's own playback controls are shown: a "Done" button (identifier
+  /// "player-done") that pauses and dismisses the player. Read when the view appears.
   bool showsPlaybackControls = true;
   bool allowsPictureInPicturePlayback = true;
 
@@ -26,11 +27,15 @@ class PlayerViewController : public ViewController {
   std::shared_ptr<VideoView> videoView();
 
   void loadView() override;
+  void viewWillAppear(bool animated) override;
 
  private:
+  void done();
+
   std::shared_ptr<Player> player_;
   std::shared_ptr<VideoView> videoView_;
   std::shared_ptr<View> contentOverlay_;
+  std::shared_ptr<View> controls_;
 };
 
 }  // namespace zelvora::platform

@@ -2,6 +2,7 @@
 
 #include <filesystem>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -94,6 +95,20 @@ class TestDriver {
   std::size_t finishLoading(const std::shared_ptr<WebView>& webView);
   /// A load that fails before committing: start, then the failure.
   std::size_t failLoading(const std::shared_ptr<WebView>& webView, const std::string& description);
+  /// The page navigates to `url` (a click on a link): the navigation starts, and stays
+  /// provisional until the test plays more of it.
+  void startNavigation(const std::shared_ptr<WebView>& webView, const std::string& url);
+  /// The page navigates to `url` and that second page loads completely.
+  void loadPage(const std::shared_ptr<WebView>& webView, const std::string& url);
+  /// The page posts `body` to the message handler `name`; returns whether one received it.
+  bool postMessage(const std::shared_ptr<WebView>& webView, const std::string& name,
+                   const nlohmann::ordered_json& body);
+  /// The page calls alert(message); returns whether it was answered at once.
+  bool alert(const std::shared_ptr<WebView>& webView, const std::string& message);
+  /// The page calls prompt(); returns the answer given at once (empty inside when cancelled).
+  std::optional<std::optional<std::string>> prompt(const std::shared_ptr<WebView>& webView,
+                                                   const std::string& message,
+                                                   const std::optional<std::string>& defaultText);
 
   // Describing the screen.
 

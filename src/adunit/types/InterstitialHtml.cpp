@@ -1,0 +1,115 @@
+#include "adunit/types/InterstitialHtml.h"
+
+#include "adunit/rendering/Constraints.h"
+#include "adunit/types/mraid/MraidConstants.h"
+#include "util/Time.h"
+#include "zelvora/Log.h"
+
+namespace zelvora {
+using namespace platform;
+
+bool InterstitialHtml::canRender() {
+  const std::string placement = placementId.value_or("");
+  if (mraid() && !isLoaded) {
+    if (!fallbackTriggered()) {
+      log("MRAID html ad is not ready yet in placement " + placement);
+    } else {
+      log("Mraid html ad has no fill in placement " + placement);
+      trigger(Event::adFailedToShow);
+    }
+    return false;
+  }
+  if (!mraid() && !markup()) {
+    log("HTML ad has no markup in placement " + placement);
+    trigger(Event::adFailedToShow);
+    return false;
+  }
+  // Already on screen: building it again would take the shown interstitial's views away.
+  return !(interstitialVC && interstitialVC->isOnScreen());
+}
+
+void InterstitialHtml::render(const std::shared_ptr<ViewController>& presentingViewController) {
+  if (!presentingViewController || !canRender()) return;
+  rootPresentingVC = presentingViewController;
+  auto controller = std::make_shared<InterstitialViewController>();
+  controller->presentingVC = presentingViewController;
+  container = AdContainerView::make(InterfaceOrientation::portrait);
+  frame = FrameView::make();
+  container->contentView->addSubview(frame);
+  setContentConstraints();
+  if (!mraid()) {
+    configureWebView();
+    webView->loadMarkup(*markup());
+  }
+  frame->subview = webView;
+  frame->addSubview(webView);
+  frame->setupSubView();
+  controller->setView(container);
+  container->closeEventDelegate = std::static_pointer_cast<InterstitialHtml>(self());
+  controller->modalTransitionStyle = ModalTransitionStyle::flipHorizontal;
+  controller->modalPresentationStyle = ModalPresentationStyle::overFullScreen;
+  interstitialVC = controller;
+  controller->delegate = self();
+  if (mraid()) presentMraid(controller);
+}
+
+void InterstitialHtml::presentMraid(const std::shared_ptr<InterstitialViewController>& controller) {
+  // The page measures the container as it will appear.
+  container->layoutIfNeeded();
+  webView->evaluateJavaScript(
+      createPresentationData(),
+      [weak = std::weak_ptr<HtmlAd>(self()),
+       shown = std::weak_ptr<InterstitialViewController>(controller)](const JavaScriptResult&) {
+        auto ad = weak.lock();
+        auto controller = shown.lock();
+        // Closed or shown anew before the page took the data in: nothing to present.
+        if (!ad || !controller || ad->interstitialVC != controller) return;
+        ad->setJSProperty("isViewable", true);
+        ad->setContainerState(Mraid::containerDefaultState);
+        ad->triggerEvent(Mraid::readyEvent, {});
+        controller->presentSelf();
+      });
+}
+
+void InterstitialHtml::setContentConstraints() {
+  const auto& content = container->contentView;
+  frame->translatesAutoresizingMaskIntoConstraints = false;
+  constrain(frame, LayoutAttribute::leading, content, LayoutAttribute::leading, 0);
+  constrain(frame, LayoutAttribute::trailing, content, LayoutAttribute::trailing, 0);
+  constrain(frame, LayoutAttribute::top, content, LayoutAttribute::top, 0);
+  constrain(frame, LayoutAttribute::bottom, content, LayoutAttribute::bottom, 0);
+}
+
+void InterstitialHtml::onWebViewFinishedToLoad() {
+  if (mraid()) {
+    HtmlAd::onWebViewFinishedToLoad();
+  } else if (interstitialVC) {
+    interstitialVC->presentSelf();
+  }
+}
+
+void InterstitialHtml::onViewControllerAppeared() {
+  if (openTime == 0) openTime = currentTime();
+  callImpBeacon();
+  if (mraid()) triggerEvent(Mraid::exposureChangeEvent, {std::int64_t{100}, getDefaultPosition()});
+}
+
+void InterstitialHtml::onViewControllerDisappeared() {
+  if (mraid()) reloadMraidContent();
+  callDisplayTimeBeacon(currentTime());
+  trigger(Event::adClose);
+}
+
+void InterstitialHtml::onViewControllerSizeChanged() {
+  if (mraid() && interstitialVC) updatePresentationData();
+}
+
+void InterstitialHtml::onClose() {
+  if (mraid()) {
+    setJSProperty("isViewable", false);
+    setContainerState(Mraid::containerHiddenState);
+  }
+  closeAd();
+}
+
+}  // namespace zelvora

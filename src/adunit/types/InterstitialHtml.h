@@ -1,0 +1,30 @@
+#pragma once
+
+#include "adunit/HtmlAd.h"
+
+namespace zelvora {
+
+/// The interstitial of an HTML ad: the creative's web view in a white frame inside the dimmed
+/// container. A plain HTML ad loads its markup when shown and comes on screen once the page
+/// has loaded; a preloaded MRAID ad is told its presentation data, its "default" state and
+/// "ready" first, and comes on screen right after.
+class InterstitialHtml : public HtmlAd, public CloseButtonEventDelegate {
+ public:
+  using HtmlAd::HtmlAd;
+
+  void render(const std::shared_ptr<platform::ViewController>& presentingViewController) override;
+  void onWebViewFinishedToLoad() override;
+  void onViewControllerAppeared() override;
+  void onViewControllerDisappeared() override;
+  void onViewControllerSizeChanged() override;
+  void onClose() override;
+
+ private:
+  /// Whether this ad can be shown now; says why not otherwise.
+  bool canRender();
+  void setContentConstraints();
+  /// Tells the page it is shown, then presents `controller` unless it was replaced meanwhile.
+  void presentMraid(const std::shared_ptr<InterstitialViewController>& controller);
+};
+
+}  // namespace zelvora
