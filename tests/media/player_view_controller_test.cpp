@@ -24,7 +24,7 @@ TEST_F(PlayerViewControllerTest, ShowsThePictureUnderTheOverlayAtFullSize) {
                      "server" / "assets" / "sample-video.webm";
   auto controller = std::make_shared<PlayerViewController>();
   controller->setPlayer(Player::make(video.string()));
-  auto badge = View::make({10, 10, 100, 20});
+  auto badge = View::make({10, 100, 100, 20});
   controller->contentOverlayView()->addSubview(badge);
   platform_->rootViewController()->present(controller, false);
   driver.settle();
@@ -34,7 +34,7 @@ TEST_F(PlayerViewControllerTest, ShowsThePictureUnderTheOverlayAtFullSize) {
   ASSERT_NE(videoView, nullptr);
   EXPECT_EQ(videoView->frameInRoot(), window->bounds());
   EXPECT_EQ(controller->contentOverlayView()->frameInRoot(), window->bounds());
-  EXPECT_EQ(driver.hitTest({20, 20}), badge) << "the overlay lies above the picture";
+  EXPECT_EQ(driver.hitTest({20, 110}), badge) << "the overlay lies above the picture";
 
   controller->player()->play();
   runLoop().advance(2.5);
@@ -44,6 +44,12 @@ TEST_F(PlayerViewControllerTest, ShowsThePictureUnderTheOverlayAtFullSize) {
   ASSERT_TRUE(driver.rotate(InterfaceOrientation::landscapeLeft));
   EXPECT_EQ(videoView->frameInRoot(), window->bounds());
   EXPECT_EQ(controller->contentOverlayView()->frameInRoot(), window->bounds());
+
+  // The platform's own controls: "Done" pauses and dismisses.
+  ASSERT_TRUE(driver.tap(driver.findById("player-done")));
+  runLoop().advance(1);
+  EXPECT_EQ(controller->player()->rate(), 0);
+  EXPECT_EQ(platform_->rootViewController()->presentedViewController(), nullptr);
 }
 
 TEST_F(PlayerViewControllerTest, AnimationsTakeTheTargetAtOnceAndCompleteAfterTheirDuration) {

@@ -1,5 +1,6 @@
 #include "adunit/AdUnitFactory.h"
 #include "adunit/types/InterstitialHouseBanner.h"
+#include "adunit/types/InterstitialHtml.h"
 #include "adunit/types/InterstitialHouseVideo.h"
 #include "adunit/types/InterstitialVast.h"
 #include "placement/Placement.h"
@@ -33,7 +34,7 @@ JSON enabled(std::vector<JSON> ads) {
 // preloaded.
 TEST_F(PlacementsTest, ObjectOfPlacements) {
   PlacementsParser::parseData(JSON{
-      {"p1", enabled({vast("a1", {{"n", 1}}), vast("a2"), adObject("h", "html"),
+      {"p1", enabled({vast("a1", {{"n", 1}}), vast("a2"), adObject("h", "Html"),
                       vast("a1", {{"n", 3}})})},
       {"empty", placementObject("enabled", JSON::array())},
       {"noList", {{"status", "enabled"}}},
@@ -79,8 +80,12 @@ TEST_F(PlacementsTest, FactoryBuildsOnlyExactInterstitialFormats) {
       AdUnitFactory::createAdUnit(adObject("b", "banner"))));
   EXPECT_TRUE(std::dynamic_pointer_cast<InterstitialHouseVideo>(
       AdUnitFactory::createAdUnit(adObject("v", "video"))));
+  for (const char* subtype : {"html", "jsTag", "mraidTag"})
+    EXPECT_TRUE(std::dynamic_pointer_cast<InterstitialHtml>(
+        AdUnitFactory::createAdUnit(adObject("h", subtype))))
+        << subtype;
   for (const char* subtype :
-       {"Video", "html", "VideoVast", "videovast", "Banner", "", "interactive"})
+       {"Video", "HTML", "jstag", "VideoVast", "videovast", "Banner", "", "interactive"})
     EXPECT_EQ(AdUnitFactory::createAdUnit(adObject("a", subtype)), nullptr) << subtype;
   for (const char* type : {"Interstitial", "INTERSTITIAL", "rewarded", ""})
     EXPECT_EQ(AdUnitFactory::createAdUnit(adObject("a", "videoVast", {}, type)), nullptr) << type;
