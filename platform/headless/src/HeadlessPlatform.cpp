@@ -29,10 +29,13 @@ bool RecordingUrlHandler::canOpen(const std::string& url) {
 }
 
 HeadlessPlatform::HeadlessPlatform(HostEnvironment environment, ClockMode clock)
-    : runLoop_(clock), urlHandler_(std::make_shared<RecordingUrlHandler>()) {
+    : runLoop_(clock),
+      urlHandler_(std::make_shared<RecordingUrlHandler>()),
+      webEngine_(std::make_shared<HeadlessWebEngine>()) {
   setHostEnvironment(std::move(environment));
   installMainQueue(&runLoop_);
   installMediaBackend();
+  installWebEngine(webEngine_);
   auto& application = Application::shared();
   application.reset();
   application.setUrlHandler(urlHandler_);
@@ -44,6 +47,7 @@ HeadlessPlatform::HeadlessPlatform(HostEnvironment environment, ClockMode clock)
 
 HeadlessPlatform::~HeadlessPlatform() {
   installPlayerEngineFactory({});
+  installWebEngine(nullptr);
   Application::shared().reset();
   installMainQueue(nullptr);
 }

@@ -233,9 +233,8 @@ void TestDriver::startNavigation(const std::shared_ptr<WebView>& webView, const 
 }
 
 void TestDriver::loadPage(const std::shared_ptr<WebView>& webView, const std::string& url) {
-  std::weak_ptr<WebView> weak = webView;
   startNavigation(webView, url);
-  if (weak.lock()) playNavigation(webView, {NavigationStep::commit(), NavigationStep::finish()});
+  playNavigation(webView, {NavigationStep::commit(), NavigationStep::finish()});
 }
 
 bool TestDriver::postMessage(const std::shared_ptr<WebView>& webView, const std::string& name,

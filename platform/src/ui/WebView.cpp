@@ -15,19 +15,33 @@ std::shared_ptr<ScriptMessageHandler> UserContentController::handler(
   return found == handlers_.end() ? nullptr : found->second;
 }
 
-void WebView::beginNavigation(std::optional<std::string> url) {
+namespace {
+std::shared_ptr<WebEngine>& installedEngine() {
+  static std::shared_ptr<WebEngine> engine;
+  return engine;
+}
+}  // namespace
+
+void installWebEngine(std::shared_ptr<WebEngine> engine) {
+  installedEngine() = std::move(engine);
+}
+
+void WebView::beginNavigation(std::optional<std::string> url, bool tellEngine) {
   navigation_ = Navigation{nextNavigation_++};
   url_ = std::move(url);
+  if (!tellEngine) return;
+  if (auto engine = installedEngine())
+    engine->webViewDidRequestLoad(std::static_pointer_cast<WebView>(shared_from_this()));
 }
 
 void WebView::load(const URLRequest& request) {
   journal_.push_back({PageRecord::Kind::request, request.url, std::nullopt});
-  beginNavigation(request.url);
+  beginNavigation(request.url, true);
 }
 
 void WebView::loadHTMLString(const std::string& html, const std::optional<std::string>& baseUrl) {
   journal_.push_back({PageRecord::Kind::document, html, baseUrl});
-  beginNavigation(baseUrl.value_or("about:blank"));
+  beginNavigation(baseUrl.value_or("about:blank"), true);
 }
 
 void WebView::evaluateJavaScript(const std::string& script,
@@ -66,7 +80,7 @@ void WebView::engineDidStartProvisionalNavigation() {
 
 void WebView::engineDidStartNavigation(const std::string& url) {
   journal_.push_back({PageRecord::Kind::request, url, std::nullopt});
-  beginNavigation(url);
+  beginNavigation(url, false);
   engineDidStartProvisionalNavigation();
 }
 

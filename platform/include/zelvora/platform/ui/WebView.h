@@ -128,6 +128,18 @@ class UIDelegate {
   }
 };
 
+/// The backend's web engine: renders the pages of every web view and reports what happens in
+/// them through the web view's engine-facing operations.
+class WebEngine {
+ public:
+  virtual ~WebEngine() = default;
+  /// `webView` started loading a request or a document; its journal's last entry says which.
+  virtual void webViewDidRequestLoad(const std::shared_ptr<WebView>& webView) = 0;
+};
+
+/// The backend installs its engine at start-up; nullptr uninstalls it.
+void installWebEngine(std::shared_ptr<WebEngine> engine);
+
 /// One entry of a web view's journal.
 struct PageRecord {
   enum class Kind {
@@ -206,7 +218,8 @@ class WebView : public View {
   std::string describeContent() const override { return url_.value_or(""); }
 
  private:
-  void beginNavigation(std::optional<std::string> url);
+  /// A new navigation to `url`; tells the engine when the application asked for it.
+  void beginNavigation(std::optional<std::string> url, bool tellEngine);
   void runUserScripts(UserScriptInjectionTime time);
 
   WebViewConfiguration configuration_;

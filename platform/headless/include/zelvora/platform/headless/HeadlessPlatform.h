@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "zelvora/platform/HostEnvironment.h"
+#include "zelvora/platform/headless/HeadlessWebEngine.h"
 #include "zelvora/platform/headless/RunLoop.h"
 #include "zelvora/platform/ui/Application.h"
 
@@ -23,7 +24,8 @@ class RecordingUrlHandler : public UrlHandler {
 /// The headless backend: needs no display and is fully deterministic on the manual clock.
 /// Create one on the main thread before using the SDK; it installs the host environment, its
 /// run loop as the main queue, and a key window of the screen's size whose root view
-/// controller stands for the host's screen. Destroying it uninstalls all of that.
+/// controller stands for the host's screen, and its web engine. Destroying it uninstalls all
+/// of that.
 class HeadlessPlatform {
  public:
   explicit HeadlessPlatform(HostEnvironment environment = {}, ClockMode clock = ClockMode::real);
@@ -36,12 +38,14 @@ class HeadlessPlatform {
   /// The host's screen: the view controller ads are presented over.
   std::shared_ptr<ViewController> rootViewController() const { return root_; }
   RecordingUrlHandler& urlHandler() { return *urlHandler_; }
+  HeadlessWebEngine& webEngine() { return *webEngine_; }
 
  private:
   RunLoop runLoop_;
   std::shared_ptr<Window> window_;
   std::shared_ptr<ViewController> root_;
   std::shared_ptr<RecordingUrlHandler> urlHandler_;
+  std::shared_ptr<HeadlessWebEngine> webEngine_;
 };
 
 }  // namespace zelvora::platform::headless

@@ -86,7 +86,12 @@ class TestDriver {
 
   // Web views, played as their engine would.
 
+  /// The web views on screen.
   std::vector<std::shared_ptr<WebView>> webViews() const { return findAll<WebView>(); }
+  /// Every live web view that loaded something, on screen or not, oldest first.
+  std::vector<std::shared_ptr<WebView>> allWebViews() const {
+    return platform_.webEngine().webViews();
+  }
   /// Reports each of `steps` in turn, running pending tasks after each; stops early when the
   /// web view goes away. Returns how many steps were reported.
   std::size_t playNavigation(const std::shared_ptr<WebView>& webView,
