@@ -1,0 +1,215 @@
+// MRAID ads: the preloaded page and what it is told, in order, over a showing; the creative's
+// calls through the bridge; the fallback; the reload that keeps the ad ready.
+#include "adunit/types/mraid/MraidHelper.h"
+#include "html/HtmlAdTest.h"
+#include "net/Url.h"
+#include "tools/Assets.h"
+#include "zelvora/platform/media/PlayerViewController.h"
+
+namespace zelvora::test {
+namespace {
+
+using namespace platform;
+
+const std::string kPosition =
+    "{\n  \"x\": 20,\n  \"y\": 40,\n  \"width\": 374,\n  \"height\": 816\n}";
+const std::string kHidden[] = {"window.mraidData.isViewable = false;",
+                               "window.mraidData.state = \"hidden\";",
+                               "mraidController.triggerEvent(\"stateChange\", [\"hidden\"]);"};
+
+TEST_F(HtmlAdTest, PreloadedPageGetsTheInitialDataOnce) {
+  initializeWith(mraidData(), "mraidTag");
+  ASSERT_TRUE(runUntil([&] { return ad()->webView != nullptr; }));
+  const auto web = ad()->webView;
+  EXPECT_EQ(ad()->currentContainerState, "loading");
+  ASSERT_TRUE(Asset::mraidJSPath);
+  EXPECT_EQ(web->journal().at(0).baseUrl, fileUrlFromPath(*Asset::mraidJSPath));
+  driver.finishLoading(web);
+  EXPECT_TRUE(delegate->has("onAdReady:p"));
+
+  const auto& journal = web->journal();
+  ASSERT_EQ(journal.size(), 3u);  // the markup, then both user scripts
+  EXPECT_EQ(journal[1].text,
+            "window.MRAID_ENV = {\n  \"version\": \"3.0\",\n  \"sdk\": \"Zelvora SDK\",\n  "
+            "\"sdkVersion\": \"1.0.5\"\n};window.mraidData = {};window.mraidData.version = "
+            "\"3.0\";window.mraidData.state = \"loading\";window.mraidData.isViewable = "
+            "false;window.mraidData.placementType = \"interstitial\";" +
+                std::string(kLibrary));
+  EXPECT_EQ(journal[2].text.rfind("var meta", 0), 0u);
+
+  // A second page in the same web view (not a click: a local file) gets neither the scripts
+  // nor a second readiness.
+  driver.loadPage(web, "file:///tmp/next.html");
+  EXPECT_EQ(journal.size(), 4u);
+  EXPECT_EQ(delegate->events, (std::vector<std::string>{"onInit:[p]", "onAdReady:p"}));
+  expectBeacons({"/t/imp?ad=h&metric=adLoad"});
+}
+
+TEST_F(HtmlAdTest, ShowingTellsThePageBeforeAndAfterItAppears) {
+  initializeReadyMraid();
+  const auto web = ad()->webView;
+  const auto before = web->journal().size();
+  sdk().showAd(root(), "p");
+  EXPECT_FALSE(root()->presentedViewController()) << "presented before the page was told";
+  driver.settle();
+  EXPECT_TRUE(root()->presentedViewController());
+  runLoop().advance(0.3);
+  EXPECT_TRUE(delegate->has("onAdShown:p"));
+
+  const auto told = scripts(web, before);
+  ASSERT_EQ(told.size(), 6u);
+  const std::string presentation = told[0];
+  std::size_t at = 0;
+  for (const char* name :
+       {"supports", "screenSize", "maxSize", "defaultPosition", "currentPosition",
+        "expandProperties", "currentAppOrientation", "orientationProperties"}) {
+    const auto next = presentation.find("window.mraidData." + std::string(name) + " = ", at);
+    ASSERT_NE(next, std::string::npos) << name << " missing or out of order";
+    at = next;
+  }
+  EXPECT_NE(presentation.find("window.mraidData.currentPosition = " + kPosition + ";"),
+            std::string::npos);
+  EXPECT_NE(presentation.find("window.mraidData.maxSize = {\n  \"width\": 414,\n  \"height\": "
+                              "896\n};"),
+            std::string::npos);
+  EXPECT_EQ(std::vector<std::string>(told.begin() + 1, told.end()),
+            (std::vector<std::string>{
+                "window.mraidData.isViewable = true;", "window.mraidData.state = \"default\";",
+                "mraidController.triggerEvent(\"stateChange\", [\"default\"]);",
+                "mraidController.triggerEvent(\"ready\", []);",
+                "mraidController.triggerEvent(\"exposureChange\", [100, \"{\\n  \\\"x\\\": 20,\\n "
+                " \\\"y\\\": 40,\\n  \\\"width\\\": 374,\\n  \\\"height\\\": 816\\n}\"]);"}));
+}
+
+// Every way of closing, with what the page sees before it is blanked; each time the ad is
+// reloaded in a fresh page and stays ready without a second onAdReady.
+TEST_F(HtmlAdTest, ClosingWaysAndTheReload) {
+  initializeReadyMraid();
+  const std::vector<std::string> hidden(std::begin(kHidden), std::end(kHidden));
+  const std::pair<std::string, std::vector<std::string>> ways[] = {
+      {"button", hidden}, {"close", hidden}, {"unload", {}}, {"fallback", hidden}};
+  for (const auto& [way, expected] : ways) {
+    show();
+    const auto web = ad()->webView;
+    const auto before = web->journal().size();
+    if (way == "button")
+      driver.tap(driver.findById("close"));
+    else
+      EXPECT_TRUE(driver.postMessage(web, "mraidHostBridge", {{"name", way}}));
+    runLoop().advance(0.3);
+    EXPECT_FALSE(onScreen()) << way;
+    EXPECT_EQ(scripts(web, before), expected) << way;
+    EXPECT_EQ(web->journal().back().text, "about:blank") << way;
+    EXPECT_EQ(delegate->events.back(), "onAdClose:p") << way;
+
+    const auto fresh = ad()->webView;
+    ASSERT_NE(fresh, web) << way;
+    EXPECT_EQ(ad()->currentContainerState, "loading");
+    driver.finishLoading(fresh);
+  }
+  EXPECT_TRUE(logged("Message received: mraidHostBridge with body: {\"name\":\"close\"}"));
+  const std::vector<std::string> expected = {"onInit:[p]", "onAdReady:p"};
+  EXPECT_EQ(std::vector<std::string>(delegate->events.begin(), delegate->events.begin() + 2),
+            expected);
+  EXPECT_EQ(std::count(delegate->events.begin(), delegate->events.end(), "onAdReady:p"), 1);
+  EXPECT_EQ(delegate->events.end()[-2], "onNoAds:p") << "the fallback reports no ads, then closes";
+  expectBeacons({"/t/imp?ad=h&metric=adLoad", "/t/imp?ad=h&metric=adLoad",
+                 "/t/imp?ad=h&metric=adLoad", "/t/imp?ad=h&metric=adLoad",
+                 "/t/imp?ad=h&metric=adLoad", "/t/imp?ad=h&metric=fallback", "/t/imp?ad=h",
+                 "/t/imp?ad=h", "/t/imp?ad=h", "/t/imp?ad=h", "/t/close?length=0",
+                 "/t/close?length=0", "/t/close?length=0", "/t/close?length=0"});
+}
+
+TEST_F(HtmlAdTest, FallbackWhileLoadingMeansNoFill) {
+  initializeWith(mraidData(), "mraidTag");
+  ASSERT_TRUE(runUntil([&] { return ad()->webView != nullptr; }));
+  sdk().showAd(root(), "p");
+  EXPECT_TRUE(logged("MRAID html ad is not ready yet in placement p"));
+
+  const auto web = ad()->webView;
+  driver.postMessage(web, "mraidHostBridge", {{"name", "fallback"}});
+  driver.finishLoading(web);
+  EXPECT_EQ(delegate->events, (std::vector<std::string>{"onInit:[p]", "onNoAds:p"}));
+  sdk().showAd(root(), "p");
+  runLoop().advance(1);
+  EXPECT_FALSE(onScreen());
+  EXPECT_TRUE(logged("Mraid html ad has no fill in placement p"));
+  EXPECT_EQ(delegate->events.back(), "onAdFailedToShow:p");
+}
+
+// Only exact names are calls; "open" tracks the click and hands the address to the system
+// without a click event; a call without a usable address is one console line.
+TEST_F(HtmlAdTest, BridgeMessages) {
+  initializeReadyMraid();
+  show();
+  const auto web = ad()->webView;
+  for (const JSON& body : {JSON{{"name", "Close"}}, JSON{{"name", 5}}, JSON("close"), JSON()})
+    driver.postMessage(web, "mraidHostBridge", body);
+  EXPECT_EQ(logCount("Message received: mraidHostBridge with body: "), 4);
+  EXPECT_TRUE(onScreen());
+
+  driver.postMessage(web, "mraidHostBridge", {{"name", "open"}});
+  driver.postMessage(web, "mraidHostBridge", {{"name", "playVideo"}, {"params", "not a url"}});
+  EXPECT_EQ(logCount("MRAID "), 2);
+  driver.postMessage(web, "mraidHostBridge", {{"name", "open"}, {"params", "https://x.test/"}});
+  EXPECT_EQ(platform_->urlHandler().openedUrls, (std::vector<std::string>{"https://x.test/"}));
+  EXPECT_FALSE(delegate->has("onAdClick:p"));
+
+  driver.postMessage(web, "mraidHostBridge",
+                     {{"name", "playVideo"}, {"params", "https://x.test/clip.webm"}});
+  runLoop().advance(0.3);
+  const auto player =
+      std::dynamic_pointer_cast<PlayerViewController>(platform_->window()->topViewController());
+  ASSERT_TRUE(player);
+  EXPECT_EQ(player->player()->currentItem()->url(), "https://x.test/clip.webm");
+  EXPECT_FALSE(delegate->has("onAdClose:p")) << "the video plays over the ad, which stays open";
+  expectBeacons({"/t/imp?ad=h&metric=adLoad", "/t/imp?ad=h", "/t/click"});
+}
+
+// The bridge does not keep its ad alive, and a message for an ad that is gone is dropped.
+TEST_F(HtmlAdTest, BridgeOutlivedByNothing) {
+  auto mraid = std::make_shared<InterstitialHtml>(adObject("h", "mraidTag", mraidData()));
+  mraid->configureWebView();
+  const auto web = mraid->webView;
+  std::weak_ptr<Ad> watch = mraid;
+  mraid.reset();
+  EXPECT_TRUE(watch.expired());
+  EXPECT_TRUE(driver.postMessage(web, "mraidHostBridge", {{"name", "close"}}));
+  EXPECT_TRUE(web->loadedRequests().empty());
+}
+
+TEST_F(HtmlAdTest, PresentationSkippedWhenClosedBeforeThePageTookItIn) {
+  initializeReadyMraid();
+  sdk().showAd(root(), "p");
+  ad()->closeAd();
+  runLoop().advance(1);
+  EXPECT_FALSE(root()->presentedViewController());
+  const auto told = scripts(ad()->webView);
+  EXPECT_EQ(std::count(told.begin(), told.end(), "mraidController.triggerEvent(\"ready\", []);"),
+            0);
+}
+
+TEST_F(HtmlAdTest, EventParametersAreEscapedStringLiterals) {
+  auto mraid = std::make_shared<InterstitialHtml>(adObject("h", "mraidTag", mraidData()));
+  mraid->configureWebView();
+  mraid->triggerEvent(
+      "e", {std::string("a\"b'c\\d\ne\rf\tg") + '\0' + "h" + '\0' + "1", std::int64_t{7}});
+  EXPECT_EQ(scripts(mraid->webView).back(),
+            "mraidController.triggerEvent(\"e\", [\"a\\\"b\\'c\\\\d\\ne\\rf\\tg\\0h\\x001\", 7]);");
+}
+
+TEST_F(HtmlAdTest, SupportedFeaturesFollowTheAuthorisations) {
+  EXPECT_EQ(getSupports(),
+            "{\"sms\":false,\"tel\":false,\"calendar\":false,\"storePicture\":false,"
+            "\"inlineVideo\":true,\"vpaid\":false,\"location\":false}");
+  auto env = hostEnvironment();
+  env.locationAuthorization = AuthorizationStatus::authorizedWhenInUse;
+  env.calendarAuthorization = AuthorizationStatus::authorized;
+  setHostEnvironment(env);
+  EXPECT_EQ(getSupports(),
+            "{\"sms\":false,\"tel\":false,\"calendar\":true,\"storePicture\":false,"
+            "\"inlineVideo\":true,\"vpaid\":false,\"location\":true}");
+}
+
+}  // namespace
+}  // namespace zelvora::test
