@@ -79,6 +79,15 @@ TEST_F(HtmlAdTest, ShowingTellsThePageBeforeAndAfterItAppears) {
                 "mraidController.triggerEvent(\"ready\", []);",
                 "mraidController.triggerEvent(\"exposureChange\", [100, \"{\\n  \\\"x\\\": 20,\\n "
                 " \\\"y\\\": 40,\\n  \\\"width\\\": 374,\\n  \\\"height\\\": 816\\n}\"]);"}));
+
+  // A turn of the device: the new position, then the size and the exposure.
+  const auto turned = web->journal().size();
+  ASSERT_TRUE(driver.rotate(InterfaceOrientation::landscapeLeft));
+  const auto afterTurn = scripts(web, turned);
+  ASSERT_EQ(afterTurn.size(), 3u);
+  EXPECT_EQ(afterTurn[0].rfind("window.mraidData.currentPosition = {\n  \"x\": 20,", 0), 0u);
+  EXPECT_EQ(afterTurn[1], "mraidController.triggerEvent(\"sizeChange\", [856, 334]);");
+  EXPECT_EQ(afterTurn[2].rfind("mraidController.triggerEvent(\"exposureChange\", [100, ", 0), 0u);
 }
 
 // Every way of closing, with what the page sees before it is blanked; each time the ad is
