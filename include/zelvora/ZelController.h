@@ -37,6 +37,7 @@ class ZelController {
   /// The process-wide controller; created on first use and never destroyed.
   static ZelController& sharedInstance();
 
+  static constexpr const char* version = "1.0.5";
   const std::string& sdkVersion() const { return sdkVersion_; }
 
   std::shared_ptr<ZelEventDelegate> eventDelegate() const { return eventDelegate_.lock(); }
@@ -84,7 +85,7 @@ class ZelController {
   void cleanUpTempFiles();
   void handleAnswer(std::optional<JSON> json, const std::optional<std::string>& error);
 
-  const std::string sdkVersion_ = "1.0.5";
+  const std::string sdkVersion_ = version;
   std::weak_ptr<ZelEventDelegate> eventDelegate_;
   bool isInitialized_ = false;
   std::unique_ptr<RESTClient> restClient_;

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "zelvora/ZelController.h"
+
 namespace zelvora {
 
 /// What the SDK tells MRAID creatives about itself, and the names of states and events.
@@ -7,7 +9,7 @@ struct Mraid {
   static constexpr const char* sdkName = "Zelvora SDK";
   /// The MRAID version the container implements.
   static constexpr const char* version = "3.0";
-  static constexpr const char* sdkVersion = "1.0.5";
+  static constexpr const char* sdkVersion = ZelController::version;
   static constexpr const char* placementType = "interstitial";
 
   static constexpr const char* readyEvent = "ready";
