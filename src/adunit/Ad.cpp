@@ -88,6 +88,7 @@ void Ad::doRedirect(const std::string& url) {
   indicator->color = Color::gray();
   indicator->setCenter(shownView->center());
   indicator->startAnimating();
+  redirectIndicator_ = indicator;
   auto goBack = Button::make(ButtonType::system);
   goBack->frame = {-10, webView->frame.height - 50, 100, 50};
   goBack->setTitle("Go Back", ControlState::normal);
@@ -125,6 +126,7 @@ void Ad::webViewDidReceiveServerRedirectForProvisionalNavigation(platform::WebVi
 }
 
 void Ad::webViewDidFinish(platform::WebView& webView, platform::Navigation) {
+  if (auto indicator = redirectIndicator_.lock()) indicator->removeFromSuperview();
   const auto url = webView.url();
   if (!url || !isAppStoreAddress(*url)) return;
   log("redirect url = " + *url);

@@ -96,6 +96,8 @@ class Ad : public ViewControllerEvents,
   void dismissPresented();
 
  private:
+  /// The click-through's spinner, removed once its page has loaded.
+  std::weak_ptr<platform::View> redirectIndicator_;
   std::string id_;
   JSON data_;
   JSON offering_;

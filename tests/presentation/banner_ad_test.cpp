@@ -331,6 +331,7 @@ TEST_F(ClickThroughTest, OrdinaryPageStaysOverTheAdUntilGoBack) {
   EXPECT_EQ(view->subviews().back(), goBack);
 
   driver.finishLoading(web);
+  EXPECT_FALSE(driver.find<ActivityIndicatorView>()) << "the spinner outlived the page's load";
   EXPECT_FALSE(dismissed());
   EXPECT_TRUE(opened().empty());
   EXPECT_FALSE(logged("redirect url = "));
