@@ -1,7 +1,7 @@
 #include "adunit/AdUnitFactory.h"
 #include "adunit/types/InterstitialHouseBanner.h"
-#include "adunit/types/InterstitialHtml.h"
 #include "adunit/types/InterstitialHouseVideo.h"
+#include "adunit/types/InterstitialHtml.h"
 #include "adunit/types/InterstitialVast.h"
 #include "placement/Placement.h"
 #include "placement/PlacementsParser.h"
