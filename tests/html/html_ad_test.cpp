@@ -30,6 +30,8 @@ TEST_F(HtmlAdTest, ReadyAtOnceAndShownOnceItsPageLoaded) {
   EXPECT_TRUE(onScreen());
   EXPECT_TRUE(delegate->has("onAdShown:p"));
   EXPECT_EQ(web->frameInRoot(), (Rect{25, 45, 364, 806}));
+  sdk().showAd(root(), "p");
+  EXPECT_EQ(ad()->webView, web) << "a second showAd replaced the shown page";
 
   // Neither the markup's own address nor a local file is a click; any other address is.
   driver.startNavigation(web, "about:blank");
