@@ -1,0 +1,29 @@
+#pragma once
+
+#include <ostream>
+#include <string>
+#include <vector>
+
+#include "AdCatalog.h"
+#include "DelegateLog.h"
+#include "ScriptedUser.h"
+#include "ServerRecords.h"
+#include "TourReport.h"
+
+namespace demo {
+
+/// The placements of the server's answer in its order: every one the catalogue knows, or
+/// else the ones the SDK registered or reported.
+std::vector<std::string> placementsOfAnswer(const AdCatalog& catalog, const DelegateLog& delegate);
+
+/// One line per placement: its status, its ad's format and what the SDK made of it.
+void printPlacements(std::ostream& out, const std::vector<std::string>& placements,
+                     const AdCatalog& catalog, const DelegateLog& delegate);
+
+/// Has the user visit each placement in turn, then reads the beacons the server received
+/// and gives each to the placement whose ad it names ("ad=<adId>" in its query).
+TourReport runTour(const std::vector<std::string>& placements, ScriptedUser& user,
+                   const DelegateLog& delegate, const AdCatalog& catalog,
+                   const ServerRecords& records, zelvora::platform::headless::RunLoop& runLoop);
+
+}  // namespace demo

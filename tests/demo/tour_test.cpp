@@ -1,0 +1,290 @@
+// The demo's tour over the sample campaigns, run as a user runs the program: what each sample
+// placement must produce (the host's events, the server's beacons, the result), written from
+// what the campaigns hold and the SDK promises, not from the demo's code.
+
+#include <gmock/gmock.h>
+#include <httplib.h>
+#include <sys/wait.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <map>
+#include <regex>
+#include <sstream>
+
+#include "support/LoopbackServer.h"
+#include "support/SdkTest.h"
+
+namespace zelvora::test {
+namespace {
+
+struct DemoRun {
+  int exitCode = -1;
+  std::string output;
+  JSON summary;
+};
+
+/// Runs the demo with `arguments`; the summary is read from its --summary-json file.
+DemoRun runDemo(const TemporaryFolder& folder, const std::string& arguments) {
+  const auto output = folder.path() / "output.txt";
+  const auto summary = folder.path() / "summary.json";
+  fs::remove(summary);
+  const std::string command = std::string("'") + ZELVORA_DEMO_PROGRAM + "' " + arguments +
+                              " --summary-json '" + summary.string() + "' > '" + output.string() +
+                              "' 2>&1";
+  const int status = std::system(command.c_str());
+  DemoRun run;
+  run.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  run.output = readFile(output);
+  if (fs::exists(summary)) run.summary = JSON::parse(readFile(summary), nullptr, false);
+  return run;
+}
+
+/// What a placement must come to. Display times vary with the tour's pace: "length=#" stands
+/// for any number of seconds.
+struct Expected {
+  std::string result;
+  std::vector<std::string> events;
+  std::vector<std::string> beacons;
+};
+
+std::vector<std::string> strings(const JSON& list) {
+  std::vector<std::string> items;
+  if (list.is_array()) {
+    for (const auto& item : list) items.push_back(item.get<std::string>());
+  }
+  return items;
+}
+
+std::vector<std::string> anyLength(std::vector<std::string> beacons) {
+  static const std::regex length("length=[0-9]+");
+  for (auto& beacon : beacons) beacon = std::regex_replace(beacon, length, "length=#");
+  std::sort(beacons.begin(), beacons.end());
+  return beacons;
+}
+
+const JSON* rowOf(const JSON& summary, const std::string& placement) {
+  if (!summary.is_object() || !summary.contains("placements")) return nullptr;
+  for (const auto& row : summary["placements"]) {
+    if (row["placement"] == placement) return &row;
+  }
+  return nullptr;
+}
+
+void expectRow(const JSON& summary, const std::string& placement, const Expected& expected) {
+  SCOPED_TRACE(placement);
+  const JSON* row = rowOf(summary, placement);
+  ASSERT_NE(row, nullptr);
+  EXPECT_EQ((*row)["result"], expected.result);
+  EXPECT_EQ(strings((*row)["events"]), expected.events);
+  EXPECT_EQ(anyLength(strings((*row)["beacons"])), anyLength(expected.beacons));
+}
+
+// The user follows the click-throughs of the ads that have one, comes back and closes the
+// ad on its second showing; an MRAID creative's own close keeps it ready, and its "open"
+// goes to the system without a click event.
+const std::map<std::string, Expected> sampleTour = {
+    {"banner-interstitial",
+     {"ok",
+      {"onAdReady", "onAdShown", "onAdClick", "onAdClose", "onAdShown", "onAdClose"},
+      {"/t/imp?ad=banner-1", "/t/imp2?ad=banner-1", "/t/click?ad=banner-1",
+       "/t/close?ad=banner-1&length=#", "/t/imp?ad=banner-1", "/t/imp2?ad=banner-1",
+       "/t/close?ad=banner-1&length=#"}}},
+    {"banner-no-click",
+     {"ok",
+      {"onAdReady", "onAdShown", "onAdClose"},
+      {"/t/imp?ad=banner-2", "/t/imp2?ad=banner-2", "/t/close?ad=banner-2&length=#"}}},
+    {"video-with-landing-card",
+     {"ok",
+      {"onAdReady", "onAdShown", "onAdClose"},
+      {"/t/imp?ad=video-1", "/t/close?ad=video-1&length=#"}}},
+    {"video-skippable",
+     {"ok",
+      {"onAdReady", "onAdShown", "onAdClose"},
+      {"/t/imp?ad=video-2", "/t/close?ad=video-2&length=#"}}},
+    {"html-interstitial",
+     {"ok",
+      {"onAdReady", "onAdShown", "onAdClick", "onAdClose", "onAdShown", "onAdClose"},
+      {"/t/imp?ad=html-1", "/t/click?ad=html-1", "/t/close?ad=html-1&length=#", "/t/imp?ad=html-1",
+       "/t/close?ad=html-1&length=#"}}},
+    {"html-no-script",
+     {"ok",
+      {"onAdReady", "onAdShown", "onAdClick", "onAdClose", "onAdShown", "onAdClose"},
+      {"/t/imp?ad=html-2", "/t/click?ad=html-2", "/t/close?ad=html-2&length=#", "/t/imp?ad=html-2",
+       "/t/close?ad=html-2&length=#"}}},
+    {"mraid-interstitial",
+     {"ok",
+      {"onAdReady", "onAdShown", "onAdClose", "onAdShown", "onAdClose"},
+      // Loaded, reloaded after each close.
+      {"/t/imp?ad=mraid-1&metric=adLoad", "/t/imp?ad=mraid-1", "/t/close?ad=mraid-1&length=#",
+       "/t/imp?ad=mraid-1&metric=adLoad", "/t/imp?ad=mraid-1", "/t/close?ad=mraid-1&length=#",
+       "/t/imp?ad=mraid-1&metric=adLoad"}}},
+    {"mraid-open",
+     {"ok",
+      {"onAdReady", "onAdShown", "onAdClose"},
+      {"/t/imp?ad=mraid-3&metric=adLoad", "/t/imp?ad=mraid-3", "/t/click?ad=mraid-3",
+       "/t/close?ad=mraid-3&length=#", "/t/imp?ad=mraid-3&metric=adLoad"}}},
+    {"mraid-fallback",
+     {"no fill",
+      {"onNoAds", "onAdFailedToShow"},
+      {"/t/imp?ad=mraid-2&metric=adLoad", "/t/imp?ad=mraid-2&metric=fallback"}}},
+    {"vast-interstitial", {"never ready", {}, {}}},
+    // A valid banner, but paused: nothing is preloaded, so nothing is fired.
+    {"disabled-placement", {"disabled", {}, {}}},
+    {"empty-placement", {"no fill", {"onNoAds"}, {}}},
+    // Its first ad is not an interstitial: the SDK leaves it out without a word.
+    {"rewarded-placement", {"dropped", {}, {}}},
+};
+
+const std::vector<std::string> answerOrder = {
+    "banner-interstitial", "banner-no-click",   "video-with-landing-card", "video-skippable",
+    "html-interstitial",   "html-no-script",    "mraid-interstitial",      "mraid-open",
+    "mraid-fallback",      "vast-interstitial", "disabled-placement",      "empty-placement",
+    "rewarded-placement"};
+
+TEST(Tour, EverySamplePlacementComesOutAsItsAdImplies) {
+  TemporaryFolder folder;
+  const DemoRun run = runDemo(folder, "--quiet");
+  ASSERT_EQ(run.exitCode, 0) << run.output;
+  ASSERT_TRUE(run.summary.is_object()) << run.output;
+  EXPECT_EQ(run.summary["allAsExpected"], true);
+  EXPECT_EQ(run.summary["beaconsObserved"], true);
+  EXPECT_EQ(strings(run.summary["otherBeacons"]), std::vector<std::string>{});
+
+  std::vector<std::string> order;
+  for (const auto& row : run.summary["placements"]) order.push_back(row["placement"]);
+  EXPECT_EQ(order, answerOrder);
+  for (const auto& [placement, expected] : sampleTour) expectRow(run.summary, placement, expected);
+
+  // The self-closing creative counts down five seconds from the moment it is shown.
+  const JSON* selfClosing = rowOf(run.summary, "mraid-interstitial");
+  const JSON* opening = rowOf(run.summary, "mraid-open");
+  ASSERT_TRUE(selfClosing && opening);
+  EXPECT_THAT(strings((*selfClosing)["beacons"]),
+              ::testing::Contains("/t/close?ad=mraid-1&length=5"));
+  const auto opened = strings((*opening)["openedUrls"]);
+  ASSERT_EQ(opened.size(), 1u);
+  EXPECT_THAT(opened[0], ::testing::EndsWith("/assets/landing.html"));
+
+  // Quiet: the summary only, no console lines of the SDK or the demo.
+  EXPECT_EQ(run.output.find("[sdk]"), std::string::npos);
+  EXPECT_EQ(run.output.find("[demo]"), std::string::npos);
+  EXPECT_EQ(run.output.rfind("Tour summary", 0), 0u) << run.output;
+}
+
+// Against a server of its own choosing, the demo learns the answer and reads the beacons
+// through the server's debug endpoints, counting none from before it started.
+TEST(Tour, AnotherServersBeaconsAreReadOverHttp) {
+  server::ServerOptions options;
+  options.campaigns =
+      server::ReferenceServer::loadCampaigns(ZELVORA_SERVER_DATA_DIR "/campaigns/sample.json");
+  options.assetDirectory = ZELVORA_SERVER_DATA_DIR "/assets";
+  server::ReferenceServer server(options);
+  server.start();
+  httplib::Client(server.baseUrl()).Get("/t/imp?ad=banner-1");  // an earlier visitor's
+
+  TemporaryFolder folder;
+  const DemoRun run =
+      runDemo(folder, "--quiet --placement banner-interstitial --server " + server.endpointUrl());
+  ASSERT_EQ(run.exitCode, 0) << run.output;
+  ASSERT_EQ(run.summary["placements"].size(), 1u);
+  EXPECT_EQ(run.summary["beaconsObserved"], true);
+  expectRow(run.summary, "banner-interstitial", sampleTour.at("banner-interstitial"));
+  EXPECT_EQ((*rowOf(run.summary, "banner-interstitial"))["format"], "banner");
+}
+
+// A server that shows neither its answer nor its beacons: the user learns the ad's format
+// from the screen, and the summary says the beacons went unseen.
+TEST(Tour, WithoutTheServersRecordsTheAdIsLearntOnScreen) {
+  server::ServerOptions options;
+  options.campaigns =
+      server::ReferenceServer::loadCampaigns(ZELVORA_SERVER_DATA_DIR "/campaigns/sample.json");
+  options.assetDirectory = ZELVORA_SERVER_DATA_DIR "/assets";
+  server::ReferenceServer reference(options);
+  reference.start();
+  // Only the placements request goes through it; ads and beacons name the reference server.
+  LoopbackServer front;
+  front.http.Post("/srv", [&](const httplib::Request& request, httplib::Response& response) {
+    const auto answer =
+        httplib::Client(reference.baseUrl()).Post("/srv", request.body, "application/json");
+    response.status = answer ? answer->status : 502;
+    if (answer) response.set_content(answer->body, "application/json");
+  });
+  front.start();
+
+  TemporaryFolder folder;
+  const DemoRun run =
+      runDemo(folder, "--quiet --placement mraid-open --server " + front.url("/srv"));
+  ASSERT_EQ(run.exitCode, 0) << run.output;
+  EXPECT_EQ(run.summary["beaconsObserved"], false);
+  const JSON* row = rowOf(run.summary, "mraid-open");
+  ASSERT_NE(row, nullptr);
+  EXPECT_EQ((*row)["format"], "mraid");
+  EXPECT_EQ((*row)["expected"], "");
+  EXPECT_EQ((*row)["result"], "ok");
+  EXPECT_EQ(strings((*row)["events"]), sampleTour.at("mraid-open").events);
+  EXPECT_NE(run.output.find("not observed"), std::string::npos) << run.output;
+}
+
+TEST(Tour, SnapshotsArePicturesOfTheScreenAlongTheWay) {
+  TemporaryFolder folder;
+  const auto pictures = folder.path() / "snapshots";
+  const DemoRun run = runDemo(folder, "--quiet --placement video-with-landing-card --snapshots '" +
+                                          pictures.string() + "'");
+  ASSERT_EQ(run.exitCode, 0) << run.output;
+  int count = 0;
+  for (const auto& entry : fs::directory_iterator(pictures)) {
+    SCOPED_TRACE(entry.path().string());
+    EXPECT_THAT(entry.path().filename().string(), ::testing::StartsWith("video-with-landing-card"));
+    EXPECT_EQ(readFile(entry.path()).substr(0, 8), "\x89PNG\r\n\x1a\n");
+    ++count;
+  }
+  EXPECT_GE(count, 2);  // the video playing, its landing card
+}
+
+// A placement that does not come out as its ad implies fails the run, and says so.
+TEST(Tour, AnAdThatNeverLoadsFailsTheRun) {
+  TemporaryFolder folder;
+  const JSON banner = {{"ctv", "{server}/assets/no-such-picture.png"},
+                       {"imp", "{server}/t/imp?ad=lost-1"}};
+  writeFile(folder.path() / "campaigns.json",
+            campaignsFor(
+                "zelvora-demo",
+                {{"lost-banner",
+                  placementObject("enabled", JSON::array({adObject("lost-1", "banner", banner)}))}})
+                .dump());
+  const DemoRun run =
+      runDemo(folder, "--quiet --campaigns '" + (folder.path() / "campaigns.json").string() + "'");
+  EXPECT_EQ(run.exitCode, 1) << run.output;
+  EXPECT_EQ(run.summary["allAsExpected"], false);
+  const JSON* row = rowOf(run.summary, "lost-banner");
+  ASSERT_NE(row, nullptr);
+  EXPECT_EQ((*row)["expected"], "ok");
+  EXPECT_EQ((*row)["result"], "never ready");
+  EXPECT_NE(run.output.find("never ready (expected ok)"), std::string::npos) << run.output;
+}
+
+TEST(Tour, ListShowsEachPlacementsStatusFormatAndFate) {
+  TemporaryFolder folder;
+  const DemoRun run = runDemo(folder, "--quiet --list");
+  ASSERT_EQ(run.exitCode, 0) << run.output;
+  std::map<std::string, std::string> lines;
+  std::istringstream text(run.output);
+  for (std::string line; std::getline(text, line);) {
+    std::istringstream words(line);
+    std::string id, rest, word;
+    words >> id;
+    while (words >> word) rest += (rest.empty() ? "" : " ") + word;
+    lines[id] = rest;
+  }
+  EXPECT_EQ(lines.size(), answerOrder.size() + 1);  // and the heading
+  EXPECT_EQ(lines["banner-interstitial"], "enabled banner registered");
+  EXPECT_EQ(lines["mraid-fallback"], "enabled mraid registered");
+  EXPECT_EQ(lines["vast-interstitial"], "enabled videoVast registered");
+  EXPECT_EQ(lines["disabled-placement"], "paused banner registered");
+  EXPECT_EQ(lines["empty-placement"], "enabled - no ads");
+  EXPECT_EQ(lines["rewarded-placement"], "enabled rewarded video left out");
+}
+
+}  // namespace
+}  // namespace zelvora::test
