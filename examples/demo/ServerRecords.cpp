@@ -75,10 +75,13 @@ std::optional<std::vector<std::string>> ServerRecords::settledBeacons(
   auto latest = beacons();
   // Unseen, they still get their second to leave before the program ends.
   if (!latest) runLoop.runUntil([] { return false; }, 1.0);
-  while (latest) {
+  // Settled after two quiet seconds in a row: on a loaded machine a beacon can take more than
+  // one to arrive.
+  for (int quiet = 0; latest && quiet < 2;) {
     runLoop.runUntil([] { return false; }, 1.0);
     auto next = beacons();
-    if (!next || next->size() == latest->size()) return next;
+    if (!next) return next;
+    quiet = next->size() == latest->size() ? quiet + 1 : 0;
     latest = std::move(next);
   }
   return latest;

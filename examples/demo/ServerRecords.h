@@ -23,7 +23,7 @@ class ServerRecords {
   /// The targets (path and query) of the beacons that arrived since this object was made,
   /// in arrival order; none when the server does not show them.
   std::optional<std::vector<std::string>> beacons() const;
-  /// Beacons are fire-and-forget: runs `runLoop` until none arrived for a second, then
+  /// Beacons are fire-and-forget: runs `runLoop` until none arrived for two seconds, then
   /// returns them (or, unseen, after a second).
   std::optional<std::vector<std::string>> settledBeacons(
       zelvora::platform::headless::RunLoop& runLoop) const;
