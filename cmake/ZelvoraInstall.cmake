@@ -5,14 +5,29 @@ include(CMakePackageConfigHelpers)
 
 set(ZELVORA_INSTALL_CMAKEDIR ${CMAKE_INSTALL_LIBDIR}/cmake/zelvora)
 
-install(TARGETS zelvora zelvora_platform zelvora_headless
+set(ZELVORA_INSTALL_TARGETS zelvora zelvora_platform zelvora_render zelvora_headless)
+set(ZELVORA_INSTALL_HEADERS
+  ${PROJECT_SOURCE_DIR}/include/zelvora
+  ${PROJECT_SOURCE_DIR}/platform/include/zelvora
+  ${PROJECT_SOURCE_DIR}/platform/render/include/zelvora
+  ${PROJECT_SOURCE_DIR}/platform/headless/include/zelvora)
+# What the .pc file adds for the GTK backend (nothing without it).
+set(ZELVORA_PC_GTK_CFLAGS "")
+set(ZELVORA_PC_GTK_REQUIRES "")
+set(ZELVORA_PC_GTK_LIBS "")
+if(TARGET zelvora_gtk)
+  list(APPEND ZELVORA_INSTALL_TARGETS zelvora_gtk)
+  list(APPEND ZELVORA_INSTALL_HEADERS ${PROJECT_SOURCE_DIR}/platform/gtk/include/zelvora)
+  set(ZELVORA_PC_GTK_CFLAGS " -DZELVORA_HAS_GTK=1")
+  set(ZELVORA_PC_GTK_REQUIRES ", gtk+-3.0")
+  set(ZELVORA_PC_GTK_LIBS " -lzelvora_gtk")
+endif()
+
+install(TARGETS ${ZELVORA_INSTALL_TARGETS}
   EXPORT zelvoraTargets
   ARCHIVE DESTINATION ${CMAKE_INSTALL_LIBDIR} COMPONENT development)
-# The three header trees all start at zelvora/ and merge into one.
-install(DIRECTORY
-    ${PROJECT_SOURCE_DIR}/include/zelvora
-    ${PROJECT_SOURCE_DIR}/platform/include/zelvora
-    ${PROJECT_SOURCE_DIR}/platform/headless/include/zelvora
+# The header trees all start at zelvora/ and merge into one.
+install(DIRECTORY ${ZELVORA_INSTALL_HEADERS}
   DESTINATION ${CMAKE_INSTALL_INCLUDEDIR} COMPONENT development
   FILES_MATCHING PATTERN "*.h")
 

@@ -4,20 +4,6 @@
 #include "zelvora/platform/headless/HeadlessMedia.h"
 #include "zelvora/platform/media/PlayerEngine.h"
 
-#if defined(__has_feature)
-#if __has_feature(address_sanitizer)
-#define ZELVORA_ADDRESS_SANITIZER 1
-#endif
-#endif
-#if defined(__SANITIZE_ADDRESS__) || defined(ZELVORA_ADDRESS_SANITIZER)
-// Caches that live until the process ends without being freed, so the leak checker would
-// report them at exit in every headless program: fontconfig's (text in snapshots) and GLib's
-// quark table (probing media with GStreamer, which never frees an outgrown table).
-extern "C" const char* __lsan_default_suppressions() {
-  return "leak:libfontconfig.so\nleak:libglib-2.0.so\n";
-}
-#endif
-
 namespace zelvora::platform::headless {
 
 bool RecordingUrlHandler::canOpen(const std::string& url) {

@@ -6,14 +6,11 @@
 #include "zelvora/platform/headless/Snapshot.h"
 #include "zelvora/platform/ui/Application.h"
 #include "zelvora/platform/ui/Button.h"
-#include "zelvora/platform/ui/GestureRecognizer.h"
 #include "zelvora/platform/ui/Label.h"
+#include "zelvora/platform/ui/Touch.h"
 
 namespace zelvora::platform::headless {
 namespace {
-
-/// Below this alpha a view neither shows nor takes touches.
-constexpr double transparent = 0.01;
 
 std::shared_ptr<View> screenRoot(HeadlessPlatform& platform) {
   if (auto window = Application::shared().keyWindow()) return window;
@@ -24,54 +21,6 @@ void collectVisible(const std::shared_ptr<View>& view, std::vector<std::shared_p
   if (view->isHidden) return;
   out.push_back(view);
   for (const auto& child : view->subviews()) collectVisible(child, out);
-}
-
-std::optional<Rect> intersect(const std::optional<Rect>& clip, const Rect& rect) {
-  if (!clip) return rect;
-  const double left = std::max(clip->x, rect.x);
-  const double top = std::max(clip->y, rect.y);
-  const double right = std::min(clip->x + clip->width, rect.x + rect.width);
-  const double bottom = std::min(clip->y + clip->height, rect.y + rect.height);
-  return Rect{left, top, std::max(0.0, right - left), std::max(0.0, bottom - top)};
-}
-
-bool takesTouches(const View& view) {
-  return !view.isHidden && view.alpha > transparent && view.isUserInteractionEnabled;
-}
-
-std::shared_ptr<View> hit(const std::shared_ptr<View>& view, Point point,
-                          std::optional<Rect> clip) {
-  if (!takesTouches(*view)) return nullptr;
-  const Rect rect = view->frameInRoot();
-  if (view->clipsToBounds) clip = intersect(clip, rect);
-  const auto& children = view->subviews();
-  for (auto it = children.rbegin(); it != children.rend(); ++it) {
-    if (auto found = hit(*it, point, clip)) return found;
-  }
-  if (rect.contains(point) && (!clip || clip->contains(point))) return view;
-  return nullptr;
-}
-
-/// The view answers a tap: the nearest button, or view with recognizers, from `view` up to
-/// (not including) `root`.
-bool respond(std::shared_ptr<View> view, const View& root) {
-  for (; view && view.get() != &root; view = view->superview()) {
-    if (auto button = std::dynamic_pointer_cast<Button>(view)) {
-      if (!button->isEnabled) return false;
-      button->sendActions(ControlEvent::touchUpInside);
-      return true;
-    }
-    if (view->gestureRecognizers().empty()) continue;
-    // Copy: an action may change the view's recognizers or release the view.
-    const auto recognizers = view->gestureRecognizers();
-    bool fired = false;
-    for (const auto& recognizer : recognizers) {
-      fired |= recognizer->isEnabled && recognizer->numberOfTapsRequired <= 1;
-      recognizer->recognize(1);
-    }
-    return fired;
-  }
-  return false;
 }
 
 std::string number(double value) {
@@ -127,32 +76,19 @@ std::shared_ptr<View> TestDriver::findById(const std::string& accessibilityIdent
 
 bool TestDriver::tap(const std::shared_ptr<View>& view) {
   const auto root = screenRoot(platform_);
-  if (!view || !root) return false;
-  // A finger reaches the view only when it and every ancestor up to the window show it and
-  // take touches.
-  for (auto node = view; node.get() != root.get(); node = node->superview()) {
-    if (!node || !takesTouches(*node)) return false;
-  }
-  const bool responded = respond(view, *root);
+  if (!view || !root || !view->isDescendant(*root)) return false;
+  const bool responded = sendTap(view);
   settle();
   return responded;
 }
 
 std::shared_ptr<View> TestDriver::hitTest(Point point) const {
   const auto root = screenRoot(platform_);
-  if (!root) return nullptr;
-  const auto& children = root->subviews();
-  const std::optional<Rect> clip = root->frameInRoot();
-  for (auto it = children.rbegin(); it != children.rend(); ++it) {
-    if (auto found = hit(*it, point, clip)) return found;
-  }
-  return nullptr;
+  return root ? platform::hitTest(*root, point) : nullptr;
 }
 
 bool TestDriver::tapAt(Point point) {
-  const auto root = screenRoot(platform_);
-  auto view = hitTest(point);
-  const bool responded = view && respond(std::move(view), *root);
+  const bool responded = sendTap(hitTest(point));
   settle();
   return responded;
 }

@@ -1,5 +1,7 @@
 #include "zelvora/platform/ui/Application.h"
 
+#include <algorithm>
+
 #include "zelvora/platform/Device.h"
 
 namespace zelvora::platform {
@@ -30,6 +32,19 @@ bool Application::rotate(InterfaceOrientation orientation) {
     if (keyWindow_->frame.size() != screen.size()) keyWindow_->resize(screen.size());
   }
   return true;
+}
+
+void Application::screenDidResize(Size size) {
+  // The environment keeps the screen's portrait size; screen::bounds() turns it.
+  HostEnvironment environment = hostEnvironment();
+  environment.screenWidth = std::min(size.width, size.height);
+  environment.screenHeight = std::max(size.width, size.height);
+  setHostEnvironment(std::move(environment));
+  const bool landscape = size.width > size.height;
+  if (landscape != isLandscape(orientation_))
+    orientation_ =
+        landscape ? InterfaceOrientation::landscapeRight : InterfaceOrientation::portrait;
+  if (keyWindow_ && keyWindow_->frame.size() != size) keyWindow_->resize(size);
 }
 
 bool Application::canOpenURL(const std::string& url) {

@@ -35,6 +35,11 @@ class Application {
   /// Turns the interface to `orientation` when the top view controller supports it; the
   /// window takes the screen's size in that orientation. Returns whether it turned.
   bool rotate(InterfaceOrientation orientation);
+  /// The backend's screen now measures `size` points (a desktop window the user resized): the
+  /// screen takes that size, the interface turns to landscape when it is wider than tall and
+  /// to portrait otherwise, whatever the top view controller supports (the user chose the
+  /// shape), and the key window takes the size.
+  void screenDidResize(Size size);
 
   bool canOpenURL(const std::string& url);
   void open(const std::string& url);

@@ -1,0 +1,68 @@
+#pragma once
+
+#include <glib.h>
+
+#include <deque>
+#include <functional>
+#include <map>
+#include <mutex>
+#include <thread>
+
+#include "zelvora/platform/MainQueue.h"
+
+namespace zelvora::platform::gtk {
+
+/// The main queue on GLib's default main context, the one GTK dispatches its events on. The
+/// thread that creates it is the main thread. Posted tasks run in the order they were posted,
+/// at the default priority (beside input events, before redraws); timers are GLib timeouts
+/// with millisecond precision that never fire early. The clock is the monotonic one, counted
+/// from the queue's creation. Work still pending when the queue is destroyed is dropped.
+class GtkMainQueue final : public MainQueue {
+ public:
+  GtkMainQueue();
+  ~GtkMainQueue() override;
+  GtkMainQueue(const GtkMainQueue&) = delete;
+  GtkMainQueue& operator=(const GtkMainQueue&) = delete;
+
+  void post(Task task) override;
+  TimerId postAfter(double seconds, Task task) override;
+  void cancel(TimerId timer) override;
+  double now() const override;
+  double wallTime() const override;
+  bool isMainThread() const override;
+
+  /// Runs the default main context until `quit()`.
+  void run();
+  /// Ends `run()`. Safe from any thread.
+  void quit();
+  /// Runs the default main context until `done()` holds or `timeoutSeconds` of real time pass;
+  /// returns `done()`. Main thread only.
+  bool runUntil(const std::function<bool()>& done, double timeoutSeconds = 10);
+
+ private:
+  struct Timer {
+    GSource* source;
+    Task task;
+  };
+  struct TimerKey {
+    GtkMainQueue* queue;
+    TimerId id;
+  };
+
+  static gboolean runPosted(gpointer self);
+  static gboolean fire(gpointer key);
+
+  const std::thread::id mainThread_;
+  const gint64 start_;
+  GMainLoop* const loop_;
+
+  std::mutex mutex_;
+  std::deque<Task> posted_;  // guarded by mutex_
+  /// Ready while `posted_` holds tasks.
+  GSource* postedSource_;
+
+  std::map<TimerId, Timer> timers_;  // main thread only
+  TimerId nextTimer_ = 1;
+};
+
+}  // namespace zelvora::platform::gtk

@@ -1,0 +1,150 @@
+#include "zelvora/platform/gtk/GtkPlatform.h"
+
+#include <cmath>
+#include <stdexcept>
+
+#include "ModelCanvas.h"
+#include "zelvora/Log.h"
+#include "zelvora/platform/Device.h"
+#include "zelvora/platform/headless/HeadlessMedia.h"
+#include "zelvora/platform/media/PlayerEngine.h"
+
+namespace zelvora::platform::gtk {
+namespace {
+
+GtkPlatform* instance = nullptr;
+
+int pixels(double points) {
+  return static_cast<int>(std::lround(points));
+}
+
+}  // namespace
+
+GtkPlatform* GtkPlatform::current() {
+  return instance;
+}
+
+GtkPlatform::GtkPlatform(HostEnvironment environment, UrlMode urls) {
+  if (instance) throw std::logic_error("zelvora: a GtkPlatform is already alive");
+  if (!gtk_init_check(nullptr, nullptr))
+    throw std::runtime_error("zelvora: GTK cannot open a display (DISPLAY or WAYLAND_DISPLAY)");
+  setHostEnvironment(std::move(environment));
+  installMainQueue(&mainQueue_);
+  headless::installMediaBackend();
+  auto& application = Application::shared();
+  application.reset();
+  window_ = std::make_shared<Window>(screen::bounds());
+  application.setKeyWindow(window_);
+  root_ = std::make_shared<ViewController>();
+  window_->setRootViewController(root_);
+  modelSize_ = window_->frame.size();
+
+  gtkWindow_ = GTK_WINDOW(gtk_window_new(GTK_WINDOW_TOPLEVEL));
+  gtk_window_set_title(gtkWindow_, "Zelvora");
+  gtk_window_set_default_size(gtkWindow_, pixels(modelSize_.width), pixels(modelSize_.height));
+  GtkWidget* overlay = gtk_overlay_new();
+  canvas_ = std::make_unique<ModelCanvas>([this] { return keyWindow(); });
+  gtk_container_add(GTK_CONTAINER(overlay), canvas_->widget());
+  // Clicks beside the native widgets fall through to the model below.
+  GtkWidget* fixed = gtk_fixed_new();
+  gtk_overlay_add_overlay(GTK_OVERLAY(overlay), fixed);
+  gtk_overlay_set_overlay_pass_through(GTK_OVERLAY(overlay), fixed, TRUE);
+  nativeLayer_ = std::make_unique<NativeLayer>(GTK_FIXED(fixed));
+  gtk_container_add(GTK_CONTAINER(gtkWindow_), overlay);
+  g_signal_connect(overlay, "size-allocate", G_CALLBACK(&GtkPlatform::onSizeAllocate), this);
+  g_signal_connect(gtkWindow_, "delete-event", G_CALLBACK(&GtkPlatform::onDelete), this);
+  tickCallback_ =
+      gtk_widget_add_tick_callback(canvas_->widget(), &GtkPlatform::onTick, this, nullptr);
+
+  urlHandler_ = std::make_shared<DesktopUrlHandler>(urls, gtkWindow_);
+  application.setUrlHandler(urlHandler_);
+  gtk_widget_show_all(GTK_WIDGET(gtkWindow_));
+  instance = this;
+}
+
+GtkPlatform::~GtkPlatform() {
+  instance = nullptr;
+  gtk_widget_remove_tick_callback(canvas_->widget(), tickCallback_);
+  nativeLayer_.reset();
+  installPlayerEngineFactory({});
+  Application::shared().reset();
+  gtk_widget_destroy(GTK_WIDGET(gtkWindow_));
+  // The queue drops what is still posted when it goes, after everything else.
+  installMainQueue(nullptr);
+}
+
+GtkWidget* GtkPlatform::canvas() const {
+  return canvas_->widget();
+}
+
+std::uint64_t GtkPlatform::framesDrawn() const {
+  return canvas_->framesDrawn();
+}
+
+std::shared_ptr<Window> GtkPlatform::keyWindow() const {
+  if (auto window = Application::shared().keyWindow()) return window;
+  return window_;
+}
+
+gboolean GtkPlatform::onTick(GtkWidget*, GdkFrameClock*, gpointer self) {
+  static_cast<GtkPlatform*>(self)->syncFrame();
+  return G_SOURCE_CONTINUE;
+}
+
+void GtkPlatform::syncFrame() {
+  if (auto window = keyWindow()) {
+    // The model changed size on its own (the interface turned): the desktop window follows.
+    if (const Size size = window->frame.size(); size != modelSize_) {
+      modelSize_ = size;
+      if (size != allocated_)
+        gtk_window_resize(gtkWindow_, pixels(size.width), pixels(size.height));
+    }
+    nativeLayer_->update(*window);
+  }
+  // Redrawn on every frame: the model tells no one of its changes.
+  gtk_widget_queue_draw(canvas_->widget());
+}
+
+void GtkPlatform::onSizeAllocate(GtkWidget*, GdkRectangle* allocation, gpointer self) {
+  auto& platform = *static_cast<GtkPlatform*>(self);
+  const Size size{static_cast<double>(allocation->width), static_cast<double>(allocation->height)};
+  // A new layout of the same size (a native widget moved) is no resize.
+  if (size == platform.allocated_) return;
+  platform.allocated_ = size;
+  // Not from inside GTK's allocation: the model's answer to a resize may add widgets.
+  platform.mainQueue_.post([&platform, size] { platform.applyScreenSize(size); });
+}
+
+void GtkPlatform::applyScreenSize(Size size) {
+  if (size != allocated_) return;  // a later allocation follows
+  Application::shared().screenDidResize(size);
+  if (auto window = keyWindow()) modelSize_ = window->frame.size();
+}
+
+gboolean GtkPlatform::onDelete(GtkWidget* widget, GdkEvent*, gpointer self) {
+  gtk_widget_hide(widget);
+  static_cast<GtkPlatform*>(self)->mainQueue_.quit();
+  return TRUE;
+}
+
+bool GtkPlatform::screenshot(const std::filesystem::path& path) {
+  GtkWidget* widget = GTK_WIDGET(gtkWindow_);
+  if (!gtk_widget_get_mapped(widget)) return false;
+  const std::uint64_t target = canvas_->framesDrawn() + 1;
+  syncFrame();
+  if (!mainQueue_.runUntil([&] { return canvas_->framesDrawn() >= target; }, 1)) return false;
+  // Everything drawn has reached the display.
+  gdk_display_sync(gtk_widget_get_display(widget));
+  GdkWindow* window = gtk_widget_get_window(widget);
+  GdkPixbuf* pixbuf = gdk_pixbuf_get_from_window(window, 0, 0, gdk_window_get_width(window),
+                                                 gdk_window_get_height(window));
+  if (!pixbuf) return false;
+  GError* error = nullptr;
+  const bool saved = gdk_pixbuf_save(pixbuf, path.c_str(), "png", &error, nullptr);
+  if (!saved) log("screenshot " + path.string() + ": " + (error ? error->message : "not saved"));
+  g_clear_error(&error);
+  g_object_unref(pixbuf);
+  return saved;
+}
+
+}  // namespace zelvora::platform::gtk

@@ -1,0 +1,98 @@
+#include "zelvora/platform/gtk/NativeLayer.h"
+
+#include <algorithm>
+#include <cmath>
+#include <optional>
+
+namespace zelvora::platform::gtk {
+namespace {
+
+/// Below this alpha a view is not seen.
+constexpr double transparent = 0.01;
+
+/// The opacity `anchor` shows with, or none when it is not seen in `window` (see NativeLayer).
+std::optional<double> shownOpacity(const std::shared_ptr<View>& anchor, const View& window) {
+  double opacity = 1;
+  std::shared_ptr<View> screen;
+  for (auto view = anchor; view.get() != &window; view = view->superview()) {
+    if (!view || view->isHidden || !(view->alpha > transparent)) return std::nullopt;
+    opacity *= std::min(view->alpha, 1.0);
+    screen = view;
+  }
+  if (!screen) return std::nullopt;  // the anchor is the window itself
+  const auto& screens = window.subviews();
+  const auto top = std::find_if(screens.rbegin(), screens.rend(),
+                                [](const auto& view) { return !view->isHidden; });
+  if (top == screens.rend() || *top != screen) return std::nullopt;
+  return opacity;
+}
+
+}  // namespace
+
+NativeLayer::NativeLayer(GtkFixed* fixed) : fixed_(fixed) {}
+
+NativeLayer::~NativeLayer() {
+  while (!entries_.empty()) detach(entries_.back().widget);
+}
+
+void NativeLayer::attach(GtkWidget* widget, std::weak_ptr<View> anchor) {
+  auto it = std::find_if(entries_.begin(), entries_.end(),
+                         [widget](const Entry& entry) { return entry.widget == widget; });
+  if (it != entries_.end()) {
+    it->anchor = std::move(anchor);
+    return;
+  }
+  g_object_ref_sink(widget);
+  // Hidden until the next update has placed it.
+  gtk_widget_hide(widget);
+  gtk_fixed_put(fixed_, widget, 0, 0);
+  entries_.push_back({widget, std::move(anchor)});
+}
+
+void NativeLayer::detach(GtkWidget* widget) {
+  auto it = std::find_if(entries_.begin(), entries_.end(),
+                         [widget](const Entry& entry) { return entry.widget == widget; });
+  if (it == entries_.end()) return;
+  entries_.erase(it);
+  gtk_container_remove(GTK_CONTAINER(fixed_), widget);
+  g_object_unref(widget);
+}
+
+bool NativeLayer::isAttached(GtkWidget* widget) const {
+  return std::any_of(entries_.begin(), entries_.end(),
+                     [widget](const Entry& entry) { return entry.widget == widget; });
+}
+
+void NativeLayer::update(const View& window) {
+  for (const auto& [widget, weakAnchor] : entries_) {
+    const auto anchor = weakAnchor.lock();
+    const auto opacity = anchor ? shownOpacity(anchor, window) : std::nullopt;
+    Rect frame;
+    if (opacity) {
+      frame = anchor->frameInRoot();
+      frame.x -= window.frame.x;
+      frame.y -= window.frame.y;
+    }
+    // Whole pixels, from the rounded edges, so that neighbours neither overlap nor gap.
+    const long left = std::lround(frame.x), top = std::lround(frame.y);
+    const long width = std::lround(frame.x + frame.width) - left;
+    const long height = std::lround(frame.y + frame.height) - top;
+    if (!opacity || width <= 0 || height <= 0) {
+      if (gtk_widget_get_visible(widget)) gtk_widget_hide(widget);
+      continue;
+    }
+    // Each change asks GTK for a new layout, so only real changes are made.
+    int placedX = 0, placedY = 0;
+    gtk_container_child_get(GTK_CONTAINER(fixed_), widget, "x", &placedX, "y", &placedY, nullptr);
+    if (placedX != left || placedY != top)
+      gtk_fixed_move(fixed_, widget, static_cast<int>(left), static_cast<int>(top));
+    int requestedWidth = 0, requestedHeight = 0;
+    gtk_widget_get_size_request(widget, &requestedWidth, &requestedHeight);
+    if (requestedWidth != width || requestedHeight != height)
+      gtk_widget_set_size_request(widget, static_cast<int>(width), static_cast<int>(height));
+    if (gtk_widget_get_opacity(widget) != *opacity) gtk_widget_set_opacity(widget, *opacity);
+    if (!gtk_widget_get_visible(widget)) gtk_widget_show(widget);
+  }
+}
+
+}  // namespace zelvora::platform::gtk

@@ -1,0 +1,25 @@
+#pragma once
+
+#include <memory>
+
+#include "zelvora/platform/ui/Geometry.h"
+#include "zelvora/platform/ui/View.h"
+
+// How a touch finds its view and what answers a tap, the same for every backend's input and for
+// the test driver. A view takes touches when it is shown, not transparent (alpha above 0.01)
+// and has user interaction enabled.
+namespace zelvora::platform {
+
+/// The topmost view below `root` at `point` (in the coordinates `frameInRoot` gives) that could
+/// take a touch: it and its ancestors take touches, and the point lies inside every ancestor
+/// that clips to its bounds, and inside the root. Never the root itself.
+std::shared_ptr<View> hitTest(const View& root, Point point);
+
+/// Taps `view` as a finger would: the view, or its nearest ancestor that is a button or has tap
+/// recognizers, responds; the root of its tree (the window) never does. A button sends its
+/// touch-up-inside actions when enabled; any other view fires its recognizers. Nothing happens
+/// when the view or an ancestor below the root does not take touches. Returns whether
+/// something responded.
+bool sendTap(const std::shared_ptr<View>& view);
+
+}  // namespace zelvora::platform

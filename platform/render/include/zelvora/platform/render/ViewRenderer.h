@@ -1,0 +1,22 @@
+#pragma once
+
+#include <cairo.h>
+
+#include "zelvora/platform/ui/View.h"
+
+// Drawing the view model with cairo, shared by every backend that shows it: the headless
+// snapshots and the desktop window.
+namespace zelvora::platform::render {
+
+/// Draws `root` and everything below it onto `cr`, one unit per point, with the root's top-left
+/// corner at the context's current origin (wherever the root's own frame sits). Only the views
+/// are painted: the caller lays the background. Hidden views and their subviews are left out,
+/// alpha multiplies down the tree, and a view that clips to its bounds clips its subviews to
+/// its (rounded) rectangle. Each view draws its background, then its content (label text,
+/// button title and image, image view picture, a spinner for an animating activity indicator,
+/// a grey "web: <url>" placeholder for a web view, a dark "video: ..." one for a video view),
+/// then its subviews, then its border. The context's state is restored afterwards. Returns
+/// false when the context ends in an error state.
+bool drawViewTree(cairo_t* cr, const View& root);
+
+}  // namespace zelvora::platform::render

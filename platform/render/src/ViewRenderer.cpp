@@ -1,0 +1,295 @@
+#include "zelvora/platform/render/ViewRenderer.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdint>
+#include <cstring>
+#include <memory>
+#include <numbers>
+#include <string>
+
+#include "zelvora/platform/media/VideoView.h"
+#include "zelvora/platform/ui/ActivityIndicatorView.h"
+#include "zelvora/platform/ui/Button.h"
+#include "zelvora/platform/ui/ImageView.h"
+#include "zelvora/platform/ui/Label.h"
+#include "zelvora/platform/ui/WebView.h"
+
+namespace zelvora::platform::render {
+namespace {
+
+constexpr double pi = std::numbers::pi;
+
+struct SurfaceDeleter {
+  void operator()(cairo_surface_t* surface) const { cairo_surface_destroy(surface); }
+};
+using Surface = std::unique_ptr<cairo_surface_t, SurfaceDeleter>;
+
+bool finite(const Rect& rect) {
+  return std::isfinite(rect.x) && std::isfinite(rect.y) && std::isfinite(rect.width) &&
+         std::isfinite(rect.height);
+}
+
+void setColor(cairo_t* cr, const Color& color, double alpha) {
+  cairo_set_source_rgba(cr, color.red, color.green, color.blue, color.alpha * alpha);
+}
+
+void roundedRect(cairo_t* cr, Rect rect, double radius) {
+  radius = std::clamp(radius, 0.0, std::min(rect.width, rect.height) / 2);
+  if (radius <= 0) {
+    cairo_rectangle(cr, rect.x, rect.y, rect.width, rect.height);
+    return;
+  }
+  const double right = rect.x + rect.width, bottom = rect.y + rect.height;
+  cairo_new_sub_path(cr);
+  cairo_arc(cr, right - radius, rect.y + radius, radius, -pi / 2, 0);
+  cairo_arc(cr, right - radius, bottom - radius, radius, 0, pi / 2);
+  cairo_arc(cr, rect.x + radius, bottom - radius, radius, pi / 2, pi);
+  cairo_arc(cr, rect.x + radius, rect.y + radius, radius, pi, 3 * pi / 2);
+  cairo_close_path(cr);
+}
+
+/// The bitmap as a cairo surface (premultiplied, native-endian ARGB); none when empty or
+/// inconsistent.
+Surface surfaceOf(const Image& image) {
+  const int width = image.width(), height = image.height();
+  if (width <= 0 || height <= 0 ||
+      image.rgba().size() < static_cast<std::size_t>(width) * height * 4)
+    return nullptr;
+  Surface surface(cairo_image_surface_create(CAIRO_FORMAT_ARGB32, width, height));
+  if (cairo_surface_status(surface.get()) != CAIRO_STATUS_SUCCESS) return nullptr;
+  cairo_surface_flush(surface.get());
+  unsigned char* data = cairo_image_surface_get_data(surface.get());
+  const int stride = cairo_image_surface_get_stride(surface.get());
+  const std::uint8_t* source = image.rgba().data();
+  for (int y = 0; y < height; ++y) {
+    for (int x = 0; x < width; ++x, source += 4) {
+      const std::uint32_t alpha = source[3];
+      auto premultiply = [alpha](std::uint32_t value) { return (value * alpha + 127) / 255; };
+      const std::uint32_t pixel = alpha << 24 | premultiply(source[0]) << 16 |
+                                  premultiply(source[1]) << 8 | premultiply(source[2]);
+      std::memcpy(data + static_cast<std::ptrdiff_t>(y) * stride + x * 4, &pixel, 4);
+    }
+  }
+  cairo_surface_mark_dirty(surface.get());
+  return surface;
+}
+
+/// Draws `image` into `box` as `mode` places it: stretched, fitted or filling, centred.
+void drawImage(cairo_t* cr, const Image& image, Rect box, ContentMode mode, double alpha) {
+  auto surface = surfaceOf(image);
+  if (!surface || box.width <= 0 || box.height <= 0) return;
+  double scaleX = box.width / image.width(), scaleY = box.height / image.height();
+  if (mode == ContentMode::scaleAspectFit) scaleX = scaleY = std::min(scaleX, scaleY);
+  if (mode == ContentMode::scaleAspectFill) scaleX = scaleY = std::max(scaleX, scaleY);
+  cairo_save(cr);
+  cairo_translate(cr, box.x + (box.width - image.width() * scaleX) / 2,
+                  box.y + (box.height - image.height() * scaleY) / 2);
+  cairo_scale(cr, scaleX, scaleY);
+  cairo_rectangle(cr, 0, 0, image.width(), image.height());
+  cairo_clip(cr);
+  cairo_set_source_surface(cr, surface.get(), 0, 0);
+  // Pad, so that scaled edges do not fade into the transparency around the bitmap.
+  cairo_pattern_set_extend(cairo_get_source(cr), CAIRO_EXTEND_PAD);
+  cairo_paint_with_alpha(cr, alpha);
+  cairo_restore(cr);
+}
+
+/// `text` with every byte that does not start a well-formed UTF-8 sequence replaced by
+/// U+FFFD: cairo refuses malformed text by putting the whole drawing into an error state.
+std::string wellFormed(const std::string& text) {
+  std::string out;
+  out.reserve(text.size());
+  const auto* bytes = reinterpret_cast<const unsigned char*>(text.data());
+  const std::size_t size = text.size();
+  for (std::size_t i = 0; i < size;) {
+    const unsigned char lead = bytes[i];
+    std::size_t length = 0;
+    std::uint32_t code = 0, least = 0;
+    if (lead < 0x80) {
+      length = 1, code = lead;
+    } else if ((lead & 0xE0) == 0xC0) {
+      length = 2, code = lead & 0x1F, least = 0x80;
+    } else if ((lead & 0xF0) == 0xE0) {
+      length = 3, code = lead & 0x0F, least = 0x800;
+    } else if ((lead & 0xF8) == 0xF0) {
+      length = 4, code = lead & 0x07, least = 0x10000;
+    }
+    bool valid = length > 0 && i + length <= size;
+    for (std::size_t k = 1; valid && k < length; ++k) {
+      valid = (bytes[i + k] & 0xC0) == 0x80;
+      code = code << 6 | (bytes[i + k] & 0x3F);
+    }
+    valid = valid && code >= least && code <= 0x10FFFF && (code < 0xD800 || code > 0xDFFF);
+    if (valid) {
+      out.append(text, i, length);
+      i += length;
+    } else {
+      out += "\xEF\xBF\xBD";
+      ++i;
+    }
+  }
+  return out;
+}
+
+void selectFont(cairo_t* cr, const Font& font) {
+  cairo_select_font_face(cr, font.name.c_str(), CAIRO_FONT_SLANT_NORMAL,
+                         font.bold ? CAIRO_FONT_WEIGHT_BOLD : CAIRO_FONT_WEIGHT_NORMAL);
+  cairo_set_font_size(cr, font.size);
+}
+
+double textAdvance(cairo_t* cr, const std::string& text, const Font& font) {
+  if (text.empty() || !(font.size > 0)) return 0;
+  selectFont(cr, font);
+  cairo_text_extents_t extents;
+  cairo_text_extents(cr, text.c_str(), &extents);
+  return extents.x_advance;
+}
+
+/// Draws `text` on one line starting at `x`, centred vertically in a band of `height` from
+/// the top of the current space.
+void drawText(cairo_t* cr, const std::string& text, const Font& font, double x, double height,
+              const Color& color, double alpha) {
+  if (text.empty() || !(font.size > 0)) return;
+  selectFont(cr, font);
+  cairo_font_extents_t extents;
+  cairo_font_extents(cr, &extents);
+  cairo_move_to(cr, x, height / 2 + (extents.ascent - extents.descent) / 2);
+  setColor(cr, color, alpha);
+  cairo_show_text(cr, text.c_str());
+  cairo_new_path(cr);
+}
+
+void drawLabel(cairo_t* cr, const Label& label, double alpha) {
+  const std::string text = wellFormed(label.text);
+  const double advance = textAdvance(cr, text, label.font);
+  double x = 0;
+  if (label.textAlignment == TextAlignment::center) x = (label.frame.width - advance) / 2;
+  if (label.textAlignment == TextAlignment::right) x = label.frame.width - advance;
+  if (label.shadowColor) {
+    cairo_save(cr);
+    cairo_translate(cr, label.shadowOffset.width, label.shadowOffset.height);
+    drawText(cr, text, label.font, x, label.frame.height, *label.shadowColor, alpha);
+    cairo_restore(cr);
+  }
+  drawText(cr, text, label.font, x, label.frame.height, label.textColor, alpha);
+}
+
+/// The image (shrunk to the button's height when taller) and the title after it, centred
+/// together.
+void drawButton(cairo_t* cr, const Button& button, double alpha) {
+  const auto state = button.isEnabled ? ControlState::normal : ControlState::disabled;
+  const std::string title = wellFormed(button.title(state));
+  const auto image = button.image(state);
+  Size imageSize;
+  if (image && image->height() > 0) {
+    const double scale = std::min(1.0, button.frame.height / image->height());
+    imageSize = {image->width() * scale, image->height() * scale};
+  }
+  const double titleWidth = textAdvance(cr, title, button.titleFont);
+  const double left = (button.frame.width - imageSize.width - titleWidth) / 2;
+  if (image) {
+    drawImage(
+        cr, *image,
+        {left, (button.frame.height - imageSize.height) / 2, imageSize.width, imageSize.height},
+        ContentMode::scaleToFill, alpha);
+  }
+  drawText(cr, title, button.titleFont, left + imageSize.width, button.frame.height,
+           button.titleColor(state), alpha);
+}
+
+/// Three quarters of a ring, as a still frame of the spinning indicator.
+void drawSpinner(cairo_t* cr, const ActivityIndicatorView& indicator, double alpha) {
+  const double side = std::min(indicator.frame.width, indicator.frame.height);
+  if (side <= 0) return;
+  const double lineWidth = std::max(2.0, side / 8);
+  const double radius = std::max(0.0, side / 2 - lineWidth / 2);
+  cairo_save(cr);
+  cairo_set_line_width(cr, lineWidth);
+  cairo_set_line_cap(cr, CAIRO_LINE_CAP_ROUND);
+  setColor(cr, indicator.color, alpha);
+  cairo_new_sub_path(cr);
+  cairo_arc(cr, indicator.frame.width / 2, indicator.frame.height / 2, radius, -pi / 2, pi);
+  cairo_stroke(cr);
+  cairo_restore(cr);
+}
+
+/// A box naming the content where the backend's engine would draw it: a web page (named at
+/// the top) or a video (named in the middle, clear of the overlay's corners).
+void drawPlaceholder(cairo_t* cr, const Rect& box, const std::string& text, bool middle,
+                     const Color& fill, const Color& ink, double alpha) {
+  cairo_save(cr);
+  cairo_rectangle(cr, box.x, box.y, box.width, box.height);
+  cairo_clip_preserve(cr);
+  setColor(cr, fill, alpha);
+  cairo_fill(cr);
+  const Font font{"Helvetica", 12, false};
+  drawText(cr, wellFormed(text), font, 4, middle ? box.height : 2 * 4 + font.size, ink, alpha);
+  cairo_restore(cr);
+}
+
+void drawContent(cairo_t* cr, const View& view, double alpha) {
+  if (auto label = dynamic_cast<const Label*>(&view)) {
+    drawLabel(cr, *label, alpha);
+  } else if (auto button = dynamic_cast<const Button*>(&view)) {
+    drawButton(cr, *button, alpha);
+  } else if (auto imageView = dynamic_cast<const ImageView*>(&view)) {
+    if (imageView->image)
+      drawImage(cr, *imageView->image, view.bounds(), imageView->contentMode, alpha);
+  } else if (auto indicator = dynamic_cast<const ActivityIndicatorView*>(&view)) {
+    if (indicator->isAnimating()) drawSpinner(cr, *indicator, alpha);
+  } else if (auto webView = dynamic_cast<const WebView*>(&view)) {
+    drawPlaceholder(cr, view.bounds(), "web: " + webView->url().value_or(""), false,
+                    {0.85, 0.85, 0.85, 1}, {0.25, 0.25, 0.25, 1}, alpha);
+  } else if (dynamic_cast<const VideoView*>(&view)) {
+    drawPlaceholder(cr, view.bounds(), "video: " + view.describeContent(), true,
+                    {0.12, 0.14, 0.2, 1}, {0.6, 0.6, 0.65, 1}, alpha);
+  }
+}
+
+void drawView(cairo_t* cr, const View& view, double inheritedAlpha) {
+  if (view.isHidden || !finite(view.frame) || !std::isfinite(view.alpha)) return;
+  const double alpha = inheritedAlpha * std::clamp(view.alpha, 0.0, 1.0);
+  if (alpha <= 0) return;
+  cairo_save(cr);
+  cairo_translate(cr, view.frame.x, view.frame.y);
+  const Rect bounds = view.bounds();
+  const bool drawable = bounds.width > 0 && bounds.height > 0;
+  const double radius = view.layer.cornerRadius;
+  if (view.backgroundColor && drawable) {
+    roundedRect(cr, bounds, radius);
+    setColor(cr, *view.backgroundColor, alpha);
+    cairo_fill(cr);
+  }
+  if (view.clipsToBounds) {
+    roundedRect(cr, drawable ? bounds : Rect{}, radius);
+    cairo_clip(cr);
+  }
+  if (drawable) drawContent(cr, view, alpha);
+  for (const auto& child : view.subviews()) drawView(cr, *child, alpha);
+  const double border = view.layer.borderWidth;
+  if (border > 0 && drawable) {
+    // Inside the bounds, above the subviews.
+    const Rect inset{border / 2, border / 2, bounds.width - border, bounds.height - border};
+    if (inset.width > 0 && inset.height > 0) {
+      roundedRect(cr, inset, radius - border / 2);
+      cairo_set_line_width(cr, border);
+      setColor(cr, view.layer.borderColor, alpha);
+      cairo_stroke(cr);
+    }
+  }
+  cairo_restore(cr);
+}
+
+}  // namespace
+
+bool drawViewTree(cairo_t* cr, const View& root) {
+  cairo_save(cr);
+  // The root is drawn at the context's origin, wherever its own frame sits.
+  cairo_translate(cr, -root.frame.x, -root.frame.y);
+  drawView(cr, root, 1);
+  cairo_restore(cr);
+  return cairo_status(cr) == CAIRO_STATUS_SUCCESS;
+}
+
+}  // namespace zelvora::platform::render

@@ -1,0 +1,188 @@
+#include <gtest/gtest.h>
+
+#include <gtk/gtk.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <functional>
+#include <memory>
+
+#include "zelvora/platform/Device.h"
+#include "zelvora/platform/gtk/GtkPlatform.h"
+#include "zelvora/platform/ui/Application.h"
+#include "zelvora/platform/ui/Button.h"
+
+// Last: X11's macros would change the names above.
+#include <X11/extensions/XTest.h>
+#include <gdk/gdkx.h>
+
+using namespace zelvora::platform;
+using zelvora::platform::gtk::GtkPlatform;
+using zelvora::platform::gtk::UrlMode;
+
+namespace {
+
+struct Target {
+  void hit() { ++hits; }
+  int hits = 0;
+};
+
+gboolean paintRed(GtkWidget*, cairo_t* cr, gpointer) {
+  cairo_set_source_rgb(cr, 1, 0, 0);
+  cairo_paint(cr);
+  return TRUE;
+}
+
+class GtkPlatformTest : public ::testing::Test {
+ protected:
+  static HostEnvironment environment() {
+    HostEnvironment environment;
+    environment.screenWidth = 320;
+    environment.screenHeight = 480;
+    return environment;
+  }
+
+  void SetUp() override {
+    ASSERT_TRUE(waitFor([&] { return platform.framesDrawn() > 0; })) << "the window never drew";
+  }
+
+  bool waitFor(const std::function<bool()>& done) { return platform.mainQueue().runUntil(done, 5); }
+
+  /// The pointer presses the primary button at `press` and releases it at `release` (window
+  /// coordinates), faked in the X server as a user's mouse would do it.
+  void click(Point press, Point release) {
+    GdkWindow* window = gtk_widget_get_window(GTK_WIDGET(platform.gtkWindow()));
+    Display* display = GDK_DISPLAY_XDISPLAY(gdk_window_get_display(window));
+    int left = 0, top = 0;
+    gdk_window_get_origin(window, &left, &top);
+    auto moveTo = [&](Point point) {
+      XTestFakeMotionEvent(display, -1, left + static_cast<int>(point.x),
+                           top + static_cast<int>(point.y), CurrentTime);
+    };
+    moveTo(press);
+    XTestFakeButtonEvent(display, 1, True, CurrentTime);
+    moveTo(release);
+    XTestFakeButtonEvent(display, 1, False, CurrentTime);
+    XFlush(display);
+  }
+
+  GtkPlatform platform{environment(), UrlMode::record};
+};
+
+TEST_F(GtkPlatformTest, AClickOnAModelButtonRunsItsAction) {
+  auto screenView = platform.rootViewController()->view();
+  auto addButton = [&](Rect frame, const std::shared_ptr<Target>& target) {
+    auto button = Button::make(ButtonType::system);
+    button->frame = frame;
+    button->addTarget(target, &Target::hit, ControlEvent::touchUpInside);
+    screenView->addSubview(button);
+  };
+  auto go = std::make_shared<Target>(), done = std::make_shared<Target>();
+  addButton({40, 100, 120, 44}, go);
+  addButton({40, 300, 120, 44}, done);
+
+  click({60, 120}, {150, 130});
+  EXPECT_TRUE(waitFor([&] { return go->hits == 1; }));
+  click({60, 120}, {60, 200});  // released outside: no tap
+  click({200, 200}, {200, 200});
+  click({50, 310}, {50, 310});
+  // The clicks arrive in order: once the last one has, the others were handled.
+  ASSERT_TRUE(waitFor([&] { return done->hits == 1; }));
+  EXPECT_EQ(go->hits, 1);
+}
+
+TEST_F(GtkPlatformTest, TheInterfaceTurnsWithTheWindowsShapeAndTheWindowWithTheInterface) {
+  auto& application = Application::shared();
+  auto screenView = platform.rootViewController()->view();
+
+  gtk_window_resize(platform.gtkWindow(), 600, 400);
+  ASSERT_TRUE(waitFor([&] { return platform.window()->frame.size() == Size{600, 400}; }));
+  EXPECT_TRUE(isLandscape(application.statusBarOrientation()));
+  EXPECT_EQ(screen::bounds().size(), (Size{600, 400}));
+  EXPECT_EQ(screenView->frame.size(), (Size{600, 400}));
+
+  gtk_window_resize(platform.gtkWindow(), 300, 500);
+  ASSERT_TRUE(waitFor([&] { return platform.window()->frame.size() == Size{300, 500}; }));
+  EXPECT_EQ(application.statusBarOrientation(), InterfaceOrientation::portrait);
+
+  // Turned by the application (a landscape-only screen), the desktop window follows and the
+  // new size it reports keeps the orientation.
+  ASSERT_TRUE(application.rotate(InterfaceOrientation::landscapeLeft));
+  ASSERT_TRUE(waitFor([&] {
+    int width = 0, height = 0;
+    gtk_window_get_size(platform.gtkWindow(), &width, &height);
+    return width == 500 && height == 300;
+  }));
+  platform.mainQueue().runUntil([] { return false; }, 0.1);
+  EXPECT_EQ(application.statusBarOrientation(), InterfaceOrientation::landscapeLeft);
+  EXPECT_EQ(platform.window()->frame.size(), (Size{500, 300}));
+}
+
+TEST_F(GtkPlatformTest, ANativeWidgetFollowsItsAnchorWhileItIsSeen) {
+  auto screenView = platform.rootViewController()->view();
+  screenView->backgroundColor = Color{0, 0, 1, 1};
+  auto box = View::make({20, 40, 200, 300});
+  auto anchor = View::make({20, 20, 100, 50});
+  box->addSubview(anchor);
+  screenView->addSubview(box);
+  GtkWidget* widget = gtk_drawing_area_new();
+  g_signal_connect(widget, "draw", G_CALLBACK(paintRed), nullptr);
+  platform.nativeLayer().attach(widget, anchor);
+
+  auto placedAt = [&](Rect rect) {
+    int x = -1, y = -1;
+    gtk_widget_translate_coordinates(widget, platform.canvas(), 0, 0, &x, &y);
+    return gtk_widget_get_mapped(widget) && x == rect.x && y == rect.y &&
+           gtk_widget_get_allocated_width(widget) == rect.width &&
+           gtk_widget_get_allocated_height(widget) == rect.height;
+  };
+  EXPECT_TRUE(waitFor([&] { return placedAt({40, 60, 100, 50}); }));
+  anchor->frame = {10, 160, 80, 30};
+  EXPECT_TRUE(waitFor([&] { return placedAt({30, 200, 80, 30}); }));
+
+  // The screenshot holds both the model's drawing and the widget.
+  const auto path =
+      std::filesystem::temp_directory_path() / ("zelvora-gtk-" + std::to_string(getpid()) + ".png");
+  ASSERT_TRUE(platform.screenshot(path));
+  GdkPixbuf* shot = gdk_pixbuf_new_from_file(path.c_str(), nullptr);
+  std::filesystem::remove(path);
+  ASSERT_NE(shot, nullptr);
+  auto pixel = [&](int x, int y) {
+    const guchar* p = gdk_pixbuf_get_pixels(shot) + y * gdk_pixbuf_get_rowstride(shot) +
+                      x * gdk_pixbuf_get_n_channels(shot);
+    return (p[0] << 16) | (p[1] << 8) | p[2];
+  };
+  EXPECT_EQ(pixel(50, 215), 0xFF0000);
+  EXPECT_EQ(pixel(250, 100), 0x0000FF);
+  g_object_unref(shot);
+
+  auto seen = [&] { return gtk_widget_get_visible(widget) && gtk_widget_get_mapped(widget); };
+  box->isHidden = true;
+  EXPECT_TRUE(waitFor([&] { return !seen(); }));
+  box->isHidden = false;
+  EXPECT_TRUE(waitFor(seen));
+  auto cover = std::make_shared<ViewController>();
+  cover->modalPresentationStyle = ModalPresentationStyle::overFullScreen;
+  platform.rootViewController()->present(cover, false);
+  EXPECT_TRUE(waitFor([&] { return !seen(); })) << "covered by the screen presented over it";
+  cover->dismiss(false);
+  EXPECT_TRUE(waitFor(seen));
+  anchor->removeFromSuperview();
+  anchor.reset();
+  EXPECT_TRUE(waitFor([&] { return !seen(); }));
+
+  platform.nativeLayer().detach(widget);
+  EXPECT_FALSE(platform.nativeLayer().isAttached(widget));
+}
+
+TEST_F(GtkPlatformTest, RecordsTheUrlsItWouldOpen) {
+  auto& application = Application::shared();
+  EXPECT_TRUE(application.canOpenURL("https://example.com/offer"));
+  EXPECT_FALSE(application.canOpenURL("no-such-scheme-zelvora:x"));
+  EXPECT_FALSE(application.canOpenURL("not a url"));
+  application.open("https://example.com/offer");
+  EXPECT_EQ(platform.urlHandler().openedUrls(),
+            (std::vector<std::string>{"https://example.com/offer"}));
+}
+
+}  // namespace
