@@ -50,6 +50,8 @@ GtkPlatform::GtkPlatform(HostEnvironment environment, UrlMode urls) {
   gtk_overlay_add_overlay(GTK_OVERLAY(overlay), fixed);
   gtk_overlay_set_overlay_pass_through(GTK_OVERLAY(overlay), fixed, TRUE);
   nativeLayer_ = std::make_unique<NativeLayer>(GTK_FIXED(fixed));
+  webEngine_ = std::make_shared<GtkWebEngine>(*nativeLayer_);
+  installWebEngine(webEngine_);
   gtk_container_add(GTK_CONTAINER(gtkWindow_), overlay);
   g_signal_connect(overlay, "size-allocate", G_CALLBACK(&GtkPlatform::onSizeAllocate), this);
   g_signal_connect(gtkWindow_, "delete-event", G_CALLBACK(&GtkPlatform::onDelete), this);
@@ -65,6 +67,8 @@ GtkPlatform::GtkPlatform(HostEnvironment environment, UrlMode urls) {
 GtkPlatform::~GtkPlatform() {
   instance = nullptr;
   gtk_widget_remove_tick_callback(canvas_->widget(), tickCallback_);
+  installWebEngine(nullptr);
+  webEngine_.reset();
   nativeLayer_.reset();
   installPlayerEngineFactory({});
   Application::shared().reset();

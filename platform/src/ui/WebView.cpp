@@ -15,15 +15,26 @@ std::shared_ptr<ScriptMessageHandler> UserContentController::handler(
   return found == handlers_.end() ? nullptr : found->second;
 }
 
+std::vector<std::string> UserContentController::handlerNames() const {
+  std::vector<std::string> names;
+  for (const auto& entry : handlers_) names.push_back(entry.first);
+  return names;
+}
+
 namespace {
 std::shared_ptr<WebEngine>& installedEngine() {
-  static std::shared_ptr<WebEngine> engine;
-  return engine;
+  // Never destroyed: web views held by static objects still ask for it at exit.
+  static auto* engine = new std::shared_ptr<WebEngine>();
+  return *engine;
 }
 }  // namespace
 
 void installWebEngine(std::shared_ptr<WebEngine> engine) {
   installedEngine() = std::move(engine);
+}
+
+WebView::~WebView() {
+  if (auto engine = installedEngine()) engine->webViewWillBeDestroyed(*this);
 }
 
 void WebView::beginNavigation(std::optional<std::string> url, bool tellEngine) {
@@ -47,6 +58,10 @@ void WebView::loadHTMLString(const std::string& html, const std::optional<std::s
 void WebView::evaluateJavaScript(const std::string& script,
                                  std::function<void(const JavaScriptResult&)> completion) {
   journal_.push_back({PageRecord::Kind::script, script, std::nullopt});
+  if (auto engine = installedEngine();
+      engine && engine->evaluateJavaScript(std::static_pointer_cast<WebView>(shared_from_this()),
+                                           script, completion))
+    return;
   if (!completion) return;
   postToMainQueue([completion = std::move(completion)] { completion(JavaScriptResult{}); });
 }

@@ -66,6 +66,8 @@ class UserContentController {
   void add(std::shared_ptr<ScriptMessageHandler> handler, const std::string& name);
   void removeScriptMessageHandler(const std::string& name) { handlers_.erase(name); }
   std::shared_ptr<ScriptMessageHandler> handler(const std::string& name) const;
+  /// The names handlers are registered under, in order.
+  std::vector<std::string> handlerNames() const;
 
  private:
   std::vector<UserScript> userScripts_;
@@ -135,6 +137,19 @@ class WebEngine {
   virtual ~WebEngine() = default;
   /// `webView` started loading a request or a document; its journal's last entry says which.
   virtual void webViewDidRequestLoad(const std::shared_ptr<WebView>& webView) = 0;
+  /// Runs `script` in the page of `webView` and calls `completion` (when given) on the main
+  /// queue with its result. Returns false when the engine runs no scripts: the web view then
+  /// completes by itself with an empty result.
+  virtual bool evaluateJavaScript(const std::shared_ptr<WebView>& webView,
+                                  const std::string& script,
+                                  std::function<void(const JavaScriptResult&)> completion) {
+    (void)webView;
+    (void)script;
+    (void)completion;
+    return false;
+  }
+  /// `webView` is being destroyed: the engine lets go of its page.
+  virtual void webViewWillBeDestroyed(const WebView& webView) { (void)webView; }
 };
 
 /// The backend installs its engine at start-up; nullptr uninstalls it.
@@ -164,6 +179,7 @@ class WebView : public View {
  public:
   explicit WebView(Rect frame, WebViewConfiguration configuration = {})
       : View(frame), configuration_(std::move(configuration)) {}
+  ~WebView() override;
   static std::shared_ptr<WebView> make(Rect frame, WebViewConfiguration configuration = {}) {
     return std::make_shared<WebView>(frame, std::move(configuration));
   }

@@ -10,13 +10,16 @@
 //   to portrait), and a rotation of the interface resizing the desktop window;
 // - GTK widgets placed over model views (NativeLayer), for the engines that show native
 //   content;
+// - the web engine on WebKitGTK (GtkWebEngine): a WebKit page over each model web view, with
+//   its configuration, loads, navigation events, script messages, evaluations and dialogs;
 // - URLs opened with the desktop's handler for their scheme, or only recorded (tests);
 // - screenshots of what the window shows, native widgets included;
 // - the host environment, preferences, directories and image decoding, as in every backend.
 //
 // What it does not implement yet:
-// - a web engine: none is installed, so web views load nothing and HTML ads never finish
-//   loading;
+// - model views meant to lie above a web page (the close button over its corner, the
+//   click-through's bar over a full-size page): native widgets cover the whole model drawing;
+// - confirm() and onbeforeunload dialogs of a page: WebKit's own dialogs answer them;
 // - a player engine: the headless one is installed meanwhile, so videos play on the main
 //   queue's clock without picture or sound, and a video view shows the renderer's placeholder;
 // - keyboard input, scrolling and drags (a press and release is a tap, nothing more);
@@ -31,6 +34,7 @@
 #include "zelvora/platform/HostEnvironment.h"
 #include "zelvora/platform/gtk/DesktopUrlHandler.h"
 #include "zelvora/platform/gtk/GtkMainQueue.h"
+#include "zelvora/platform/gtk/GtkWebEngine.h"
 #include "zelvora/platform/gtk/NativeLayer.h"
 #include "zelvora/platform/ui/Application.h"
 
@@ -39,12 +43,12 @@ namespace zelvora::platform::gtk {
 class ModelCanvas;
 
 /// The GTK backend. Create one on the main thread before using the SDK, and only one at a
-/// time. It initialises GTK, installs the host environment, its main queue, the player engine
-/// (see above) and its URL handler, and shows a desktop window of the screen's size in points;
-/// the key window's root view controller stands for the host's screen. The desktop window is a
-/// drawing area showing the model with, above it, the native layer. Closing the window hides it
-/// and ends `mainQueue().run()`. Destroying the platform uninstalls all of that and destroys
-/// the window.
+/// time. It initialises GTK, installs the host environment, its main queue, its web engine, the
+/// player engine (see above) and its URL handler, and shows a desktop window of the screen's size
+/// in points; the key window's root view controller stands for the host's screen. The desktop
+/// window is a drawing area showing the model with, above it, the native layer. Closing the window
+/// hides it and ends `mainQueue().run()`. Destroying the platform uninstalls all of that and
+/// destroys the window.
 class GtkPlatform {
  public:
   /// Throws std::runtime_error when GTK cannot open a display, std::logic_error when another
@@ -63,6 +67,7 @@ class GtkPlatform {
   std::shared_ptr<ViewController> rootViewController() const { return root_; }
   DesktopUrlHandler& urlHandler() { return *urlHandler_; }
   NativeLayer& nativeLayer() { return *nativeLayer_; }
+  GtkWebEngine& webEngine() { return *webEngine_; }
   GtkWindow* gtkWindow() const { return gtkWindow_; }
   /// The drawing area showing the model, which takes the clicks and touches. Its coordinates
   /// are the model window's.
@@ -97,6 +102,7 @@ class GtkPlatform {
   GtkWindow* gtkWindow_ = nullptr;
   std::unique_ptr<ModelCanvas> canvas_;
   std::unique_ptr<NativeLayer> nativeLayer_;
+  std::shared_ptr<GtkWebEngine> webEngine_;
   guint tickCallback_ = 0;
   /// The last size GTK gave the content, and the model window's size when the two last met:
   /// whichever of them changed since leads the other.

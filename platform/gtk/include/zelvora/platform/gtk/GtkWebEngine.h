@@ -1,0 +1,46 @@
+#pragma once
+
+#include <webkit2/webkit2.h>
+
+#include <map>
+#include <memory>
+#include <string>
+
+#include "zelvora/platform/gtk/NativeLayer.h"
+#include "zelvora/platform/ui/WebView.h"
+
+namespace zelvora::platform::gtk {
+
+/// The GTK backend's web engine: a WebKitWebView for each model web view, placed over it by the
+/// native layer, loading what the model asks and reporting navigations, messages and dialogs
+/// back to it. Pages are untrusted: they share an ephemeral web context that fails on TLS
+/// errors, file URLs reach no other file, and a message handler of the model is reachable from
+/// the page's top frame only (see the source). Main thread only.
+class GtkWebEngine : public WebEngine {
+ public:
+  explicit GtkWebEngine(NativeLayer& layer);
+  /// Detaches and destroys every page.
+  ~GtkWebEngine() override;
+  GtkWebEngine(const GtkWebEngine&) = delete;
+  GtkWebEngine& operator=(const GtkWebEngine&) = delete;
+
+  void webViewDidRequestLoad(const std::shared_ptr<WebView>& webView) override;
+  bool evaluateJavaScript(const std::shared_ptr<WebView>& webView, const std::string& script,
+                          std::function<void(const JavaScriptResult&)> completion) override;
+  void webViewWillBeDestroyed(const WebView& webView) override;
+
+  /// The WebKit view showing `webView`'s page, or nullptr before its first load or script.
+  WebKitWebView* pageOf(const WebView& webView) const;
+
+  struct Page;
+
+ private:
+  Page& pageFor(const std::shared_ptr<WebView>& webView);
+  void destroy(Page& page);
+
+  NativeLayer& layer_;
+  WebKitWebContext* context_;
+  std::map<const WebView*, std::unique_ptr<Page>> pages_;
+};
+
+}  // namespace zelvora::platform::gtk

@@ -1,0 +1,352 @@
+#include "zelvora/platform/gtk/GtkWebEngine.h"
+
+#include <algorithm>
+#include <utility>
+
+#include "zelvora/platform/MainQueue.h"
+
+namespace zelvora::platform::gtk {
+namespace {
+
+// WebKit exposes `window.webkit.messageHandlers` to every frame of a page, a cross-origin
+// iframe's included, so the model's handlers are never registered where the page runs. One
+// handler lives in an isolated world, where a top-frame-only script forwards what the page
+// world dispatches on its own document; the page world's `window.webkit.messageHandlers` is
+// defined by a top-frame-only script as well. A frame of another origin can reach neither that
+// document nor those functions.
+constexpr const char* kBridgeWorld = "zelvora-bridge";
+constexpr const char* kBridgeHandler = "zelvoraBridge";
+
+constexpr const char* kForwarder = R"JS((function () {
+  var handler = window.webkit.messageHandlers.zelvoraBridge;
+  document.addEventListener("zelvora-script-message", function (event) {
+    if (typeof event.detail === "string") handler.postMessage(event.detail);
+  }, true);
+})();)JS";
+
+/// The page world's handlers: each posts {name, body} as JSON text (a string crosses worlds
+/// as it is, an object would not).
+std::string pageHandlersScript(const std::vector<std::string>& names) {
+  return "(function () {\n  var names = " + nlohmann::json(names).dump() + R"JS(;
+  var handlers = {};
+  names.forEach(function (name) {
+    handlers[name] = {
+      postMessage: function (body) {
+        var text = JSON.stringify({name: name, body: body === undefined ? null : body});
+        document.dispatchEvent(new CustomEvent("zelvora-script-message", {detail: text}));
+      }
+    };
+  });
+  try {
+    Object.defineProperty(window, "webkit", {value: {messageHandlers: handlers}});
+  } catch (e) {
+    window.webkit = {messageHandlers: handlers};
+  }
+})();)JS";
+}
+
+bool isFileUri(const char* uri) {
+  return uri && g_str_has_prefix(uri, "file:");
+}
+
+/// Runs `step` on the model web view in a main-queue task: the model's delegates may release
+/// the web view, and with it this page, which WebKit must not see while it emits a signal.
+void report(const std::weak_ptr<WebView>& model, std::function<void(WebView&)> step) {
+  postToMainQueue([model, step = std::move(step)] {
+    if (auto view = model.lock()) step(*view);
+  });
+}
+
+}  // namespace
+
+struct GtkWebEngine::Page {
+  std::weak_ptr<WebView> model;
+  WebKitWebView* view = nullptr;
+  WebKitUserContentManager* content = nullptr;
+  bool bridgeRegistered = false;
+  /// Loads asked by the model whose start WebKit has not reported yet: any other start is the
+  /// page navigating by itself.
+  int expectedLoads = 0;
+  bool committed = false;
+  /// The address of the latest navigation let through: WebKit reports the view's URI of a
+  /// navigation the page starts only after it began.
+  std::string decidedUri;
+
+  static void onLoadChanged(WebKitWebView* view, WebKitLoadEvent event, gpointer data);
+  static gboolean onLoadFailed(WebKitWebView* view, WebKitLoadEvent event, gchar* uri,
+                               GError* error, gpointer data);
+  static gboolean onDecidePolicy(WebKitWebView* view, WebKitPolicyDecision* decision,
+                                 WebKitPolicyDecisionType type, gpointer data);
+  static gboolean onScriptDialog(WebKitWebView* view, WebKitScriptDialog* dialog, gpointer data);
+  static void onMessage(WebKitUserContentManager* content, WebKitJavascriptResult* result,
+                        gpointer data);
+  static void onEvaluated(GObject* source, GAsyncResult* result, gpointer data);
+
+  /// Brings the settings and user content up to the model's configuration.
+  void configure(const WebView& webView);
+};
+
+void GtkWebEngine::Page::configure(const WebView& webView) {
+  const auto& configuration = webView.configuration();
+  WebKitSettings* settings = webkit_web_view_get_settings(view);
+  webkit_settings_set_enable_javascript(settings, configuration.preferences.javaScriptEnabled);
+  if (!webView.isOpaque) {
+    const GdkRGBA clear{0, 0, 0, 0};
+    webkit_web_view_set_background_color(view, &clear);
+  }
+
+  webkit_user_content_manager_remove_all_scripts(content);
+  const auto& controller = *configuration.userContentController;
+  const auto names = controller.handlerNames();
+  if (!names.empty()) {
+    if (!bridgeRegistered) {
+      webkit_user_content_manager_register_script_message_handler_in_world(content, kBridgeHandler,
+                                                                           kBridgeWorld);
+      bridgeRegistered = true;
+    }
+    WebKitUserScript* forwarder = webkit_user_script_new_for_world(
+        kForwarder, WEBKIT_USER_CONTENT_INJECT_TOP_FRAME,
+        WEBKIT_USER_SCRIPT_INJECT_AT_DOCUMENT_START, kBridgeWorld, nullptr, nullptr);
+    webkit_user_content_manager_add_script(content, forwarder);
+    webkit_user_script_unref(forwarder);
+    WebKitUserScript* handlers = webkit_user_script_new(
+        pageHandlersScript(names).c_str(), WEBKIT_USER_CONTENT_INJECT_TOP_FRAME,
+        WEBKIT_USER_SCRIPT_INJECT_AT_DOCUMENT_START, nullptr, nullptr);
+    webkit_user_content_manager_add_script(content, handlers);
+    webkit_user_script_unref(handlers);
+  }
+  for (const auto& script : controller.userScripts()) {
+    WebKitUserScript* user =
+        webkit_user_script_new(script.source.c_str(),
+                               script.forMainFrameOnly ? WEBKIT_USER_CONTENT_INJECT_TOP_FRAME
+                                                       : WEBKIT_USER_CONTENT_INJECT_ALL_FRAMES,
+                               script.injectionTime == UserScriptInjectionTime::atDocumentStart
+                                   ? WEBKIT_USER_SCRIPT_INJECT_AT_DOCUMENT_START
+                                   : WEBKIT_USER_SCRIPT_INJECT_AT_DOCUMENT_END,
+                               nullptr, nullptr);
+    webkit_user_content_manager_add_script(content, user);
+    webkit_user_script_unref(user);
+  }
+}
+
+void GtkWebEngine::Page::onLoadChanged(WebKitWebView* view, WebKitLoadEvent event, gpointer data) {
+  auto& page = *static_cast<Page*>(data);
+  switch (event) {
+    case WEBKIT_LOAD_STARTED:
+      page.committed = false;
+      if (page.expectedLoads > 0) {
+        --page.expectedLoads;
+        report(page.model, [](WebView& web) { web.engineDidStartProvisionalNavigation(); });
+      } else {
+        const char* uri = webkit_web_view_get_uri(view);
+        std::string url = page.decidedUri.empty() ? (uri ? uri : "") : page.decidedUri;
+        report(page.model,
+               [url = std::move(url)](WebView& web) { web.engineDidStartNavigation(url); });
+      }
+      page.decidedUri.clear();
+      break;
+    case WEBKIT_LOAD_REDIRECTED: {
+      const char* uri = webkit_web_view_get_uri(view);
+      report(page.model, [url = std::string(uri ? uri : "")](WebView& web) {
+        web.engineDidReceiveServerRedirect(url);
+      });
+      break;
+    }
+    case WEBKIT_LOAD_COMMITTED:
+      page.committed = true;
+      report(page.model, [](WebView& web) { web.engineDidCommit(); });
+      break;
+    case WEBKIT_LOAD_FINISHED:
+      // Also after a failure past the commit; one before it was reported as a failure.
+      if (page.committed) report(page.model, [](WebView& web) { web.engineDidFinish(); });
+      break;
+  }
+}
+
+gboolean GtkWebEngine::Page::onLoadFailed(WebKitWebView*, WebKitLoadEvent, gchar*, GError* error,
+                                          gpointer data) {
+  auto& page = *static_cast<Page*>(data);
+  // Replaced by a newer load, which the model already knows of.
+  if (g_error_matches(error, WEBKIT_NETWORK_ERROR, WEBKIT_NETWORK_ERROR_CANCELLED)) return TRUE;
+  if (!page.committed) {
+    report(page.model, [message = std::string(error->message)](WebView& web) {
+      web.engineDidFailProvisionalNavigation(WebError{message});
+    });
+  }
+  return TRUE;  // no error page
+}
+
+gboolean GtkWebEngine::Page::onDecidePolicy(WebKitWebView*, WebKitPolicyDecision* decision,
+                                            WebKitPolicyDecisionType type, gpointer data) {
+  auto& page = *static_cast<Page*>(data);
+  if (type == WEBKIT_POLICY_DECISION_TYPE_NEW_WINDOW_ACTION) {
+    webkit_policy_decision_ignore(decision);
+    return TRUE;
+  }
+  if (type != WEBKIT_POLICY_DECISION_TYPE_NAVIGATION_ACTION) return FALSE;
+  WebKitNavigationAction* action = webkit_navigation_policy_decision_get_navigation_action(
+      WEBKIT_NAVIGATION_POLICY_DECISION(decision));
+  const char* uri = webkit_uri_request_get_uri(webkit_navigation_action_get_request(action));
+  // Local files are opened only when the model loads them: a page, or a frame of it, that
+  // navigates to one could show what the file holds.
+  if (isFileUri(uri) && page.expectedLoads == 0) {
+    webkit_policy_decision_ignore(decision);
+    return TRUE;
+  }
+  page.decidedUri = uri ? uri : "";
+  return FALSE;
+}
+
+gboolean GtkWebEngine::Page::onScriptDialog(WebKitWebView* view, WebKitScriptDialog* dialog,
+                                            gpointer data) {
+  auto& page = *static_cast<Page*>(data);
+  auto model = page.model.lock();
+  if (!model) return TRUE;
+  // The model's delegates may release the web view while it is asked.
+  g_object_ref(view);
+  bool handled = true;
+  switch (webkit_script_dialog_get_dialog_type(dialog)) {
+    case WEBKIT_SCRIPT_DIALOG_ALERT:
+      model->engineRunAlert(webkit_script_dialog_get_message(dialog));
+      break;
+    case WEBKIT_SCRIPT_DIALOG_PROMPT: {
+      const char* fallback = webkit_script_dialog_prompt_get_default_text(dialog);
+      std::optional<std::string> defaultText;
+      if (fallback) defaultText = fallback;
+      const auto answer =
+          model->engineRunPrompt(webkit_script_dialog_get_message(dialog), defaultText);
+      // Unanswered or cancelled: the page's prompt() returns null.
+      if (answer && *answer) webkit_script_dialog_prompt_set_text(dialog, (*answer)->c_str());
+      break;
+    }
+    default:
+      handled = false;
+  }
+  g_object_unref(view);
+  return handled;
+}
+
+void GtkWebEngine::Page::onMessage(WebKitUserContentManager*, WebKitJavascriptResult* result,
+                                   gpointer data) {
+  auto& page = *static_cast<Page*>(data);
+  JSCValue* value = webkit_javascript_result_get_js_value(result);
+  if (!jsc_value_is_string(value)) return;
+  gchar* text = jsc_value_to_string(value);
+  auto message = nlohmann::ordered_json::parse(text, nullptr, false);
+  g_free(text);
+  if (!message.is_object() || !message["name"].is_string()) return;
+  report(page.model, [name = message["name"].get<std::string>(), body = std::move(message["body"])](
+                         WebView& web) { web.enginePostMessage(name, body); });
+}
+
+namespace {
+struct Evaluation {
+  std::function<void(const JavaScriptResult&)> completion;
+};
+}  // namespace
+
+void GtkWebEngine::Page::onEvaluated(GObject* source, GAsyncResult* result, gpointer data) {
+  std::unique_ptr<Evaluation> evaluation(static_cast<Evaluation*>(data));
+  GError* error = nullptr;
+  JSCValue* value =
+      webkit_web_view_evaluate_javascript_finish(WEBKIT_WEB_VIEW(source), result, &error);
+  JavaScriptResult outcome;
+  if (error) {
+    outcome.error = WebError{error->message};
+    g_error_free(error);
+  } else {
+    if (!jsc_value_is_undefined(value)) {
+      if (gchar* json = jsc_value_to_json(value, 0)) {
+        outcome.value = nlohmann::ordered_json::parse(json, nullptr, false);
+        if (outcome.value.is_discarded()) outcome.value = nullptr;
+        g_free(json);
+      }
+    }
+    g_object_unref(value);
+  }
+  if (evaluation->completion) evaluation->completion(outcome);
+}
+
+GtkWebEngine::GtkWebEngine(NativeLayer& layer)
+    : layer_(layer), context_(webkit_web_context_new_ephemeral()) {
+  // A certificate WebKit cannot verify ends the load: no exception is ever made.
+  webkit_website_data_manager_set_tls_errors_policy(
+      webkit_web_context_get_website_data_manager(context_), WEBKIT_TLS_ERRORS_POLICY_FAIL);
+}
+
+GtkWebEngine::~GtkWebEngine() {
+  while (!pages_.empty()) destroy(*pages_.begin()->second);
+  g_object_unref(context_);
+}
+
+GtkWebEngine::Page& GtkWebEngine::pageFor(const std::shared_ptr<WebView>& webView) {
+  auto& slot = pages_[webView.get()];
+  if (slot) return *slot;
+  slot = std::make_unique<Page>();
+  Page& page = *slot;
+  page.model = webView;
+  page.content = webkit_user_content_manager_new();
+  WebKitSettings* settings = webkit_settings_new_with_settings(
+      "allow-file-access-from-file-urls", FALSE, "allow-universal-access-from-file-urls", FALSE,
+      "allow-top-navigation-to-data-urls", FALSE, "javascript-can-open-windows-automatically",
+      FALSE, "enable-developer-extras", FALSE, nullptr);
+  page.view =
+      WEBKIT_WEB_VIEW(g_object_new(WEBKIT_TYPE_WEB_VIEW, "web-context", context_, "settings",
+                                   settings, "user-content-manager", page.content, nullptr));
+  g_object_unref(settings);
+  g_object_ref_sink(page.view);
+  g_signal_connect(page.view, "load-changed", G_CALLBACK(&Page::onLoadChanged), &page);
+  g_signal_connect(page.view, "load-failed", G_CALLBACK(&Page::onLoadFailed), &page);
+  g_signal_connect(page.view, "decide-policy", G_CALLBACK(&Page::onDecidePolicy), &page);
+  g_signal_connect(page.view, "script-dialog", G_CALLBACK(&Page::onScriptDialog), &page);
+  const std::string signal = std::string("script-message-received::") + kBridgeHandler;
+  g_signal_connect(page.content, signal.c_str(), G_CALLBACK(&Page::onMessage), &page);
+  layer_.attach(GTK_WIDGET(page.view), webView);
+  return page;
+}
+
+void GtkWebEngine::destroy(Page& page) {
+  g_signal_handlers_disconnect_by_data(page.view, &page);
+  g_signal_handlers_disconnect_by_data(page.content, &page);
+  layer_.detach(GTK_WIDGET(page.view));
+  gtk_widget_destroy(GTK_WIDGET(page.view));
+  g_object_unref(page.view);
+  g_object_unref(page.content);
+  pages_.erase(std::find_if(pages_.begin(), pages_.end(),
+                            [&](const auto& entry) { return entry.second.get() == &page; }));
+}
+
+void GtkWebEngine::webViewDidRequestLoad(const std::shared_ptr<WebView>& webView) {
+  Page& page = pageFor(webView);
+  if (webView->journal().empty()) return;
+  const PageRecord& record = webView->journal().back();
+  page.configure(*webView);
+  ++page.expectedLoads;
+  if (record.kind == PageRecord::Kind::document) {
+    webkit_web_view_load_html(page.view, record.text.c_str(),
+                              record.baseUrl ? record.baseUrl->c_str() : nullptr);
+  } else {
+    webkit_web_view_load_uri(page.view, record.text.c_str());
+  }
+}
+
+bool GtkWebEngine::evaluateJavaScript(const std::shared_ptr<WebView>& webView,
+                                      const std::string& script,
+                                      std::function<void(const JavaScriptResult&)> completion) {
+  Page& page = pageFor(webView);
+  webkit_web_view_evaluate_javascript(page.view, script.c_str(), static_cast<gssize>(script.size()),
+                                      nullptr, nullptr, nullptr, &Page::onEvaluated,
+                                      new Evaluation{std::move(completion)});
+  return true;
+}
+
+void GtkWebEngine::webViewWillBeDestroyed(const WebView& webView) {
+  if (auto found = pages_.find(&webView); found != pages_.end()) destroy(*found->second);
+}
+
+WebKitWebView* GtkWebEngine::pageOf(const WebView& webView) const {
+  const auto found = pages_.find(&webView);
+  return found == pages_.end() ? nullptr : found->second->view;
+}
+
+}  // namespace zelvora::platform::gtk

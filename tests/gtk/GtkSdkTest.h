@@ -1,0 +1,81 @@
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <functional>
+#include <memory>
+#include <string>
+
+#include "adunit/types/InterstitialHtml.h"
+#include "placement/Placement.h"
+#include "support/SdkTest.h"
+#include "zelvora/platform/gtk/GtkPlatform.h"
+
+namespace zelvora::test {
+
+/// The real SDK on the GTK backend, with WebKit pages, against the reference server on
+/// loopback. The server serves a copy of server/assets (the real mraid.js among them) to
+/// which a test adds pages of its own.
+class GtkSdkTest : public ::testing::Test {
+ protected:
+  GtkSdkTest() {
+    fs::create_directories(assets);
+    fs::copy(ZELVORA_SERVER_ASSETS_DIR, assets, fs::copy_options::recursive);
+    sdk().setEventDelegate(delegate);
+  }
+  ~GtkSdkTest() override {
+    if (server) server->stop();
+  }
+
+  static platform::HostEnvironment environment(const fs::path& root) {
+    platform::HostEnvironment env;
+    env.configDirectory = root / "config";
+    env.cachesDirectory = root / "caches";
+    env.temporaryDirectory = root / "tmp";
+    env.screenWidth = 320;
+    env.screenHeight = 480;
+    return env;
+  }
+
+  /// Starts the server with one ad "h" of `subtype` in placement "p", and initialises the SDK.
+  void initializeWith(const JSON& data, const std::string& subtype) {
+    server::ServerOptions options;
+    options.campaigns = campaignsFor(
+        "app", {{"p", placementObject("enabled", JSON::array({adObject("h", subtype, data)}))}});
+    options.assetDirectory = assets;
+    server = std::make_unique<server::ReferenceServer>(options);
+    server->start();
+    sdk().setServerConfiguration(
+        {.url = server->endpointUrl(), .caFile = {}, .timeoutSeconds = 10});
+    sdk().initialize("app");
+    ASSERT_TRUE(runUntil([&] { return delegate->initCount > 0; })) << "no onInit";
+  }
+
+  bool runUntil(const std::function<bool()>& done, double seconds = 10) {
+    return platform.mainQueue().runUntil(done, seconds);
+  }
+
+  /// What `script` evaluates to in `webView`'s page (null when it failed).
+  JSON evaluate(const std::shared_ptr<platform::WebView>& webView, const std::string& script) {
+    auto result = std::make_shared<std::optional<platform::JavaScriptResult>>();
+    webView->evaluateJavaScript(script, [result](const auto& value) { *result = value; });
+    EXPECT_TRUE(runUntil([&] { return result->has_value(); })) << script;
+    if (!*result || (*result)->error) return nullptr;
+    return JSON::parse((*result)->value.dump());
+  }
+
+  std::shared_ptr<InterstitialHtml> ad() {
+    return std::dynamic_pointer_cast<InterstitialHtml>(
+        (*sdk().placements().find("p"))->ads.front().second);
+  }
+  ZelController& sdk() { return ZelController::sharedInstance(); }
+
+  TemporaryFolder folder;
+  platform::gtk::GtkPlatform platform{environment(folder.path()), platform::gtk::UrlMode::record};
+  std::shared_ptr<RecordingDelegate> delegate = std::make_shared<RecordingDelegate>();
+  std::unique_ptr<server::ReferenceServer> server;
+  fs::path assets = folder.path() / "assets";
+};
+
+}  // namespace zelvora::test

@@ -1,0 +1,317 @@
+// The SDK's HTML ads in WebKit pages: a real MRAID creative with the real mraid.js over a
+// showing, and a hostile creative that tries to read local files and to reach the host bridge
+// from a frame of another origin.
+#include <algorithm>
+#include <cstdlib>
+
+#include "gtk/GtkSdkTest.h"
+#include "zelvora/platform/ui/Button.h"
+
+// Last: X11's macros would change the names above.
+#include <X11/extensions/XTest.h>
+#include <gdk/gdkx.h>
+
+namespace zelvora::test {
+namespace {
+
+/// Records what it is told in `seen`.
+constexpr const char* kObservingCreative = R"HTML(<!doctype html>
+<html><body style="background: white"><p>creative</p><script>
+  var seen = [];
+  seen.push("env " + MRAID_ENV.version + " " + MRAID_ENV.sdk);
+  seen.push("state " + mraid.getState());
+  mraid.addEventListener("ready", function () { seen.push("ready " + mraid.getState()); });
+  mraid.addEventListener("stateChange", function (state) { seen.push("stateChange " + state); });
+  mraid.addEventListener("exposureChange", function (percent) { seen.push("exposure " + percent); });
+</script></body></html>)HTML";
+
+/// Tries to read local files every way a page can, and frames a page of another origin
+/// (`{frame}`) that tries to use the host bridge. Each attempt ends as "<what> read" or
+/// "<what> blocked" in `seen`, the iframes' once `readFrames()` is called.
+constexpr const char* kHostileCreative = R"HTML(<!doctype html>
+<html><body><script>
+  var seen = [];
+  var secrets = /root:|mraidController/;
+  function outcome(what, text) { seen.push(what + (secrets.test(text || "") ? " read" : " blocked")); }
+  var targets = {passwd: "file:///etc/passwd", caches: new URL("mraid.js", document.baseURI).href,
+                 folder: new URL(".", document.baseURI).href};
+  var probes = {};
+  Object.keys(targets).forEach(function (name) {
+    var url = targets[name];
+    var request = new XMLHttpRequest();
+    try {
+      request.open("GET", url);
+      request.onload = function () { outcome("xhr " + name, request.responseText); };
+      request.onerror = function () { outcome("xhr " + name, ""); };
+      request.send();
+    } catch (e) { outcome("xhr " + name, ""); }
+    fetch(url).then(function (response) { return response.text(); })
+      .then(function (text) { outcome("fetch " + name, text); },
+            function () { outcome("fetch " + name, ""); });
+    var frame = document.createElement("iframe");
+    frame.src = url;
+    document.body.appendChild(frame);
+    probes[name] = frame;
+  });
+  /* A frame kept from loading fires no load event: the test reads the frames when it wants. */
+  function readFrames() {
+    Object.keys(probes).forEach(function (name) {
+      var text = "";
+      try { text = probes[name].contentDocument.documentElement.textContent; } catch (e) {}
+      outcome("iframe " + name, text);
+    });
+  }
+  window.addEventListener("message", function (event) { seen.push("frame " + event.data); });
+  var foreign = document.createElement("iframe");
+  foreign.src = "{frame}";
+  document.body.appendChild(foreign);
+</script></body></html>)HTML";
+
+/// The framed page of another origin: reports which bridges it sees, then posts to each.
+constexpr const char* kForeignFrame = R"HTML(<!doctype html><script>
+  var handlers = (window.webkit && window.webkit.messageHandlers) || {};
+  var sees = Object.keys(handlers).concat(["mraidHostBridge", "zelvoraBridge"].filter(
+      function (name) { return !!handlers[name]; }));
+  try { handlers.mraidHostBridge.postMessage({name: "open", params: "https://frame.example/a"}); } catch (e) {}
+  try {
+    handlers.zelvoraBridge.postMessage(JSON.stringify(
+        {name: "mraidHostBridge", body: {name: "open", params: "https://frame.example/b"}}));
+  } catch (e) {}
+  var parentReached = false;
+  try {
+    parent.document.dispatchEvent(new CustomEvent("zelvora-script-message", {detail: JSON.stringify(
+        {name: "mraidHostBridge", body: {name: "open", params: "https://frame.example/c"}})}));
+    parentReached = true;
+  } catch (e) {}
+  try { parent.mraid.open("https://frame.example/d"); parentReached = true; } catch (e) {}
+  parent.postMessage("sees [" + sees.join(",") + "] parent " + parentReached, "*");
+</script>)HTML";
+
+JSON mraidData(const std::string& markup) {
+  return {{"isMraid", true},
+          {"markup", markup},
+          {"clickTracking", "{server}/t/click"},
+          {"imp", "{server}/t/imp?ad=h"}};
+}
+
+class GtkWebEngineTest : public GtkSdkTest {
+ protected:
+  /// The view of `root`'s subtree with `identifier`, if any.
+  static std::shared_ptr<platform::View> find(const std::shared_ptr<platform::View>& root,
+                                              const std::string& identifier) {
+    if (root->accessibilityIdentifier == identifier) return root;
+    for (const auto& child : root->subviews()) {
+      if (auto found = find(child, identifier)) return found;
+    }
+    return nullptr;
+  }
+
+  /// Waits until the page's `seen` holds `count` entries, and returns them.
+  std::vector<std::string> seen(const std::shared_ptr<platform::WebView>& webView,
+                                std::size_t count) {
+    std::vector<std::string> entries;
+    runUntil([&] {
+      const JSON value = evaluate(webView, "seen");
+      entries = value.is_array() ? value.get<std::vector<std::string>>() : entries;
+      return entries.size() >= count;
+    });
+    return entries;
+  }
+};
+
+TEST_F(GtkWebEngineTest, AnMraidCreativeIsToldOfItsShowingAndClosesItself) {
+  initializeWith(mraidData(kObservingCreative), "mraidTag");
+  ASSERT_TRUE(runUntil([&] { return delegate->has("onAdReady:p"); }));
+  auto web = ad()->webView;
+  EXPECT_EQ(seen(web, 2), (std::vector<std::string>{"env 3.0 Zelvora SDK", "state loading"}));
+
+  sdk().showAd(platform.rootViewController(), "p");
+  ASSERT_TRUE(runUntil([&] { return delegate->has("onAdShown:p"); }));
+  EXPECT_EQ(seen(web, 5),
+            (std::vector<std::string>{"env 3.0 Zelvora SDK", "state loading", "stateChange default",
+                                      "ready default", "exposure 100"}));
+  WebKitWebView* page = platform.webEngine().pageOf(*web);
+  ASSERT_NE(page, nullptr);
+  EXPECT_TRUE(runUntil([&] { return gtk_widget_get_mapped(GTK_WIDGET(page)); }))
+      << "the page is not shown over the interstitial";
+
+  // Its own library's close goes through the bridge: the interstitial goes and the ad reloads.
+  evaluate(web, "mraid.close()");
+  ASSERT_TRUE(runUntil([&] { return delegate->has("onAdClose:p"); }));
+  EXPECT_TRUE(runUntil([&] { return !platform.rootViewController()->presentedViewController(); }));
+  ASSERT_NE(ad()->webView, web);
+  EXPECT_EQ(seen(ad()->webView, 2),
+            (std::vector<std::string>{"env 3.0 Zelvora SDK", "state loading"}));
+  EXPECT_TRUE(ad()->isLoaded);
+}
+
+TEST_F(GtkWebEngineTest, AHostileCreativeReadsNoFilesAndItsForeignFrameReachesNoBridge) {
+  writeFile(assets / "foreign.html", kForeignFrame);
+  std::string markup = kHostileCreative;
+  // The server's base URL is only known once it runs: the markup names it by placeholder.
+  markup.replace(markup.find("{frame}"), 7, "{server}/assets/foreign.html");
+  initializeWith(mraidData(markup), "mraidTag");
+  ASSERT_TRUE(runUntil([&] { return delegate->has("onAdReady:p"); }));
+  const auto web = ad()->webView;
+
+  seen(web, 7);
+  evaluate(web, "readFrames()");
+  auto entries = seen(web, 10);
+  std::sort(entries.begin(), entries.end());
+  EXPECT_EQ(entries, (std::vector<std::string>{"fetch caches blocked", "fetch folder blocked",
+                                               "fetch passwd blocked", "frame sees [] parent false",
+                                               "iframe caches blocked", "iframe folder blocked",
+                                               "iframe passwd blocked", "xhr caches blocked",
+                                               "xhr folder blocked", "xhr passwd blocked"}));
+
+  // The top frame itself reaches the bridge; once its message arrived, any sent earlier by
+  // the frame would have too.
+  evaluate(web, "mraid.open('https://creative.example/')");
+  ASSERT_TRUE(runUntil([&] { return !platform.urlHandler().openedUrls().empty(); }));
+  EXPECT_EQ(platform.urlHandler().openedUrls(),
+            (std::vector<std::string>{"https://creative.example/"}));
+}
+
+TEST_F(GtkWebEngineTest, ALinkClickedInAPlainHtmlAdOpensTheClickThroughUntilGoBack) {
+  // The link covers the page: a click in the middle of the window lands on it.
+  initializeWith({{"markup",
+                   "<a id='go' href='{server}/assets/landing.html' style='position: fixed; "
+                   "inset: 0; background: white'>Visit</a>"},
+                  {"clickTracking", "{server}/t/click"}},
+                 "html");
+  sdk().showAd(platform.rootViewController(), "p");
+  ASSERT_TRUE(runUntil([&] { return delegate->has("onAdShown:p"); }));
+  WebKitWebView* page = platform.webEngine().pageOf(*ad()->webView);
+  ASSERT_TRUE(page);
+  ASSERT_TRUE(runUntil([&] {
+    return gtk_widget_get_mapped(GTK_WIDGET(page)) && !webkit_web_view_is_loading(page);
+  }));
+
+  GdkWindow* window = gtk_widget_get_window(GTK_WIDGET(platform.gtkWindow()));
+  Display* display = GDK_DISPLAY_XDISPLAY(gdk_window_get_display(window));
+  int left = 0, top = 0;
+  gdk_window_get_origin(window, &left, &top);
+  XTestFakeMotionEvent(display, -1, left + 160, top + 240, CurrentTime);
+  XTestFakeButtonEvent(display, 1, True, CurrentTime);
+  XTestFakeButtonEvent(display, 1, False, CurrentTime);
+  XFlush(display);
+
+  ASSERT_TRUE(runUntil([&] { return delegate->has("onAdClick:p"); }));
+  const auto shown = platform.rootViewController()->presentedViewController();
+  ASSERT_TRUE(shown);
+  const auto clickThrough =
+      std::dynamic_pointer_cast<platform::WebView>(find(shown->view(), "click-through"));
+  ASSERT_TRUE(clickThrough);
+  EXPECT_TRUE(runUntil([&] { return evaluate(clickThrough, "document.title") == "Star Harbor"; }))
+      << "the landing page did not load in the click-through";
+  EXPECT_TRUE(runUntil([&] {
+    const auto sent = server->beacons();
+    return std::any_of(sent.begin(), sent.end(),
+                       [](const auto& beacon) { return beacon.target == "/t/click"; });
+  }));
+
+  // The click-through's bar lies under its page (native widgets cover the model drawing), so
+  // its button is pressed in the model.
+  std::shared_ptr<platform::Button> goBack;
+  for (const auto& view : clickThrough->superview()->subviews()) {
+    if (auto button = std::dynamic_pointer_cast<platform::Button>(view)) goBack = button;
+  }
+  ASSERT_TRUE(goBack);
+  goBack->sendActions(platform::ControlEvent::touchUpInside);
+  EXPECT_TRUE(runUntil([&] { return !platform.rootViewController()->presentedViewController(); }));
+}
+
+/// Answers prompts with "yes" and records the navigation steps and alerts.
+class Recorder : public platform::NavigationDelegate, public platform::UIDelegate {
+ public:
+  void webViewDidStartProvisionalNavigation(platform::WebView& web, platform::Navigation) override {
+    steps.push_back("start " + web.url().value_or(""));
+  }
+  void webViewDidCommit(platform::WebView&, platform::Navigation) override {
+    steps.push_back("commit");
+  }
+  void webViewDidFinish(platform::WebView&, platform::Navigation) override {
+    steps.push_back("finish");
+  }
+  void webViewDidFailProvisionalNavigation(platform::WebView&, platform::Navigation,
+                                           const platform::WebError&) override {
+    steps.push_back("fail");
+  }
+  void webViewRunJavaScriptAlertPanel(platform::WebView&, const std::string& message,
+                                      std::function<void()> done) override {
+    steps.push_back("alert " + message);
+    done();
+  }
+  void webViewRunJavaScriptTextInputPanel(
+      platform::WebView&, const std::string&, const std::optional<std::string>&,
+      std::function<void(std::optional<std::string>)> done) override {
+    done("yes");
+  }
+  std::vector<std::string> steps;
+};
+
+TEST_F(GtkWebEngineTest, AWebViewsPageNavigatesAsksAndGoesWithIt) {
+  server::ServerOptions options;
+  options.assetDirectory = assets;
+  server = std::make_unique<server::ReferenceServer>(options);
+  server->start();
+  const std::string landing = server->baseUrl() + "/assets/landing.html";
+  auto web = platform::WebView::make({0, 0, 320, 480});
+  platform.rootViewController()->view()->addSubview(web);
+  auto recorder = std::make_shared<Recorder>();
+  web->navigationDelegate = recorder;
+  web->uiDelegate = recorder;
+
+  web->load({landing});
+  ASSERT_TRUE(runUntil([&] { return recorder->steps.size() >= 3; }));
+  // A script's value, its dialogs answered by the delegate, and an error.
+  EXPECT_EQ(evaluate(web, "alert('hi'); [prompt('sure?'), 1 + 1]"), JSON::parse(R"(["yes", 2])"));
+  auto failed = std::make_shared<std::optional<platform::JavaScriptResult>>();
+  web->evaluateJavaScript("no_such_name()", [failed](const auto& result) { *failed = result; });
+  ASSERT_TRUE(runUntil([&] { return failed->has_value(); }));
+  EXPECT_TRUE((*failed)->error);
+
+  // The page goes elsewhere by itself: the model learns of it as a new navigation.
+  const std::string next = server->baseUrl() + "/assets/README.txt";
+  evaluate(web, "location.href = '" + next + "'");
+  ASSERT_TRUE(runUntil([&] { return recorder->steps.size() >= 7; }));
+  EXPECT_EQ(recorder->steps,
+            (std::vector<std::string>{"start " + landing, "commit", "finish", "alert hi",
+                                      "start " + next, "commit", "finish"}));
+  EXPECT_EQ(web->loadedRequests().back().url, next);
+
+  // The released web view's page is taken off the screen and destroyed.
+  WebKitWebView* page = platform.webEngine().pageOf(*web);
+  ASSERT_NE(page, nullptr);
+  g_object_add_weak_pointer(G_OBJECT(page), reinterpret_cast<gpointer*>(&page));
+  web->removeFromSuperview();
+  web.reset();
+  EXPECT_TRUE(runUntil([&] { return page == nullptr; }));
+  if (page) g_object_remove_weak_pointer(G_OBJECT(page), reinterpret_cast<gpointer*>(&page));
+}
+
+TEST_F(GtkWebEngineTest, APageWhoseCertificateCannotBeVerifiedDoesNotLoad) {
+  server::ServerOptions options;
+  options.assetDirectory = assets;
+  options.certificateFile = folder.path() / "cert.pem";
+  options.privateKeyFile = folder.path() / "key.pem";
+  const std::string command =
+      "openssl req -x509 -newkey rsa:2048 -nodes -days 1 -subj '/CN=127.0.0.1' -addext "
+      "'subjectAltName=IP:127.0.0.1' -keyout '" +
+      options.privateKeyFile.string() + "' -out '" + options.certificateFile.string() +
+      "' >/dev/null 2>&1";
+  ASSERT_EQ(std::system(command.c_str()), 0) << "openssl failed";
+  server = std::make_unique<server::ReferenceServer>(options);
+  server->start();
+  auto web = platform::WebView::make({0, 0, 320, 480});
+  auto recorder = std::make_shared<Recorder>();
+  web->navigationDelegate = recorder;
+
+  web->load({server->baseUrl() + "/assets/landing.html"});
+  ASSERT_TRUE(runUntil([&] { return recorder->steps.size() >= 2; }));
+  EXPECT_EQ(recorder->steps, (std::vector<std::string>{
+                                 "start " + server->baseUrl() + "/assets/landing.html", "fail"}));
+}
+
+}  // namespace
+}  // namespace zelvora::test
