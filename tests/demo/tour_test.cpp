@@ -136,6 +136,15 @@ const std::map<std::string, Expected> sampleTour = {
     {"rewarded-placement", {"dropped", {}, {}}},
 };
 
+/// A reference server of the test's own, serving the sample campaigns and assets.
+server::ServerOptions sampleServer() {
+  server::ServerOptions options;
+  options.campaigns =
+      server::ReferenceServer::loadCampaigns(ZELVORA_SERVER_DATA_DIR "/campaigns/sample.json");
+  options.assetDirectory = ZELVORA_SERVER_DATA_DIR "/assets";
+  return options;
+}
+
 const std::vector<std::string> answerOrder = {
     "banner-interstitial", "banner-no-click",   "video-with-landing-card", "video-skippable",
     "html-interstitial",   "html-no-script",    "mraid-interstitial",      "mraid-open",
@@ -175,11 +184,7 @@ TEST(Tour, EverySamplePlacementComesOutAsItsAdImplies) {
 // Against a server of its own choosing, the demo learns the answer and reads the beacons
 // through the server's debug endpoints, counting none from before it started.
 TEST(Tour, AnotherServersBeaconsAreReadOverHttp) {
-  server::ServerOptions options;
-  options.campaigns =
-      server::ReferenceServer::loadCampaigns(ZELVORA_SERVER_DATA_DIR "/campaigns/sample.json");
-  options.assetDirectory = ZELVORA_SERVER_DATA_DIR "/assets";
-  server::ReferenceServer server(options);
+  server::ReferenceServer server(sampleServer());
   server.start();
   httplib::Client(server.baseUrl()).Get("/t/imp?ad=banner-1");  // an earlier visitor's
 
@@ -196,11 +201,7 @@ TEST(Tour, AnotherServersBeaconsAreReadOverHttp) {
 // A server that shows neither its answer nor its beacons: the user learns the ad's format
 // from the screen, and the summary says the beacons went unseen.
 TEST(Tour, WithoutTheServersRecordsTheAdIsLearntOnScreen) {
-  server::ServerOptions options;
-  options.campaigns =
-      server::ReferenceServer::loadCampaigns(ZELVORA_SERVER_DATA_DIR "/campaigns/sample.json");
-  options.assetDirectory = ZELVORA_SERVER_DATA_DIR "/assets";
-  server::ReferenceServer reference(options);
+  server::ReferenceServer reference(sampleServer());
   reference.start();
   // Only the placements request goes through it; ads and beacons name the reference server.
   LoopbackServer front;
