@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include "UserPointer.h"
+
 #include <gtk/gtk.h>
 #include <unistd.h>
 
@@ -13,7 +15,6 @@
 #include "zelvora/platform/ui/Button.h"
 
 // Last: X11's macros would change the names above.
-#include <X11/extensions/XTest.h>
 #include <gdk/gdkx.h>
 
 using namespace zelvora::platform;
@@ -48,23 +49,7 @@ class GtkPlatformTest : public ::testing::Test {
 
   bool waitFor(const std::function<bool()>& done) { return platform.mainQueue().runUntil(done, 5); }
 
-  /// The pointer presses the primary button at `press` and releases it at `release` (window
-  /// coordinates), faked in the X server as a user's mouse would do it.
-  void click(Point press, Point release) {
-    GdkWindow* window = gtk_widget_get_window(GTK_WIDGET(platform.gtkWindow()));
-    Display* display = GDK_DISPLAY_XDISPLAY(gdk_window_get_display(window));
-    int left = 0, top = 0;
-    gdk_window_get_origin(window, &left, &top);
-    auto moveTo = [&](Point point) {
-      XTestFakeMotionEvent(display, -1, left + static_cast<int>(point.x),
-                           top + static_cast<int>(point.y), CurrentTime);
-    };
-    moveTo(press);
-    XTestFakeButtonEvent(display, 1, True, CurrentTime);
-    moveTo(release);
-    XTestFakeButtonEvent(display, 1, False, CurrentTime);
-    XFlush(display);
-  }
+  void click(Point press, Point release) { zelvora::test::clickInWindow(platform, press, release); }
 
   GtkPlatform platform{environment(), UrlMode::record};
 };

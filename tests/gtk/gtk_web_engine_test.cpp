@@ -5,10 +5,10 @@
 #include <cstdlib>
 
 #include "gtk/GtkSdkTest.h"
+#include "gtk/UserPointer.h"
 #include "zelvora/platform/ui/Button.h"
 
 // Last: X11's macros would change the names above.
-#include <X11/extensions/XTest.h>
 #include <gdk/gdkx.h>
 
 namespace zelvora::test {
@@ -187,14 +187,7 @@ TEST_F(GtkWebEngineTest, ALinkClickedInAPlainHtmlAdOpensTheClickThroughUntilGoBa
     return gtk_widget_get_mapped(GTK_WIDGET(page)) && !webkit_web_view_is_loading(page);
   }));
 
-  GdkWindow* window = gtk_widget_get_window(GTK_WIDGET(platform.gtkWindow()));
-  Display* display = GDK_DISPLAY_XDISPLAY(gdk_window_get_display(window));
-  int left = 0, top = 0;
-  gdk_window_get_origin(window, &left, &top);
-  XTestFakeMotionEvent(display, -1, left + 160, top + 240, CurrentTime);
-  XTestFakeButtonEvent(display, 1, True, CurrentTime);
-  XTestFakeButtonEvent(display, 1, False, CurrentTime);
-  XFlush(display);
+  clickInWindow(platform, {160, 240});
 
   ASSERT_TRUE(runUntil([&] { return delegate->has("onAdClick:p"); }));
   const auto shown = platform.rootViewController()->presentedViewController();
@@ -210,15 +203,39 @@ TEST_F(GtkWebEngineTest, ALinkClickedInAPlainHtmlAdOpensTheClickThroughUntilGoBa
                        [](const auto& beacon) { return beacon.target == "/t/click"; });
   }));
 
-  // The click-through's bar lies under its page (native widgets cover the model drawing), so
-  // its button is pressed in the model.
+  // The click-through's bar lies over its page: the model draws it above the page and takes
+  // the click.
   std::shared_ptr<platform::Button> goBack;
   for (const auto& view : clickThrough->superview()->subviews()) {
     if (auto button = std::dynamic_pointer_cast<platform::Button>(view)) goBack = button;
   }
   ASSERT_TRUE(goBack);
-  goBack->sendActions(platform::ControlEvent::touchUpInside);
+  clickOn(platform, *goBack);
   EXPECT_TRUE(runUntil([&] { return !platform.rootViewController()->presentedViewController(); }));
+}
+
+TEST_F(GtkWebEngineTest, TheCloseButtonOverThePagesCornerTakesTheClickThere) {
+  initializeWith({{"markup",
+                   "<a href='{server}/assets/landing.html' style='position: fixed; inset: 0; "
+                   "background: white'>Visit</a>"}},
+                 "html");
+  sdk().showAd(platform.rootViewController(), "p");
+  ASSERT_TRUE(runUntil([&] { return delegate->has("onAdShown:p"); }));
+  WebKitWebView* page = platform.webEngine().pageOf(*ad()->webView);
+  ASSERT_TRUE(runUntil([&] {
+    return gtk_widget_get_mapped(GTK_WIDGET(page)) && !webkit_web_view_is_loading(page);
+  }));
+  const auto close =
+      find(platform.rootViewController()->presentedViewController()->view(), "close");
+  ASSERT_TRUE(close);
+  // The part of the button that lies over the page.
+  const auto button = close->frameInRoot(), web = ad()->webView->frameInRoot();
+  const platform::Point point{std::max(button.x, web.x) + 2, std::max(button.y, web.y) + 2};
+  ASSERT_TRUE(button.contains(point) && web.contains(point));
+  clickInWindow(platform, point);
+
+  EXPECT_TRUE(runUntil([&] { return delegate->has("onAdClose:p"); }));
+  EXPECT_FALSE(delegate->has("onAdClick:p"));
 }
 
 /// Answers prompts with "yes" and records the navigation steps and alerts.

@@ -50,6 +50,17 @@ GtkPlatform::GtkPlatform(HostEnvironment environment, UrlMode urls) {
   gtk_overlay_add_overlay(GTK_OVERLAY(overlay), fixed);
   gtk_overlay_set_overlay_pass_through(GTK_OVERLAY(overlay), fixed, TRUE);
   nativeLayer_ = std::make_unique<NativeLayer>(GTK_FIXED(fixed));
+  // What the model puts over a native widget is drawn again above it, and takes the clicks
+  // there; elsewhere they pass through.
+  upperCanvas_ = std::make_unique<ModelCanvas>([this] { return keyWindow(); },
+                                               [this] {
+                                                 auto window = keyWindow();
+                                                 return window && nativeLayer_
+                                                            ? nativeLayer_->covered(*window)
+                                                            : std::vector<NativeLayer::Covered>{};
+                                               });
+  gtk_overlay_add_overlay(GTK_OVERLAY(overlay), upperCanvas_->widget());
+  gtk_overlay_set_overlay_pass_through(GTK_OVERLAY(overlay), upperCanvas_->widget(), TRUE);
   webEngine_ = std::make_shared<GtkWebEngine>(*nativeLayer_);
   installWebEngine(webEngine_);
   gtk_container_add(GTK_CONTAINER(gtkWindow_), overlay);
@@ -107,6 +118,7 @@ void GtkPlatform::syncFrame() {
   }
   // Redrawn on every frame: the model tells no one of its changes.
   gtk_widget_queue_draw(canvas_->widget());
+  gtk_widget_queue_draw(upperCanvas_->widget());
 }
 
 void GtkPlatform::onSizeAllocate(GtkWidget*, GdkRectangle* allocation, gpointer self) {

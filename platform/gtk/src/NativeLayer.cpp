@@ -63,34 +63,50 @@ bool NativeLayer::isAttached(GtkWidget* widget) const {
                      [widget](const Entry& entry) { return entry.widget == widget; });
 }
 
+std::optional<NativeLayer::Placement> NativeLayer::place(const Entry& entry, const View& window) {
+  auto anchor = entry.anchor.lock();
+  const auto opacity = anchor ? shownOpacity(anchor, window) : std::nullopt;
+  if (!opacity) return std::nullopt;
+  Rect frame = anchor->frameInRoot();
+  frame.x -= window.frame.x;
+  frame.y -= window.frame.y;
+  // Whole pixels, from the rounded edges, so that neighbours neither overlap nor gap.
+  const long left = std::lround(frame.x), top = std::lround(frame.y);
+  const long width = std::lround(frame.x + frame.width) - left;
+  const long height = std::lround(frame.y + frame.height) - top;
+  if (width <= 0 || height <= 0) return std::nullopt;
+  const GdkRectangle area{static_cast<int>(left), static_cast<int>(top), static_cast<int>(width),
+                          static_cast<int>(height)};
+  return Placement{std::move(anchor), area, *opacity};
+}
+
+std::vector<NativeLayer::Covered> NativeLayer::covered(const View& window) const {
+  std::vector<Covered> views;
+  for (const auto& entry : entries_)
+    if (auto placement = place(entry, window))
+      views.push_back({std::move(placement->anchor), placement->area});
+  return views;
+}
+
 void NativeLayer::update(const View& window) {
-  for (const auto& [widget, weakAnchor] : entries_) {
-    const auto anchor = weakAnchor.lock();
-    const auto opacity = anchor ? shownOpacity(anchor, window) : std::nullopt;
-    Rect frame;
-    if (opacity) {
-      frame = anchor->frameInRoot();
-      frame.x -= window.frame.x;
-      frame.y -= window.frame.y;
-    }
-    // Whole pixels, from the rounded edges, so that neighbours neither overlap nor gap.
-    const long left = std::lround(frame.x), top = std::lround(frame.y);
-    const long width = std::lround(frame.x + frame.width) - left;
-    const long height = std::lround(frame.y + frame.height) - top;
-    if (!opacity || width <= 0 || height <= 0) {
+  for (const auto& entry : entries_) {
+    GtkWidget* const widget = entry.widget;
+    const auto placement = place(entry, window);
+    if (!placement) {
       if (gtk_widget_get_visible(widget)) gtk_widget_hide(widget);
       continue;
     }
+    const auto& area = placement->area;
     // Each change asks GTK for a new layout, so only real changes are made.
     int placedX = 0, placedY = 0;
     gtk_container_child_get(GTK_CONTAINER(fixed_), widget, "x", &placedX, "y", &placedY, nullptr);
-    if (placedX != left || placedY != top)
-      gtk_fixed_move(fixed_, widget, static_cast<int>(left), static_cast<int>(top));
+    if (placedX != area.x || placedY != area.y) gtk_fixed_move(fixed_, widget, area.x, area.y);
     int requestedWidth = 0, requestedHeight = 0;
     gtk_widget_get_size_request(widget, &requestedWidth, &requestedHeight);
-    if (requestedWidth != width || requestedHeight != height)
-      gtk_widget_set_size_request(widget, static_cast<int>(width), static_cast<int>(height));
-    if (gtk_widget_get_opacity(widget) != *opacity) gtk_widget_set_opacity(widget, *opacity);
+    if (requestedWidth != area.width || requestedHeight != area.height)
+      gtk_widget_set_size_request(widget, area.width, area.height);
+    if (gtk_widget_get_opacity(widget) != placement->opacity)
+      gtk_widget_set_opacity(widget, placement->opacity);
     if (!gtk_widget_get_visible(widget)) gtk_widget_show(widget);
   }
 }

@@ -7,6 +7,7 @@
 #include <memory>
 #include <numbers>
 #include <string>
+#include <vector>
 
 #include "zelvora/platform/media/VideoView.h"
 #include "zelvora/platform/ui/ActivityIndicatorView.h"
@@ -228,47 +229,74 @@ void drawPlaceholder(cairo_t* cr, const Rect& box, const std::string& text, bool
   cairo_restore(cr);
 }
 
-void drawContent(cairo_t* cr, const View& view, double alpha) {
+/// Returns whether the view has content of its own and it was drawn.
+bool drawContent(cairo_t* cr, const View& view, double alpha) {
   if (auto label = dynamic_cast<const Label*>(&view)) {
     drawLabel(cr, *label, alpha);
   } else if (auto button = dynamic_cast<const Button*>(&view)) {
     drawButton(cr, *button, alpha);
   } else if (auto imageView = dynamic_cast<const ImageView*>(&view)) {
-    if (imageView->image)
-      drawImage(cr, *imageView->image, view.bounds(), imageView->contentMode, alpha);
+    if (!imageView->image) return false;
+    drawImage(cr, *imageView->image, view.bounds(), imageView->contentMode, alpha);
   } else if (auto indicator = dynamic_cast<const ActivityIndicatorView*>(&view)) {
-    if (indicator->isAnimating()) drawSpinner(cr, *indicator, alpha);
+    if (!indicator->isAnimating()) return false;
+    drawSpinner(cr, *indicator, alpha);
   } else if (auto webView = dynamic_cast<const WebView*>(&view)) {
     drawPlaceholder(cr, view.bounds(), "web: " + webView->url().value_or(""), false,
                     {0.85, 0.85, 0.85, 1}, {0.25, 0.25, 0.25, 1}, alpha);
   } else if (dynamic_cast<const VideoView*>(&view)) {
     drawPlaceholder(cr, view.bounds(), "video: " + view.describeContent(), true,
                     {0.12, 0.14, 0.2, 1}, {0.6, 0.6, 0.65, 1}, alpha);
+  } else {
+    return false;
   }
+  return true;
 }
 
-void drawView(cairo_t* cr, const View& view, double inheritedAlpha) {
+/// One drawing pass over the tree. A full pass paints every view; a pass above native widgets
+/// starts painting only once it has passed one of the `covered` views (skipping what lies
+/// inside them), so that it paints exactly what the tree puts over them.
+struct Pass {
+  const std::vector<const View*>* covered = nullptr;
+  bool painting = true;
+  /// The rectangles painted, in the root's coordinates, when wanted.
+  std::vector<Rect>* painted = nullptr;
+};
+
+void drawView(cairo_t* cr, const View& view, double inheritedAlpha, Pass& pass, Point origin) {
   if (view.isHidden || !finite(view.frame) || !std::isfinite(view.alpha)) return;
   const double alpha = inheritedAlpha * std::clamp(view.alpha, 0.0, 1.0);
   if (alpha <= 0) return;
+  if (pass.covered &&
+      std::find(pass.covered->begin(), pass.covered->end(), &view) != pass.covered->end()) {
+    pass.painting = true;
+    return;
+  }
+  origin = {origin.x + view.frame.x, origin.y + view.frame.y};
   cairo_save(cr);
   cairo_translate(cr, view.frame.x, view.frame.y);
   const Rect bounds = view.bounds();
   const bool drawable = bounds.width > 0 && bounds.height > 0;
   const double radius = view.layer.cornerRadius;
-  if (view.backgroundColor && drawable) {
+  const auto paints = [&] {
+    if (pass.painted) pass.painted->push_back({origin.x, origin.y, bounds.width, bounds.height});
+  };
+  const bool painting = pass.painting;
+  if (painting && view.backgroundColor && drawable) {
     roundedRect(cr, bounds, radius);
     setColor(cr, *view.backgroundColor, alpha);
     cairo_fill(cr);
+    // A clear background shows nothing: over a native widget it must not take its clicks.
+    if (view.backgroundColor->alpha > 0) paints();
   }
   if (view.clipsToBounds) {
     roundedRect(cr, drawable ? bounds : Rect{}, radius);
     cairo_clip(cr);
   }
-  if (drawable) drawContent(cr, view, alpha);
-  for (const auto& child : view.subviews()) drawView(cr, *child, alpha);
+  if (painting && drawable && drawContent(cr, view, alpha)) paints();
+  for (const auto& child : view.subviews()) drawView(cr, *child, alpha, pass, origin);
   const double border = view.layer.borderWidth;
-  if (border > 0 && drawable) {
+  if (pass.painting && border > 0 && drawable) {
     // Inside the bounds, above the subviews.
     const Rect inset{border / 2, border / 2, bounds.width - border, bounds.height - border};
     if (inset.width > 0 && inset.height > 0) {
@@ -276,20 +304,47 @@ void drawView(cairo_t* cr, const View& view, double inheritedAlpha) {
       cairo_set_line_width(cr, border);
       setColor(cr, view.layer.borderColor, alpha);
       cairo_stroke(cr);
+      // Only the frame's edges: what the view holds stays uncovered.
+      if (pass.painted) {
+        const double right = origin.x + bounds.width - border;
+        const double bottom = origin.y + bounds.height - border;
+        pass.painted->insert(pass.painted->end(),
+                             {{origin.x, origin.y, bounds.width, border},
+                              {origin.x, bottom, bounds.width, border},
+                              {origin.x, origin.y, border, bounds.height},
+                              {right, origin.y, border, bounds.height}});
+      }
     }
   }
   cairo_restore(cr);
 }
 
-}  // namespace
-
-bool drawViewTree(cairo_t* cr, const View& root) {
+bool drawRoot(cairo_t* cr, const View& root, Pass& pass) {
   cairo_save(cr);
   // The root is drawn at the context's origin, wherever its own frame sits.
   cairo_translate(cr, -root.frame.x, -root.frame.y);
-  drawView(cr, root, 1);
+  drawView(cr, root, 1, pass, {});
   cairo_restore(cr);
   return cairo_status(cr) == CAIRO_STATUS_SUCCESS;
+}
+
+}  // namespace
+
+bool drawViewTree(cairo_t* cr, const View& root) {
+  Pass pass;
+  return drawRoot(cr, root, pass);
+}
+
+std::vector<Rect> drawViewTreeAbove(cairo_t* cr, const View& root,
+                                    const std::vector<const View*>& covered) {
+  std::vector<Rect> painted;
+  Pass pass{&covered, false, &painted};
+  drawRoot(cr, root, pass);
+  for (auto& rect : painted) {
+    rect.x -= root.frame.x;
+    rect.y -= root.frame.y;
+  }
+  return painted;
 }
 
 }  // namespace zelvora::platform::render

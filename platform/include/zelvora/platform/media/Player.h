@@ -78,6 +78,9 @@ class Player : public std::enable_shared_from_this<Player> {
   std::optional<double> duration() const;
   /// The current item's status (failed without an item).
   PlayerItemStatus status() const;
+  /// The backend's engine playing the current item (none without an item): the backend reaches
+  /// the picture it shows through it.
+  std::shared_ptr<PlayerEngine> engine() const { return engine_; }
 
   /// Calls `callback` on the main queue with the playback position, while playing: when
   /// playback starts, every `intervalSeconds` of playback, and at the end. Returns a token for

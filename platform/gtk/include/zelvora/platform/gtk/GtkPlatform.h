@@ -102,6 +102,7 @@ class GtkPlatform {
   GtkWindow* gtkWindow_ = nullptr;
   std::unique_ptr<ModelCanvas> canvas_;
   std::unique_ptr<NativeLayer> nativeLayer_;
+  std::unique_ptr<ModelCanvas> upperCanvas_;
   std::shared_ptr<GtkWebEngine> webEngine_;
   guint tickCallback_ = 0;
   /// The last size GTK gave the content, and the model window's size when the two last met:

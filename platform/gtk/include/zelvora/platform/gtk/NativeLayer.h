@@ -3,6 +3,7 @@
 #include <gtk/gtk.h>
 
 #include <memory>
+#include <optional>
 #include <vector>
 
 #include "zelvora/platform/ui/View.h"
@@ -40,11 +41,26 @@ class NativeLayer {
   /// platform calls this on every frame.
   void update(const View& window);
 
+  /// A model view a widget shows over, and the widget's place in window pixels.
+  struct Covered {
+    std::shared_ptr<View> anchor;
+    GdkRectangle area;
+  };
+  /// The views whose widgets `window` shows now, as `update` would place them, bottom first.
+  std::vector<Covered> covered(const View& window) const;
+
  private:
   struct Entry {
     GtkWidget* widget;
     std::weak_ptr<View> anchor;
   };
+  struct Placement {
+    std::shared_ptr<View> anchor;
+    GdkRectangle area;
+    double opacity;
+  };
+  /// Where and how the entry's widget shows in `window`; none when it is not seen.
+  static std::optional<Placement> place(const Entry& entry, const View& window);
 
   GtkFixed* const fixed_;
   std::vector<Entry> entries_;
