@@ -65,6 +65,16 @@ class GtkSdkTest : public ::testing::Test {
     return JSON::parse((*result)->value.dump());
   }
 
+  /// The view of `root`'s subtree with `identifier`, if any.
+  static std::shared_ptr<platform::View> find(const std::shared_ptr<platform::View>& root,
+                                              const std::string& identifier) {
+    if (root->accessibilityIdentifier == identifier) return root;
+    for (const auto& child : root->subviews()) {
+      if (auto found = find(child, identifier)) return found;
+    }
+    return nullptr;
+  }
+
   std::shared_ptr<InterstitialHtml> ad() {
     return std::dynamic_pointer_cast<InterstitialHtml>(
         (*sdk().placements().find("p"))->ads.front().second);

@@ -96,16 +96,6 @@ JSON mraidData(const std::string& markup) {
 
 class GtkWebEngineTest : public GtkSdkTest {
  protected:
-  /// The view of `root`'s subtree with `identifier`, if any.
-  static std::shared_ptr<platform::View> find(const std::shared_ptr<platform::View>& root,
-                                              const std::string& identifier) {
-    if (root->accessibilityIdentifier == identifier) return root;
-    for (const auto& child : root->subviews()) {
-      if (auto found = find(child, identifier)) return found;
-    }
-    return nullptr;
-  }
-
   /// Waits until the page's `seen` holds `count` entries, and returns them.
   std::vector<std::string> seen(const std::shared_ptr<platform::WebView>& webView,
                                 std::size_t count) {

@@ -1,13 +1,15 @@
 #include "zelvora/platform/gtk/GtkPlatform.h"
 
+#include <algorithm>
 #include <cmath>
 #include <stdexcept>
 
 #include "ModelCanvas.h"
 #include "zelvora/Log.h"
 #include "zelvora/platform/Device.h"
-#include "zelvora/platform/headless/HeadlessMedia.h"
+#include "zelvora/platform/gtk/GstPlayerEngine.h"
 #include "zelvora/platform/media/PlayerEngine.h"
+#include "zelvora/platform/media/VideoView.h"
 
 namespace zelvora::platform::gtk {
 namespace {
@@ -30,7 +32,7 @@ GtkPlatform::GtkPlatform(HostEnvironment environment, UrlMode urls) {
     throw std::runtime_error("zelvora: GTK cannot open a display (DISPLAY or WAYLAND_DISPLAY)");
   setHostEnvironment(std::move(environment));
   installMainQueue(&mainQueue_);
-  headless::installMediaBackend();
+  installGstPlayerEngine();
   auto& application = Application::shared();
   application.reset();
   window_ = std::make_shared<Window>(screen::bounds());
@@ -114,11 +116,43 @@ void GtkPlatform::syncFrame() {
       if (size != allocated_)
         gtk_window_resize(gtkWindow_, pixels(size.width), pixels(size.height));
     }
+    attachVideoPictures(window);
     nativeLayer_->update(*window);
   }
   // Redrawn on every frame: the model tells no one of its changes.
   gtk_widget_queue_draw(canvas_->widget());
   gtk_widget_queue_draw(upperCanvas_->widget());
+}
+
+namespace {
+
+/// Every video view under `view` whose player's picture GStreamer draws, with that picture.
+void collectVideoPictures(const std::shared_ptr<View>& view,
+                          std::vector<std::pair<GtkWidget*, std::weak_ptr<View>>>& pictures) {
+  if (auto video = std::dynamic_pointer_cast<VideoView>(view); video && video->player) {
+    auto engine = std::dynamic_pointer_cast<GstPlayerEngine>(video->player->engine());
+    if (engine && engine->videoWidget()) pictures.emplace_back(engine->videoWidget(), view);
+  }
+  for (const auto& child : view->subviews()) collectVideoPictures(child, pictures);
+}
+
+}  // namespace
+
+void GtkPlatform::attachVideoPictures(const std::shared_ptr<Window>& window) {
+  // A video view does not tell when its player changes: the pictures follow on each frame.
+  std::vector<std::pair<GtkWidget*, std::weak_ptr<View>>> pictures;
+  collectVideoPictures(window, pictures);
+  for (GtkWidget* widget : videoPictures_) {
+    const bool stays = std::any_of(pictures.begin(), pictures.end(), [widget](const auto& picture) {
+      return picture.first == widget;
+    });
+    if (!stays) nativeLayer_->detach(widget);
+  }
+  videoPictures_.clear();
+  for (auto& [widget, anchor] : pictures) {
+    nativeLayer_->attach(widget, std::move(anchor));
+    videoPictures_.push_back(widget);
+  }
 }
 
 void GtkPlatform::onSizeAllocate(GtkWidget*, GdkRectangle* allocation, gpointer self) {

@@ -3,33 +3,38 @@
 // The desktop backend on GTK 3: the application's screens in a desktop window.
 //
 // What it implements:
-// - the main queue on GLib's main loop, where GTK runs (GtkMainQueue);
+// - the main queue on GLib's main loop, where GTK runs (GtkMainQueue), posted to from any
+//   thread;
 // - the key window in a GtkWindow: the view model drawn with the shared cairo renderer on
 //   every frame, clicks and touches on it delivered to the model as taps, the desktop window's
 //   size as the screen's (wider than tall turns the interface to landscape, taller or square
 //   to portrait), and a rotation of the interface resizing the desktop window;
-// - GTK widgets placed over model views (NativeLayer), for the engines that show native
-//   content;
+// - GTK widgets placed over model views (NativeLayer) for the engines that show native
+//   content, with the model views that lie above them drawn again over them and taking the
+//   clicks there (a close button over a page's corner, a bar over a full-size page);
 // - the web engine on WebKitGTK (GtkWebEngine): a WebKit page over each model web view, with
-//   its configuration, loads, navigation events, script messages, evaluations and dialogs;
+//   its configuration, user scripts, loads, navigation events, script messages, evaluations,
+//   alerts and prompts; pages are untrusted (see GtkWebEngine.h);
+// - the player engine on GStreamer (GstPlayerEngine): a playbin per item, its picture in a GTK
+//   sink over the model's video view, the video overlay above it;
 // - URLs opened with the desktop's handler for their scheme, or only recorded (tests);
 // - screenshots of what the window shows, native widgets included;
 // - the host environment, preferences, directories and image decoding, as in every backend.
 //
 // What it does not implement yet:
-// - model views meant to lie above a web page (the close button over its corner, the
-//   click-through's bar over a full-size page): native widgets cover the whole model drawing;
 // - confirm() and onbeforeunload dialogs of a page: WebKit's own dialogs answer them;
-// - a player engine: the headless one is installed meanwhile, so videos play on the main
-//   queue's clock without picture or sound, and a video view shows the renderer's placeholder;
+// - seeking a video, and a video's failure while it opens reported as its end;
 // - keyboard input, scrolling and drags (a press and release is a tap, nothing more);
-// - the application going to the background: hiding or minimising the window changes nothing.
+// - the application going to the background: hiding or minimising the window changes nothing;
+// - WebKit's sandbox for its web processes (it needs bubblewrap): pages run in WebKit's
+//   ordinary web processes.
 
 #include <gtk/gtk.h>
 
 #include <cstdint>
 #include <filesystem>
 #include <memory>
+#include <vector>
 
 #include "zelvora/platform/HostEnvironment.h"
 #include "zelvora/platform/gtk/DesktopUrlHandler.h"
@@ -43,10 +48,11 @@ namespace zelvora::platform::gtk {
 class ModelCanvas;
 
 /// The GTK backend. Create one on the main thread before using the SDK, and only one at a
-/// time. It initialises GTK, installs the host environment, its main queue, its web engine, the
-/// player engine (see above) and its URL handler, and shows a desktop window of the screen's size
+/// time. It initialises GTK, installs the host environment, its main queue, its web engine, its
+/// player engine and its URL handler, and shows a desktop window of the screen's size
 /// in points; the key window's root view controller stands for the host's screen. The desktop
-/// window is a drawing area showing the model with, above it, the native layer. Closing the window
+/// window is a drawing area showing the model with, above it, the native layer, and above that
+/// the model views that cover native widgets. Closing the window
 /// hides it and ends `mainQueue().run()`. Destroying the platform uninstalls all of that and
 /// destroys the window.
 class GtkPlatform {
@@ -92,6 +98,9 @@ class GtkPlatform {
   std::shared_ptr<Window> keyWindow() const;
   /// Brings the desktop window's size, the native widgets and the drawing up to the model.
   void syncFrame();
+  /// Puts the picture of each video the key window shows over its video view, and takes out
+  /// those no longer shown.
+  void attachVideoPictures(const std::shared_ptr<Window>& window);
   /// The desktop window's content now measures `size`: the model's screen follows.
   void applyScreenSize(Size size);
 
@@ -104,6 +113,8 @@ class GtkPlatform {
   std::unique_ptr<NativeLayer> nativeLayer_;
   std::unique_ptr<ModelCanvas> upperCanvas_;
   std::shared_ptr<GtkWebEngine> webEngine_;
+  /// The video pictures attached to the native layer.
+  std::vector<GtkWidget*> videoPictures_;
   guint tickCallback_ = 0;
   /// The last size GTK gave the content, and the model window's size when the two last met:
   /// whichever of them changed since leads the other.

@@ -1,0 +1,307 @@
+#include "zelvora/platform/gtk/GstPlayerEngine.h"
+
+#include <algorithm>
+#include <cmath>
+#include <filesystem>
+#include <mutex>
+
+#include "zelvora/Log.h"
+#include "zelvora/platform/MainQueue.h"
+
+namespace zelvora::platform::gtk {
+namespace {
+
+struct Free {
+  void operator()(gpointer memory) const { g_free(memory); }
+};
+using Text = std::unique_ptr<gchar, Free>;
+
+bool startGstreamer() {
+  static std::once_flag once;
+  static bool started = false;
+  std::call_once(once, [] { started = gst_init_check(nullptr, nullptr, nullptr); });
+  return started;
+}
+
+bool hasGtkSink() {
+  GstElementFactory* factory = gst_element_factory_find("gtksink");
+  if (!factory) return false;
+  gst_object_unref(factory);
+  return true;
+}
+
+bool isFile(const std::string& path) {
+  std::error_code error;
+  return std::filesystem::is_regular_file(path, error);
+}
+
+std::string fileUri(const std::string& path) {
+  Text uri(gst_filename_to_uri(path.c_str(), nullptr));
+  return uri ? std::string(uri.get()) : path;
+}
+
+/// The URI playbin opens for `url`. A file:// URL may come escaped or not ("file://" followed by
+/// a raw path); whatever names no file is left for GStreamer to report.
+std::string uriFor(const std::string& url) {
+  if (url.find("://") == std::string::npos) return fileUri(url);
+  if (url.rfind("file://", 0) != 0) return url;
+  Text decoded(g_filename_from_uri(url.c_str(), nullptr, nullptr));
+  if (decoded && isFile(decoded.get())) return fileUri(decoded.get());
+  const std::string raw = url.substr(7);
+  if (!raw.empty() && raw.front() == '/' && isFile(raw)) return fileUri(raw);
+  return url;
+}
+
+/// Whether a real audio output opens. Without one the automatic sink falls back to a sink of its
+/// own and warns on every pipeline, so the answer is found once, on a sink outside any pipeline.
+bool hasAudioOutput() {
+  static const bool found = [] {
+    GstElement* probe = gst_element_factory_make("autoaudiosink", nullptr);
+    if (!probe) return false;
+    gst_object_ref_sink(probe);
+    bool opened = gst_element_set_state(probe, GST_STATE_READY) != GST_STATE_CHANGE_FAILURE;
+    if (opened) {
+      GstIterator* children = gst_bin_iterate_sinks(GST_BIN(probe));
+      GValue child = G_VALUE_INIT;
+      while (gst_iterator_next(children, &child) == GST_ITERATOR_OK) {
+        GstElementFactory* factory =
+            gst_element_get_factory(GST_ELEMENT(g_value_get_object(&child)));
+        if (factory && g_strcmp0(GST_OBJECT_NAME(factory), "fakesink") == 0) opened = false;
+        g_value_reset(&child);
+      }
+      g_value_unset(&child);
+      gst_iterator_free(children);
+    }
+    gst_element_set_state(probe, GST_STATE_NULL);
+    gst_object_unref(probe);
+    return opened;
+  }();
+  return found;
+}
+
+GstElement* makeAudioSink() {
+  if (hasAudioOutput()) return gst_element_factory_make("autoaudiosink", nullptr);
+  // Synchronised to the clock, so that the picture does not run ahead of real time.
+  GstElement* sink = gst_element_factory_make("fakesink", nullptr);
+  if (sink) g_object_set(sink, "sync", TRUE, nullptr);
+  return sink;
+}
+
+double seconds(gint64 nanoseconds) {
+  return static_cast<double>(nanoseconds) / GST_SECOND;
+}
+
+}  // namespace
+
+std::shared_ptr<GstPlayerEngine> GstPlayerEngine::open(const std::string& url) {
+  auto engine = std::make_shared<GstPlayerEngine>(Passkey{}, url);
+  engine->start();
+  return engine;
+}
+
+GstPlayerEngine::GstPlayerEngine(Passkey, std::string url) : url_(std::move(url)) {}
+
+GstPlayerEngine::~GstPlayerEngine() {
+  if (pipeline_) {
+    if (busWatch_) {
+      GstBus* bus = gst_element_get_bus(pipeline_);
+      gst_bus_remove_watch(bus);
+      gst_object_unref(bus);
+    }
+    gst_element_set_state(pipeline_, GST_STATE_NULL);
+    gst_object_unref(pipeline_);
+  }
+  // The holder goes after the sink, which would take its widget's destruction for the user
+  // closing the picture.
+  if (holder_) gtk_widget_destroy(holder_);
+  if (picture_) g_object_unref(picture_);
+  if (frame_) g_object_unref(frame_);
+}
+
+void GstPlayerEngine::start() {
+  if (!startGstreamer()) return fail("GStreamer cannot start");
+  pipeline_ = gst_element_factory_make("playbin", nullptr);
+  GstElement* videoSink = gst_element_factory_make("gtksink", nullptr);
+  GstElement* audioSink = makeAudioSink();
+  if (!pipeline_ || !videoSink || !audioSink) {
+    for (GstElement* element : {pipeline_, videoSink, audioSink}) {
+      if (element) gst_object_unref(gst_object_ref_sink(element));
+    }
+    pipeline_ = nullptr;
+    return fail(videoSink ? "GStreamer's playbin or audio sink is missing"
+                          : "GStreamer's GTK video sink (gtksink) is missing");
+  }
+  gst_object_ref_sink(pipeline_);
+  g_object_get(videoSink, "widget", &picture_, nullptr);
+  if (picture_) {
+    // The model below takes the taps: an empty input shape lets every click through.
+    cairo_region_t* nowhere = cairo_region_create();
+    gtk_widget_input_shape_combine_region(picture_, nowhere);
+    cairo_region_destroy(nowhere);
+    gtk_widget_set_can_focus(picture_, FALSE);
+    gtk_widget_show(picture_);
+    // When the sink starts, a widget outside any window gets a desktop window of its own.
+    holder_ = gtk_offscreen_window_new();
+    gtk_container_add(GTK_CONTAINER(holder_), picture_);
+  }
+  frame_ = gtk_box_new(GTK_ORIENTATION_VERTICAL, 0);
+  g_object_ref_sink(frame_);
+  g_object_set(pipeline_, "uri", uriFor(url_).c_str(), "video-sink", videoSink, "audio-sink",
+               audioSink, nullptr);
+
+  // The watch runs on the default main context; it holds the engine weakly, and the destructor
+  // removes it.
+  GstBus* bus = gst_element_get_bus(pipeline_);
+  busWatch_ = gst_bus_add_watch_full(
+      bus, G_PRIORITY_DEFAULT, &GstPlayerEngine::onBusMessage,
+      new std::weak_ptr<GstPlayerEngine>(weak_from_this()),
+      [](gpointer weak) { delete static_cast<std::weak_ptr<GstPlayerEngine>*>(weak); });
+  gst_object_unref(bus);
+  changeState(GST_STATE_PAUSED);
+}
+
+std::optional<double> GstPlayerEngine::duration() const {
+  if (status_ != PlayerItemStatus::readyToPlay) return std::nullopt;
+  return duration_;
+}
+
+double GstPlayerEngine::currentTime() const {
+  if (ended_ || status_ == PlayerItemStatus::failed) return position_;
+  gint64 position = 0;
+  if (gst_element_query_position(pipeline_, GST_FORMAT_TIME, &position) && position >= 0) {
+    position_ = std::max(0.0, seconds(position));
+    if (duration_) position_ = std::min(position_, *duration_);
+  }
+  return position_;
+}
+
+bool GstPlayerEngine::play(std::function<void()> reachedEnd) {
+  if (status_ == PlayerItemStatus::failed || ended_) return false;
+  if (!playing_) {
+    // While prerolling, the pipeline goes on to play as soon as it is ready.
+    if (!changeState(GST_STATE_PLAYING)) return false;
+    playing_ = true;
+  }
+  reachedEnd_ = std::move(reachedEnd);
+  return true;
+}
+
+void GstPlayerEngine::pause() {
+  ++endGeneration_;
+  reachedEnd_ = nullptr;
+  if (!playing_) return;
+  playing_ = false;
+  if (status_ != PlayerItemStatus::failed) changeState(GST_STATE_PAUSED);
+}
+
+void GstPlayerEngine::setVolume(float volume) {
+  if (!pipeline_) return;
+  const double linear =
+      std::isnan(volume) ? 0.0 : std::clamp(static_cast<double>(volume), 0.0, 1.0);
+  g_object_set(pipeline_, "volume", linear, nullptr);
+}
+
+gboolean GstPlayerEngine::onBusMessage(GstBus*, GstMessage* message, gpointer weakSelf) {
+  if (auto self = static_cast<std::weak_ptr<GstPlayerEngine>*>(weakSelf)->lock())
+    self->handle(message);
+  return G_SOURCE_CONTINUE;
+}
+
+void GstPlayerEngine::handle(GstMessage* message) {
+  if (status_ == PlayerItemStatus::failed) return;
+  switch (GST_MESSAGE_TYPE(message)) {
+    case GST_MESSAGE_ERROR: {
+      GError* error = nullptr;
+      gst_message_parse_error(message, &error, nullptr);
+      fail(error ? error->message : "playback failed");
+      g_clear_error(&error);
+      break;
+    }
+    case GST_MESSAGE_ASYNC_DONE:
+      // The first frame is ready: the pipeline knows the item's length.
+      if (status_ == PlayerItemStatus::unknown) {
+        queryDuration();
+        status_ = PlayerItemStatus::readyToPlay;
+        settlePicture();
+      }
+      break;
+    case GST_MESSAGE_DURATION_CHANGED:
+      queryDuration();
+      break;
+    case GST_MESSAGE_EOS:
+      didReachEnd();
+      break;
+    default:
+      break;
+  }
+}
+
+bool GstPlayerEngine::changeState(GstState state) {
+  if (gst_element_set_state(pipeline_, state) != GST_STATE_CHANGE_FAILURE) return true;
+  // The element that failed has posted why.
+  GstBus* bus = gst_element_get_bus(pipeline_);
+  GstMessage* message = gst_bus_pop_filtered(bus, GST_MESSAGE_ERROR);
+  gst_object_unref(bus);
+  if (message) {
+    handle(message);
+    gst_message_unref(message);
+  }
+  fail("the pipeline cannot start");
+  return false;
+}
+
+void GstPlayerEngine::fail(const std::string& reason) {
+  if (status_ == PlayerItemStatus::failed) return;
+  status_ = PlayerItemStatus::failed;
+  duration_.reset();
+  playing_ = false;
+  reachedEnd_ = nullptr;
+  ++endGeneration_;
+  log("media: " + url_ + ": " + reason);
+  if (pipeline_) gst_element_set_state(pipeline_, GST_STATE_NULL);
+}
+
+void GstPlayerEngine::settlePicture() {
+  if (!holder_) return;
+  gtk_container_remove(GTK_CONTAINER(holder_), picture_);
+  gtk_box_pack_start(GTK_BOX(frame_), picture_, TRUE, TRUE, 0);
+  gtk_widget_destroy(holder_);
+  holder_ = nullptr;
+}
+
+void GstPlayerEngine::queryDuration() {
+  gint64 length = 0;
+  if (gst_element_query_duration(pipeline_, GST_FORMAT_TIME, &length) && length > 0)
+    duration_ = seconds(length);
+}
+
+void GstPlayerEngine::didReachEnd() {
+  if (ended_) return;
+  const double last = currentTime();
+  ended_ = true;
+  playing_ = false;
+  position_ = duration_.value_or(last);
+  // Paused, the sink keeps showing the last frame.
+  changeState(GST_STATE_PAUSED);
+  if (!reachedEnd_ || !hasMainQueue()) return;
+  mainQueue().post([weak = weak_from_this(), generation = endGeneration_] {
+    auto self = weak.lock();
+    if (!self || self->endGeneration_ != generation || !self->reachedEnd_) return;
+    auto reachedEnd = std::move(self->reachedEnd_);
+    self->reachedEnd_ = nullptr;
+    reachedEnd();
+  });
+}
+
+void installGstPlayerEngine() {
+  if (!startGstreamer()) {
+    log("media: GStreamer cannot start: videos will not play");
+  } else if (!hasGtkSink()) {
+    log("media: GStreamer's GTK video sink (gtksink) is missing: videos will not play");
+  }
+  installPlayerEngineFactory([](const std::string& url) -> std::shared_ptr<PlayerEngine> {
+    return GstPlayerEngine::open(url);
+  });
+}
+
+}  // namespace zelvora::platform::gtk
