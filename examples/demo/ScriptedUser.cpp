@@ -1,10 +1,10 @@
 #include "ScriptedUser.h"
 
 #include <algorithm>
-#include <chrono>
 #include <cmath>
 
 #include "Console.h"
+#include "ScriptedPage.h"
 #include "zelvora/ZelController.h"
 #include "zelvora/platform/ui/Application.h"
 #include "zelvora/platform/ui/Label.h"
@@ -37,13 +37,8 @@ std::optional<bool> hasData(const PlacementDescription* description, const char*
 }
 }  // namespace
 
-ScriptedUser::ScriptedUser(zelvora::platform::headless::HeadlessPlatform& platform,
-                           DelegateLog& delegate, std::filesystem::path snapshots)
-    : platform_(platform),
-      driver_(platform),
-      page_(platform, driver_),
-      delegate_(delegate),
-      snapshots_(std::move(snapshots)) {}
+ScriptedUser::ScriptedUser(Stage& stage, DelegateLog& delegate, std::filesystem::path snapshots)
+    : stage_(stage), delegate_(delegate), snapshots_(std::move(snapshots)) {}
 
 Visit ScriptedUser::visit(const std::string& placement, const PlacementDescription* description) {
   Visit visit;
@@ -59,7 +54,7 @@ Visit ScriptedUser::visit(const std::string& placement, const PlacementDescripti
   // Only a wait for what may come: by now the ads that load have had their time.
   const bool mayLoad =
       !description || description->expected == "ok" || description->expected == "no fill";
-  waitFor(
+  stage_.waitFor(
       [&] {
         return delegate_.count("onAdReady", placement) > 0 ||
                delegate_.count("onNoAds", placement) > 0;
@@ -80,7 +75,7 @@ Visit ScriptedUser::visit(const std::string& placement, const PlacementDescripti
   } else {
     visit.format = formatOnScreen();
     visit.steps.push_back("shown");
-    Console::print(driver_.dumpScreen());
+    Console::print(stage_.dumpScreen());
     Failure failure;
     if (description && description->format != visit.format) {
       failure =
@@ -99,41 +94,11 @@ Visit ScriptedUser::visit(const std::string& placement, const PlacementDescripti
     visit.result = failure.empty() ? "ok" : "failed: " + failure;
   }
   // A visit that went wrong may leave its ad up: the next one starts on the host's screen.
-  if (const auto root = platform_.rootViewController(); root->presentedViewController()) {
+  if (const auto root = stage_.rootViewController(); root->presentedViewController()) {
     root->dismiss(false);
-    pause(0.5);
+    stage_.pause(0.5);
   }
   return visit;
-}
-
-bool ScriptedUser::waitFor(const std::function<bool()>& done, double seconds) {
-  using Clock = std::chrono::steady_clock;
-  const auto deadline = Clock::now() + std::chrono::duration<double>(seconds);
-  while (true) {
-    page_.play();
-    if (done()) return true;
-    const double left = std::chrono::duration<double>(deadline - Clock::now()).count();
-    if (left <= 0) return false;
-    platform_.runLoop().runUntil([&] { return done() || page_.hasWork(); }, left);
-  }
-}
-
-void ScriptedUser::pause(double seconds) {
-  // A power of two: the clock adds steps without rounding, display times stay exact.
-  constexpr double step = 0.125;
-  for (double left = seconds; left > 0; left -= step) {
-    page_.play();
-    platform_.runLoop().advance(std::min(step, left));
-  }
-  page_.play();
-}
-
-bool ScriptedUser::pauseUntil(const std::function<bool()>& done, double seconds) {
-  for (double waited = 0; !done(); waited += 0.125) {
-    if (waited >= seconds) return false;
-    pause(0.125);
-  }
-  return true;
 }
 
 void ScriptedUser::snapshot(const std::string& placement, const std::string& name) {
@@ -141,7 +106,7 @@ void ScriptedUser::snapshot(const std::string& placement, const std::string& nam
   std::error_code error;
   std::filesystem::create_directories(snapshots_, error);
   const auto file = snapshots_ / (placement + "-" + name + ".png");
-  if (!driver_.snapshot(file)) {
+  if (!stage_.snapshot(file)) {
     std::cerr << "zelvora-demo: could not write " << file.string() << "\n";
     return;
   }
@@ -150,7 +115,7 @@ void ScriptedUser::snapshot(const std::string& placement, const std::string& nam
 
 bool ScriptedUser::tap(const std::string& what,
                        const std::shared_ptr<zelvora::platform::View>& view) {
-  const bool done = view && driver_.tap(view);
+  const bool done = view && stage_.tap(view);
   Console::say(std::string(done ? "tapped " : "could not tap ") + what);
   return done;
 }
@@ -161,23 +126,23 @@ void ScriptedUser::holdUpright() {
   if (zelvora::platform::Application::shared().statusBarOrientation() ==
       InterfaceOrientation::portrait)
     return;
-  Console::say(driver_.rotate(InterfaceOrientation::portrait) ? "turned the phone upright"
-                                                              : "could not turn the phone upright");
+  Console::say(stage_.rotate(InterfaceOrientation::portrait) ? "turned the phone upright"
+                                                             : "could not turn the phone upright");
 }
 
 bool ScriptedUser::show(const std::string& placement) {
   const int shown = delegate_.count("onAdShown", placement);
   Console::say("showing " + placement);
-  zelvora::ZelController::sharedInstance().showAd(platform_.rootViewController(), placement);
-  pause(0.5);
-  return pauseUntil([&] { return delegate_.count("onAdShown", placement) > shown; }, 5);
+  zelvora::ZelController::sharedInstance().showAd(stage_.rootViewController(), placement);
+  stage_.pause(0.5);
+  return stage_.pauseUntil([&] { return delegate_.count("onAdShown", placement) > shown; }, 5);
 }
 
 std::string ScriptedUser::formatOnScreen() const {
-  if (const auto webView = driver_.find<WebView>())
+  if (const auto webView = stage_.findWebView())
     return ScriptedPage::isMraid(*webView) ? "mraid" : "html";
-  if (driver_.findById("skip")) return "video";
-  if (driver_.findById("banner")) return "banner";
+  if (stage_.findById("skip")) return "video";
+  if (stage_.findById("banner")) return "banner";
   return "";
 }
 
@@ -187,9 +152,14 @@ ScriptedUser::Failure ScriptedUser::playBanner(const std::string& placement,
   snapshot(placement, "shown");
   const auto clickable = hasData(description, "clk");
   const int clicks = delegate_.count("onAdClick", placement);
-  tap("the banner image", driver_.findById("banner"));
-  page_.play();  // the landing page loads
-  if (driver_.findById("click-through")) {
+  const int closes = delegate_.count("onAdClose", placement);
+  tap("the banner image", stage_.findById("banner"));
+  stage_.letPagesLoad();
+  if (delegate_.count("onAdClose", placement) > closes) {
+    visit.steps.push_back("tapped the image: the ad closed");
+    return "the ad closed instead of showing its click-through";
+  }
+  if (stage_.findById("click-through")) {
     visit.steps.push_back("tapped the image: click-through");
     if (clickable == false) return "a banner without a click address opened a click-through";
     if (delegate_.count("onAdClick", placement) != clicks + 1)
@@ -200,32 +170,32 @@ ScriptedUser::Failure ScriptedUser::playBanner(const std::string& placement,
   if (clickable == true) return "tapping the image opened no click-through";
   if (delegate_.count("onAdClick", placement) != clicks)
     return "a click was reported but nothing opened";
-  pause(3);
+  stage_.pause(3);
   return closeWithButton(placement, visit);
 }
 
 ScriptedUser::Failure ScriptedUser::playVideo(const std::string& placement,
                                               const PlacementDescription* description,
                                               Visit& visit) {
-  const double start = platform_.runLoop().now();
-  const auto elapsed = [&] { return platform_.runLoop().now() - start; };
+  const double start = stage_.now();
+  const auto elapsed = [&] { return stage_.now() - start; };
   const int closes = delegate_.count("onAdClose", placement);
-  pause(1);
+  stage_.pause(1);
   snapshot(placement, "playing");
-  if (tap("the sound toggle", driver_.findById("sound"))) visit.steps.push_back("sound on");
+  if (tap("the sound toggle", stage_.findById("sound"))) visit.steps.push_back("sound on");
 
   // The overlay goes when the video ends or is skipped.
   const double limit = numberIn(description, "duration").value_or(115) + 5;
   std::optional<double> skippableAt;
   bool skipped = false;
-  while (const auto overlay = std::dynamic_pointer_cast<Label>(driver_.findById("skip"))) {
+  while (const auto overlay = std::dynamic_pointer_cast<Label>(stage_.findById("skip"))) {
     if (!skippableAt && overlay->text == "Skip") skippableAt = elapsed();
     if (skippableAt && elapsed() <= patienceSeconds) {
       skipped = tap("Skip", overlay);
       break;
     }
     if (elapsed() > limit) return "the video did not end";
-    pause(0.125);
+    stage_.pause(0.125);
   }
   if (skipped) {
     visit.steps.push_back("skipped after " + seconds(elapsed()));
@@ -233,14 +203,16 @@ ScriptedUser::Failure ScriptedUser::playVideo(const std::string& placement,
     if (skippableAt) visit.steps.push_back("skippable after " + seconds(*skippableAt));
     visit.steps.push_back("watched to the end (" + seconds(elapsed()) + ")");
   }
-  pause(0.5);
-  const bool card = driver_.findById("banner") && driver_.findById("close");
+  stage_.pause(0.5);
+  const bool card = stage_.findById("banner") && stage_.findById("close");
 
   if (const auto skippableIn = numberIn(description, "skippableIn")) {
     const double duration = numberIn(description, "duration").value_or(0);
     if (*skippableIn < duration && !skippableAt) return "Skip never appeared";
-    // The overlay counts whole seconds of video: Skip may come up to a second late.
-    if (skippableAt && (*skippableAt < *skippableIn - 0.25 || *skippableAt > *skippableIn + 1.5))
+    // The overlay counts whole seconds of video: Skip may come up to a second late, and on the
+    // real clock the player takes a moment to start.
+    const double late = stage_.realTime() ? 2.5 : 1.5;
+    if (skippableAt && (*skippableAt < *skippableIn - 0.25 || *skippableAt > *skippableIn + late))
       return "Skip appeared after " + seconds(*skippableAt) + ", not " + seconds(*skippableIn);
   }
   if (const auto wanted = hasData(description, "landingCard"); wanted && *wanted != card)
@@ -249,10 +221,10 @@ ScriptedUser::Failure ScriptedUser::playVideo(const std::string& placement,
   if (card) {
     visit.steps.push_back("landing card");
     snapshot(placement, "landing-card");
-    pause(2);
+    stage_.pause(2);
     return closeWithButton(placement, visit);
   }
-  if (!pauseUntil([&] { return delegate_.count("onAdClose", placement) > closes; }, 3))
+  if (!stage_.pauseUntil([&] { return delegate_.count("onAdClose", placement) > closes; }, 3))
     return "the ad did not close after its video";
   visit.steps.push_back("closed by itself");
   return {};
@@ -261,16 +233,16 @@ ScriptedUser::Failure ScriptedUser::playVideo(const std::string& placement,
 ScriptedUser::Failure ScriptedUser::playHtml(const std::string& placement, Visit& visit) {
   snapshot(placement, "shown");
   const int clicks = delegate_.count("onAdClick", placement);
-  const auto action = page_.tap(driver_.find<WebView>());
-  page_.play();
+  const auto action = stage_.tapPage(stage_.findWebView());
+  stage_.letPagesLoad();
   if (!action) {
     visit.steps.push_back("tapped the page: nothing happened");
-    pause(3);
+    stage_.pause(3);
     return closeWithButton(placement, visit);
   }
   Console::say("tapped the page: " + *action);
   visit.steps.push_back("tapped the page: click-through");
-  if (!driver_.findById("click-through")) return "the page navigated but no click-through opened";
+  if (!stage_.findById("click-through")) return "the page navigated but no click-through opened";
   if (delegate_.count("onAdClick", placement) != clicks + 1)
     return "the click-through opened without a click reported";
   return comeBackFromClickThrough(placement, visit);
@@ -278,62 +250,62 @@ ScriptedUser::Failure ScriptedUser::playHtml(const std::string& placement, Visit
 
 ScriptedUser::Failure ScriptedUser::playMraid(const std::string& placement, Visit& visit) {
   snapshot(placement, "shown");
-  const auto webView = driver_.find<WebView>();
+  const auto webView = stage_.findWebView();
   Console::say(placement + "'s page was told:");
   for (const auto& line : ScriptedPage::scriptsRun(*webView)) Console::say("  " + line);
 
   if (ScriptedPage::closesItself(*webView)) {
     const int closes = delegate_.count("onAdClose", placement);
-    const double start = platform_.runLoop().now();
-    if (!pauseUntil([&] { return delegate_.count("onAdClose", placement) > closes; },
-                    ScriptedPage::selfCloseSeconds + 5))
+    const double start = stage_.now();
+    if (!stage_.pauseUntil([&] { return delegate_.count("onAdClose", placement) > closes; },
+                           ScriptedPage::selfCloseSeconds + 5))
       return "the creative did not close itself";
-    visit.steps.push_back("closed itself after " + seconds(platform_.runLoop().now() - start));
+    visit.steps.push_back("closed itself after " + seconds(stage_.now() - start));
     // The SDK reloads the creative: it stays ready, without telling the host again.
-    pause(0.5);
+    stage_.pause(0.5);
     const int readies = delegate_.count("onAdReady", placement);
     if (!show(placement)) return "it did not come on screen again after closing itself";
     if (delegate_.count("onAdReady", placement) != readies) return "it was reported ready again";
     visit.steps.push_back("shown again");
-    pause(2);
+    stage_.pause(2);
     return closeWithButton(placement, visit);
   }
 
-  auto& opened = platform_.urlHandler().openedUrls;
+  const auto& opened = stage_.openedUrls();
   const auto before = opened.size();
-  if (const auto action = page_.tap(webView)) {
+  if (const auto action = stage_.tapPage(webView)) {
     Console::say("tapped the creative: " + *action);
-    pause(0.5);
+    stage_.pause(0.5);
     visit.openedUrls.assign(opened.begin() + static_cast<std::ptrdiff_t>(before), opened.end());
     if (visit.openedUrls.empty()) return "the creative asked to open a page; nothing opened";
     visit.steps.push_back("tapped: the system opened " + visit.openedUrls.back());
-    pause(2);
+    stage_.pause(2);
     return closeWithButton(placement, visit);
   }
   visit.steps.push_back("tapped the creative: nothing happened");
-  pause(3);
+  stage_.pause(3);
   return closeWithButton(placement, visit);
 }
 
 ScriptedUser::Failure ScriptedUser::comeBackFromClickThrough(const std::string& placement,
                                                              Visit& visit) {
   snapshot(placement, "click-through");
-  pause(2);  // reading the landing page
+  stage_.pause(2);  // reading the landing page
   const int closes = delegate_.count("onAdClose", placement);
-  if (!tap("Go Back", driver_.findByTitle("Go Back"))) return "the click-through has no Go Back";
-  pause(0.5);
+  if (!tap("Go Back", stage_.findByTitle("Go Back"))) return "the click-through has no Go Back";
+  stage_.pause(0.5);
   if (delegate_.count("onAdClose", placement) != closes + 1) return "Go Back did not close the ad";
   visit.steps.push_back("Go Back");
   if (!show(placement)) return "it did not come on screen again";
   visit.steps.push_back("shown again");
-  pause(3);
+  stage_.pause(3);
   return closeWithButton(placement, visit);
 }
 
 ScriptedUser::Failure ScriptedUser::closeWithButton(const std::string& placement, Visit& visit) {
   const int closes = delegate_.count("onAdClose", placement);
-  if (!tap("the close button", driver_.findById("close"))) return "there is no close button";
-  pause(0.5);
+  if (!tap("the close button", stage_.findById("close"))) return "there is no close button";
+  stage_.pause(0.5);
   if (delegate_.count("onAdClose", placement) != closes + 1)
     return "the close button did not close the ad";
   visit.steps.push_back("closed");
@@ -344,12 +316,12 @@ Visit ScriptedUser::tryUnavailable(const std::string& placement, std::string res
   const int failures = delegate_.count("onAdFailedToShow", placement);
   const int shown = delegate_.count("onAdShown", placement);
   Console::say("showing " + placement);
-  zelvora::ZelController::sharedInstance().showAd(platform_.rootViewController(), placement);
-  pause(0.5);
+  zelvora::ZelController::sharedInstance().showAd(stage_.rootViewController(), placement);
+  stage_.pause(0.5);
   if (delegate_.count("onAdShown", placement) != shown) {
     visit.result = "failed: it came on screen although it was " + result;
-    platform_.rootViewController()->dismiss(false);
-    pause(0.5);
+    stage_.rootViewController()->dismiss(false);
+    stage_.pause(0.5);
     return visit;
   }
   visit.steps.push_back(delegate_.count("onAdFailedToShow", placement) > failures

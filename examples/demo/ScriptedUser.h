@@ -1,16 +1,13 @@
 #pragma once
 
 #include <filesystem>
-#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
 
 #include "AdCatalog.h"
 #include "DelegateLog.h"
-#include "ScriptedPage.h"
-#include "zelvora/platform/headless/HeadlessPlatform.h"
-#include "zelvora/platform/headless/TestDriver.h"
+#include "Stage.h"
 
 namespace demo {
 
@@ -33,8 +30,7 @@ struct Visit {
 /// placement's description, when the demo knows it, says what must happen on the way.
 class ScriptedUser {
  public:
-  ScriptedUser(zelvora::platform::headless::HeadlessPlatform& platform, DelegateLog& delegate,
-               std::filesystem::path snapshots);
+  ScriptedUser(Stage& stage, DelegateLog& delegate, std::filesystem::path snapshots);
 
   Visit visit(const std::string& placement, const PlacementDescription* description);
 
@@ -42,13 +38,6 @@ class ScriptedUser {
   /// The failure of a step, or empty when it went as it should.
   using Failure = std::string;
 
-  /// Waits up to `seconds` of real time (network answers) for `done`, playing the pages.
-  bool waitFor(const std::function<bool()>& done, double seconds);
-  /// Lets `seconds` pass on the demo's clock: transitions, timers, video time and the
-  /// creatives' countdowns. Pages load within a step.
-  void pause(double seconds);
-  /// Lets the clock run until `done`, for at most `seconds`.
-  bool pauseUntil(const std::function<bool()>& done, double seconds);
   void snapshot(const std::string& placement, const std::string& name);
   bool tap(const std::string& what, const std::shared_ptr<zelvora::platform::View>& view);
   void holdUpright();
@@ -69,9 +58,7 @@ class ScriptedUser {
   /// Asks for an ad that cannot be shown; the result says why.
   Visit tryUnavailable(const std::string& placement, std::string result, Visit visit);
 
-  zelvora::platform::headless::HeadlessPlatform& platform_;
-  zelvora::platform::headless::TestDriver driver_;
-  ScriptedPage page_;
+  Stage& stage_;
   DelegateLog& delegate_;
   std::filesystem::path snapshots_;
 };

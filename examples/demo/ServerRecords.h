@@ -5,8 +5,8 @@
 #include <string>
 #include <vector>
 
+#include "Stage.h"
 #include "zelvora/Json.h"
-#include "zelvora/platform/headless/RunLoop.h"
 #include "zelvora/server/ReferenceServer.h"
 
 namespace demo {
@@ -23,10 +23,9 @@ class ServerRecords {
   /// The targets (path and query) of the beacons that arrived since this object was made,
   /// in arrival order; none when the server does not show them.
   std::optional<std::vector<std::string>> beacons() const;
-  /// Beacons are fire-and-forget: runs `runLoop` until none arrived for two seconds, then
-  /// returns them (or, unseen, after a second).
-  std::optional<std::vector<std::string>> settledBeacons(
-      zelvora::platform::headless::RunLoop& runLoop) const;
+  /// Beacons are fire-and-forget: runs the stage's main queue until none arrived for two
+  /// seconds, then returns them (or, unseen, after a second).
+  std::optional<std::vector<std::string>> settledBeacons(Stage& stage) const;
   /// The "placements" the server answers `appId`, learnt by sending it again the SDK's own
   /// signed request; none when the server does not show its requests.
   std::optional<zelvora::JSON> answeredPlacements(const std::string& appId) const;

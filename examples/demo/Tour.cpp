@@ -66,17 +66,26 @@ void printPlacements(std::ostream& out, const std::vector<std::string>& placemen
   }
 }
 
+std::map<std::string, std::vector<std::string>> beaconsByPlacement(
+    const std::vector<std::string>& beacons, const AdCatalog& catalog) {
+  std::map<std::string, std::vector<std::string>> byPlacement;
+  for (const auto& target : beacons) {
+    const auto ad = adOf(target);
+    const auto placement = ad ? catalog.placementOfAd(*ad) : std::nullopt;
+    byPlacement[placement.value_or("")].push_back(target);
+  }
+  return byPlacement;
+}
+
 TourReport runTour(const std::vector<std::string>& placements, ScriptedUser& user,
                    const DelegateLog& delegate, const AdCatalog& catalog,
-                   const ServerRecords& records, zelvora::platform::headless::RunLoop& runLoop) {
+                   const ServerRecords& records, Stage& stage) {
   TourReport report;
-  std::map<std::string, std::size_t> rowOf;
   for (const auto& placement : placements) {
     Console::say("--- " + placement);
     const auto* description = catalog.find(placement);
     const Visit visit = user.visit(placement, description);
     Console::say(placement + ": " + visit.result);
-    rowOf[placement] = report.rows.size();
     TourRow row;
     row.placement = placement;
     row.format = description ? description->format : visit.format;
@@ -90,18 +99,13 @@ TourReport runTour(const std::vector<std::string>& placements, ScriptedUser& use
   for (auto& row : report.rows) row.events = delegate.events(row.placement);
 
   Console::say("waiting for the last beacons");
-  const auto beacons = records.settledBeacons(runLoop);
+  const auto beacons = records.settledBeacons(stage);
   report.beaconsObserved = beacons.has_value();
-  for (const auto& target : beacons.value_or(std::vector<std::string>{})) {
-    Console::say("server: beacon " + target);
-    const auto ad = adOf(target);
-    const auto placement = ad ? catalog.placementOfAd(*ad) : std::nullopt;
-    if (!placement) {
-      report.otherBeacons.push_back(target);
-    } else if (const auto row = rowOf.find(*placement); row != rowOf.end()) {
-      report.rows[row->second].beacons.push_back(target);
-    }
-  }
+  const auto targets = beacons.value_or(std::vector<std::string>{});
+  for (const auto& target : targets) Console::say("server: beacon " + target);
+  auto byPlacement = beaconsByPlacement(targets, catalog);
+  for (auto& row : report.rows) row.beacons = std::move(byPlacement[row.placement]);
+  report.otherBeacons = std::move(byPlacement[""]);
   for (auto& row : report.rows) std::sort(row.beacons.begin(), row.beacons.end());
   std::sort(report.otherBeacons.begin(), report.otherBeacons.end());
   return report;

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <map>
 #include <ostream>
 #include <string>
 #include <vector>
@@ -8,6 +9,7 @@
 #include "DelegateLog.h"
 #include "ScriptedUser.h"
 #include "ServerRecords.h"
+#include "Stage.h"
 #include "TourReport.h"
 
 namespace demo {
@@ -20,10 +22,15 @@ std::vector<std::string> placementsOfAnswer(const AdCatalog& catalog, const Dele
 void printPlacements(std::ostream& out, const std::vector<std::string>& placements,
                      const AdCatalog& catalog, const DelegateLog& delegate);
 
+/// The beacons of each placement, given to the placement whose ad they name ("ad=<adId>" in
+/// their query), in arrival order; under "" the ones that name no placement.
+std::map<std::string, std::vector<std::string>> beaconsByPlacement(
+    const std::vector<std::string>& beacons, const AdCatalog& catalog);
+
 /// Has the user visit each placement in turn, then reads the beacons the server received
-/// and gives each to the placement whose ad it names ("ad=<adId>" in its query).
+/// and gives each to its placement.
 TourReport runTour(const std::vector<std::string>& placements, ScriptedUser& user,
                    const DelegateLog& delegate, const AdCatalog& catalog,
-                   const ServerRecords& records, zelvora::platform::headless::RunLoop& runLoop);
+                   const ServerRecords& records, Stage& stage);
 
 }  // namespace demo

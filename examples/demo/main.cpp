@@ -1,16 +1,18 @@
 // zelvora-demo: a host application in miniature, touring every placement of the server's
 // answer as a scripted user. It starts the reference ad server on loopback (unless --server
 // names another), initialises the SDK against it, shows each placement's ad in turn and deals
-// with it as its format invites, playing the pages' side too since the headless backend runs
-// no JavaScript. It ends with a summary: per placement, the delegate's events, the beacons the
-// server received and the result. The exit code is 0 when every placement came out as its ad
-// implies.
+// with it as its format invites: on the headless backend, playing the pages' side too since it
+// runs no JavaScript, or with --desktop in a real window where WebKit runs the pages. It ends
+// with a summary: per placement, the delegate's events, the beacons the server received and the
+// result. The exit code is 0 when every placement came out as its ad implies. --interactive
+// leaves the window to a person instead.
 #include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <iostream>
 #include <memory>
 #include <optional>
+#include <stdexcept>
 #include <string>
 
 #include <stdlib.h>
@@ -18,13 +20,18 @@
 #include "AdCatalog.h"
 #include "Console.h"
 #include "DelegateLog.h"
+#include "HeadlessStage.h"
 #include "ScriptedUser.h"
 #include "ServerRecords.h"
 #include "Tour.h"
 #include "zelvora/Log.h"
 #include "zelvora/ZelController.h"
-#include "zelvora/platform/headless/HeadlessPlatform.h"
 #include "zelvora/server/ReferenceServer.h"
+
+#ifdef ZELVORA_HAS_GTK
+#include "DesktopStage.h"
+#include "InteractiveHost.h"
+#endif
 
 namespace {
 
@@ -39,14 +46,20 @@ struct Options {
   std::string placement;
   bool list = false;
   bool quiet = false;
+  bool desktop = false;
+  bool interactive = false;
   bool help = false;
 };
 
 constexpr const char* usage =
-    "usage: zelvora-demo [--list | --placement ID] [--quiet] [--snapshots DIR]\n"
-    "                    [--summary-json FILE] [--server URL] [--app-id ID] [--campaigns FILE]\n"
+    "usage: zelvora-demo [--list | --placement ID] [--desktop | --interactive] [--quiet]\n"
+    "                    [--snapshots DIR] [--summary-json FILE] [--server URL] [--app-id ID]\n"
+    "                    [--campaigns FILE]\n"
     "  --list             initialise, list the placements of the answer and exit\n"
     "  --placement ID     tour only that placement\n"
+    "  --desktop          tour in a desktop window on the real clock; URLs are only recorded\n"
+    "  --interactive      a desktop window listing the placements for a person to try; URLs\n"
+    "                     open for real; closing the window ends the program\n"
     "  --quiet            print the summary only\n"
     "  --snapshots DIR    write PNG pictures of the screen along the tour\n"
     "  --summary-json F   write the summary as JSON\n"
@@ -66,6 +79,10 @@ std::optional<Options> parseArguments(int argc, char** argv) {
       options.list = true;
     } else if (flag == "--quiet") {
       options.quiet = true;
+    } else if (flag == "--desktop") {
+      options.desktop = true;
+    } else if (flag == "--interactive") {
+      options.interactive = true;
     } else if (hasValue && flag == "--server") {
       options.serverUrl = argv[++i];
     } else if (hasValue && flag == "--app-id") {
@@ -114,6 +131,20 @@ class PrivateFolders {
   std::filesystem::path path_;
 };
 
+std::unique_ptr<demo::Stage> makeStage(const Options& options,
+                                       zelvora::platform::HostEnvironment environment) {
+#ifdef ZELVORA_HAS_GTK
+  if (options.desktop || options.interactive) {
+    using zelvora::platform::gtk::UrlMode;
+    return std::make_unique<demo::DesktopStage>(
+        std::move(environment), options.interactive ? UrlMode::open : UrlMode::record);
+  }
+#else
+  (void)options;
+#endif
+  return std::make_unique<demo::HeadlessStage>(std::move(environment));
+}
+
 std::unique_ptr<zelvora::server::ReferenceServer> startServer(const zelvora::JSON& campaigns) {
   zelvora::server::ServerOptions options;
   options.campaigns = campaigns;
@@ -132,6 +163,13 @@ int main(int argc, char** argv) {
     std::cout << usage;
     return 0;
   }
+#ifndef ZELVORA_HAS_GTK
+  if (options->desktop || options->interactive) {
+    std::cerr << "zelvora-demo: built without the desktop backend (configure with "
+                 "-DZELVORA_PLATFORM=gtk)\n";
+    return 2;
+  }
+#endif
   Console::quiet = options->quiet;
   if (options->quiet)
     zelvora::setLogSink([](std::string_view) {});
@@ -139,10 +177,13 @@ int main(int argc, char** argv) {
     zelvora::setLogSink([](std::string_view line) { std::cout << "[sdk] " << line << std::endl; });
 
   const PrivateFolders folders;
-  // The manual clock: time moves when the scripted user waits, so the tour runs in no real
-  // time and its display times are exact. Network answers still arrive in real time.
-  zelvora::platform::headless::HeadlessPlatform platform(
-      folders.environment(), zelvora::platform::headless::ClockMode::manual);
+  std::unique_ptr<demo::Stage> stage;
+  try {
+    stage = makeStage(*options, folders.environment());
+  } catch (const std::runtime_error& error) {
+    std::cerr << "zelvora-demo: cannot open the desktop window: " << error.what() << "\n";
+    return 1;
+  }
 
   std::unique_ptr<zelvora::server::ReferenceServer> server;
   std::unique_ptr<demo::ServerRecords> records;
@@ -175,7 +216,7 @@ int main(int argc, char** argv) {
                endpoint);
   sdk.initialize(options->appId);
   // The HTTP client gives up after its own time-out, so this always ends.
-  platform.runLoop().runUntil([&] { return delegate->initDone; }, 120);
+  stage->runUntil([&] { return delegate->initDone; }, 120);
   if (!delegate->initDone || delegate->initError) {
     std::cerr << "zelvora-demo: initialisation failed"
               << (delegate->initError ? ": " + *delegate->initError : std::string()) << "\n";
@@ -202,9 +243,15 @@ int main(int argc, char** argv) {
     placements = {options->placement};
   }
 
-  demo::ScriptedUser user(platform, *delegate, options->snapshots);
-  const auto report =
-      demo::runTour(placements, user, *delegate, catalog, *records, platform.runLoop());
+#ifdef ZELVORA_HAS_GTK
+  if (options->interactive) {
+    demo::runInteractive(dynamic_cast<demo::DesktopStage&>(*stage), placements, catalog, *delegate,
+                         *records, std::cout);
+    return 0;
+  }
+#endif
+  demo::ScriptedUser user(*stage, *delegate, options->snapshots);
+  const auto report = demo::runTour(placements, user, *delegate, catalog, *records, *stage);
   if (server) {
     for (const auto& request : server->placementsRequests())
       Console::say("server: getPlacements from app " + request.body["data"].value("app", "") +

@@ -173,6 +173,13 @@ void ReferenceServer::installRoutes() {
   const auto recordBeacon = [this](const httplib::Request& request, httplib::Response& response) {
     std::lock_guard lock(mutex_);
     beacons_.push_back({request.method, request.target});
+    // A click tracker sends the browser on to the landing page; only to a page of this server,
+    // so that the server is no open redirector.
+    const std::string to = request.get_param_value("to");
+    if (to.size() > 1 && to[0] == '/' && to[1] != '/' && to[1] != '\\') {
+      response.set_redirect(to, 302);
+      return;
+    }
     response.status = 204;
   };
   http_->Get(R"(/t/.*)", recordBeacon);

@@ -1,140 +1,15 @@
-// The demo's tour over the sample campaigns, run as a user runs the program: what each sample
-// placement must produce (the host's events, the server's beacons, the result), written from
-// what the campaigns hold and the SDK promises, not from the demo's code.
+// The demo's tour over the sample campaigns, run as a user runs the program.
 
-#include <gmock/gmock.h>
 #include <httplib.h>
-#include <sys/wait.h>
 
-#include <algorithm>
-#include <cstdlib>
-#include <map>
-#include <regex>
 #include <sstream>
 
+#include "demo/SampleTour.h"
 #include "support/LoopbackServer.h"
-#include "support/SdkTest.h"
 
 namespace zelvora::test {
 namespace {
-
-struct DemoRun {
-  int exitCode = -1;
-  std::string output;
-  JSON summary;
-};
-
-/// Runs the demo with `arguments`; the summary is read from its --summary-json file.
-DemoRun runDemo(const TemporaryFolder& folder, const std::string& arguments) {
-  const auto output = folder.path() / "output.txt";
-  const auto summary = folder.path() / "summary.json";
-  fs::remove(summary);
-  const std::string command = std::string("'") + ZELVORA_DEMO_PROGRAM + "' " + arguments +
-                              " --summary-json '" + summary.string() + "' > '" + output.string() +
-                              "' 2>&1";
-  const int status = std::system(command.c_str());
-  DemoRun run;
-  run.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-  run.output = readFile(output);
-  if (fs::exists(summary)) run.summary = JSON::parse(readFile(summary), nullptr, false);
-  return run;
-}
-
-/// What a placement must come to. Display times vary with the tour's pace: "length=#" stands
-/// for any number of seconds.
-struct Expected {
-  std::string result;
-  std::vector<std::string> events;
-  std::vector<std::string> beacons;
-};
-
-std::vector<std::string> strings(const JSON& list) {
-  std::vector<std::string> items;
-  if (list.is_array()) {
-    for (const auto& item : list) items.push_back(item.get<std::string>());
-  }
-  return items;
-}
-
-std::vector<std::string> anyLength(std::vector<std::string> beacons) {
-  static const std::regex length("length=[0-9]+");
-  for (auto& beacon : beacons) beacon = std::regex_replace(beacon, length, "length=#");
-  std::sort(beacons.begin(), beacons.end());
-  return beacons;
-}
-
-const JSON* rowOf(const JSON& summary, const std::string& placement) {
-  if (!summary.is_object() || !summary.contains("placements")) return nullptr;
-  for (const auto& row : summary["placements"]) {
-    if (row["placement"] == placement) return &row;
-  }
-  return nullptr;
-}
-
-void expectRow(const JSON& summary, const std::string& placement, const Expected& expected) {
-  SCOPED_TRACE(placement);
-  const JSON* row = rowOf(summary, placement);
-  ASSERT_NE(row, nullptr);
-  EXPECT_EQ((*row)["result"], expected.result);
-  EXPECT_EQ(strings((*row)["events"]), expected.events);
-  EXPECT_EQ(anyLength(strings((*row)["beacons"])), anyLength(expected.beacons));
-}
-
-// The user follows the click-throughs of the ads that have one, comes back and closes the
-// ad on its second showing; an MRAID creative's own close keeps it ready, and its "open"
-// goes to the system without a click event.
-const std::map<std::string, Expected> sampleTour = {
-    {"banner-interstitial",
-     {"ok",
-      {"onAdReady", "onAdShown", "onAdClick", "onAdClose", "onAdShown", "onAdClose"},
-      {"/t/imp?ad=banner-1", "/t/imp2?ad=banner-1", "/t/click?ad=banner-1",
-       "/t/close?ad=banner-1&length=#", "/t/imp?ad=banner-1", "/t/imp2?ad=banner-1",
-       "/t/close?ad=banner-1&length=#"}}},
-    {"banner-no-click",
-     {"ok",
-      {"onAdReady", "onAdShown", "onAdClose"},
-      {"/t/imp?ad=banner-2", "/t/imp2?ad=banner-2", "/t/close?ad=banner-2&length=#"}}},
-    {"video-with-landing-card",
-     {"ok",
-      {"onAdReady", "onAdShown", "onAdClose"},
-      {"/t/imp?ad=video-1", "/t/close?ad=video-1&length=#"}}},
-    {"video-skippable",
-     {"ok",
-      {"onAdReady", "onAdShown", "onAdClose"},
-      {"/t/imp?ad=video-2", "/t/close?ad=video-2&length=#"}}},
-    {"html-interstitial",
-     {"ok",
-      {"onAdReady", "onAdShown", "onAdClick", "onAdClose", "onAdShown", "onAdClose"},
-      {"/t/imp?ad=html-1", "/t/click?ad=html-1", "/t/close?ad=html-1&length=#", "/t/imp?ad=html-1",
-       "/t/close?ad=html-1&length=#"}}},
-    {"html-no-script",
-     {"ok",
-      {"onAdReady", "onAdShown", "onAdClick", "onAdClose", "onAdShown", "onAdClose"},
-      {"/t/imp?ad=html-2", "/t/click?ad=html-2", "/t/close?ad=html-2&length=#", "/t/imp?ad=html-2",
-       "/t/close?ad=html-2&length=#"}}},
-    {"mraid-interstitial",
-     {"ok",
-      {"onAdReady", "onAdShown", "onAdClose", "onAdShown", "onAdClose"},
-      // Loaded, reloaded after each close.
-      {"/t/imp?ad=mraid-1&metric=adLoad", "/t/imp?ad=mraid-1", "/t/close?ad=mraid-1&length=#",
-       "/t/imp?ad=mraid-1&metric=adLoad", "/t/imp?ad=mraid-1", "/t/close?ad=mraid-1&length=#",
-       "/t/imp?ad=mraid-1&metric=adLoad"}}},
-    {"mraid-open",
-     {"ok",
-      {"onAdReady", "onAdShown", "onAdClose"},
-      {"/t/imp?ad=mraid-3&metric=adLoad", "/t/imp?ad=mraid-3", "/t/click?ad=mraid-3",
-       "/t/close?ad=mraid-3&length=#", "/t/imp?ad=mraid-3&metric=adLoad"}}},
-    {"mraid-fallback",
-     {"no fill",
-      {"onNoAds", "onAdFailedToShow"},
-      {"/t/imp?ad=mraid-2&metric=adLoad", "/t/imp?ad=mraid-2&metric=fallback"}}},
-    {"vast-interstitial", {"never ready", {}, {}}},
-    // A valid banner, but paused: nothing is preloaded, so nothing is fired.
-    {"disabled-placement", {"disabled", {}, {}}},
-    {"empty-placement", {"no fill", {"onNoAds"}, {}}},
-    // Its first ad is not an interstitial: the SDK leaves it out without a word.
-    {"rewarded-placement", {"dropped", {}, {}}},
-};
+using namespace demo_tour;
 
 /// A reference server of the test's own, serving the sample campaigns and assets.
 server::ServerOptions sampleServer() {
@@ -144,12 +19,6 @@ server::ServerOptions sampleServer() {
   options.assetDirectory = ZELVORA_SERVER_DATA_DIR "/assets";
   return options;
 }
-
-const std::vector<std::string> answerOrder = {
-    "banner-interstitial", "banner-no-click",   "video-with-landing-card", "video-skippable",
-    "html-interstitial",   "html-no-script",    "mraid-interstitial",      "mraid-open",
-    "mraid-fallback",      "vast-interstitial", "disabled-placement",      "empty-placement",
-    "rewarded-placement"};
 
 TEST(Tour, EverySamplePlacementComesOutAsItsAdImplies) {
   TemporaryFolder folder;

@@ -49,6 +49,12 @@ class GtkPlatformTest : public ::testing::Test {
 
   bool waitFor(const std::function<bool()>& done) { return platform.mainQueue().runUntil(done, 5); }
 
+  /// The size GTK gave the model's drawing.
+  Size allocatedSize() {
+    return {static_cast<double>(gtk_widget_get_allocated_width(platform.canvas())),
+            static_cast<double>(gtk_widget_get_allocated_height(platform.canvas()))};
+  }
+
   void click(Point press, Point release) { zelvora::test::clickInWindow(platform, press, release); }
 
   GtkPlatform platform{environment(), UrlMode::record};
@@ -101,6 +107,18 @@ TEST_F(GtkPlatformTest, TheInterfaceTurnsWithTheWindowsShapeAndTheWindowWithTheI
   platform.mainQueue().runUntil([] { return false; }, 0.1);
   EXPECT_EQ(application.statusBarOrientation(), InterfaceOrientation::landscapeLeft);
   EXPECT_EQ(platform.window()->frame.size(), (Size{500, 300}));
+
+  // Turned back as soon as the desktop window took the first turn's size, before the model
+  // was told of it: that news, late, does not turn the interface again.
+  ASSERT_TRUE(application.rotate(InterfaceOrientation::portrait));
+  ASSERT_TRUE(waitFor([&] { return allocatedSize() == Size{300, 500}; }));
+  ASSERT_TRUE(application.rotate(InterfaceOrientation::landscapeLeft));
+  ASSERT_TRUE(waitFor([&] { return allocatedSize() == Size{500, 300}; }));
+  ASSERT_TRUE(application.rotate(InterfaceOrientation::portrait));
+  platform.mainQueue().runUntil([] { return false; }, 1);
+  EXPECT_EQ(application.statusBarOrientation(), InterfaceOrientation::portrait);
+  EXPECT_EQ(platform.window()->frame.size(), (Size{300, 500}));
+  EXPECT_EQ(allocatedSize(), (Size{300, 500}));
 }
 
 TEST_F(GtkPlatformTest, ANativeWidgetFollowsItsAnchorWhileItIsSeen) {

@@ -113,8 +113,11 @@ void GtkPlatform::syncFrame() {
     // The model changed size on its own (the interface turned): the desktop window follows.
     if (const Size size = window->frame.size(); size != modelSize_) {
       modelSize_ = size;
-      if (size != allocated_)
+      const Size pending = requested_.empty() ? allocated_ : requested_.back();
+      if (size != pending) {
+        requested_.push_back(size);
         gtk_window_resize(gtkWindow_, pixels(size.width), pixels(size.height));
+      }
     }
     attachVideoPictures(window);
     nativeLayer_->update(*window);
@@ -161,12 +164,23 @@ void GtkPlatform::onSizeAllocate(GtkWidget*, GdkRectangle* allocation, gpointer 
   // A new layout of the same size (a native widget moved) is no resize.
   if (size == platform.allocated_) return;
   platform.allocated_ = size;
+  // The sizes the model asked for arrive in turn: the latest one is the model's own size, an
+  // earlier one was overtaken by a later change of the model, and neither is news to it. Any
+  // other size comes from the user or the desktop, and the model follows it.
+  auto& requested = platform.requested_;
+  if (const auto asked = std::find(requested.begin(), requested.end(), size);
+      asked != requested.end()) {
+    requested.erase(requested.begin(), asked + 1);
+    return;
+  }
+  requested.clear();
   // Not from inside GTK's allocation: the model's answer to a resize may add widgets.
   platform.mainQueue_.post([&platform, size] { platform.applyScreenSize(size); });
 }
 
 void GtkPlatform::applyScreenSize(Size size) {
-  if (size != allocated_) return;  // a later allocation follows
+  if (size != allocated_) return;   // a later allocation follows
+  if (!requested_.empty()) return;  // the model changed since, and leads
   Application::shared().screenDidResize(size);
   if (auto window = keyWindow()) modelSize_ = window->frame.size();
 }

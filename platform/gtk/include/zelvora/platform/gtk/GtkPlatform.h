@@ -120,6 +120,8 @@ class GtkPlatform {
   /// whichever of them changed since leads the other.
   Size allocated_;
   Size modelSize_;
+  /// The sizes asked of the desktop window for the model, oldest first, not yet allocated.
+  std::vector<Size> requested_;
 };
 
 }  // namespace zelvora::platform::gtk

@@ -1,0 +1,145 @@
+#include "DesktopStage.h"
+
+#include <algorithm>
+#include <cmath>
+
+#include "KeyWindowViews.h"
+#include "PagePointer.h"
+#include "zelvora/platform/ui/Application.h"
+#include "zelvora/platform/ui/Touch.h"
+
+namespace demo {
+namespace {
+using zelvora::platform::View;
+using zelvora::platform::WebView;
+
+/// How long a page gets to load, and to act on a click, before the user moves on.
+constexpr double kPageSeconds = 5;
+/// Enough for the tasks the platform posts on an event to have run.
+constexpr double kReportSeconds = 0.1;
+/// Enough for WebKit to draw a page it has laid out.
+constexpr double kPaintSeconds = 0.3;
+}  // namespace
+
+DesktopStage::DesktopStage(zelvora::platform::HostEnvironment environment,
+                           zelvora::platform::gtk::UrlMode urls)
+    : platform_(std::move(environment), urls) {}
+
+bool DesktopStage::runUntil(const std::function<bool()>& done, double seconds) {
+  return platform_.mainQueue().runUntil(done, seconds);
+}
+
+bool DesktopStage::waitFor(const std::function<bool()>& done, double seconds) {
+  return runUntil(done, seconds);
+}
+
+void DesktopStage::pause(double seconds) {
+  runUntil([] { return false; }, seconds);
+}
+
+bool DesktopStage::pauseUntil(const std::function<bool()>& done, double seconds) {
+  return runUntil(done, seconds);
+}
+
+double DesktopStage::now() const {
+  return platform_.mainQueue().now();
+}
+
+std::shared_ptr<View> DesktopStage::findById(const std::string& identifier) const {
+  return viewOnScreenWithId(identifier);
+}
+
+std::shared_ptr<View> DesktopStage::findByTitle(const std::string& text) const {
+  return viewOnScreenTitled(text);
+}
+
+std::shared_ptr<WebView> DesktopStage::findWebView() const {
+  const auto all = viewsOnScreenOfType<WebView>();
+  return all.empty() ? nullptr : all.front();
+}
+
+std::string DesktopStage::dumpScreen() const {
+  return describeScreen();
+}
+
+bool DesktopStage::snapshot(const std::filesystem::path& file) {
+  runUntil([&] { return pagesUp(true); }, kPageSeconds);
+  // WebKit tells no one when a page it loaded has reached the screen.
+  pause(kPaintSeconds);
+  return platform_.screenshot(file);
+}
+
+std::shared_ptr<zelvora::platform::ViewController> DesktopStage::rootViewController() const {
+  return platform_.rootViewController();
+}
+
+const std::vector<std::string>& DesktopStage::openedUrls() const {
+  return platform_.urlHandler().openedUrls();
+}
+
+bool DesktopStage::tap(const std::shared_ptr<View>& view) {
+  const auto window = zelvora::platform::Application::shared().keyWindow();
+  if (!view || !window || !view->isDescendant(*window)) return false;
+  return zelvora::platform::sendTap(view);
+}
+
+std::optional<std::string> DesktopStage::tapPage(const std::shared_ptr<WebView>& webView) {
+  WebKitWebView* page = webView ? platform_.webEngine().pageOf(*webView) : nullptr;
+  if (!page) return std::nullopt;
+  // The click lands on what the window shows: the page must be up and laid out.
+  if (!runUntil(
+          [&] {
+            return gtk_widget_get_mapped(GTK_WIDGET(page)) && !webkit_web_view_is_loading(page);
+          },
+          kPageSeconds))
+    return std::nullopt;
+
+  const auto opened = openedUrls().size();
+  PagePointer pointer(page, platform_.mainQueue());
+  const auto target = pointer.callToAction();
+  pointer.click(target);
+  const auto handedOver = [&] { return openedUrls().size() > opened; };
+  const auto clickThrough = [&] { return findById("click-through") != nullptr; };
+  if (!runUntil([&] { return handedOver() || clickThrough(); }, kPageSeconds)) return std::nullopt;
+
+  const std::string where = "clicked " + target.what + " at (" +
+                            std::to_string(std::lround(target.x)) + ", " +
+                            std::to_string(std::lround(target.y)) + ")";
+  if (handedOver()) return where + ": the system was handed " + openedUrls().back();
+  return where + ": the click-through opened";
+}
+
+void DesktopStage::letPagesLoad() {
+  runUntil([&] { return pagesUp(false); }, kPageSeconds);
+  // WebKit's reports reach the model in main-queue tasks of their own.
+  pause(kReportSeconds);
+}
+
+bool DesktopStage::pagesUp(bool shown) const {
+  const auto webViews = viewsOnScreenOfType<WebView>();
+  return std::all_of(webViews.begin(), webViews.end(), [&](const auto& webView) {
+    WebKitWebView* page = platform_.webEngine().pageOf(*webView);
+    return page && !webkit_web_view_is_loading(page) &&
+           (!shown || gtk_widget_get_mapped(GTK_WIDGET(page)));
+  });
+}
+
+bool DesktopStage::rotate(zelvora::platform::InterfaceOrientation orientation) {
+  if (!zelvora::platform::Application::shared().rotate(orientation)) return false;
+  // The desktop window follows the model on its next frame.
+  const auto window = zelvora::platform::Application::shared().keyWindow();
+  GtkWidget* canvas = platform_.canvas();
+  runUntil(
+      [&] {
+        return !window ||
+               (std::lround(window->frame.width) == gtk_widget_get_allocated_width(canvas) &&
+                std::lround(window->frame.height) == gtk_widget_get_allocated_height(canvas));
+      },
+      2);
+  // The platform hands the new size back to the model in a task of its own: run it before
+  // anything turns the interface again, or it would turn it back.
+  pause(kReportSeconds);
+  return true;
+}
+
+}  // namespace demo

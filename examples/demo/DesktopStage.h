@@ -1,0 +1,48 @@
+#pragma once
+
+#include "Stage.h"
+#include "zelvora/platform/gtk/GtkPlatform.h"
+
+namespace demo {
+
+/// The desktop backend: a real window on the real clock. WebKit runs the pages and their
+/// scripts, so the stage plays nothing itself: a tap on a page is a click WebKit receives.
+class DesktopStage final : public Stage {
+ public:
+  /// Throws std::runtime_error when GTK cannot open a display.
+  DesktopStage(zelvora::platform::HostEnvironment environment,
+               zelvora::platform::gtk::UrlMode urls);
+
+  zelvora::platform::gtk::GtkPlatform& platform() { return platform_; }
+
+  bool runUntil(const std::function<bool()>& done, double seconds) override;
+  bool waitFor(const std::function<bool()>& done, double seconds) override;
+  void pause(double seconds) override;
+  bool pauseUntil(const std::function<bool()>& done, double seconds) override;
+  double now() const override;
+  bool realTime() const override { return true; }
+
+  std::shared_ptr<zelvora::platform::View> findById(const std::string& identifier) const override;
+  std::shared_ptr<zelvora::platform::View> findByTitle(const std::string& text) const override;
+  std::shared_ptr<zelvora::platform::WebView> findWebView() const override;
+  std::string dumpScreen() const override;
+  /// What the window shows, pages and video pictures included.
+  bool snapshot(const std::filesystem::path& file) override;
+  std::shared_ptr<zelvora::platform::ViewController> rootViewController() const override;
+  const std::vector<std::string>& openedUrls() const override;
+
+  bool tap(const std::shared_ptr<zelvora::platform::View>& view) override;
+  std::optional<std::string> tapPage(
+      const std::shared_ptr<zelvora::platform::WebView>& webView) override;
+  void letPagesLoad() override;
+  bool rotate(zelvora::platform::InterfaceOrientation orientation) override;
+
+ private:
+  /// Whether every page on screen has loaded and, when `shown`, is in the window.
+  bool pagesUp(bool shown) const;
+
+  // mutable: the main queue's clock is read through a non-const accessor.
+  mutable zelvora::platform::gtk::GtkPlatform platform_;
+};
+
+}  // namespace demo
