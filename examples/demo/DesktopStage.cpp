@@ -136,9 +136,6 @@ bool DesktopStage::rotate(zelvora::platform::InterfaceOrientation orientation) {
                 std::lround(window->frame.height) == gtk_widget_get_allocated_height(canvas));
       },
       2);
-  // The platform hands the new size back to the model in a task of its own: run it before
-  // anything turns the interface again, or it would turn it back.
-  pause(kReportSeconds);
   return true;
 }
 

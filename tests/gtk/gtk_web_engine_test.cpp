@@ -234,6 +234,10 @@ class Recorder : public platform::NavigationDelegate, public platform::UIDelegat
   void webViewDidStartProvisionalNavigation(platform::WebView& web, platform::Navigation) override {
     steps.push_back("start " + web.url().value_or(""));
   }
+  void webViewDidReceiveServerRedirectForProvisionalNavigation(platform::WebView& web,
+                                                               platform::Navigation) override {
+    steps.push_back("redirect " + web.url().value_or(""));
+  }
   void webViewDidCommit(platform::WebView&, platform::Navigation) override {
     steps.push_back("commit");
   }
@@ -269,8 +273,10 @@ TEST_F(GtkWebEngineTest, AWebViewsPageNavigatesAsksAndGoesWithIt) {
   web->navigationDelegate = recorder;
   web->uiDelegate = recorder;
 
-  web->load({landing});
-  ASSERT_TRUE(runUntil([&] { return recorder->steps.size() >= 3; }));
+  // Through the click tracker, which redirects to the landing page.
+  const std::string tracker = server->baseUrl() + "/t/click?to=/assets/landing.html";
+  web->load({tracker});
+  ASSERT_TRUE(runUntil([&] { return recorder->steps.size() >= 4; }));
   // A script's value, its dialogs answered by the delegate, and an error.
   EXPECT_EQ(evaluate(web, "alert('hi'); [prompt('sure?'), 1 + 1]"), JSON::parse(R"(["yes", 2])"));
   auto failed = std::make_shared<std::optional<platform::JavaScriptResult>>();
@@ -281,10 +287,10 @@ TEST_F(GtkWebEngineTest, AWebViewsPageNavigatesAsksAndGoesWithIt) {
   // The page goes elsewhere by itself: the model learns of it as a new navigation.
   const std::string next = server->baseUrl() + "/assets/README.txt";
   evaluate(web, "location.href = '" + next + "'");
-  ASSERT_TRUE(runUntil([&] { return recorder->steps.size() >= 7; }));
+  ASSERT_TRUE(runUntil([&] { return recorder->steps.size() >= 8; }));
   EXPECT_EQ(recorder->steps,
-            (std::vector<std::string>{"start " + landing, "commit", "finish", "alert hi",
-                                      "start " + next, "commit", "finish"}));
+            (std::vector<std::string>{"start " + tracker, "redirect " + landing, "commit", "finish",
+                                      "alert hi", "start " + next, "commit", "finish"}));
   EXPECT_EQ(web->loadedRequests().back().url, next);
 
   // The released web view's page is taken off the screen and destroyed.
