@@ -3,9 +3,9 @@
 #include <algorithm>
 #include <cmath>
 
-#include "KeyWindowViews.h"
 #include "PagePointer.h"
 #include "zelvora/platform/ui/Application.h"
+#include "zelvora/platform/ui/ScreenViews.h"
 #include "zelvora/platform/ui/Touch.h"
 
 namespace demo {
@@ -19,6 +19,18 @@ constexpr double kPageSeconds = 5;
 constexpr double kReportSeconds = 0.1;
 /// Enough for WebKit to draw a page it has laid out.
 constexpr double kPaintSeconds = 0.3;
+
+/// What the window shows: the key window's views.
+std::shared_ptr<View> screen() {
+  return zelvora::platform::Application::shared().keyWindow();
+}
+
+template <class T>
+std::vector<std::shared_ptr<T>> onScreen() {
+  const auto window = screen();
+  return window ? zelvora::platform::visibleViewsOfType<T>(*window)
+                : std::vector<std::shared_ptr<T>>{};
+}
 }  // namespace
 
 DesktopStage::DesktopStage(zelvora::platform::HostEnvironment environment,
@@ -46,20 +58,23 @@ double DesktopStage::now() const {
 }
 
 std::shared_ptr<View> DesktopStage::findById(const std::string& identifier) const {
-  return viewOnScreenWithId(identifier);
+  const auto window = screen();
+  return window ? zelvora::platform::visibleViewWithId(*window, identifier) : nullptr;
 }
 
 std::shared_ptr<View> DesktopStage::findByTitle(const std::string& text) const {
-  return viewOnScreenTitled(text);
+  const auto window = screen();
+  return window ? zelvora::platform::visibleViewTitled(*window, text) : nullptr;
 }
 
 std::shared_ptr<WebView> DesktopStage::findWebView() const {
-  const auto all = viewsOnScreenOfType<WebView>();
+  const auto all = onScreen<WebView>();
   return all.empty() ? nullptr : all.front();
 }
 
 std::string DesktopStage::dumpScreen() const {
-  return describeScreen();
+  const auto window = screen();
+  return window ? zelvora::platform::describeViewTree(*window) : std::string();
 }
 
 bool DesktopStage::snapshot(const std::filesystem::path& file) {
@@ -116,7 +131,7 @@ void DesktopStage::letPagesLoad() {
 }
 
 bool DesktopStage::pagesUp(bool shown) const {
-  const auto webViews = viewsOnScreenOfType<WebView>();
+  const auto webViews = onScreen<WebView>();
   return std::all_of(webViews.begin(), webViews.end(), [&](const auto& webView) {
     WebKitWebView* page = platform_.webEngine().pageOf(*webView);
     return page && !webkit_web_view_is_loading(page) &&

@@ -11,19 +11,12 @@
 #include "zelvora/platform/media/VideoView.h"
 #include "zelvora/platform/ui/ImageView.h"
 #include "zelvora/platform/ui/Label.h"
+#include "zelvora/platform/ui/ScreenViews.h"
 
 namespace zelvora::test {
 namespace {
 
 using GtkMediaAdsTest = GtkSdkTest;
-
-template <typename T>
-std::shared_ptr<T> findType(const std::shared_ptr<platform::View>& root) {
-  if (auto found = std::dynamic_pointer_cast<T>(root)) return found;
-  for (const auto& child : root->subviews())
-    if (auto found = findType<T>(child)) return found;
-  return nullptr;
-}
 
 /// The texts of the labels under `root` that start with `prefix`.
 void collectTexts(const std::shared_ptr<platform::View>& root, const std::string& prefix,
@@ -46,8 +39,10 @@ TEST_F(GtkMediaAdsTest, AVideoPlaysToItsAnnouncedLengthUnderItsCountdownsThenIts
   sdk().showAd(platform.rootViewController(), "p");
   ASSERT_TRUE(runUntil([&] { return delegate->has("onAdShown:p"); }));
   const auto screen = platform.rootViewController()->presentedViewController()->view();
-  const auto videoView = findType<platform::VideoView>(screen);
-  ASSERT_TRUE(videoView && videoView->player);
+  const auto videos = platform::visibleViewsOfType<platform::VideoView>(*screen);
+  ASSERT_FALSE(videos.empty());
+  const auto videoView = videos.front();
+  ASSERT_TRUE(videoView->player);
   const auto engine =
       std::dynamic_pointer_cast<platform::gtk::GstPlayerEngine>(videoView->player->engine());
   ASSERT_TRUE(engine) << "the video is not played by GStreamer";

@@ -1,12 +1,8 @@
 #include "zelvora/platform/headless/TestDriver.h"
 
-#include <cmath>
-#include <cstdio>
-
 #include "zelvora/platform/headless/Snapshot.h"
 #include "zelvora/platform/ui/Application.h"
-#include "zelvora/platform/ui/Button.h"
-#include "zelvora/platform/ui/Label.h"
+#include "zelvora/platform/ui/ScreenViews.h"
 #include "zelvora/platform/ui/Touch.h"
 
 namespace zelvora::platform::headless {
@@ -17,61 +13,21 @@ std::shared_ptr<View> screenRoot(HeadlessPlatform& platform) {
   return platform.window();
 }
 
-void collectVisible(const std::shared_ptr<View>& view, std::vector<std::shared_ptr<View>>& out) {
-  if (view->isHidden) return;
-  out.push_back(view);
-  for (const auto& child : view->subviews()) collectVisible(child, out);
-}
-
-std::string number(double value) {
-  double rounded = std::round(value * 10) / 10;
-  if (rounded == 0) rounded = 0;  // no "-0"
-  char text[48];
-  std::snprintf(text, sizeof text, rounded == std::floor(rounded) ? "%.0f" : "%.1f", rounded);
-  return text;
-}
-
-void dump(const View& view, int depth, std::string& out) {
-  const Rect rect = view.frameInRoot();
-  out.append(static_cast<std::size_t>(depth) * 2, ' ');
-  out += view.typeName() + " (" + number(rect.x) + ", " + number(rect.y) + ", " +
-         number(rect.width) + ", " + number(rect.height) + ")";
-  if (const auto content = view.describeContent(); !content.empty()) out += " " + content;
-  if (!view.accessibilityIdentifier.empty()) out += " #" + view.accessibilityIdentifier;
-  if (view.isHidden) out += " hidden";
-  if (view.alpha != 1) out += " alpha=" + number(view.alpha);
-  out += "\n";
-  if (view.isHidden) return;
-  for (const auto& child : view.subviews()) dump(*child, depth + 1, out);
-}
-
 }  // namespace
 
 std::vector<std::shared_ptr<View>> TestDriver::visibleViews() const {
-  std::vector<std::shared_ptr<View>> views;
-  if (auto root = screenRoot(platform_)) {
-    for (const auto& child : root->subviews()) collectVisible(child, views);
-  }
-  return views;
+  const auto root = screenRoot(platform_);
+  return root ? platform::visibleViews(*root) : std::vector<std::shared_ptr<View>>{};
 }
 
 std::shared_ptr<View> TestDriver::findByTitle(const std::string& text) const {
-  for (const auto& view : visibleViews()) {
-    if (auto button = std::dynamic_pointer_cast<Button>(view)) {
-      const auto state = button->isEnabled ? ControlState::normal : ControlState::disabled;
-      if (button->title(state) == text) return view;
-    } else if (auto label = std::dynamic_pointer_cast<Label>(view)) {
-      if (label->text == text) return view;
-    }
-  }
-  return nullptr;
+  const auto root = screenRoot(platform_);
+  return root ? visibleViewTitled(*root, text) : nullptr;
 }
 
 std::shared_ptr<View> TestDriver::findById(const std::string& accessibilityIdentifier) const {
-  for (const auto& view : visibleViews()) {
-    if (view->accessibilityIdentifier == accessibilityIdentifier) return view;
-  }
-  return nullptr;
+  const auto root = screenRoot(platform_);
+  return root ? visibleViewWithId(*root, accessibilityIdentifier) : nullptr;
 }
 
 bool TestDriver::tap(const std::shared_ptr<View>& view) {
@@ -153,9 +109,8 @@ std::size_t TestDriver::failLoading(const std::shared_ptr<WebView>& webView,
 }
 
 std::string TestDriver::dumpScreen() const {
-  std::string out;
-  if (auto root = screenRoot(platform_)) dump(*root, 0, out);
-  return out;
+  const auto root = screenRoot(platform_);
+  return root ? describeViewTree(*root) : std::string();
 }
 
 bool TestDriver::snapshot(const std::filesystem::path& path) const {
