@@ -308,11 +308,10 @@ void drawView(cairo_t* cr, const View& view, double inheritedAlpha, Pass& pass, 
       if (pass.painted) {
         const double right = origin.x + bounds.width - border;
         const double bottom = origin.y + bounds.height - border;
-        pass.painted->insert(pass.painted->end(),
-                             {{origin.x, origin.y, bounds.width, border},
-                              {origin.x, bottom, bounds.width, border},
-                              {origin.x, origin.y, border, bounds.height},
-                              {right, origin.y, border, bounds.height}});
+        pass.painted->insert(pass.painted->end(), {{origin.x, origin.y, bounds.width, border},
+                                                   {origin.x, bottom, bounds.width, border},
+                                                   {origin.x, origin.y, border, bounds.height},
+                                                   {right, origin.y, border, bounds.height}});
       }
     }
   }
