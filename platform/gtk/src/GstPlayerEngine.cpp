@@ -2,54 +2,22 @@
 
 #include <algorithm>
 #include <cmath>
-#include <filesystem>
-#include <mutex>
 
 #include "zelvora/Log.h"
 #include "zelvora/platform/MainQueue.h"
+#include "zelvora/platform/headless/HeadlessMedia.h"
 
 namespace zelvora::platform::gtk {
 namespace {
 
-struct Free {
-  void operator()(gpointer memory) const { g_free(memory); }
-};
-using Text = std::unique_ptr<gchar, Free>;
-
-bool startGstreamer() {
-  static std::once_flag once;
-  static bool started = false;
-  std::call_once(once, [] { started = gst_init_check(nullptr, nullptr, nullptr); });
-  return started;
-}
+using headless::mediaUri;
+using headless::startGstreamer;
 
 bool hasGtkSink() {
   GstElementFactory* factory = gst_element_factory_find("gtksink");
   if (!factory) return false;
   gst_object_unref(factory);
   return true;
-}
-
-bool isFile(const std::string& path) {
-  std::error_code error;
-  return std::filesystem::is_regular_file(path, error);
-}
-
-std::string fileUri(const std::string& path) {
-  Text uri(gst_filename_to_uri(path.c_str(), nullptr));
-  return uri ? std::string(uri.get()) : path;
-}
-
-/// The URI playbin opens for `url`. A file:// URL may come escaped or not ("file://" followed by
-/// a raw path); whatever names no file is left for GStreamer to report.
-std::string uriFor(const std::string& url) {
-  if (url.find("://") == std::string::npos) return fileUri(url);
-  if (url.rfind("file://", 0) != 0) return url;
-  Text decoded(g_filename_from_uri(url.c_str(), nullptr, nullptr));
-  if (decoded && isFile(decoded.get())) return fileUri(decoded.get());
-  const std::string raw = url.substr(7);
-  if (!raw.empty() && raw.front() == '/' && isFile(raw)) return fileUri(raw);
-  return url;
 }
 
 /// Whether a real audio output opens. Without one the automatic sink falls back to a sink of its
@@ -120,6 +88,8 @@ GstPlayerEngine::~GstPlayerEngine() {
 
 void GstPlayerEngine::start() {
   if (!startGstreamer()) return fail("GStreamer cannot start");
+  const auto uri = mediaUri(url_);
+  if (!uri) return fail("no such file");
   pipeline_ = gst_element_factory_make("playbin", nullptr);
   GstElement* videoSink = gst_element_factory_make("gtksink", nullptr);
   GstElement* audioSink = makeAudioSink();
@@ -146,8 +116,8 @@ void GstPlayerEngine::start() {
   }
   frame_ = gtk_box_new(GTK_ORIENTATION_VERTICAL, 0);
   g_object_ref_sink(frame_);
-  g_object_set(pipeline_, "uri", uriFor(url_).c_str(), "video-sink", videoSink, "audio-sink",
-               audioSink, nullptr);
+  g_object_set(pipeline_, "uri", uri->c_str(), "video-sink", videoSink, "audio-sink", audioSink,
+               nullptr);
 
   // The watch runs on the default main context; it holds the engine weakly, and the destructor
   // removes it.

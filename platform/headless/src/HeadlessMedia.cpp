@@ -33,39 +33,9 @@ using Error = std::unique_ptr<GError, ErrorFree>;
 using Text = std::unique_ptr<gchar, Free>;
 using StreamList = std::unique_ptr<GList, StreamListFree>;
 
-bool startGstreamer() {
-  static std::once_flag once;
-  static bool started = false;
-  std::call_once(once, [] { started = gst_init_check(nullptr, nullptr, nullptr); });
-  return started;
-}
-
 bool isFile(const std::string& path) {
   std::error_code error;
   return std::filesystem::is_regular_file(path, error);
-}
-
-/// The URI the discoverer opens for `url`; none for a local file that is not there. A file://
-/// URL may come escaped or not ("file://" followed by a raw path): both are understood.
-std::optional<std::string> uriFor(const std::string& url) {
-  std::optional<std::string> path;
-  if (url.find("://") == std::string::npos) {
-    if (isFile(url)) path = url;
-  } else if (url.rfind("file://", 0) == 0) {
-    Text decoded(g_filename_from_uri(url.c_str(), nullptr, nullptr));
-    const std::string raw = url.substr(7);
-    if (decoded && isFile(decoded.get())) {
-      path = decoded.get();
-    } else if (!raw.empty() && raw.front() == '/' && isFile(raw)) {
-      path = raw;
-    }
-  } else {
-    return url;
-  }
-  if (!path) return std::nullopt;
-  Text uri(gst_filename_to_uri(path->c_str(), nullptr));
-  if (!uri) return std::nullopt;
-  return std::string(uri.get());
 }
 
 /// The engine of the headless backend: the position is computed from the main queue's clock.
@@ -126,8 +96,36 @@ class HeadlessPlayerEngine final : public PlayerEngine,
 
 }  // namespace
 
+bool startGstreamer() {
+  static std::once_flag once;
+  static bool started = false;
+  std::call_once(once, [] { started = gst_init_check(nullptr, nullptr, nullptr); });
+  return started;
+}
+
+std::optional<std::string> mediaUri(const std::string& url) {
+  std::optional<std::string> path;
+  if (url.find("://") == std::string::npos) {
+    if (isFile(url)) path = url;
+  } else if (url.rfind("file://", 0) == 0) {
+    Text decoded(g_filename_from_uri(url.c_str(), nullptr, nullptr));
+    const std::string raw = url.substr(7);
+    if (decoded && isFile(decoded.get())) {
+      path = decoded.get();
+    } else if (!raw.empty() && raw.front() == '/' && isFile(raw)) {
+      path = raw;
+    }
+  } else {
+    return url;
+  }
+  if (!path) return std::nullopt;
+  Text uri(gst_filename_to_uri(path->c_str(), nullptr));
+  if (!uri) return std::nullopt;
+  return std::string(uri.get());
+}
+
 std::optional<MediaInfo> probeMedia(const std::string& url, double timeoutSeconds) {
-  const auto uri = uriFor(url);
+  const auto uri = mediaUri(url);
   if (!uri || !startGstreamer()) return std::nullopt;
   const auto timeout = static_cast<GstClockTime>(
       std::clamp(std::isnan(timeoutSeconds) ? 10.0 : timeoutSeconds, 0.1, 3600.0) * GST_SECOND);

@@ -6,8 +6,9 @@
 // What it does:
 // - opens a file path, a file:// URL (escaped or not) or a web address, and starts prerolling at
 //   once: the status stays unknown until the first frame is ready and the length is known;
-// - reports any failure of the pipeline (missing file, not media, a decoding error) as a failed
-//   item, with one console line "media: <url>: <GStreamer's message>";
+// - reports a missing local file, and any failure of the pipeline (not media, a decoding error),
+//   as a failed item, with one console line "media: <url>: <why>" (GStreamer's message for the
+//   pipeline's failures);
 // - plays sound on the default audio output, or, without one (CI, a headless X server), through
 //   a sink that only keeps time, so playback still runs at real speed;
 // - handles the pipeline's messages on GLib's default main context, where the main queue runs.

@@ -14,6 +14,14 @@ struct MediaInfo {
   int height = 0;
 };
 
+/// Starts GStreamer, once for the process; whether it could. Every backend that plays media
+/// through it starts it here.
+bool startGstreamer();
+
+/// The URI GStreamer opens for `url` (a file path, a file:// URL escaped or not, or a web
+/// address); none for a local file that is not there.
+std::optional<std::string> mediaUri(const std::string& url);
+
 /// Opens the media at `url` (a file path, a file:// URL or a web address) with GStreamer's
 /// discoverer and reads its length and streams. None when it could not be played: missing,
 /// unreadable, not audio or video, or of unknown length. Blocks until done, at most
