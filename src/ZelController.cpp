@@ -52,9 +52,10 @@ void ZelController::initialize(const std::string& appId) {
 
 void ZelController::handleAnswer(std::optional<JSON> json,
                                  const std::optional<std::string>& error) {
-  const auto delegate = eventDelegate();
+  // The delegate is read anew before every call: holding it across the parse would keep one
+  // the host released from inside a callback.
   if (error) {
-    if (delegate) delegate->onInitError(*error);
+    if (const auto delegate = eventDelegate()) delegate->onInitError(*error);
     log("ZelvoraFramework - " + *error);
   } else {
     const JSON& data = member(*json, "data");
@@ -64,11 +65,10 @@ void ZelController::handleAnswer(std::optional<JSON> json,
       PlacementsParser::parseData(std::move((*json)["data"]["placements"]));
       isInitialized_ = true;
     } else {
-      if (delegate) delegate->onInitError("No ads available");
+      if (const auto delegate = eventDelegate()) delegate->onInitError("No ads available");
       log("ZelvoraFramework - No ads available");
     }
   }
-  // The delegate may have gone while the placements were parsed.
   if (const auto current = eventDelegate()) current->onInit(placements_.keys());
 }
 

@@ -8,7 +8,9 @@
 #include "net/Url.h"
 #include "tools/Assets.h"
 #include "tools/FileLoader.h"
+#include "zelvora/Log.h"
 #include "zelvora/ZelController.h"
+#include "zelvora/platform/MainQueue.h"
 #include "zelvora/platform/media/PlayerViewController.h"
 #include "zelvora/platform/ui/Application.h"
 
@@ -89,16 +91,25 @@ void HtmlAd::configureWebView() {
   webView->scrollView.bouncesZoom = false;
   webView->setPageStartedDelegate(self());
   webView->addPageFinishedDelegate(self());
+  pageLost_ = false;
 }
 
 void HtmlAd::onWebViewStartedToLoad(const std::optional<std::string>& url) {
   if (!url || isFileUrl(*url) || *url == "about:blank") return;
+  if (!onScreen) {
+    // Nobody saw the ad: no click. The page is leaving the creative, so it is stopped and the
+    // ad is not shown.
+    log("Navigation to " + *url + " refused: the ad is not on screen");
+    closeAd();
+    return;
+  }
   callClickTracking();
   doRedirect(*url);
 }
 
 void HtmlAd::onWebViewFinishedToLoad() {
   isReloading = false;
+  if (pageLost_) return;  // the blank page, not the creative
   if (isLoaded) return;
   if (mraid() && fallbackTriggered()) return;  // the creative gave up while loading
   isLoaded = true;
@@ -125,12 +136,29 @@ void HtmlAd::callMetricTracking(const std::string& metric) {
 }
 
 void HtmlAd::closeAd() {
-  if (webView) webView->load(URLRequest{"about:blank"});
-  if (interstitialVC) {
-    // Cleared first: the dismissal tells this ad that the interstitial disappeared.
-    auto controller = std::move(interstitialVC);
-    interstitialVC.reset();
+  if (webView) {
+    webView->load(URLRequest{"about:blank"});
+    pageLost_ = true;
+  }
+  if (!interstitialVC) return;
+  // Read before the dismissal, which may tell this ad at once that the interstitial went.
+  const bool appeared = onScreen;
+  // Cleared first, for the same reason.
+  auto controller = std::move(interstitialVC);
+  interstitialVC.reset();
+  // From its presenter: the creative's own video player, when up, goes with it.
+  if (auto presenter = controller->presentingViewController())
+    presenter->dismiss(true);
+  else
     controller->dismiss(true);
+  if (appeared) return;
+  // Given up before it appeared: the host's showAd ends here, and the creative is loaded
+  // afresh, in a later task (the page that asked for this may still be running).
+  trigger(Event::adFailedToShow);
+  if (mraid()) {
+    mainQueue().post([weak = std::weak_ptr<HtmlAd>(self())] {
+      if (auto ad = weak.lock()) ad->reloadMraidContent();
+    });
   }
 }
 
@@ -149,13 +177,21 @@ void HtmlAd::setViewable(bool viewable) {
   setJSProperty("isViewable", viewable);
 }
 
+bool HtmlAd::allowedOnScreenOnly(const std::string& action) {
+  if (onScreen) return true;
+  log("MRAID " + action + " refused: the ad is not on screen");
+  if (mraid()) triggerEvent("error", {std::string("the ad is not on screen"), action});
+  return false;
+}
+
 void HtmlAd::openUri(const std::string& uri) {
+  if (!allowedOnScreenOnly("open")) return;
   callClickTracking();
   Application::shared().open(uri);
 }
 
 void HtmlAd::playVideo(const std::string& uri) {
-  if (!interstitialVC) return;  // nothing on screen to play over
+  if (!allowedOnScreenOnly("playVideo") || !interstitialVC) return;
   auto videoPlayer = VideoPlayer::makeWithUrl(uri);
   auto controller = std::make_shared<PlayerViewController>();
   controller->setPlayer(videoPlayer->initDefaultPlayer());

@@ -25,7 +25,8 @@ using MraidParam = std::variant<std::int64_t, std::string>;
 /// The ad unit of the HTML formats. A plain HTML ad ("isMraid" false) is ready at once and
 /// loads its markup when shown; an MRAID ad downloads "mraid.js", renders its markup off
 /// screen in a web view carrying the MRAID environment and the script bridge, and is ready
-/// when that page has loaded. Navigations the creative starts are clicks.
+/// when that page has loaded. Navigations the creative starts are clicks, once the ad is on
+/// screen; before that, what only a user who saw the ad may cause is refused.
 class HtmlAd : public Ad,
                public WebViewPageStartedDelegate,
                public WebViewPageFinishedDelegate,
@@ -83,6 +84,11 @@ class HtmlAd : public Ad,
 
  protected:
   bool mraid() const { return isMraid == true; }
+  /// Whether the creative's page can be shown: loaded, not being reloaded, and neither blanked
+  /// nor navigated away since.
+  bool pageReady() const { return isLoaded && isReloading != true && !pageLost_; }
+  /// The interstitial has appeared and not yet disappeared.
+  bool onScreen = false;
   bool fallbackTriggered() const { return fallbackTriggered_ == true; }
   /// The ad's markup, when "markup" is a JSON string.
   std::optional<std::string> markup() const;
@@ -93,8 +99,13 @@ class HtmlAd : public Ad,
   std::string createInitialData() const;
   void preloadAdContent();
   void callClickTracking();
+  /// Whether `action` of the creative may run: only while the ad is on screen. An MRAID
+  /// creative is told why not through an "error" event.
+  bool allowedOnScreenOnly(const std::string& action);
 
   std::optional<bool> fallbackTriggered_;
+  /// The web view no longer holds the creative's page.
+  bool pageLost_ = false;
 };
 
 }  // namespace zelvora

@@ -198,6 +198,126 @@ TEST_F(HtmlAdTest, PresentationSkippedWhenClosedBeforeThePageTookItIn) {
             0);
 }
 
+// What a creative does before anybody saw it: no click, no beacon, and never a blank page
+// shown; after giving up it is not ready ("no fill" after a fallback).
+TEST_F(HtmlAdTest, CreativeActingBeforeItIsSeen) {
+  struct Case {
+    std::string action;
+    std::string showLine;  // what showAd then says
+  };
+  const Case cases[] = {{"fallback", "Mraid html ad has no fill in placement p"},
+                        {"unload", "MRAID html ad is not ready yet in placement p"},
+                        {"close", "MRAID html ad is not ready yet in placement p"},
+                        {"navigate", "MRAID html ad is not ready yet in placement p"},
+                        {"open", ""},
+                        {"playVideo", ""}};
+  initializeReadyMraid();
+  for (const auto& [action, showLine] : cases) {
+    const auto web = ad()->webView;
+    const auto before = web->journal().size();
+    if (action == "navigate")
+      driver.loadPage(web, "https://example.com/auto-redirect");
+    else
+      driver.postMessage(web, "mraidHostBridge",
+                         {{"name", action}, {"params", "https://x.test/a.webm"}});
+    runLoop().advance(1);
+    EXPECT_FALSE(onScreen()) << action;
+    if (showLine.empty()) {
+      const auto told = scripts(web, before);
+      ASSERT_EQ(told.size(), 1u) << action;
+      EXPECT_EQ(told[0],
+                "mraidController.triggerEvent(\"error\", [\"the ad is not on screen\", \"" +
+                    action + "\"]);");
+      continue;
+    }
+    const long said = logCount(showLine);
+    sdk().showAd(root(), "p");
+    runLoop().advance(1);
+    EXPECT_FALSE(onScreen()) << action;
+    EXPECT_EQ(logCount(showLine), said + 1) << action;
+    // A fresh load makes it ready again (as after a showing).
+    ad()->isLoaded = false;
+    ad()->preload();
+    ASSERT_TRUE(runUntil([&] { return ad()->webView != web; }));
+    driver.finishLoading(ad()->webView);
+  }
+  EXPECT_TRUE(platform_->urlHandler().openedUrls.empty());
+  EXPECT_FALSE(delegate->has("onAdShown:p"));
+  EXPECT_FALSE(delegate->has("onAdClick:p"));
+  expectBeacons({"/t/imp?ad=h&metric=adLoad", "/t/imp?ad=h&metric=adLoad",
+                 "/t/imp?ad=h&metric=adLoad", "/t/imp?ad=h&metric=adLoad",
+                 "/t/imp?ad=h&metric=adLoad", "/t/imp?ad=h&metric=fallback"});
+}
+
+// A page blanked while it loads never makes the ad ready; one given up while the showing is
+// under way ends that showAd and is loaded afresh.
+TEST_F(HtmlAdTest, GivingUpWhileLoadingOrBeingPresented) {
+  initializeWith(mraidData(), "mraidTag");
+  ASSERT_TRUE(runUntil([&] { return ad()->webView != nullptr; }));
+  driver.postMessage(ad()->webView, "mraidHostBridge", {{"name", "unload"}});
+  driver.finishLoading(ad()->webView);
+  EXPECT_FALSE(delegate->has("onAdReady:p"));
+
+  const auto blanked = ad()->webView;
+  ad()->preload();
+  ASSERT_TRUE(runUntil([&] { return ad()->webView != blanked; }));
+  driver.finishLoading(ad()->webView);
+  ASSERT_TRUE(delegate->has("onAdReady:p"));
+  for (const char* action : {"unload", "fallback"}) {
+    const auto web = ad()->webView;
+    sdk().showAd(root(), "p");
+    driver.postMessage(web, "mraidHostBridge", {{"name", action}});
+    runLoop().advance(1);
+    EXPECT_FALSE(onScreen()) << action;
+    EXPECT_EQ(delegate->events.back(), "onAdFailedToShow:p") << action;
+    ASSERT_NE(ad()->webView, web) << action << ": not loaded afresh";
+    driver.finishLoading(ad()->webView);
+  }
+  show();
+  EXPECT_TRUE(onScreen());
+  EXPECT_EQ(std::count(delegate->events.begin(), delegate->events.end(), "onAdShown:p"), 1);
+}
+
+// The creative closes itself while its own video player is up: both go, the host hears of
+// the close, and the ad can be shown again.
+TEST_F(HtmlAdTest, CloseWhileTheCreativesPlayerIsUp) {
+  initializeReadyMraid();
+  show();
+  driver.postMessage(ad()->webView, "mraidHostBridge",
+                     {{"name", "playVideo"}, {"params", "https://x.test/clip.webm"}});
+  runLoop().advance(0.3);
+  ASSERT_TRUE(
+      std::dynamic_pointer_cast<PlayerViewController>(platform_->window()->topViewController()));
+  driver.postMessage(ad()->webView, "mraidHostBridge", {{"name", "close"}});
+  runLoop().advance(1);
+  EXPECT_EQ(platform_->window()->topViewController(), root());
+  EXPECT_EQ(delegate->events.back(), "onAdClose:p");
+  driver.finishLoading(ad()->webView);
+  show();
+  EXPECT_TRUE(onScreen());
+}
+
+// A host that shows the ad again from onAdClose is told it is not ready while the creative
+// reloads; once the fresh page has loaded, it is shown and told "ready".
+TEST_F(HtmlAdTest, ShowingAgainFromTheCloseCallback) {
+  initializeReadyMraid();
+  delegate->observer = [&](const std::string& event) {
+    if (event == "onAdClose:p") sdk().showAd(root(), "p");
+  };
+  show();
+  driver.tap(driver.findById("close"));
+  runLoop().advance(1);
+  EXPECT_TRUE(logged("MRAID html ad is not ready yet in placement p"));
+  EXPECT_FALSE(onScreen());
+  delegate->observer = nullptr;
+  driver.finishLoading(ad()->webView);
+  show();
+  EXPECT_TRUE(onScreen());
+  const auto told = scripts(ad()->webView);
+  EXPECT_EQ(std::count(told.begin(), told.end(), "mraidController.triggerEvent(\"ready\", []);"),
+            1);
+}
+
 TEST_F(HtmlAdTest, EventParametersAreEscapedStringLiterals) {
   auto mraid = std::make_shared<InterstitialHtml>(adObject("h", "mraidTag", mraidData()));
   mraid->configureWebView();

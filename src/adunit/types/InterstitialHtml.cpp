@@ -1,5 +1,7 @@
 #include "adunit/types/InterstitialHtml.h"
 
+#include <utility>
+
 #include "adunit/rendering/Constraints.h"
 #include "adunit/types/mraid/MraidConstants.h"
 #include "util/Time.h"
@@ -10,7 +12,7 @@ using namespace platform;
 
 bool InterstitialHtml::canRender() {
   const std::string placement = placementId.value_or("");
-  if (mraid() && !isLoaded) {
+  if (mraid() && !pageReady()) {
     if (!fallbackTriggered()) {
       log("MRAID html ad is not ready yet in placement " + placement);
     } else {
@@ -89,12 +91,23 @@ void InterstitialHtml::onWebViewFinishedToLoad() {
 }
 
 void InterstitialHtml::onViewControllerAppeared() {
+  onScreen = true;
   if (openTime == 0) openTime = currentTime();
   callImpBeacon();
   if (mraid()) triggerEvent(Mraid::exposureChangeEvent, {std::int64_t{100}, getDefaultPosition()});
 }
 
 void InterstitialHtml::onViewControllerDisappeared() {
+  const bool appeared = std::exchange(onScreen, false);
+  const bool dismissedByOthers = interstitialVC != nullptr;
+  interstitialVC.reset();
+  if (!appeared) {
+    // Taken away before it appeared (closeAd has reported its own such cases).
+    if (!dismissedByOthers) return;
+    trigger(Event::adFailedToShow);
+    if (mraid()) reloadMraidContent();
+    return;
+  }
   if (mraid()) reloadMraidContent();
   callDisplayTimeBeacon(currentTime());
   trigger(Event::adClose);
