@@ -18,6 +18,9 @@ class ViewController;
 class Placement;
 class RESTClient;
 class ConsentManager;
+namespace internal {
+void resetProcessState();
+}
 
 using PlacementMap = OrderedMap<std::string, std::shared_ptr<Placement>>;
 
@@ -80,6 +83,9 @@ class ZelController {
   ConsentManager& consentManager() { return *consentManager_; }
 
  private:
+  // Tests start fresh SDK worlds in one process through it.
+  friend void internal::resetProcessState();
+
   ZelController();
   ~ZelController();
   void cleanUpTempFiles();

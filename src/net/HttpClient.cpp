@@ -19,6 +19,8 @@ struct HttpClient::Transfer {
   enum class Kind { postJson, get, download };
 
   Kind kind = Kind::get;
+  /// The client's generation when the transfer began.
+  std::uint64_t generation = 0;
   std::string url;
   std::string requestBody;
   std::string responseBody;
@@ -76,16 +78,6 @@ std::string transportError(CURLcode code, const char* detail, bool timedOut) {
   return text;
 }
 
-void deliver(HttpClient::JsonCompletion completion, std::optional<JSON> json,
-             std::optional<HttpError> error) {
-  // std::function needs copyable captures: carry the parsed value in a shared pointer.
-  auto result = std::make_shared<std::pair<std::optional<JSON>, std::optional<HttpError>>>(
-      std::move(json), std::move(error));
-  platform::postToMainQueue([completion = std::move(completion), result] {
-    completion(std::move(result->first), std::move(result->second));
-  });
-}
-
 /// libcurl calls this about once a second, and whenever data moves.
 int watchProgress(void* target, curl_off_t, curl_off_t downloaded, curl_off_t,
                   curl_off_t uploaded) {
@@ -123,6 +115,13 @@ HttpClient::~HttpClient() {
   curl_multi_cleanup(static_cast<CURLM*>(multi_));
 }
 
+void HttpClient::complete(const Transfer& transfer, std::function<void()> completion) {
+  platform::postToMainQueue(
+      [this, generation = transfer.generation, completion = std::move(completion)] {
+        if (generation == generation_) completion();
+      });
+}
+
 void HttpClient::setCaFile(const std::string& path) {
   const char* fromEnvironment = std::getenv("ZELVORA_CA_FILE");
   std::lock_guard lock(mutex_);
@@ -136,6 +135,7 @@ void HttpClient::setTimeout(double seconds) {
 
 void HttpClient::postJson(const std::string& url, const JSON& body, JsonCompletion completion) {
   auto transfer = std::make_unique<Transfer>();
+  transfer->generation = generation_;
   transfer->kind = Transfer::Kind::postJson;
   transfer->url = url;
   transfer->requestBody = serialize(body);
@@ -152,6 +152,7 @@ void HttpClient::get(const std::string& url) {
 void HttpClient::download(const std::string& url, const fs::path& destination,
                           DownloadCompletion completion) {
   auto transfer = std::make_unique<Transfer>();
+  transfer->generation = generation_;
   transfer->kind = Transfer::Kind::download;
   transfer->url = url;
   transfer->destination = destination;
@@ -161,11 +162,10 @@ void HttpClient::download(const std::string& url, const fs::path& destination,
   transfer->downloadCompletion = std::move(completion);
   transfer->file = std::fopen(transfer->partial.c_str(), "wb");
   if (transfer->file == nullptr) {
-    auto completionCopy = std::move(transfer->downloadCompletion);
-    platform::postToMainQueue(
-        [completionCopy, error = "cannot write " + transfer->partial.string()] {
-          completionCopy(HttpError{error});
-        });
+    complete(*transfer, [completion = std::move(transfer->downloadCompletion),
+                         error = "cannot write " + transfer->partial.string()] {
+      completion(HttpError{error});
+    });
     return;
   }
   start(std::move(transfer));
@@ -281,24 +281,23 @@ void HttpClient::finish(Transfer& transfer, int code) {
     case Transfer::Kind::get:
       return;
     case Transfer::Kind::postJson: {
+      // std::function needs copyable captures: the parsed value travels in a shared pointer.
+      auto answer = std::make_shared<std::pair<std::optional<JSON>, std::optional<HttpError>>>();
       if (result != CURLE_OK) {
-        deliver(std::move(transfer.jsonCompletion), std::nullopt,
-                HttpError{transportError(result, transfer.errorBuffer, transfer.timedOut)});
-        return;
+        answer->second = HttpError{transportError(result, transfer.errorBuffer, transfer.timedOut)};
+      } else if (!nestingWithin(transfer.responseBody, kMaxAnswerDepth)) {
+        answer->second = HttpError{"The answer is not valid JSON: nested deeper than " +
+                                   std::to_string(kMaxAnswerDepth) + " levels"};
+      } else {
+        try {
+          answer->first = JSON::parse(transfer.responseBody);
+        } catch (const JSON::exception& error) {
+          answer->second = HttpError{std::string("The answer is not valid JSON: ") + error.what()};
+        }
       }
-      if (!nestingWithin(transfer.responseBody, kMaxAnswerDepth)) {
-        deliver(std::move(transfer.jsonCompletion), std::nullopt,
-                HttpError{"The answer is not valid JSON: nested deeper than " +
-                          std::to_string(kMaxAnswerDepth) + " levels"});
-        return;
-      }
-      try {
-        deliver(std::move(transfer.jsonCompletion), JSON::parse(transfer.responseBody),
-                std::nullopt);
-      } catch (const JSON::exception& error) {
-        deliver(std::move(transfer.jsonCompletion), std::nullopt,
-                HttpError{std::string("The answer is not valid JSON: ") + error.what()});
-      }
+      complete(transfer, [completion = std::move(transfer.jsonCompletion), answer] {
+        completion(std::move(answer->first), std::move(answer->second));
+      });
       return;
     }
     case Transfer::Kind::download: {
@@ -320,8 +319,8 @@ void HttpClient::finish(Transfer& transfer, int code) {
         if (fileError) error = HttpError{fileError.message()};
       }
       if (error) fs::remove(transfer.partial, fileError);
-      platform::postToMainQueue(
-          [completion = std::move(transfer.downloadCompletion), error] { completion(error); });
+      complete(transfer,
+               [completion = std::move(transfer.downloadCompletion), error] { completion(error); });
       return;
     }
   }

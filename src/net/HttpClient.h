@@ -1,6 +1,7 @@
 #pragma once
 
 #include <atomic>
+#include <cstdint>
 #include <filesystem>
 #include <functional>
 #include <memory>
@@ -50,6 +51,10 @@ class HttpClient {
   void setCaFile(const std::string& path);
   void setTimeout(double seconds);
 
+  /// The completions of every transfer started so far are dropped instead of called (the
+  /// transfers themselves run to their end). Main thread only.
+  void dropPendingCompletions() { ++generation_; }
+
   /// One request in flight; defined by the implementation.
   struct Transfer;
 
@@ -58,10 +63,14 @@ class HttpClient {
   void start(std::unique_ptr<Transfer> transfer);
   void run();
   void finish(Transfer& transfer, int result);
+  /// Posts `completion` to the main queue, to run there unless dropped since `transfer` began.
+  void complete(const Transfer& transfer, std::function<void()> completion);
 
   void* multi_ = nullptr;
   std::thread worker_;
   std::atomic<bool> stopping_ = false;
+  /// Counts `dropPendingCompletions` calls; each transfer keeps the count it started under.
+  std::atomic<std::uint64_t> generation_ = 0;
 
   std::mutex mutex_;
   std::vector<std::unique_ptr<Transfer>> incoming_;  // guarded by mutex_

@@ -1,12 +1,15 @@
 // The file loader against a local HTTP server: where files land, what a second download of
-// the same address does, and that a failed download neither calls back nor touches the file
-// already in place.
+// the same address does, that a failed download neither calls back nor touches the file
+// already in place, and that a download from before a reset of the SDK never calls back.
 #include <atomic>
+#include <chrono>
+#include <thread>
 
 #include "net/Md5.h"
 #include "support/LoopbackServer.h"
 #include "support/SdkTest.h"
 #include "tools/FileLoader.h"
+#include "util/TestingReset.h"
 
 namespace zelvora::test {
 namespace {
@@ -130,6 +133,23 @@ TEST_F(FileLoaderTest, FailuresNeverCallBackAndLeaveTheFileInPlace) {
   EXPECT_EQ(logCount("download failed: "), 8);
   for (const auto& entry : fs::recursive_directory_iterator(folder.path()))
     EXPECT_EQ(entry.path().string().find(".part"), std::string::npos) << entry.path();
+}
+
+// A download that was under way when the SDK was reset lands in its file, but its completion
+// never reaches the new world (it would set an asset path, or add an old answer's placements);
+// one started after the reset calls back as usual.
+TEST_F(FileLoaderTest, DownloadFromBeforeAResetNeverCallsBack) {
+  const std::string before = files.url("/before.png");
+  load(before);
+  internal::resetProcessState();
+  const fs::path file = FileLoader::localPath(tmp(), before);
+  for (int i = 0; i < 2000 && !fs::exists(file); ++i)
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  ASSERT_TRUE(fs::exists(file));
+  // Completions are posted in the order transfers end: once this one called back, the first
+  // had its turn.
+  EXPECT_EQ(fs::path(loadAndWait(files.url("/after.png"))).filename(), "after.png");
+  EXPECT_EQ(completions, 1);
 }
 
 }  // namespace

@@ -7,6 +7,7 @@
 #include <iterator>
 
 #include "net/HttpClient.h"
+#include "util/TestingReset.h"
 #include "zelvora/Log.h"
 
 namespace zelvora::test {
@@ -52,12 +53,16 @@ platform::HostEnvironment PlatformTest::environment() const {
   return env;
 }
 
+// Reset at both ends: at the start the consent record is read from this test's folder; at the
+// end the ad units go while the platform they were built on still exists.
 SdkTest::SdkTest() {
+  internal::resetProcessState();
   setLogSink([this](std::string_view line) { lines.emplace_back(line); });
   sdk().setEventDelegate(delegate);
 }
 
 SdkTest::~SdkTest() {
+  internal::resetProcessState();
   if (server) server->stop();
   platform_.reset();
   setLogSink(nullptr);

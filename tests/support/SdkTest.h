@@ -86,8 +86,9 @@ class PlatformTest : public ::testing::Test {
   platform::headless::TestDriver driver{*platform_};
 };
 
-/// A fresh SDK world per test (CTest runs each test in a process of its own): the platform,
-/// a recording delegate, every console line captured, and the reference server on demand.
+/// A fresh SDK world per test, also when one process runs several: the platform, the SDK's
+/// process-wide state reset, a recording delegate, every console line captured, and the
+/// reference server on demand.
 class SdkTest : public PlatformTest {
  protected:
   SdkTest();

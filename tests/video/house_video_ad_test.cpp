@@ -31,8 +31,6 @@ class HookedDelegate : public RecordingDelegate {
 class VideoAdTest : public SdkTest {
  protected:
   VideoAdTest() {
-    Asset::iconSoundOnPath.reset();
-    Asset::iconSoundOffPath.reset();
     fs::create_directories(assets);
     fs::copy_file(kServerAssets / "sample-video.webm", assets / "video.webm");
     fs::copy_file(kServerAssets / "sample-landing-card.png", assets / "card.png");

@@ -1,0 +1,28 @@
+#include "util/TestingReset.h"
+
+#include "consent/ConsentManager.h"
+#include "net/HttpClient.h"
+#include "placement/Placement.h"
+#include "tools/Assets.h"
+#include "zelvora/ZelController.h"
+
+namespace zelvora::internal {
+
+void resetProcessState() {
+  auto& controller = ZelController::sharedInstance();
+  // Earlier transfers' completions would reach the new world: an old answer's placements, an
+  // old download's asset path.
+  HttpClient::shared().dropPendingCompletions();
+  controller.placements_.clear();
+  controller.eventDelegate_.reset();
+  controller.isInitialized_ = false;
+  controller.additions_.reset();
+  controller.assetBaseUrl_.reset();
+  controller.consentManager_ = std::make_unique<ConsentManager>();
+  controller.setServerConfiguration({});
+  Asset::mraidJSPath.reset();
+  Asset::iconSoundOnPath.reset();
+  Asset::iconSoundOffPath.reset();
+}
+
+}  // namespace zelvora::internal
