@@ -162,7 +162,7 @@ TEST_F(VideoAdTest, SkipIsReportedOnceAndNoEndFollows) {
 /// The landing card at the end: an image, JSON null (a card without an image), or none. The
 /// display time runs from the start of the video to the card's close. Shown again, the ad
 /// builds a new player for the local file (the server no longer has it) and the countdowns
-/// and the card start afresh.
+/// and the card start afresh, the card centred at the top as the first time.
 class LandingCardTest : public VideoAdTest, public ::testing::WithParamInterface<const char*> {};
 
 TEST_P(LandingCardTest, ShownAtTheEndTimedFromTheStartOfTheVideoAndAgain) {
@@ -175,6 +175,7 @@ TEST_P(LandingCardTest, ShownAtTheEndTimedFromTheStartOfTheVideoAndAgain) {
               runUntil([&] { return ad()->landingCard->imageView->image != nullptr; }));
   std::vector<std::string> events = {"onInit:[p]", "onAdReady:p"};
   std::shared_ptr<VideoPlayerViewController> previous;
+  std::optional<Rect> placed;
   for (int showing = 1; showing <= 2; ++showing) {
     showAndStart();
     events.push_back("onAdShown:p");
@@ -190,6 +191,11 @@ TEST_P(LandingCardTest, ShownAtTheEndTimedFromTheStartOfTheVideoAndAgain) {
       const auto image = ad()->landingCard->imageView;
       EXPECT_EQ(image->superview(), container->contentView);
       EXPECT_EQ(image->image ? image->image->width() : 0, kind == "image" ? 300 : 0);
+      if (!placed) placed = image->frameInRoot();
+      EXPECT_EQ(image->frameInRoot(), *placed) << "showing " << showing;
+      if (kind == "image") {
+        EXPECT_EQ(image->frameInRoot(), (Rect{298, 20, 300, 250}));
+      }
       EXPECT_EQ(delegate->events, events);
       runLoop().advance(4);
       ASSERT_TRUE(driver.tap(driver.findById("close")));
