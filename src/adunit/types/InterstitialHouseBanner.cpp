@@ -23,13 +23,14 @@ void InterstitialHouseBanner::onPreloadFinished() {
 
 void InterstitialHouseBanner::render(
     const std::shared_ptr<ViewController>& presentingViewController) {
+  // Already showing: nothing changes, so closing still returns to the screen it was shown over.
+  if (auto shown = shown_.lock(); shown && shown->isOnScreen()) return;
+  if (!presentingViewController) return;
   rootPresentingVC = presentingViewController;
   if (banner->isImageLoaded != true) {
     shouldShowAdAfterPreload = true;
     return;
   }
-  if (!presentingViewController) return;
-  if (auto shown = shown_.lock(); shown && shown->isOnScreen()) return;  // already showing
   auto controller = std::make_shared<InterstitialViewController>();
   shown_ = controller;
   controller->delegate = self();
