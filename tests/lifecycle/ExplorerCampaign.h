@@ -27,7 +27,6 @@ struct PlacementSpec {
   /// turns up.
   std::string videoFile{};
   double skippableIn = 0;
-  double duration = 0;
   /// Whether "extraImpBeacon" reaches a beacon path (one of them fails with 404).
   bool extraImpRecorded = true;
 };
@@ -72,8 +71,7 @@ inline std::vector<PlacementSpec> placementSpecs() {
                      .data = data,
                      .readyByItself = true,
                      .videoFile = file,
-                     .skippableIn = skippableIn,
-                     .duration = duration});
+                     .skippableIn = skippableIn});
   };
   video("video-card", "video with landing card", "video-card.webm", 2, 4, true, true);
   video("video", "video without landing card", "video-plain.webm", 0, 3, false, true);

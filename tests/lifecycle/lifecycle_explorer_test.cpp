@@ -34,8 +34,8 @@ using Step = headless::NavigationStep;
 
 struct Options {
   std::uint64_t seed = 1;
-  int sequences = 40;
-  int steps = 60;
+  int sequences = 60;
+  int steps = 50;
   bool verbose = false;
 
   static Options fromEnvironment() {
@@ -140,7 +140,6 @@ class Sequence {
   void run() {
     planHost();
     if (!initialise()) return;
-    step_ = 0;
     // Past a violation the sequence goes on: later steps may break other invariants.
     for (step_ = 1; step_ <= stepCount_; ++step_) {
       takeStep();
@@ -599,8 +598,8 @@ std::pair<std::shared_ptr<ViewController>, std::string> Sequence::presenter() {
   // Mostly the host's own screen; now and then whatever is on top (perhaps an ad), or a screen
   // of the host that is not shown.
   const auto p = below(100);
-  if (p < 85) return {root(), "the host's screen"};
-  if (p < 92) return {window()->topViewController(), "the top view controller"};
+  if (p < 80) return {root(), "the host's screen"};
+  if (p < 90) return {window()->topViewController(), "the top view controller"};
   return {offScreenHost_, "a host screen that is not shown"};
 }
 
@@ -611,7 +610,8 @@ void Sequence::showAd(const std::string& id, const std::string& why) {
 }
 
 void Sequence::hostShowAd() {
-  const std::string id = randomPlacement();
+  // Now and then the ad that is on screen, again.
+  const std::string id = !open_.empty() && chance(0.25) ? pick(open_) : randomPlacement();
   const auto [over, name] = presenter();
   begin("host.showAd", "showAd(" + id + ") over " + name);
   sdk().showAd(over, id);
@@ -693,15 +693,18 @@ std::vector<std::shared_ptr<WebView>> Sequence::pages() const {
   return pages;
 }
 
+// Half the time the page on screen, if there is one; otherwise mostly MRAID pages, on screen
+// or preloaded.
 std::shared_ptr<WebView> Sequence::pickWebView(bool preferMraid) {
-  auto pages = this->pages();
-  if (preferMraid && chance(0.8)) {
-    std::vector<std::shared_ptr<WebView>> mraid;
-    for (const auto& page : pages)
-      if (isMraidPage(*page)) mraid.push_back(page);
-    if (!mraid.empty()) pages = mraid;
+  const auto all = pages();
+  std::vector<std::shared_ptr<WebView>> shown, mraid;
+  for (const auto& page : all) {
+    if (page->isDescendant(*window())) shown.push_back(page);
+    if (isMraidPage(*page)) mraid.push_back(page);
   }
-  return pages.empty() ? nullptr : pick(pages);
+  if (!shown.empty() && chance(0.5)) return pick(shown);
+  if (preferMraid && !mraid.empty() && chance(0.8)) return pick(mraid);
+  return all.empty() ? nullptr : pick(all);
 }
 
 std::shared_ptr<WebView> Sequence::pendingWebView() {
@@ -993,12 +996,15 @@ TEST(LifecycleExplorer, RandomSequencesKeepTheLifecycleInvariants) {
   const double seconds =
       std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
 
-  int formats = 0;
+  std::set<std::string> formats, formatsShown;
   std::string shown;
   for (const auto& spec : specs) {
-    formats += totals.shown[spec.id] > 0 ? 1 : 0;
+    formats.insert(spec.subtype);
+    if (totals.shown[spec.id] > 0) formatsShown.insert(spec.subtype);
     shown += " " + spec.id + "=" + std::to_string(totals.shown[spec.id]);
   }
+  std::string covered;
+  for (const auto& format : formatsShown) covered += " " + format;
   std::string actions;
   for (const auto& [kind, count] : totals.actions)
     actions += " " + kind + "=" + std::to_string(count);
@@ -1006,11 +1012,12 @@ TEST(LifecycleExplorer, RandomSequencesKeepTheLifecycleInvariants) {
   for (const auto& [name, count] : totals.checks) checks += count;
   std::cout << "lifecycle explorer: " << totals.sequences << " sequences (seeds " << options.seed
             << ".." << options.seed + options.sequences - 1 << "), " << totals.steps
-            << " steps, formats covered " << formats << "/" << specs.size() << " (onAdShown"
-            << shown << "), steps per action kind (" << actions.substr(1)
-            << "), invariants checked " << checks << " times (" << totals.checks.size()
-            << " invariants), " << failedSequences << " sequences failed, " << std::fixed
-            << std::setprecision(1) << seconds << " s"
+            << " steps, formats covered " << formatsShown.size() << "/" << formats.size() << " ("
+            << covered.substr(std::min<std::size_t>(1, covered.size()))
+            << "; onAdShown per placement:" << shown << "), steps per action kind ("
+            << actions.substr(1) << "), invariants checked " << checks << " times ("
+            << totals.checks.size() << " invariants), " << failedSequences << " sequences failed, "
+            << std::fixed << std::setprecision(1) << seconds << " s"
             << (totals.playbackFailureHook ? "" : "; no playback-failure hook") << "\n";
   if (failures.empty()) return;
 
