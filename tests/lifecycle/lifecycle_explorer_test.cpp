@@ -13,6 +13,7 @@
 #include <iostream>
 #include <limits>
 #include <map>
+#include <optional>
 #include <random>
 #include <set>
 #include <sstream>
@@ -69,17 +70,16 @@ struct Totals {
   bool playbackFailureHook = false;
 };
 
-/// The hook through which the headless media engine fails a playing item midway (a decoding or
-/// network error), when the backend has one.
+/// Fails the playing item of `player` midway (a decoding or network error) through the headless
+/// backend's hook: whether it failed, or nothing when the backend has no such hook.
 template <class Driver>
-bool failPlaybackMidway(Driver& driver, const std::shared_ptr<Player>& player) {
+std::optional<bool> failPlaybackMidway(Driver& driver, const std::shared_ptr<Player>& player) {
   if constexpr (requires { driver.failPlayback(player, std::string()); }) {
-    driver.failPlayback(player, "the decoder failed");
-    return true;
+    return driver.failPlayback(player, "the decoder failed");
   } else {
     (void)driver;
     (void)player;
-    return false;
+    return std::nullopt;
   }
 }
 
@@ -297,6 +297,10 @@ class Sequence {
     return !marked(finished_, webView);
   }
   std::string pageName(const std::shared_ptr<WebView>& webView) const;
+  /// The SDK blanked the page ("about:blank"), not the page itself by navigating there.
+  bool blankedBySdk(const std::shared_ptr<WebView>& webView) const {
+    return isBlank(*webView) && !marked(started_, webView);
+  }
 
   const std::vector<PlacementSpec>& specs_;
   const fs::path assets_;
@@ -409,7 +413,7 @@ void Sequence::onLine(const std::string& line) {
     if (top && top != root()) {
       for (const auto& view : contentViews(*top->view())) {
         if (auto page = std::dynamic_pointer_cast<WebView>(view))
-          check("no onAdShown for a blank page", !isBlank(*page),
+          check("no onAdShown for a blank page", !blankedBySdk(page),
                 [&] { return "onAdShown(" + id + ") for a page blanked with about:blank"; });
       }
     }
@@ -821,10 +825,12 @@ void Sequence::mediaFailMidway() {
     return;
   }
   begin("media.failMidway", "the video fails midway");
-  if (failPlaybackMidway(driver_, player))
-    totals_.playbackFailureHook = true;
-  else
+  const auto failed = failPlaybackMidway(driver_, player);
+  totals_.playbackFailureHook = failed.has_value();
+  if (!failed)
     note("the headless media engine cannot fail a video: nothing happened");
+  else if (!*failed)
+    note("it could not fail (failed already?)");
 }
 
 void Sequence::advance(double seconds) {
@@ -887,8 +893,8 @@ void Sequence::checkScreen() {
             return "the " + name + " lies at " + describe(rect) + " on a screen of " +
                    describe(window()->bounds());
           });
-    const std::string key = owner + " " + std::to_string(i) + " " + contentKind(*view) +
-                            (portrait ? " portrait" : " landscape");
+    const std::string key = owner + " " + std::to_string(i) + " " + contentKind(*view) + " " +
+                            view->accessibilityIdentifier + (portrait ? " portrait" : " landscape");
     const auto [first, inserted] = layouts_.emplace(key, rect);
     check("every showing lays the ad out as the first", inserted || sameRect(first->second, rect),
           [&] {
@@ -896,7 +902,7 @@ void Sequence::checkScreen() {
                    describe(first->second);
           });
     if (const auto page = std::dynamic_pointer_cast<WebView>(view)) {
-      check("no blank page on an ad's screen", !isBlank(*page),
+      check("no blank page on an ad's screen", !blankedBySdk(page),
             [&] { return "the page of " + owner + " on screen was blanked with about:blank"; });
       if (isMraidPage(*page))
         check("an MRAID page on screen got \"ready\" in its document", gotReadyInItsDocument(*page),
