@@ -11,6 +11,7 @@
 #include "tools/SdkDirectories.h"
 #include "util/MainThread.h"
 #include "zelvora/Log.h"
+#include "zelvora/platform/ui/ViewController.h"
 
 namespace zelvora {
 
@@ -90,7 +91,25 @@ void ZelController::showAd(
   if ((*placement)->ads.empty()) return;
   // Copy: rendering may replace the registry's entries.
   const std::shared_ptr<Ad> ad = (*placement)->ads.front().second;
+  if (!presentingViewController->isOnScreen()) {
+    failToShow(placementId, "the view controller to present the ad over is not on screen");
+    return;
+  }
+  // One ad at a time: one shown over another would hide it and confuse both lifecycles.
+  for (const auto& [id, other] : placements_) {
+    for (const auto& [adId, unit] : other->ads) {
+      if (unit != ad && unit->isPresenting()) {
+        failToShow(placementId, "another ad is on screen");
+        return;
+      }
+    }
+  }
   ad->render(presentingViewController);
+}
+
+void ZelController::failToShow(const std::string& placementId, const std::string& reason) {
+  log("ZelvoraFramework - Cannot show the ad of placement " + placementId + ": " + reason);
+  triggerPlacementEvent(Event::adFailedToShow, placementId);
 }
 
 JSON ZelController::getConsentData() {

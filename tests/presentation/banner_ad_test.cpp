@@ -192,6 +192,38 @@ TEST_F(BannerTest, ShownAgainAfterCloseAndWhileOnScreen) {
 }
 
 // Render before ready: presented over the given host in the turn that reports ready, after it.
+// One ad at a time: another placement's showAd while an ad is up fails to show, whichever
+// screen it names; from the first one's onAdClose it shows. Over a screen that is not shown,
+// it fails to show.
+TEST_F(BannerTest, OneAdAtATime) {
+  const JSON ads = JSON::array({adObject("b1", "banner", bannerData())});
+  startServer(campaignsFor("app", {{"p", placementObject("enabled", ads)},
+                                   {"q", placementObject("enabled", ads)}}),
+              assets);
+  initializeAndWait("app");
+  ASSERT_TRUE(
+      runUntil([&] { return delegate->has("onAdReady:p") && delegate->has("onAdReady:q"); }));
+  sdk().showAd(std::make_shared<ViewController>(), "p");
+  EXPECT_EQ(delegate->events.back(), "onAdFailedToShow:p");
+  showAndWait();
+  const auto first = shown();
+  for (const auto& host : {root(), platform_->window()->topViewController()}) {
+    sdk().showAd(host, "q");
+    runLoop().advance(1);
+    EXPECT_EQ(shown(), first);
+    EXPECT_EQ(delegate->events.back(), "onAdFailedToShow:q");
+  }
+  EXPECT_EQ(
+      logCount("ZelvoraFramework - Cannot show the ad of placement q: another ad is on screen"), 2);
+  delegate->observer = [&](const std::string& event) {
+    if (event == "onAdClose:p") sdk().showAd(root(), "q");
+  };
+  driver.tap(driver.findById("close"));
+  runLoop().advance(1);
+  EXPECT_EQ(delegate->events.back(), "onAdShown:q");
+  EXPECT_NE(shown(), first);
+}
+
 TEST_F(BannerTest, ShownBeforeReadyIsPresentedRightAfterReady) {
   JSON data = bannerData();
   data["ctv"] = images.url("/slow.png");

@@ -254,12 +254,12 @@ TEST_P(GetApplicationTest, FadesInThenStopsTheVideoAndClicksThroughOnlyWithAClic
     ASSERT_TRUE(driver.tap(driver.findByTitle("Go Back")));
   }
   runLoop().advance(10);
-  // The player's view controller reports no life events: no close, no display time.
+  // "Go Back" took the player away: the showing ends with its close and display time.
   EXPECT_EQ(top(), withClick ? root() : player);
   auto events = kShown;
-  if (withClick) events.push_back("onAdClick:p");
+  if (withClick) events.insert(events.end(), {"onAdClick:p", "onAdClose:p"});
   EXPECT_EQ(delegate->events, events);
-  expectBeacons(withClick ? std::vector<std::string>{"/t/click", "/t/imp"}
+  expectBeacons(withClick ? std::vector<std::string>{"/t/click", "/t/close?length=1", "/t/imp"}
                           : std::vector<std::string>{"/t/imp"});
 }
 

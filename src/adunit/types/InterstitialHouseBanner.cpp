@@ -24,7 +24,7 @@ void InterstitialHouseBanner::onPreloadFinished() {
 void InterstitialHouseBanner::render(
     const std::shared_ptr<ViewController>& presentingViewController) {
   // Already showing: nothing changes, so closing still returns to the screen it was shown over.
-  if (auto shown = shown_.lock(); shown && shown->isOnScreen()) return;
+  if (isPresenting()) return;
   if (!presentingViewController) return;
   rootPresentingVC = presentingViewController;
   if (banner->isImageLoaded != true) {
@@ -33,6 +33,7 @@ void InterstitialHouseBanner::render(
   }
   auto controller = std::make_shared<InterstitialViewController>();
   shown_ = controller;
+  closed_ = false;
   controller->delegate = self();
   auto container = AdContainerView::make(InterfaceOrientation::portrait);
   frame = FrameView::make();
@@ -57,6 +58,11 @@ void InterstitialHouseBanner::setContentConstraints(const std::shared_ptr<View>&
   constrain(frame, LayoutAttribute::leading, contentView, LayoutAttribute::leading, 0);
   constrain(frame, LayoutAttribute::trailing, contentView, LayoutAttribute::trailing, 0);
   constrain(frame, LayoutAttribute::top, contentView, LayoutAttribute::top, 0);
+}
+
+void InterstitialHouseBanner::onViewControllerDisappeared() {
+  closed_ = true;
+  BannerAd::onViewControllerDisappeared();
 }
 
 void InterstitialHouseBanner::onBannerClicked() {

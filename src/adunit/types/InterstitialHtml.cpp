@@ -91,6 +91,8 @@ void InterstitialHtml::onWebViewFinishedToLoad() {
 }
 
 void InterstitialHtml::onViewControllerAppeared() {
+  // A showing given up during its opening transition comes to nothing.
+  if (!interstitialVC) return;
   onScreen = true;
   if (openTime == 0) openTime = currentTime();
   callImpBeacon();

@@ -18,6 +18,7 @@ class InterstitialHtml : public HtmlAd, public CloseButtonEventDelegate {
   void onViewControllerDisappeared() override;
   void onViewControllerSizeChanged() override;
   void onClose() override;
+  bool isPresenting() const override { return interstitialVC != nullptr; }
 
  private:
   /// Whether this ad can be shown now; says why not otherwise.
