@@ -65,8 +65,8 @@ bool makeRunFolder(const fs::path& container, RunFolder& folder) {
     const int fd = takeLock(path, O_CREAT);
     // Another process may have taken the lock first, or taken it, removed the folder and let
     // go before ours: the lock then belongs to a file no longer in place.
-    struct stat held {
-    }, inPlace{};
+    struct stat held;
+    struct stat inPlace;
     if (fd >= 0 && ::fstat(fd, &held) == 0 && ::lstat((path / kLockName).c_str(), &inPlace) == 0 &&
         held.st_ino == inPlace.st_ino && held.st_dev == inPlace.st_dev) {
       folder = {container, path, ::getpid(), fd};

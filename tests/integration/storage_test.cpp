@@ -8,8 +8,10 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
+#include <map>
 #include <random>
 #include <thread>
 
@@ -29,60 +31,49 @@ namespace {
 const fs::path kAssets = ZELVORA_SERVER_ASSETS_DIR;
 const std::string kUid = std::to_string(::geteuid());
 
-/// A run of `storage_child` with its standard input and output piped to the test.
+/// A run of `storage_child`, its standard output piped to the test; killed when destroyed.
 class Child {
  public:
   explicit Child(std::vector<std::string> args) {
     args.insert(args.begin(), ZELVORA_STORAGE_CHILD);
-    int in[2], out[2];
-    if (::pipe2(in, O_CLOEXEC) != 0 || ::pipe2(out, O_CLOEXEC) != 0) return;
-    posix_spawn_file_actions_t actions;
-    ::posix_spawn_file_actions_init(&actions);
-    ::posix_spawn_file_actions_adddup2(&actions, in[0], STDIN_FILENO);
-    ::posix_spawn_file_actions_adddup2(&actions, out[1], STDOUT_FILENO);
     std::vector<char*> argv;
     for (auto& arg : args) argv.push_back(arg.data());
     argv.push_back(nullptr);
+    int out[2];
+    if (::pipe2(out, O_CLOEXEC) != 0) return;
+    posix_spawn_file_actions_t actions;
+    ::posix_spawn_file_actions_init(&actions);
+    ::posix_spawn_file_actions_adddup2(&actions, out[1], STDOUT_FILENO);
     if (::posix_spawn(&pid_, argv[0], &actions, nullptr, argv.data(), environ) != 0) pid_ = -1;
     ::posix_spawn_file_actions_destroy(&actions);
-    ::close(in[0]);
     ::close(out[1]);
-    input_ = in[1];
     output_ = out[0];
   }
   ~Child() {
-    stop(SIGKILL);
+    kill();
     ::close(output_);
   }
   pid_t pid() const { return pid_; }
 
-  /// Reads the child's lines until one equals `line` (at most 20 s).
+  /// Reads the child's lines until one equals `line`; false at their end or 20 s without one.
   bool waitFor(const std::string& line) {
-    const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(20);
     for (;;) {
-      for (std::size_t newline; (newline = buffer_.find('\n')) != std::string::npos;) {
-        const std::string read = buffer_.substr(0, newline);
-        buffer_.erase(0, newline + 1);
+      for (auto end = buffer_.find('\n'); end != std::string::npos; end = buffer_.find('\n')) {
+        const std::string read = buffer_.substr(0, end);
+        buffer_.erase(0, end + 1);
         seen += read + "; ";
         if (read == line) return true;
       }
-      const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
-          end - std::chrono::steady_clock::now());
       pollfd ready{output_, POLLIN, 0};
-      if (left.count() <= 0 || ::poll(&ready, 1, static_cast<int>(left.count())) <= 0) return false;
       char chunk[512];
-      const ssize_t n = ::read(output_, chunk, sizeof chunk);
+      const ssize_t n = ::poll(&ready, 1, 20'000) > 0 ? ::read(output_, chunk, sizeof chunk) : 0;
       if (n <= 0) return false;
       buffer_.append(chunk, static_cast<std::size_t>(n));
     }
   }
-  /// Kills the child with `signal`, or with none closes its input so that it leaves; reaps it.
-  void stop(int signal) {
-    if (input_ >= 0) ::close(input_);
-    input_ = -1;
-    if (pid_ <= 0) return;
-    if (signal != 0) ::kill(pid_, signal);
-    ::waitpid(pid_, nullptr, 0);
+  /// Kills the child and reaps it: its locks go with it.
+  void kill() {
+    if (pid_ > 0 && ::kill(pid_, SIGKILL) == 0) ::waitpid(pid_, nullptr, 0);
     pid_ = -1;
   }
 
@@ -91,7 +82,6 @@ class Child {
 
  private:
   pid_t pid_ = -1;
-  int input_ = -1;
   int output_ = -1;
   std::string buffer_;
 };
@@ -185,7 +175,7 @@ TEST_F(StorageTest, KilledWhileRecordingConsentLeavesAWholeRecord) {
     Child writer({"consent", env.configDirectory, "com.example.killed"});
     ASSERT_TRUE(writer.waitFor("written")) << writer.seen;
     std::this_thread::sleep_for(std::chrono::microseconds(random() % 20000));
-    writer.stop(SIGKILL);
+    writer.kill();
 
     const auto stored = nlohmann::json::parse(readFile(record), nullptr, false);
     ASSERT_TRUE(stored.is_object()) << "after kill " << kill << ": " << readFile(record);
@@ -285,8 +275,8 @@ TEST_F(StorageTest, HostsSharingATemporaryDirectoryKeepEachOthersDownloads) {
   expectWholeFiles(runFolder(two, *other));
 
   // Once the first two are gone, the next host of their application empties their folders.
-  first->stop(0);
-  same->stop(0);
+  first->kill();
+  same->kill();
   auto next = host("com.example.one");
   ASSERT_TRUE(next->waitFor("onInit:[banner,video]")) << next->seen;
   EXPECT_EQ(names(one), std::vector<std::string>{runFolder(one, *next).filename()});

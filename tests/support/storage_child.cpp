@@ -2,12 +2,9 @@
 //   storage_child consent <config> <bundle>: records the decisions of ConsentLoop.h in a loop
 //     until killed; prints "written" after the first.
 //   storage_child host <root> <bundle> <server url>: a host whose folders are under <root>; it
-//     initialises against the server, prints each delegate event as a line and exits when its
-//     standard input closes.
-#include <poll.h>
+//     initialises against the server and prints each delegate event as a line until killed.
 #include <unistd.h>
 
-#include <cstdio>
 #include <iostream>
 #include <string>
 
@@ -58,12 +55,8 @@ int host(const std::string& root, const std::string& bundle, const std::string& 
   server.url = url;
   sdk.setServerConfiguration(server);
   sdk.initialize("app");
-  for (;;) {
-    platform.runLoop().runUntil([] { return false; }, 0.02);
-    pollfd input{STDIN_FILENO, POLLIN, 0};
-    char byte;
-    if (::poll(&input, 1, 0) > 0 && ::read(STDIN_FILENO, &byte, 1) <= 0) return 0;
-  }
+  platform.runLoop().run();
+  return 0;
 }
 
 }  // namespace
