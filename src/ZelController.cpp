@@ -1,7 +1,5 @@
 #include "zelvora/ZelController.h"
 
-#include <filesystem>
-
 #include "RESTClient.h"
 #include "adunit/Ad.h"
 #include "consent/ConsentManager.h"
@@ -161,16 +159,11 @@ void ZelController::triggerPlacementEvent(Event event, const std::string& placem
 }
 
 void ZelController::cleanUpTempFiles() {
-  // Only the SDK's own folder: the system's temporary directory is shared by every program.
-  const std::filesystem::path directory = sdkTemporaryDirectory();
-  std::error_code error;
-  std::filesystem::remove_all(directory, error);
-  if (error) {
-    log(error.message() + ": " + directory.string());
-    return;
-  }
-  std::filesystem::create_directories(directory, error);
-  if (error) log(error.message() + ": " + directory.string());
+  // The application's temporary folder is shared by all its processes: each keeps its files in
+  // a run folder it holds, and only folders no live process holds are emptied. Ours is made
+  // first, so that a process starting meanwhile sees it held.
+  if (sdkTemporaryDirectory().empty()) return;
+  removeAbandonedRunFolders();
 }
 
 }  // namespace zelvora

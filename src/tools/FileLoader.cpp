@@ -67,12 +67,15 @@ fs::path FileLoader::localPath(const fs::path& folder, const std::string& url) {
   return folder / md5Hex(url).substr(0, 12) / localName(url);
 }
 
+// An empty folder was refused, with its console line: no download.
 void FileLoader::loadFile(const std::string& fromUrl, CompletionHandler completionHandler) {
-  download(sdkTemporaryDirectory(), fromUrl, std::move(completionHandler));
+  if (const auto folder = sdkTemporaryDirectory(); !folder.empty())
+    download(folder, fromUrl, std::move(completionHandler));
 }
 
 void FileLoader::loadZelFile(const std::string& fromUrl, CompletionHandler completionHandler) {
-  download(sdkCachesDirectory(), fromUrl, std::move(completionHandler));
+  if (const auto folder = sdkCachesDirectory(); !folder.empty())
+    download(folder, fromUrl, std::move(completionHandler));
 }
 
 }  // namespace zelvora

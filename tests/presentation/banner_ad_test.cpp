@@ -285,7 +285,7 @@ TEST_P(UnusableImageTest, LeavesTheAdUnreadyAndTheShowingPending) {
   sdk().showAd(root(), "p");
 
   // The download ends in a console line, or in a file that does not decode.
-  const fs::path media = folder.path() / "tmp" / "zelvora";
+  const fs::path media = folder.path() / "tmp";
   ASSERT_TRUE(runUntil([&] {
     if (logged("download failed: ")) return true;
     if (!fs::exists(media)) return false;

@@ -352,7 +352,7 @@ TEST_F(VideoAdTest, IconsInTheCachesFolderAreNotRequested) {
   std::vector<std::string> cached;
   for (const char* icon : {"ic_sound_on.png", "ic_sound_off.png"}) {
     fs::remove(assets / icon);
-    const auto path = FileLoader::localPath(folder.path() / "caches" / "zelvora",
+    const auto path = FileLoader::localPath(folder.path() / "caches" / "zelvora" / "default",
                                             server->baseUrl() + "/assets/" + icon);
     fs::create_directories(path.parent_path());
     fs::copy_file(kServerAssets / icon, path);
