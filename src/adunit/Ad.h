@@ -94,6 +94,11 @@ class Ad : public ViewControllerEvents,
   void trigger(Event event);
   /// Opens `url` with the system when the system can.
   void redirect(const std::string& url);
+  /// Keeps the click-through's views where the click put them as the host's view changes size.
+  static void followTheHostView(const std::shared_ptr<platform::View>& hostView,
+                                const std::shared_ptr<platform::View>& webView,
+                                const std::shared_ptr<platform::View>& indicator,
+                                const std::shared_ptr<platform::View>& goBack);
   /// Dismisses what the host's view controller presents, if it still exists.
   virtual void dismissPresented();
 

@@ -280,6 +280,14 @@ TEST_F(ViewToolkitTest, PresentingDuringATransitionWaitsForItsEnd) {
   EXPECT_EQ(platform_->window()->topViewController(), root);
   EXPECT_FALSE(onScreen(first) || onScreen(second));
   EXPECT_EQ(second->events().back(), "viewDidDisappear");
+
+  // Dismissed while its presentation still waits: it never comes.
+  root->present(first, true);
+  first->present(second, true);
+  second->dismiss(false);
+  runLoop().advance(1);
+  EXPECT_EQ(platform_->window()->topViewController(), first);
+  EXPECT_EQ(second->events().back(), "viewDidDisappear");
 }
 
 // Turning resizes the window and tells every controller; presenting a controller turns the

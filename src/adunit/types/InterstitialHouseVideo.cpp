@@ -94,8 +94,9 @@ void InterstitialHouseVideo::dismissPresented() {
 }
 
 void InterstitialHouseVideo::finishShowing() {
-  closed_ = true;
+  // Once per showing: a dismissal's late completion must not end the next one.
   if (!std::exchange(showing_, false)) return;
+  closed_ = true;
   callDisplayTimeBeacon(currentTime());
   trigger(Event::adClose);
 }
