@@ -308,10 +308,13 @@ ScriptedUser::Failure ScriptedUser::playMraid(const std::string& placement, Visi
                            ScriptedPage::selfCloseSeconds + 5))
       return "the creative did not close itself";
     visit.steps.push_back("closed itself after " + seconds(stage_.now() - start));
-    // The SDK reloads the creative: it stays ready, without telling the host again.
+    // The SDK reloads the creative without telling the host again; until the fresh page has
+    // loaded, showAd is answered "not ready yet", so the host tries again.
     stage_.pause(0.5);
     const int readies = delegate_.count("onAdReady", placement);
-    if (!show(placement)) return "it did not come on screen again after closing itself";
+    bool again = false;
+    for (int attempt = 0; attempt < 4 && !again; ++attempt) again = show(placement);
+    if (!again) return "it did not come on screen again after closing itself";
     if (delegate_.count("onAdReady", placement) != readies) return "it was reported ready again";
     visit.steps.push_back("shown again");
     stage_.pause(2);
