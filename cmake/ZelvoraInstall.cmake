@@ -5,11 +5,12 @@ include(CMakePackageConfigHelpers)
 
 set(ZELVORA_INSTALL_CMAKEDIR ${CMAKE_INSTALL_LIBDIR}/cmake/zelvora)
 
-set(ZELVORA_INSTALL_TARGETS zelvora zelvora_platform zelvora_render zelvora_headless)
+set(ZELVORA_INSTALL_TARGETS zelvora zelvora_platform zelvora_render zelvora_gst zelvora_headless)
 set(ZELVORA_INSTALL_HEADERS
   ${PROJECT_SOURCE_DIR}/include/zelvora
   ${PROJECT_SOURCE_DIR}/platform/include/zelvora
   ${PROJECT_SOURCE_DIR}/platform/render/include/zelvora
+  ${PROJECT_SOURCE_DIR}/platform/gst/include/zelvora
   ${PROJECT_SOURCE_DIR}/platform/headless/include/zelvora)
 # What the .pc file adds for the GTK backend (nothing without it).
 set(ZELVORA_PC_GTK_CFLAGS "")

@@ -9,6 +9,7 @@
 #include "tools/SdkDirectories.h"
 #include "util/MainThread.h"
 #include "zelvora/Log.h"
+#include "zelvora/platform/ui/Application.h"
 #include "zelvora/platform/ui/ViewController.h"
 
 namespace zelvora {
@@ -91,6 +92,12 @@ void ZelController::showAd(
   const std::shared_ptr<Ad> ad = (*placement)->ads.front().second;
   if (!presentingViewController->isOnScreen()) {
     failToShow(placementId, "the view controller to present the ad over is not on screen");
+    return;
+  }
+  // An ad in a window no one can see would count an impression no one saw.
+  if (const auto window = platform::Application::shared().keyWindow();
+      window && !window->isVisible()) {
+    failToShow(placementId, "the window to show the ad in is not visible");
     return;
   }
   // One ad at a time: one shown over another would hide it and confuse both lifecycles.

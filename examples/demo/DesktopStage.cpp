@@ -35,7 +35,8 @@ std::vector<std::shared_ptr<T>> onScreen() {
 
 DesktopStage::DesktopStage(zelvora::platform::HostEnvironment environment,
                            zelvora::platform::gtk::UrlMode urls)
-    : platform_(std::move(environment), urls) {}
+    // The base only keeps the reference: the platform is built before it is used.
+    : Stage(platform_), platform_(std::move(environment), urls) {}
 
 bool DesktopStage::runUntil(const std::function<bool()>& done, double seconds) {
   return platform_.mainQueue().runUntil(done, seconds);
@@ -53,43 +54,11 @@ bool DesktopStage::pauseUntil(const std::function<bool()>& done, double seconds)
   return runUntil(done, seconds);
 }
 
-double DesktopStage::now() const {
-  return platform_.mainQueue().now();
-}
-
-std::shared_ptr<View> DesktopStage::findById(const std::string& identifier) const {
-  const auto window = screen();
-  return window ? zelvora::platform::visibleViewWithId(*window, identifier) : nullptr;
-}
-
-std::shared_ptr<View> DesktopStage::findByTitle(const std::string& text) const {
-  const auto window = screen();
-  return window ? zelvora::platform::visibleViewTitled(*window, text) : nullptr;
-}
-
-std::shared_ptr<WebView> DesktopStage::findWebView() const {
-  const auto all = onScreen<WebView>();
-  return all.empty() ? nullptr : all.front();
-}
-
-std::string DesktopStage::dumpScreen() const {
-  const auto window = screen();
-  return window ? zelvora::platform::describeViewTree(*window) : std::string();
-}
-
 bool DesktopStage::snapshot(const std::filesystem::path& file) {
   runUntil([&] { return pagesUp(true); }, kPageSeconds);
   // WebKit tells no one when a page it loaded has reached the screen.
   pause(kPaintSeconds);
   return platform_.screenshot(file);
-}
-
-std::shared_ptr<zelvora::platform::ViewController> DesktopStage::rootViewController() const {
-  return platform_.rootViewController();
-}
-
-const std::vector<std::string>& DesktopStage::openedUrls() const {
-  return platform_.urlHandler().openedUrls();
 }
 
 bool DesktopStage::tap(const std::shared_ptr<View>& view) {
@@ -109,18 +78,19 @@ std::optional<std::string> DesktopStage::tapPage(const std::shared_ptr<WebView>&
           kPageSeconds))
     return std::nullopt;
 
-  const auto opened = openedUrls().size();
+  const auto& urls = platform_.urlHandler().openedUrls();
+  const auto opened = urls.size();
   PagePointer pointer(page, platform_.mainQueue());
   const auto target = pointer.callToAction();
   pointer.click(target);
-  const auto handedOver = [&] { return openedUrls().size() > opened; };
+  const auto handedOver = [&] { return urls.size() > opened; };
   const auto clickThrough = [&] { return findById("click-through") != nullptr; };
   if (!runUntil([&] { return handedOver() || clickThrough(); }, kPageSeconds)) return std::nullopt;
 
   const std::string where = "clicked " + target.what + " at (" +
                             std::to_string(std::lround(target.x)) + ", " +
                             std::to_string(std::lround(target.y)) + ")";
-  if (handedOver()) return where + ": the system was handed " + openedUrls().back();
+  if (handedOver()) return where + ": the system was handed " + urls.back();
   return where + ": the click-through opened";
 }
 
@@ -130,7 +100,7 @@ void DesktopStage::letPagesLoad() {
   pause(kReportSeconds);
 }
 
-bool DesktopStage::pagesUp(bool shown) const {
+bool DesktopStage::pagesUp(bool shown) {
   const auto webViews = onScreen<WebView>();
   return std::all_of(webViews.begin(), webViews.end(), [&](const auto& webView) {
     WebKitWebView* page = platform_.webEngine().pageOf(*webView);

@@ -15,21 +15,13 @@ class DesktopStage final : public Stage {
 
   zelvora::platform::gtk::GtkPlatform& platform() { return platform_; }
 
-  bool runUntil(const std::function<bool()>& done, double seconds) override;
   bool waitFor(const std::function<bool()>& done, double seconds) override;
   void pause(double seconds) override;
   bool pauseUntil(const std::function<bool()>& done, double seconds) override;
-  double now() const override;
   bool realTime() const override { return true; }
 
-  std::shared_ptr<zelvora::platform::View> findById(const std::string& identifier) const override;
-  std::shared_ptr<zelvora::platform::View> findByTitle(const std::string& text) const override;
-  std::shared_ptr<zelvora::platform::WebView> findWebView() const override;
-  std::string dumpScreen() const override;
   /// What the window shows, pages and video pictures included.
   bool snapshot(const std::filesystem::path& file) override;
-  std::shared_ptr<zelvora::platform::ViewController> rootViewController() const override;
-  const std::vector<std::string>& openedUrls() const override;
 
   bool tap(const std::shared_ptr<zelvora::platform::View>& view) override;
   std::optional<std::string> tapPage(
@@ -38,11 +30,11 @@ class DesktopStage final : public Stage {
   bool rotate(zelvora::platform::InterfaceOrientation orientation) override;
 
  private:
+  bool runUntil(const std::function<bool()>& done, double seconds);
   /// Whether every page on screen has loaded and, when `shown`, is in the window.
-  bool pagesUp(bool shown) const;
+  bool pagesUp(bool shown);
 
-  // mutable: the main queue's clock is read through a non-const accessor.
-  mutable zelvora::platform::gtk::GtkPlatform platform_;
+  zelvora::platform::gtk::GtkPlatform platform_;
 };
 
 }  // namespace demo

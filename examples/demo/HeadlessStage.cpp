@@ -8,13 +8,11 @@ using zelvora::platform::View;
 using zelvora::platform::WebView;
 
 HeadlessStage::HeadlessStage(zelvora::platform::HostEnvironment environment)
-    : platform_(std::move(environment), zelvora::platform::headless::ClockMode::manual),
+    // The base only keeps the reference: the platform is built before it is used.
+    : Stage(platform_),
+      platform_(std::move(environment), zelvora::platform::headless::ClockMode::manual),
       driver_(platform_),
       page_(platform_, driver_) {}
-
-bool HeadlessStage::runUntil(const std::function<bool()>& done, double seconds) {
-  return platform_.runLoop().runUntil(done, seconds);
-}
 
 bool HeadlessStage::waitFor(const std::function<bool()>& done, double seconds) {
   using Clock = std::chrono::steady_clock;
@@ -46,36 +44,8 @@ bool HeadlessStage::pauseUntil(const std::function<bool()>& done, double seconds
   return true;
 }
 
-double HeadlessStage::now() const {
-  return platform_.runLoop().now();
-}
-
-std::shared_ptr<View> HeadlessStage::findById(const std::string& identifier) const {
-  return driver_.findById(identifier);
-}
-
-std::shared_ptr<View> HeadlessStage::findByTitle(const std::string& text) const {
-  return driver_.findByTitle(text);
-}
-
-std::shared_ptr<WebView> HeadlessStage::findWebView() const {
-  return driver_.find<WebView>();
-}
-
-std::string HeadlessStage::dumpScreen() const {
-  return driver_.dumpScreen();
-}
-
 bool HeadlessStage::snapshot(const std::filesystem::path& file) {
   return driver_.snapshot(file);
-}
-
-std::shared_ptr<zelvora::platform::ViewController> HeadlessStage::rootViewController() const {
-  return platform_.rootViewController();
-}
-
-const std::vector<std::string>& HeadlessStage::openedUrls() const {
-  return platform_.urlHandler().openedUrls;
 }
 
 bool HeadlessStage::tap(const std::shared_ptr<View>& view) {

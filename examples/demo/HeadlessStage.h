@@ -14,20 +14,12 @@ class HeadlessStage final : public Stage {
  public:
   explicit HeadlessStage(zelvora::platform::HostEnvironment environment);
 
-  bool runUntil(const std::function<bool()>& done, double seconds) override;
   bool waitFor(const std::function<bool()>& done, double seconds) override;
   void pause(double seconds) override;
   bool pauseUntil(const std::function<bool()>& done, double seconds) override;
-  double now() const override;
   bool realTime() const override { return false; }
 
-  std::shared_ptr<zelvora::platform::View> findById(const std::string& identifier) const override;
-  std::shared_ptr<zelvora::platform::View> findByTitle(const std::string& text) const override;
-  std::shared_ptr<zelvora::platform::WebView> findWebView() const override;
-  std::string dumpScreen() const override;
   bool snapshot(const std::filesystem::path& file) override;
-  std::shared_ptr<zelvora::platform::ViewController> rootViewController() const override;
-  const std::vector<std::string>& openedUrls() const override;
 
   bool tap(const std::shared_ptr<zelvora::platform::View>& view) override;
   std::optional<std::string> tapPage(
@@ -36,8 +28,7 @@ class HeadlessStage final : public Stage {
   bool rotate(zelvora::platform::InterfaceOrientation orientation) override;
 
  private:
-  // mutable: the run loop's clock is read through a non-const accessor.
-  mutable zelvora::platform::headless::HeadlessPlatform platform_;
+  zelvora::platform::headless::HeadlessPlatform platform_;
   zelvora::platform::headless::TestDriver driver_;
   ScriptedPage page_;
 };

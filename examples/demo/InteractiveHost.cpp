@@ -40,7 +40,7 @@ std::string joined(const std::vector<std::string>& items) {
 void runInteractive(DesktopStage& stage, const std::vector<std::string>& placements,
                     const AdCatalog& catalog, const DelegateLog& delegate,
                     const ServerRecords& records, std::ostream& out) {
-  const auto root = stage.rootViewController();
+  const auto root = stage.backend().rootViewController();
   const auto screen = root->view();
   screen->backgroundColor = Color{0.95, 0.95, 0.97, 1};
   const double width = screen->frame.width - 40;

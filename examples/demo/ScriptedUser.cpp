@@ -101,7 +101,7 @@ Visit ScriptedUser::visit(const std::string& placement, const PlacementDescripti
     visit.result = failure.empty() ? "ok" : "failed: " + failure;
   }
   // A visit that went wrong may leave its ad up: the next one starts on the host's screen.
-  if (const auto root = stage_.rootViewController(); root->presentedViewController()) {
+  if (const auto root = stage_.backend().rootViewController(); root->presentedViewController()) {
     root->dismiss(false);
     stage_.pause(0.5);
   }
@@ -140,7 +140,7 @@ void ScriptedUser::holdUpright() {
 bool ScriptedUser::show(const std::string& placement) {
   const int shown = delegate_.count("onAdShown", placement);
   Console::say("showing " + placement);
-  zelvora::ZelController::sharedInstance().showAd(stage_.rootViewController(), placement);
+  zelvora::ZelController::sharedInstance().showAd(stage_.backend().rootViewController(), placement);
   stage_.pause(0.5);
   return stage_.pauseUntil([&] { return delegate_.count("onAdShown", placement) > shown; }, 5);
 }
@@ -212,8 +212,8 @@ ScriptedUser::Failure ScriptedUser::playVideo(const std::string& placement,
 ScriptedUser::Failure ScriptedUser::watchVideo(const std::string& placement,
                                                const PlacementDescription* description, bool again,
                                                Visit& visit, bool& card) {
-  const double start = stage_.now();
-  const auto elapsed = [&] { return stage_.now() - start; };
+  const double start = stage_.backend().mainQueue().now();
+  const auto elapsed = [&] { return stage_.backend().mainQueue().now() - start; };
   stage_.pause(1);
   snapshot(placement, again ? "playing-again" : "playing");
   if (tap("the sound toggle", stage_.findById("sound"))) visit.steps.push_back("sound on");
@@ -303,11 +303,12 @@ ScriptedUser::Failure ScriptedUser::playMraid(const std::string& placement, Visi
 
   if (ScriptedPage::closesItself(*webView)) {
     const int closes = delegate_.count("onAdClose", placement);
-    const double start = stage_.now();
+    const double start = stage_.backend().mainQueue().now();
     if (!stage_.pauseUntil([&] { return delegate_.count("onAdClose", placement) > closes; },
                            ScriptedPage::selfCloseSeconds + 5))
       return "the creative did not close itself";
-    visit.steps.push_back("closed itself after " + seconds(stage_.now() - start));
+    visit.steps.push_back("closed itself after " +
+                          seconds(stage_.backend().mainQueue().now() - start));
     // The SDK reloads the creative without telling the host again; until the fresh page has
     // loaded, showAd is answered "not ready yet", so the host tries again.
     stage_.pause(0.5);
@@ -321,7 +322,7 @@ ScriptedUser::Failure ScriptedUser::playMraid(const std::string& placement, Visi
     return closeWithButton(placement, visit);
   }
 
-  const auto& opened = stage_.openedUrls();
+  const auto& opened = stage_.backend().urlHandler().openedUrls();
   const auto before = opened.size();
   if (const auto action = stage_.tapPage(webView)) {
     Console::say("tapped the creative: " + *action);
@@ -369,11 +370,11 @@ Visit ScriptedUser::tryUnavailable(const std::string& placement, std::string res
   const int failures = delegate_.count("onAdFailedToShow", placement);
   const int shown = delegate_.count("onAdShown", placement);
   Console::say("showing " + placement);
-  zelvora::ZelController::sharedInstance().showAd(stage_.rootViewController(), placement);
+  zelvora::ZelController::sharedInstance().showAd(stage_.backend().rootViewController(), placement);
   stage_.pause(0.5);
   if (delegate_.count("onAdShown", placement) != shown) {
     visit.result = "failed: it came on screen although it was " + result;
-    stage_.rootViewController()->dismiss(false);
+    stage_.backend().rootViewController()->dismiss(false);
     stage_.pause(0.5);
     return visit;
   }

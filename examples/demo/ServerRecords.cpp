@@ -73,11 +73,11 @@ std::optional<std::vector<std::string>> ServerRecords::beacons() const {
 std::optional<std::vector<std::string>> ServerRecords::settledBeacons(Stage& stage) const {
   auto latest = beacons();
   // Unseen, they still get their second to leave before the program ends.
-  if (!latest) stage.runUntil([] { return false; }, 1.0);
+  if (!latest) stage.backend().mainQueue().runUntil([] { return false; }, 1.0);
   // Settled after two quiet seconds in a row: on a loaded machine a beacon can take more than
   // one to arrive.
   for (int quiet = 0; latest && quiet < 2;) {
-    stage.runUntil([] { return false; }, 1.0);
+    stage.backend().mainQueue().runUntil([] { return false; }, 1.0);
     auto next = beacons();
     if (!next) return next;
     quiet = next->size() == latest->size() ? quiet + 1 : 0;

@@ -5,52 +5,49 @@
 #include <memory>
 #include <optional>
 #include <string>
-#include <vector>
 
+#include "zelvora/platform/Backend.h"
 #include "zelvora/platform/ui/Geometry.h"
 #include "zelvora/platform/ui/View.h"
-#include "zelvora/platform/ui/ViewController.h"
 #include "zelvora/platform/ui/WebView.h"
 
 namespace demo {
 
-/// Where the scripted user acts: a backend's screen, clock and input. The headless stage runs
-/// on a manual clock and plays the pages' side itself; the desktop stage shows a real window
-/// on the real clock, where WebKit runs the pages.
+/// Where the scripted user acts: a backend (its queue, screen and URLs, reached through
+/// `backend()`) with what only a tour needs on top: the user's sense of time and hands. The
+/// headless stage runs on a manual clock and plays the pages' side itself; the desktop stage
+/// shows a real window on the real clock, where WebKit runs the pages.
 class Stage {
  public:
+  explicit Stage(zelvora::platform::Backend& backend) : backend_(backend) {}
   virtual ~Stage() = default;
+  Stage(const Stage&) = delete;
+  Stage& operator=(const Stage&) = delete;
+
+  zelvora::platform::Backend& backend() const { return backend_; }
 
   // Time.
 
-  /// Runs the main queue until `done` or `seconds` of real time: network answers, nothing else.
-  virtual bool runUntil(const std::function<bool()>& done, double seconds) = 0;
   /// The user waits up to `seconds` of real time for `done` while the pages run.
   virtual bool waitFor(const std::function<bool()>& done, double seconds) = 0;
   /// Lets `seconds` pass on the stage's clock: transitions, timers, videos, countdowns.
   virtual void pause(double seconds) = 0;
   /// Lets the clock run until `done`, for at most `seconds`.
   virtual bool pauseUntil(const std::function<bool()>& done, double seconds) = 0;
-  /// The stage's clock, in seconds.
-  virtual double now() const = 0;
   /// Whether the clock is the real one, so that durations come out a fraction of a second
   /// longer than asked.
   virtual bool realTime() const = 0;
 
   // The screen: the key window's views, hidden ones left out.
 
-  virtual std::shared_ptr<zelvora::platform::View> findById(
-      const std::string& identifier) const = 0;
+  std::shared_ptr<zelvora::platform::View> findById(const std::string& identifier) const;
   /// The first button whose title, or label whose text, is `text`.
-  virtual std::shared_ptr<zelvora::platform::View> findByTitle(const std::string& text) const = 0;
-  virtual std::shared_ptr<zelvora::platform::WebView> findWebView() const = 0;
+  std::shared_ptr<zelvora::platform::View> findByTitle(const std::string& text) const;
+  std::shared_ptr<zelvora::platform::WebView> findWebView() const;
   /// One line per view, indented by depth.
-  virtual std::string dumpScreen() const = 0;
-  /// Writes a PNG of the screen; returns whether it did.
+  std::string dumpScreen() const;
+  /// Writes a PNG of the screen once the pages on it are drawn; returns whether it did.
   virtual bool snapshot(const std::filesystem::path& file) = 0;
-  virtual std::shared_ptr<zelvora::platform::ViewController> rootViewController() const = 0;
-  /// Every address handed to the system so far.
-  virtual const std::vector<std::string>& openedUrls() const = 0;
 
   // The user's hands.
 
@@ -63,6 +60,9 @@ class Stage {
   virtual void letPagesLoad() = 0;
   /// Turns the device; returns whether the interface turned.
   virtual bool rotate(zelvora::platform::InterfaceOrientation orientation) = 0;
+
+ private:
+  zelvora::platform::Backend& backend_;
 };
 
 }  // namespace demo

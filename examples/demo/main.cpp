@@ -216,7 +216,7 @@ int main(int argc, char** argv) {
                endpoint);
   sdk.initialize(options->appId);
   // The HTTP client gives up after its own time-out, so this always ends.
-  stage->runUntil([&] { return delegate->initDone; }, 120);
+  stage->backend().mainQueue().runUntil([&] { return delegate->initDone; }, 120);
   if (!delegate->initDone || delegate->initError) {
     std::cerr << "zelvora-demo: initialisation failed"
               << (delegate->initError ? ": " + *delegate->initError : std::string()) << "\n";

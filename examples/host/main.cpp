@@ -1,6 +1,7 @@
-// zelvora-host-example APP_ID [SERVER_URL]: the smallest host that shows an ad. It initialises
-// the SDK (against SERVER_URL, else $ZELVORA_SERVER_URL, else the SDK's own server), waits for
-// the first ad to be ready, shows it, and exits 0 once it is on screen.
+// zelvora-host-example APP_ID [SERVER_URL]: the smallest host that shows an ad, on the desktop
+// backend in a window of its own (it needs a display: `xvfb-run -a` without one). It
+// initialises the SDK (against SERVER_URL, else $ZELVORA_SERVER_URL, else the SDK's own server),
+// waits for the first ad to be ready, shows it, and exits 0 once it is on screen.
 #include <iostream>
 #include <memory>
 #include <optional>
@@ -8,7 +9,7 @@
 #include <vector>
 
 #include "zelvora/ZelController.h"
-#include "zelvora/platform/headless/HeadlessPlatform.h"
+#include "zelvora/platform/gtk/GtkPlatform.h"
 
 namespace {
 
@@ -56,8 +57,8 @@ int main(int argc, char** argv) {
   }
   zelvora::platform::HostEnvironment environment;
   environment.bundleIdentifier = "com.example.zelvora-host";
-  zelvora::platform::headless::HeadlessPlatform platform(environment);  // on the main thread
-  platform.webEngine().autoLoad = true;  // web pages finish loading as they would offline
+  // On the main thread; its window opens with the first ad.
+  zelvora::platform::gtk::GtkPlatform platform(environment);
 
   auto& sdk = zelvora::ZelController::sharedInstance();
   if (argc == 3) {
@@ -69,8 +70,8 @@ int main(int argc, char** argv) {
   sdk.setEventDelegate(delegate);
   sdk.initialize(argv[1]);
 
-  // Every callback runs on this thread while the run loop turns; wait a bounded time for each.
-  auto& loop = platform.runLoop();
+  // Every callback runs on this thread while the main queue turns; wait a bounded time for each.
+  auto& loop = platform.mainQueue();
   if (!loop.runUntil([&] { return delegate->initialised; }, 30) || !sdk.isInitialized()) {
     std::cerr << "[host] the SDK did not initialise\n";
     return 1;

@@ -51,7 +51,10 @@ void Ad::callDisplayTimeBeacon(double closeTime) {
   if (openTime == 0) return;
   auto url = asString(member(data_, "adCloseBeaconUrl"));
   if (!url) return;
-  const double seconds = closeTime - openTime;
+  // Time the window spent hidden was time no one saw the ad.
+  double seconds = closeTime - openTime;
+  if (const auto window = platform::Application::shared().keyWindow())
+    seconds -= window->hiddenSeconds(openTime, closeTime);
   // std::round rounds halves away from zero; clamp what no 64-bit integer can hold.
   const std::int64_t duration = std::isfinite(seconds) && std::fabs(seconds) < 9.2e18
                                     ? static_cast<std::int64_t>(std::round(seconds))

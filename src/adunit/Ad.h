@@ -58,8 +58,8 @@ class Ad : public ViewControllerEvents,
 
   /// Reports `adShown` and fires the impression beacons.
   virtual void callImpBeacon();
-  /// Fires the display-time beacon for an ad open since `openTime`; `closeTime` in seconds
-  /// since 1970.
+  /// Fires the display-time beacon for an ad open since `openTime`, less the time the window was
+  /// not visible; `closeTime` in seconds since 1970.
   virtual void callDisplayTimeBeacon(double closeTime);
 
   /// Reports the click and opens `url` in a web view laid over the shown interstitial, with

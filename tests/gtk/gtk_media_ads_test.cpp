@@ -97,5 +97,25 @@ TEST_F(GtkMediaAdsTest, ABannersImageIsDrawnInsideItsWhiteFrame) {
   EXPECT_TRUE(runUntil([&] { return platform.framesDrawn() > drawn; }));
 }
 
+// The desktop window closed by its user (hidden) is not visible: the banner fails to show and
+// nothing is presented; shown again, the window is visible and the banner shows.
+TEST_F(GtkMediaAdsTest, ABannerInAClosedWindowIsNotShown) {
+  initializeWith({{"ctv", "{server}/assets/sample-banner.png"}, {"imp", "{server}/t/imp"}},
+                 "banner");
+  ASSERT_TRUE(runUntil([&] { return delegate->has("onAdReady:p"); }));
+  GtkWidget* window = GTK_WIDGET(platform.gtkWindow());
+  ASSERT_TRUE(runUntil([&] { return gtk_widget_get_mapped(window); }));
+  gtk_window_close(platform.gtkWindow());
+  ASSERT_TRUE(runUntil([&] { return !platform.window()->isVisible(); }));
+  sdk().showAd(platform.rootViewController(), "p");
+  EXPECT_EQ(delegate->events.back(), "onAdFailedToShow:p");
+  EXPECT_FALSE(platform.rootViewController()->presentedViewController());
+
+  gtk_widget_show(window);
+  ASSERT_TRUE(runUntil([&] { return platform.window()->isVisible(); }));
+  sdk().showAd(platform.rootViewController(), "p");
+  EXPECT_TRUE(runUntil([&] { return delegate->has("onAdShown:p"); }));
+}
+
 }  // namespace
 }  // namespace zelvora::test

@@ -162,7 +162,7 @@ TEST_F(HtmlAdTest, BridgeMessages) {
   driver.postMessage(web, "mraidHostBridge", {{"name", "playVideo"}, {"params", "not a url"}});
   EXPECT_EQ(logCount("MRAID "), 2);
   driver.postMessage(web, "mraidHostBridge", {{"name", "open"}, {"params", "https://x.test/"}});
-  EXPECT_EQ(platform_->urlHandler().openedUrls, (std::vector<std::string>{"https://x.test/"}));
+  EXPECT_EQ(platform_->urlHandler().openedUrls(), (std::vector<std::string>{"https://x.test/"}));
   EXPECT_FALSE(delegate->has("onAdClick:p"));
 
   driver.postMessage(web, "mraidHostBridge",
@@ -242,7 +242,7 @@ TEST_F(HtmlAdTest, CreativeActingBeforeItIsSeen) {
     ASSERT_TRUE(runUntil([&] { return ad()->webView != web; }));
     driver.finishLoading(ad()->webView);
   }
-  EXPECT_TRUE(platform_->urlHandler().openedUrls.empty());
+  EXPECT_TRUE(platform_->urlHandler().openedUrls().empty());
   EXPECT_FALSE(delegate->has("onAdShown:p"));
   EXPECT_FALSE(delegate->has("onAdClick:p"));
   expectBeacons({"/t/imp?ad=h&metric=adLoad", "/t/imp?ad=h&metric=adLoad",

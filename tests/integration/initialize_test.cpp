@@ -131,7 +131,7 @@ TEST_F(InitializeTest, DelegateReleasedInsideACallbackHearsNothingMore) {
   };
   sdk().initialize("app");
   ASSERT_TRUE(runUntil([] { return ZelController::sharedInstance().isInitialized(); }));
-  runLoop().runPending();
+  runLoop().pump();
   EXPECT_EQ(heard, (std::vector<std::string>{"onNoAds:empty1"}));
 }
 

@@ -80,7 +80,7 @@ TEST_F(PlayerTest, ReportsEverySecondOfPlaybackAndStopsAtTheEnd) {
   player->play();
   EXPECT_EQ(rates, (std::vector<double>{1}));
   EXPECT_TRUE(times.empty()) << "the first report comes in a task of its own";
-  runLoop().runPending();
+  runLoop().pump();
   EXPECT_EQ(times, (std::vector<double>{0}));
   for (int second = 1; second < static_cast<int>(duration); ++second) {
     advance(1);
@@ -202,7 +202,7 @@ TEST_F(PlayerTest, ObserversCanBeRemovedEvenFromTheirCallbacks) {
     owned.reset();
   });
   player->play();
-  runLoop().runPending();
+  runLoop().pump();
   advance(1);
   player->removeTimeObserver(otherToken);
   player.reset();

@@ -161,7 +161,7 @@ TEST_F(ViewToolkitTest, IntrinsicSizesFillWhatConstraintsLeaveOpen) {
   pin(second, A::top, first, A::top);
   pin(second, A::width, first, A::width);
 
-  runLoop().runPending();
+  runLoop().pump();
   EXPECT_EQ(frameView->frame, (Rect{20, 100, 374, 50}));
   EXPECT_EQ(imageView->frame, (Rect{5, 5, 364, 40}));
   EXPECT_EQ(first->frame.width, measureText("Continue", first->font).width);
@@ -186,7 +186,7 @@ TEST_F(ViewToolkitTest, AMovedViewLeavesItsTiesToTheOldTreeBehind) {
     pin(image, A::trailing, frame, A::trailing, -5);
     pin(image, A::top, frame, A::top, 5);
     pin(image, A::bottom, frame, A::bottom, -5);
-    runLoop().runPending();
+    runLoop().pump();
     return frame;
   };
   const Rect placed{25, 45, 364, 40};
@@ -205,7 +205,7 @@ TEST_F(ViewToolkitTest, AMovedViewLeavesItsTiesToTheOldTreeBehind) {
   EXPECT_EQ(image->frameInRoot(), placed);
   screen->addSubview(first);
   screen->addSubview(third);
-  runLoop().runPending();
+  runLoop().pump();
   EXPECT_EQ(screen->subviews().back(), third);
   EXPECT_EQ(third->constraints().size(), 3u);
   EXPECT_EQ(image->frameInRoot(), placed);
@@ -214,7 +214,7 @@ TEST_F(ViewToolkitTest, AMovedViewLeavesItsTiesToTheOldTreeBehind) {
   badge->frame = {0, 0, 50, 50};
   pin(badge, A::width, View::make(), A::width, 8);
   pin(badge, A::leading, screen, A::leading, 10);
-  runLoop().runPending();
+  runLoop().pump();
   EXPECT_EQ(badge->frame, (Rect{10, 0, 50, 50}));
 }
 
@@ -249,9 +249,9 @@ TEST_F(ViewToolkitTest, PresentationAndDismissalTellLifeEventsInOrder) {
   overlay->modalPresentationStyle = ModalPresentationStyle::overFullScreen;
   log.clear();
   root->present(overlay, false);
-  runLoop().runPending();
+  runLoop().pump();
   overlay->dismiss(false);
-  runLoop().runPending();
+  runLoop().pump();
   EXPECT_EQ(overlay->events(), (Events{"viewDidLoad", "viewWillAppear", "viewDidAppear",
                                        "viewWillDisappear", "viewDidDisappear"}));
   EXPECT_TRUE(root->events().empty());
@@ -276,7 +276,7 @@ TEST_F(ViewToolkitTest, PresentingDuringATransitionWaitsForItsEnd) {
             (std::vector<std::shared_ptr<ViewController>>{root, first, second}));
 
   root->dismiss(false);
-  runLoop().runPending();
+  runLoop().pump();
   EXPECT_EQ(platform_->window()->topViewController(), root);
   EXPECT_FALSE(onScreen(first) || onScreen(second));
   EXPECT_EQ(second->events().back(), "viewDidDisappear");
@@ -295,7 +295,7 @@ TEST_F(ViewToolkitTest, PresentingDuringATransitionWaitsForItsEnd) {
 TEST_F(ViewToolkitTest, RotationFollowsTheTopControllersOrientations) {
   auto root = controller("root");
   platform_->window()->setRootViewController(root);
-  runLoop().runPending();
+  runLoop().pump();
   log.clear();
   EXPECT_TRUE(driver.rotate(InterfaceOrientation::landscapeLeft));
   EXPECT_EQ(Application::shared().statusBarOrientation(), InterfaceOrientation::landscapeLeft);
@@ -306,7 +306,7 @@ TEST_F(ViewToolkitTest, RotationFollowsTheTopControllersOrientations) {
   auto form = controller("form");
   form->orientations = OrientationMask::portraitOnly();
   root->present(form, false);
-  runLoop().runPending();
+  runLoop().pump();
   EXPECT_EQ(Application::shared().statusBarOrientation(), InterfaceOrientation::portrait);
   EXPECT_EQ(form->view()->frame.size(), (Size{414, 896}));
   EXPECT_EQ(form->events(), (Events{"viewDidLoad", "viewWillTransition 414x896", "viewWillAppear",

@@ -191,6 +191,47 @@ TEST_F(BannerTest, ShownAgainAfterCloseAndWhileOnScreen) {
       {"/t/close?length=0", "/t/close?length=1", "/t/imp", "/t/imp", "/t/imp2", "/t/imp2"});
 }
 
+// Only a window someone can see shows an ad: hidden, showAd fails to show with one line, fires
+// nothing and presents nothing, the second time too; once visible again it shows. Hidden while
+// the ad is up, the window tells its observers once per change, and the hidden time is left out
+// of the time on screen (2 s seen, 5 s hidden, 2 s seen: 4).
+TEST_F(BannerTest, ShownOnlyInAVisibleWindow) {
+  initializeWith();
+  const auto window = platform_->window();
+  std::vector<bool> told;
+  const auto token = window->addVisibilityObserver([&](bool visible) { told.push_back(visible); });
+  window->setVisible(false);
+  for (int attempt = 0; attempt < 2; ++attempt) {
+    showAndWait();
+    EXPECT_TRUE(dismissed());
+    EXPECT_EQ(delegate->events.back(), "onAdFailedToShow:p");
+  }
+  EXPECT_EQ(logCount("ZelvoraFramework - Cannot show the ad of placement p: the window to show "
+                     "the ad in is not visible"),
+            2);
+
+  window->setVisible(true);
+  window->setVisible(true);  // no change: no one is told
+  showAndWait();
+  ASSERT_TRUE(shown());
+  EXPECT_EQ(delegate->events.back(), "onAdShown:p");
+  runLoop().advance(2);
+  window->setVisible(false);
+  runLoop().advance(5);
+  window->setVisible(true);
+  runLoop().advance(2);
+  window->removeVisibilityObserver(token);
+  window->setVisible(false);
+  window->setVisible(true);
+  close();
+  EXPECT_TRUE(dismissed());
+  EXPECT_EQ(told, (std::vector<bool>{false, true, false, true}));
+  EXPECT_EQ(delegate->events,
+            (std::vector<std::string>{"onInit:[p]", "onAdReady:p", "onAdFailedToShow:p",
+                                      "onAdFailedToShow:p", "onAdShown:p", "onAdClose:p"}));
+  expectBeacons({"/t/close?length=4", "/t/imp", "/t/imp2"});
+}
+
 // Render before ready: presented over the given host in the turn that reports ready, after it.
 // One ad at a time: another placement's showAd while an ad is up fails to show, whichever
 // screen it names; from the first one's onAdClose it shows. Over a screen that is not shown,
@@ -327,7 +368,7 @@ TEST_P(BadClickTest, OpensNoLandingPage) {
   EXPECT_EQ(delegate->has("onAdClick:p"), kind == "unparsable");
   EXPECT_TRUE(driver.webViews().empty());
   EXPECT_TRUE(shown());
-  EXPECT_TRUE(platform_->urlHandler().openedUrls.empty());
+  EXPECT_TRUE(platform_->urlHandler().openedUrls().empty());
   expectBeacons({"/t/imp", "/t/imp2"});
 }
 
@@ -347,7 +388,7 @@ class ClickThroughTest : public BannerTest {
     EXPECT_TRUE(driver.tap(driver.findById("banner")));
     return std::dynamic_pointer_cast<WebView>(driver.findById("click-through"));
   }
-  std::vector<std::string>& opened() { return platform_->urlHandler().openedUrls; }
+  const std::vector<std::string>& opened() { return platform_->urlHandler().openedUrls(); }
 
   const std::string storeUrl = "https://itunes.example.com/app/id42?mt=8";
   const std::vector<Step> finishedOnStore = {Step::start(), Step::redirect(storeUrl),

@@ -62,7 +62,7 @@ class FileLoaderTest : public SdkTest {
     EXPECT_TRUE(runUntil([&] {
       return logCount("download failed: ") > before || completions > completed;
     })) << url;
-    runLoop().runPending();
+    runLoop().pump();
     EXPECT_EQ(completions, completed) << url;
   }
 

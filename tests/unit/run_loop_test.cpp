@@ -35,7 +35,7 @@ TEST(RunLoopTest, ManualClockTimers) {
   loop.postAfter(2, trace.record("b2"));
   loop.postAfter(-5, trace.record("now"));
 
-  EXPECT_EQ(loop.runPending(), 1u);
+  EXPECT_EQ(loop.pump(), 1u);
   EXPECT_FALSE(loop.runUntil([&] { return trace.entries.size() > 1; }, 0.05));
   loop.advance(2);
   EXPECT_EQ(trace.entries,

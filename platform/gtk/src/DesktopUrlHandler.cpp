@@ -22,7 +22,8 @@ void DesktopUrlHandler::open(const std::string& url) {
   openedUrls_.push_back(url);
   if (mode_ == UrlMode::record) return;
   GError* error = nullptr;
-  if (!gtk_show_uri_on_window(parent_, url.c_str(), GDK_CURRENT_TIME, &error)) {
+  if (!gtk_show_uri_on_window(parent_ ? parent_() : nullptr, url.c_str(), GDK_CURRENT_TIME,
+                              &error)) {
     log("open " + url + ": " + (error ? error->message : "no application"));
     g_clear_error(&error);
   }

@@ -5,13 +5,10 @@
 
 #include "zelvora/Log.h"
 #include "zelvora/platform/MainQueue.h"
-#include "zelvora/platform/headless/HeadlessMedia.h"
+#include "zelvora/platform/media/Gstreamer.h"
 
 namespace zelvora::platform::gtk {
 namespace {
-
-using headless::mediaUri;
-using headless::startGstreamer;
 
 bool hasGtkSink() {
   GstElementFactory* factory = gst_element_factory_find("gtksink");
@@ -277,15 +274,19 @@ void GstPlayerEngine::didReachEnd() {
   });
 }
 
-void installGstPlayerEngine() {
+PlayerEngineFactory gstPlayerEngines() {
   if (!startGstreamer()) {
     log("media: GStreamer cannot start: videos will not play");
   } else if (!hasGtkSink()) {
     log("media: GStreamer's GTK video sink (gtksink) is missing: videos will not play");
   }
-  installPlayerEngineFactory([](const std::string& url) -> std::shared_ptr<PlayerEngine> {
+  return [](const std::string& url) -> std::shared_ptr<PlayerEngine> {
     return GstPlayerEngine::open(url);
-  });
+  };
+}
+
+void installGstPlayerEngine() {
+  installPlayerEngineFactory(gstPlayerEngines());
 }
 
 }  // namespace zelvora::platform::gtk

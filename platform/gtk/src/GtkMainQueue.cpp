@@ -125,6 +125,14 @@ void GtkMainQueue::quit() {
   g_main_loop_quit(loop_);
 }
 
+std::size_t GtkMainQueue::pump() {
+  // Bounded: a source that is always ready (an animation) must not hold the host's frame.
+  constexpr std::size_t maxTurns = 1000;
+  std::size_t turns = 0;
+  while (turns < maxTurns && g_main_context_iteration(nullptr, FALSE)) ++turns;
+  return turns;
+}
+
 bool GtkMainQueue::runUntil(const std::function<bool()>& done, double timeoutSeconds) {
   bool expired = false;
   const double milliseconds = std::ceil(std::max(0.0, timeoutSeconds) * 1000);

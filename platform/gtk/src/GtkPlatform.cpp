@@ -30,16 +30,9 @@ GtkPlatform::GtkPlatform(HostEnvironment environment, UrlMode urls) {
   if (instance) throw std::logic_error("zelvora: a GtkPlatform is already alive");
   if (!gtk_init_check(nullptr, nullptr))
     throw std::runtime_error("zelvora: GTK cannot open a display (DISPLAY or WAYLAND_DISPLAY)");
-  setHostEnvironment(std::move(environment));
-  installMainQueue(&mainQueue_);
-  installGstPlayerEngine();
-  auto& application = Application::shared();
-  application.reset();
-  window_ = std::make_shared<Window>(screen::bounds());
-  application.setKeyWindow(window_);
-  root_ = std::make_shared<ViewController>();
-  window_->setRootViewController(root_);
-  modelSize_ = window_->frame.size();
+  // The screen's size decides the desktop window's, before the services install it.
+  setHostEnvironment(environment);
+  modelSize_ = screen::bounds().size();
 
   gtkWindow_ = GTK_WINDOW(gtk_window_new(GTK_WINDOW_TOPLEVEL));
   gtk_window_set_title(gtkWindow_, "Zelvora");
@@ -64,15 +57,20 @@ GtkPlatform::GtkPlatform(HostEnvironment environment, UrlMode urls) {
   gtk_overlay_add_overlay(GTK_OVERLAY(overlay), upperCanvas_->widget());
   gtk_overlay_set_overlay_pass_through(GTK_OVERLAY(overlay), upperCanvas_->widget(), TRUE);
   webEngine_ = std::make_shared<GtkWebEngine>(*nativeLayer_);
-  installWebEngine(webEngine_);
   gtk_container_add(GTK_CONTAINER(gtkWindow_), overlay);
   g_signal_connect(overlay, "size-allocate", G_CALLBACK(&GtkPlatform::onSizeAllocate), this);
   g_signal_connect(gtkWindow_, "delete-event", G_CALLBACK(&GtkPlatform::onDelete), this);
+  // After GTK's own handlers, so that the widget's state is the new one.
+  g_signal_connect_after(gtkWindow_, "map", G_CALLBACK(&GtkPlatform::onMapChanged), this);
+  g_signal_connect_after(gtkWindow_, "unmap", G_CALLBACK(&GtkPlatform::onMapChanged), this);
+  g_signal_connect_after(gtkWindow_, "window-state-event", G_CALLBACK(&GtkPlatform::onWindowState),
+                         this);
+  urlHandler_ = std::make_shared<DesktopUrlHandler>(urls, [this] { return gtkWindow_; });
+
+  services_.emplace(BackendServices::Parts{std::move(environment), &mainQueue_, gstPlayerEngines(),
+                                           webEngine_, urlHandler_});
   tickCallback_ =
       gtk_widget_add_tick_callback(canvas_->widget(), &GtkPlatform::onTick, this, nullptr);
-
-  urlHandler_ = std::make_shared<DesktopUrlHandler>(urls, gtkWindow_);
-  application.setUrlHandler(urlHandler_);
   gtk_widget_show_all(GTK_WIDGET(gtkWindow_));
   instance = this;
 }
@@ -80,14 +78,19 @@ GtkPlatform::GtkPlatform(HostEnvironment environment, UrlMode urls) {
 GtkPlatform::~GtkPlatform() {
   instance = nullptr;
   gtk_widget_remove_tick_callback(canvas_->widget(), tickCallback_);
-  installWebEngine(nullptr);
+  // The model goes before the engines that show its pages and videos.
+  services_.reset();
   webEngine_.reset();
   nativeLayer_.reset();
-  installPlayerEngineFactory({});
-  Application::shared().reset();
   gtk_widget_destroy(GTK_WIDGET(gtkWindow_));
-  // The queue drops what is still posted when it goes, after everything else.
-  installMainQueue(nullptr);
+}
+
+std::shared_ptr<Window> GtkPlatform::window() const {
+  return services_->window();
+}
+
+std::shared_ptr<ViewController> GtkPlatform::rootViewController() const {
+  return services_->rootViewController();
 }
 
 GtkWidget* GtkPlatform::canvas() const {
@@ -100,7 +103,7 @@ std::uint64_t GtkPlatform::framesDrawn() const {
 
 std::shared_ptr<Window> GtkPlatform::keyWindow() const {
   if (auto window = Application::shared().keyWindow()) return window;
-  return window_;
+  return services_ ? services_->window() : nullptr;
 }
 
 gboolean GtkPlatform::onTick(GtkWidget*, GdkFrameClock*, gpointer self) {
@@ -183,6 +186,28 @@ void GtkPlatform::applyScreenSize(Size size) {
   if (!requested_.empty()) return;  // the model changed since, and leads
   Application::shared().screenDidResize(size);
   if (auto window = keyWindow()) modelSize_ = window->frame.size();
+}
+
+void GtkPlatform::onMapChanged(GtkWidget*, gpointer self) {
+  static_cast<GtkPlatform*>(self)->updateVisibility();
+}
+
+gboolean GtkPlatform::onWindowState(GtkWidget*, GdkEventWindowState*, gpointer self) {
+  static_cast<GtkPlatform*>(self)->updateVisibility();
+  return FALSE;
+}
+
+bool GtkPlatform::desktopWindowSeen() const {
+  GtkWidget* widget = GTK_WIDGET(gtkWindow_);
+  if (!gtk_widget_get_mapped(widget)) return false;
+  GdkWindow* window = gtk_widget_get_window(widget);
+  constexpr auto unseen = GDK_WINDOW_STATE_ICONIFIED | GDK_WINDOW_STATE_WITHDRAWN;
+  return window && !(gdk_window_get_state(window) & unseen);
+}
+
+void GtkPlatform::updateVisibility() {
+  if (!services_) return;
+  services_->window()->setVisible(desktopWindowSeen());
 }
 
 gboolean GtkPlatform::onDelete(GtkWidget* widget, GdkEvent*, gpointer self) {

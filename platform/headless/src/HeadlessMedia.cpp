@@ -5,11 +5,11 @@
 
 #include <algorithm>
 #include <cmath>
-#include <filesystem>
 #include <memory>
 #include <mutex>
 
 #include "zelvora/platform/MainQueue.h"
+#include "zelvora/platform/media/Gstreamer.h"
 #include "zelvora/platform/media/Player.h"
 #include "zelvora/platform/media/PlayerEngine.h"
 
@@ -22,22 +22,13 @@ struct ObjectUnref {
 struct ErrorFree {
   void operator()(GError* error) const { g_error_free(error); }
 };
-struct Free {
-  void operator()(gpointer memory) const { g_free(memory); }
-};
 struct StreamListFree {
   void operator()(GList* list) const { gst_discoverer_stream_info_list_free(list); }
 };
 using Discoverer = std::unique_ptr<GstDiscoverer, ObjectUnref>;
 using Info = std::unique_ptr<GstDiscovererInfo, ObjectUnref>;
 using Error = std::unique_ptr<GError, ErrorFree>;
-using Text = std::unique_ptr<gchar, Free>;
 using StreamList = std::unique_ptr<GList, StreamListFree>;
-
-bool isFile(const std::string& path) {
-  std::error_code error;
-  return std::filesystem::is_regular_file(path, error);
-}
 
 /// The engine of the headless backend: the position is computed from the main queue's clock.
 class HeadlessPlayerEngine final : public PlayerEngine,
@@ -118,34 +109,6 @@ class HeadlessPlayerEngine final : public PlayerEngine,
 
 }  // namespace
 
-bool startGstreamer() {
-  static std::once_flag once;
-  static bool started = false;
-  std::call_once(once, [] { started = gst_init_check(nullptr, nullptr, nullptr); });
-  return started;
-}
-
-std::optional<std::string> mediaUri(const std::string& url) {
-  std::optional<std::string> path;
-  if (url.find("://") == std::string::npos) {
-    if (isFile(url)) path = url;
-  } else if (url.rfind("file://", 0) == 0) {
-    Text decoded(g_filename_from_uri(url.c_str(), nullptr, nullptr));
-    const std::string raw = url.substr(7);
-    if (decoded && isFile(decoded.get())) {
-      path = decoded.get();
-    } else if (!raw.empty() && raw.front() == '/' && isFile(raw)) {
-      path = raw;
-    }
-  } else {
-    return url;
-  }
-  if (!path) return std::nullopt;
-  Text uri(gst_filename_to_uri(path->c_str(), nullptr));
-  if (!uri) return std::nullopt;
-  return std::string(uri.get());
-}
-
 std::optional<MediaInfo> probeMedia(const std::string& url, double timeoutSeconds) {
   const auto uri = mediaUri(url);
   if (!uri || !startGstreamer()) return std::nullopt;
@@ -179,13 +142,17 @@ std::optional<MediaInfo> probeMedia(const std::string& url, double timeoutSecond
   return media;
 }
 
-void installMediaBackend() {
-  installPlayerEngineFactory([](const std::string& url) -> std::shared_ptr<PlayerEngine> {
+PlayerEngineFactory playerEngines() {
+  return [](const std::string& url) -> std::shared_ptr<PlayerEngine> {
     auto media = probeMedia(url);
     std::string whyNot;
     if (!media) whyNot = mediaUri(url) ? "not a playable video or audio file" : "no such file";
     return std::make_shared<HeadlessPlayerEngine>(media, std::move(whyNot));
-  });
+  };
+}
+
+void installMediaBackend() {
+  installPlayerEngineFactory(playerEngines());
 }
 
 bool failPlayback(const Player& player, const std::string& reason) {

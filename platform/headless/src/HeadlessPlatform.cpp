@@ -1,8 +1,7 @@
 #include "zelvora/platform/headless/HeadlessPlatform.h"
 
-#include "zelvora/platform/Device.h"
 #include "zelvora/platform/headless/HeadlessMedia.h"
-#include "zelvora/platform/media/PlayerEngine.h"
+#include "zelvora/platform/headless/Snapshot.h"
 
 namespace zelvora::platform::headless {
 
@@ -17,25 +16,15 @@ bool RecordingUrlHandler::canOpen(const std::string& url) {
 HeadlessPlatform::HeadlessPlatform(HostEnvironment environment, ClockMode clock)
     : runLoop_(clock),
       urlHandler_(std::make_shared<RecordingUrlHandler>()),
-      webEngine_(std::make_shared<HeadlessWebEngine>()) {
-  setHostEnvironment(std::move(environment));
-  installMainQueue(&runLoop_);
-  installMediaBackend();
-  installWebEngine(webEngine_);
-  auto& application = Application::shared();
-  application.reset();
-  application.setUrlHandler(urlHandler_);
-  window_ = std::make_shared<Window>(screen::bounds());
-  application.setKeyWindow(window_);
-  root_ = std::make_shared<ViewController>();
-  window_->setRootViewController(root_);
-}
+      webEngine_(std::make_shared<HeadlessWebEngine>()),
+      services_({std::move(environment), &runLoop_, playerEngines(), webEngine_, urlHandler_}) {}
 
-HeadlessPlatform::~HeadlessPlatform() {
-  installPlayerEngineFactory({});
-  installWebEngine(nullptr);
-  Application::shared().reset();
-  installMainQueue(nullptr);
+HeadlessPlatform::~HeadlessPlatform() = default;
+
+bool HeadlessPlatform::screenshot(const std::filesystem::path& path) {
+  auto root = Application::shared().keyWindow();
+  if (!root) root = window();
+  return root && snapshot(*root, path);
 }
 
 }  // namespace zelvora::platform::headless

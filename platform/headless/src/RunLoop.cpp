@@ -77,7 +77,7 @@ std::optional<double> RunLoop::nextDeadline() const {
   return timers_.begin()->first;
 }
 
-std::size_t RunLoop::runPending() {
+std::size_t RunLoop::pump() {
   std::size_t count = 0;
   while (runOne()) ++count;
   return count;
@@ -90,7 +90,7 @@ void RunLoop::run() {
   }
 }
 
-void RunLoop::stop() {
+void RunLoop::quit() {
   stopped_ = true;
   wake_.notify_one();
 }
@@ -116,14 +116,14 @@ bool RunLoop::runUntil(const std::function<bool()>& done, double timeoutSeconds)
 
 void RunLoop::advance(double seconds) {
   const double target = manualNow_ + std::max(0.0, seconds);
-  runPending();
+  pump();
   while (auto next = nextDeadline()) {
     if (*next > target) break;
     manualNow_ = std::max(manualNow_, *next);
-    runPending();
+    pump();
   }
   manualNow_ = target;
-  runPending();
+  pump();
 }
 
 }  // namespace zelvora::platform::headless

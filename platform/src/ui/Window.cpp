@@ -1,5 +1,6 @@
 #include "zelvora/platform/ui/Window.h"
 
+#include <algorithm>
 #include <typeinfo>
 #include <utility>
 
@@ -22,6 +23,7 @@ void Window::setRootViewController(const std::shared_ptr<ViewController>& viewCo
   root_->viewWillAppear(false);
   layout();
   root_->viewDidAppear(false);
+  stackChanged();
 }
 
 std::vector<std::shared_ptr<ViewController>> Window::viewControllerStack() const {
@@ -119,6 +121,7 @@ void Window::present(const std::shared_ptr<ViewController>& presenter,
     presented->presenting_ = presenter;
     presented->onScreen_ = true;
     addSubview(presented->view());
+    stackChanged();
     turnToSupportedOrientation(*presented);
     const bool covers = presented->modalPresentationStyle == ModalPresentationStyle::fullScreen;
     if (covers) presenter->viewWillDisappear(animated);
@@ -148,7 +151,8 @@ void Window::dismiss(const std::shared_ptr<ViewController>& presenter, bool anim
     const bool covered =
         chain.front()->modalPresentationStyle == ModalPresentationStyle::fullScreen;
     if (covered) presenter->viewWillAppear(animated);
-    finishTransition(animated, [presenter, chain, animated, covered, completion] {
+    // `then` runs only while the window lives.
+    finishTransition(animated, [this, presenter, chain, animated, covered, completion] {
       for (auto it = chain.rbegin(); it != chain.rend(); ++it) {
         const auto& controller = *it;
         controller->view()->removeFromSuperview();
@@ -158,10 +162,64 @@ void Window::dismiss(const std::shared_ptr<ViewController>& presenter, bool anim
         controller->viewDidDisappear(animated);
       }
       presenter->presented_.reset();
+      stackChanged();
       if (covered) presenter->viewDidAppear(animated);
       if (completion) completion();
     });
   });
+}
+
+void Window::setVisible(bool visible) {
+  if (visible == visible_) return;
+  visible_ = visible;
+  const double now = hasMainQueue() ? mainQueue().wallTime() : 0;
+  if (!visible) {
+    hidden_.push_back({now, std::nullopt});
+  } else if (!hidden_.empty()) {
+    hidden_.back().to = now;
+  }
+  // Copy: an observer may add or remove observers.
+  const auto observers = visibilityObservers_;
+  for (const auto& [token, observer] : observers) {
+    if (visibilityObservers_.count(token)) observer(visible);
+  }
+}
+
+Window::ObserverToken Window::addVisibilityObserver(VisibilityObserver observer) {
+  const ObserverToken token = nextObserver_++;
+  visibilityObservers_.emplace(token, std::move(observer));
+  return token;
+}
+
+void Window::removeVisibilityObserver(ObserverToken token) {
+  visibilityObservers_.erase(token);
+}
+
+Window::ObserverToken Window::addStackObserver(std::function<void()> observer) {
+  const ObserverToken token = nextObserver_++;
+  stackObservers_.emplace(token, std::move(observer));
+  return token;
+}
+
+void Window::removeStackObserver(ObserverToken token) {
+  stackObservers_.erase(token);
+}
+
+void Window::stackChanged() {
+  const auto observers = stackObservers_;
+  for (const auto& [token, observer] : observers) {
+    if (stackObservers_.count(token)) observer();
+  }
+}
+
+double Window::hiddenSeconds(double from, double to) const {
+  double total = 0;
+  for (const auto& period : hidden_) {
+    const double start = std::max(period.from, from);
+    const double end = std::min(period.to.value_or(to), to);
+    if (end > start) total += end - start;
+  }
+  return total;
 }
 
 }  // namespace zelvora::platform

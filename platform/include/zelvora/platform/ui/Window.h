@@ -1,7 +1,10 @@
 #pragma once
 
+#include <cstdint>
 #include <functional>
+#include <map>
 #include <memory>
+#include <optional>
 #include <vector>
 
 #include "zelvora/platform/ui/View.h"
@@ -32,6 +35,29 @@ class Window : public View {
 
   std::string typeName() const override { return "Window"; }
 
+  // Whether a person can see the window. The backend tells: a desktop window hidden, minimised
+  // or not mapped is not visible. A window starts visible. What the window shows while it is not
+  // visible is covered: nothing of it counts as seen.
+
+  using VisibilityObserver = std::function<void(bool visible)>;
+  using ObserverToken = std::uint64_t;
+
+  bool isVisible() const { return visible_; }
+  /// The backend's word. Observers hear each change once, in the order they were added;
+  /// repeating the current state tells no one.
+  void setVisible(bool visible);
+  ObserverToken addVisibilityObserver(VisibilityObserver observer);
+  /// Unknown tokens are ignored; an observer may remove itself while being told.
+  void removeVisibilityObserver(ObserverToken token);
+  /// Seconds the window was not visible between `from` and `to` (the main queue's wall time).
+  double hiddenSeconds(double from, double to) const;
+
+  /// Told after each change of `viewControllerStack()`: a presentation begun, a dismissal done,
+  /// a new root. A backend that shows the window only while a screen is presented over the root
+  /// follows it.
+  ObserverToken addStackObserver(std::function<void()> observer);
+  void removeStackObserver(ObserverToken token);
+
  private:
   friend class ViewController;
 
@@ -46,11 +72,22 @@ class Window : public View {
   /// Runs `operation` now, or after the running transition ends.
   void enqueue(std::function<void()> operation);
   void finishTransition(bool animated, std::function<void()> then);
+  void stackChanged();
 
   std::shared_ptr<ViewController> root_;
   bool transitioning_ = false;
   bool layoutScheduled_ = false;
   std::vector<std::function<void()>> pending_;
+  bool visible_ = true;
+  std::map<ObserverToken, VisibilityObserver> visibilityObservers_;
+  std::map<ObserverToken, std::function<void()>> stackObservers_;
+  ObserverToken nextObserver_ = 1;
+  /// When the window was hidden and shown again, wall times; the last one open while hidden.
+  struct Hidden {
+    double from;
+    std::optional<double> to;
+  };
+  std::vector<Hidden> hidden_;
 };
 
 }  // namespace zelvora::platform

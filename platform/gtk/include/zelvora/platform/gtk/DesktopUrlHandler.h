@@ -2,10 +2,11 @@
 
 #include <gtk/gtk.h>
 
+#include <functional>
 #include <string>
 #include <vector>
 
-#include "zelvora/platform/ui/Application.h"
+#include "zelvora/platform/Backend.h"
 
 namespace zelvora::platform::gtk {
 
@@ -19,20 +20,21 @@ enum class UrlMode {
 /// Hands the URLs the application opens to the desktop. Web addresses can always be opened;
 /// other schemes when the desktop has an application for them. Every URL opened is recorded;
 /// one the desktop fails to open is one console line.
-class DesktopUrlHandler : public UrlHandler {
+class DesktopUrlHandler : public RecordingUrls {
  public:
-  /// `parent` is the window the desktop's handler is opened for.
-  DesktopUrlHandler(UrlMode mode, GtkWindow* parent) : mode_(mode), parent_(parent) {}
+  /// `parent` tells the window the desktop's handler is opened for, if any, at the time.
+  DesktopUrlHandler(UrlMode mode, std::function<GtkWindow*()> parent)
+      : mode_(mode), parent_(std::move(parent)) {}
 
   bool canOpen(const std::string& url) override;
   void open(const std::string& url) override;
 
   UrlMode mode() const { return mode_; }
-  const std::vector<std::string>& openedUrls() const { return openedUrls_; }
+  const std::vector<std::string>& openedUrls() const override { return openedUrls_; }
 
  private:
   const UrlMode mode_;
-  GtkWindow* const parent_;
+  const std::function<GtkWindow*()> parent_;
   std::vector<std::string> openedUrls_;
 };
 

@@ -98,8 +98,10 @@ class GstPlayerEngine final : public PlayerEngine,
   std::uint64_t endGeneration_ = 0;
 };
 
-/// Installs the engine as the media backend, initialising GStreamer first. When GStreamer or its
-/// GTK sink is unavailable, a console line says so and every item fails.
+/// The engine's factory, GStreamer started first. When GStreamer or its GTK sink is unavailable,
+/// a console line says so and every item fails.
+PlayerEngineFactory gstPlayerEngines();
+/// Installs `gstPlayerEngines()` as the media backend, for tests that use no platform.
 void installGstPlayerEngine();
 
 }  // namespace zelvora::platform::gtk

@@ -8,7 +8,7 @@
 #include <mutex>
 #include <thread>
 
-#include "zelvora/platform/MainQueue.h"
+#include "zelvora/platform/Backend.h"
 
 namespace zelvora::platform::gtk {
 
@@ -17,7 +17,7 @@ namespace zelvora::platform::gtk {
 /// at the default priority (beside input events, before redraws); timers are GLib timeouts
 /// with millisecond precision that never fire early. The clock is the monotonic one, counted
 /// from the queue's creation. Work still pending when the queue is destroyed is dropped.
-class GtkMainQueue final : public MainQueue {
+class GtkMainQueue final : public RunnableQueue {
  public:
   GtkMainQueue();
   ~GtkMainQueue() override;
@@ -32,12 +32,13 @@ class GtkMainQueue final : public MainQueue {
   bool isMainThread() const override;
 
   /// Runs the default main context until `quit()`.
-  void run();
-  /// Ends `run()`. Safe from any thread.
-  void quit();
-  /// Runs the default main context until `done()` holds or `timeoutSeconds` of real time pass;
-  /// returns `done()`. Main thread only.
-  bool runUntil(const std::function<bool()>& done, double timeoutSeconds = 10);
+  void run() override;
+  void quit() override;
+  /// Main thread only.
+  bool runUntil(const std::function<bool()>& done, double timeoutSeconds = 10) override;
+  /// Dispatches what the default main context has ready (GTK's events and redraws too) until
+  /// nothing is, without waiting; returns how many turns dispatched something.
+  std::size_t pump() override;
 
  private:
   struct Timer {

@@ -25,7 +25,8 @@
 // - confirm() and onbeforeunload dialogs of a page: WebKit's own dialogs answer them;
 // - seeking a video, and a video's failure while it opens reported as its end;
 // - keyboard input, scrolling and drags (a press and release is a tap, nothing more);
-// - the application going to the background: hiding or minimising the window changes nothing;
+// - the application going to the background: hiding or minimising the window makes it not
+//   visible (see Window::isVisible), and nothing more;
 // - WebKit's sandbox for its web processes (it needs bubblewrap): pages run in WebKit's
 //   ordinary web processes.
 
@@ -34,8 +35,10 @@
 #include <cstdint>
 #include <filesystem>
 #include <memory>
+#include <optional>
 #include <vector>
 
+#include "zelvora/platform/Backend.h"
 #include "zelvora/platform/HostEnvironment.h"
 #include "zelvora/platform/gtk/DesktopUrlHandler.h"
 #include "zelvora/platform/gtk/GtkMainQueue.h"
@@ -48,32 +51,32 @@ namespace zelvora::platform::gtk {
 class ModelCanvas;
 
 /// The GTK backend. Create one on the main thread before using the SDK, and only one at a
-/// time. It initialises GTK, installs the host environment, its main queue, its web engine, its
-/// player engine and its URL handler, and shows a desktop window of the screen's size
-/// in points; the key window's root view controller stands for the host's screen. The desktop
-/// window is a drawing area showing the model with, above it, the native layer, and above that
-/// the model views that cover native widgets. Closing the window
-/// hides it and ends `mainQueue().run()`. Destroying the platform uninstalls all of that and
-/// destroys the window.
-class GtkPlatform {
+/// time. It initialises GTK, installs its services (see `BackendServices`: the host
+/// environment, its main queue, its player and web engines, its URL handler), and shows a desktop
+/// window of the screen's size in points; the key window's root view controller stands for the
+/// host's screen. The desktop window is a drawing area showing the model with, above it, the native
+/// layer, and above that the model views that cover native widgets. Closing the window hides it and
+/// ends `mainQueue().run()`. Destroying the platform uninstalls all of that and destroys the
+/// window.
+class GtkPlatform final : public Backend {
  public:
   /// Throws std::runtime_error when GTK cannot open a display, std::logic_error when another
   /// platform is alive.
   explicit GtkPlatform(HostEnvironment environment = {}, UrlMode urls = UrlMode::open);
-  ~GtkPlatform();
+  ~GtkPlatform() override;
   GtkPlatform(const GtkPlatform&) = delete;
   GtkPlatform& operator=(const GtkPlatform&) = delete;
 
   /// The platform alive, if any: the engines reach the native layer and the window through it.
   static GtkPlatform* current();
 
-  GtkMainQueue& mainQueue() { return mainQueue_; }
-  std::shared_ptr<Window> window() const { return window_; }
+  GtkMainQueue& mainQueue() override { return mainQueue_; }
+  std::shared_ptr<Window> window() const override;
   /// The host's screen: the view controller ads are presented over.
-  std::shared_ptr<ViewController> rootViewController() const { return root_; }
-  DesktopUrlHandler& urlHandler() { return *urlHandler_; }
+  std::shared_ptr<ViewController> rootViewController() const override;
+  DesktopUrlHandler& urlHandler() override { return *urlHandler_; }
   NativeLayer& nativeLayer() { return *nativeLayer_; }
-  GtkWebEngine& webEngine() { return *webEngine_; }
+  GtkWebEngine& webEngine() override { return *webEngine_; }
   GtkWindow* gtkWindow() const { return gtkWindow_; }
   /// The drawing area showing the model, which takes the clicks and touches. Its coordinates
   /// are the model window's.
@@ -88,12 +91,19 @@ class GtkPlatform {
   /// part covered by another window or off the screen reads as whatever is there, and on
   /// Wayland only what GTK draws itself is read (not content a widget shows through a
   /// subsurface). Returns whether the file was written.
-  bool screenshot(const std::filesystem::path& path);
+  bool screenshot(const std::filesystem::path& path) override;
 
  private:
   static gboolean onTick(GtkWidget* widget, GdkFrameClock* clock, gpointer self);
   static void onSizeAllocate(GtkWidget* widget, GdkRectangle* allocation, gpointer self);
   static gboolean onDelete(GtkWidget* widget, GdkEvent* event, gpointer self);
+  static void onMapChanged(GtkWidget* widget, gpointer self);
+  static gboolean onWindowState(GtkWidget* widget, GdkEventWindowState* event, gpointer self);
+
+  /// Whether the desktop window is mapped and neither minimised nor withdrawn.
+  bool desktopWindowSeen() const;
+  /// Tells the model window whether a person can see it.
+  void updateVisibility();
 
   std::shared_ptr<Window> keyWindow() const;
   /// Brings the desktop window's size, the native widgets and the drawing up to the model.
@@ -105,8 +115,6 @@ class GtkPlatform {
   void applyScreenSize(Size size);
 
   GtkMainQueue mainQueue_;
-  std::shared_ptr<Window> window_;
-  std::shared_ptr<ViewController> root_;
   std::shared_ptr<DesktopUrlHandler> urlHandler_;
   GtkWindow* gtkWindow_ = nullptr;
   std::unique_ptr<ModelCanvas> canvas_;
@@ -122,6 +130,8 @@ class GtkPlatform {
   Size modelSize_;
   /// The sizes asked of the desktop window for the model, oldest first, not yet allocated.
   std::vector<Size> requested_;
+  /// Installed once the engines exist; removed first.
+  std::optional<BackendServices> services_;
 };
 
 }  // namespace zelvora::platform::gtk

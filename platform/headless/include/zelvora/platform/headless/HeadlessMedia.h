@@ -3,6 +3,8 @@
 #include <optional>
 #include <string>
 
+#include "zelvora/platform/media/PlayerEngine.h"
+
 namespace zelvora::platform {
 class Player;
 }
@@ -18,26 +20,20 @@ struct MediaInfo {
   int height = 0;
 };
 
-/// Starts GStreamer, once for the process; whether it could. Every backend that plays media
-/// through it starts it here.
-bool startGstreamer();
-
-/// The URI GStreamer opens for `url` (a file path, a file:// URL escaped or not, or a web
-/// address); none for a local file that is not there.
-std::optional<std::string> mediaUri(const std::string& url);
-
 /// Opens the media at `url` (a file path, a file:// URL or a web address) with GStreamer's
 /// discoverer and reads its length and streams. None when it could not be played: missing,
 /// unreadable, not audio or video, or of unknown length. Blocks until done, at most
 /// `timeoutSeconds` (a local file takes a fraction of a second). Main thread only.
 std::optional<MediaInfo> probeMedia(const std::string& url, double timeoutSeconds = 10);
 
-/// Installs the headless player engine as the media backend (see PlayerEngine.h). Each player
+/// The headless player engine (see PlayerEngine.h). Each player
 /// probes its item once when the item is set (`probeMedia`) and then plays it on the main
 /// queue's clock without decoding it: the position advances with the clock from where playback
 /// started and stops at the probed duration. An item that cannot be probed fails at once (as
 /// "no such file", or "not a playable video or audio file"); one that plays fails only when a
 /// test says so (`failPlayback`).
+PlayerEngineFactory playerEngines();
+/// Installs `playerEngines()` as the media backend, for tests that use no platform.
 void installMediaBackend();
 
 /// Makes the headless engine of `player`'s current item fail now with `reason`, as a decoding

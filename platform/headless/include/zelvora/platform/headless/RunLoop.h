@@ -10,7 +10,7 @@
 #include <optional>
 #include <thread>
 
-#include "zelvora/platform/MainQueue.h"
+#include "zelvora/platform/Backend.h"
 
 namespace zelvora::platform::headless {
 
@@ -23,7 +23,7 @@ enum class ClockMode {
 };
 
 /// The headless backend's main queue. The thread that creates it is the main thread.
-class RunLoop final : public MainQueue {
+class RunLoop final : public RunnableQueue {
  public:
   /// `manualEpoch` is the wall time (seconds since 1970) at which a manual clock starts.
   explicit RunLoop(ClockMode mode = ClockMode::real, double manualEpoch = 1.7e9);
@@ -40,13 +40,11 @@ class RunLoop final : public MainQueue {
 
   ClockMode clockMode() const { return mode_; }
 
-  /// Runs tasks until `stop()` is called.
-  void run();
-  void stop();
-  /// Runs tasks until `done()` holds or `timeoutSeconds` of real time pass; returns `done()`.
-  bool runUntil(const std::function<bool()>& done, double timeoutSeconds = 10);
-  /// Runs every task that is due now, without waiting. Returns how many ran.
-  std::size_t runPending();
+  void run() override;
+  void quit() override;
+  bool runUntil(const std::function<bool()>& done, double timeoutSeconds = 10) override;
+  /// Runs every task that is due now (those they post included), without waiting.
+  std::size_t pump() override;
   /// Manual clock: moves time forward by `seconds`, running each timer at its due time.
   void advance(double seconds);
 

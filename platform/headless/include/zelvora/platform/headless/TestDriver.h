@@ -133,7 +133,7 @@ class TestDriver {
   bool snapshot(const std::filesystem::path& path) const;
 
   /// Runs the main queue's pending tasks.
-  void settle() { platform_.runLoop().runPending(); }
+  void settle() { platform_.runLoop().pump(); }
 
  private:
   HeadlessPlatform& platform_;

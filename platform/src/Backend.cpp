@@ -1,0 +1,37 @@
+#include "zelvora/platform/Backend.h"
+
+#include <stdexcept>
+
+#include "zelvora/platform/Device.h"
+
+namespace zelvora::platform {
+namespace {
+bool installed = false;
+}  // namespace
+
+BackendServices::BackendServices(Parts parts) {
+  if (installed) throw std::logic_error("zelvora: another platform backend is alive");
+  installed = true;
+  setHostEnvironment(std::move(parts.environment));
+  installMainQueue(parts.mainQueue);
+  installPlayerEngineFactory(std::move(parts.playerEngines));
+  installWebEngine(std::move(parts.webEngine));
+  auto& application = Application::shared();
+  application.reset();
+  application.setUrlHandler(std::move(parts.urlHandler));
+  window_ = std::make_shared<Window>(screen::bounds());
+  application.setKeyWindow(window_);
+  root_ = std::make_shared<ViewController>();
+  window_->setRootViewController(root_);
+}
+
+BackendServices::~BackendServices() {
+  Application::shared().reset();
+  installWebEngine(nullptr);
+  installPlayerEngineFactory({});
+  // The queue goes last: whatever is torn down above may still post to it.
+  installMainQueue(nullptr);
+  installed = false;
+}
+
+}  // namespace zelvora::platform
