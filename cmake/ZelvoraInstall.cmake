@@ -20,7 +20,7 @@ if(TARGET zelvora_gtk)
   list(APPEND ZELVORA_INSTALL_TARGETS zelvora_gtk)
   list(APPEND ZELVORA_INSTALL_HEADERS ${PROJECT_SOURCE_DIR}/platform/gtk/include/zelvora)
   set(ZELVORA_PC_GTK_CFLAGS " -DZELVORA_HAS_GTK=1")
-  set(ZELVORA_PC_GTK_REQUIRES ", gtk+-3.0, webkit2gtk-4.1")
+  set(ZELVORA_PC_GTK_REQUIRES ", gtk+-3.0, webkit2gtk-4.1, x11")
   set(ZELVORA_PC_GTK_LIBS " -lzelvora_gtk")
 endif()
 

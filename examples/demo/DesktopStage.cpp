@@ -36,7 +36,10 @@ std::vector<std::shared_ptr<T>> onScreen() {
 DesktopStage::DesktopStage(zelvora::platform::HostEnvironment environment,
                            zelvora::platform::gtk::UrlMode urls)
     // The base only keeps the reference: the platform is built before it is used.
-    : Stage(platform_), platform_(std::move(environment), urls) {}
+    : Stage(platform_), platform_(std::move(environment), urls) {
+  // The tour and its person watch the window from the start, before any ad.
+  platform_.showWindow();
+}
 
 bool DesktopStage::runUntil(const std::function<bool()>& done, double seconds) {
   return platform_.mainQueue().runUntil(done, seconds);

@@ -90,13 +90,14 @@ TEST_F(GstPlayerEngineTest, PlaysTheSampleReportingEachSecondThePauseAndTheEnd) 
   EXPECT_EQ(player->currentTime(), end);
   player->play();  // at the end: nothing
   EXPECT_EQ(player->rate(), 0);
-  // The picture opened no desktop window of its own.
+  // The picture opened no desktop window of its own, and with nothing presented the platform
+  // has none yet either.
   GList* toplevels = gtk_window_list_toplevels();
   int shown = 0;
   for (GList* entry = toplevels; entry; entry = entry->next)
     shown += gtk_widget_get_visible(GTK_WIDGET(entry->data));
   g_list_free(toplevels);
-  EXPECT_EQ(shown, 1);
+  EXPECT_EQ(shown, 0);
   EXPECT_THAT(lines, IsEmpty());
 }
 
@@ -138,6 +139,7 @@ TEST_F(GstPlayerEngineTest, OpensFileUrlsEscapedOrNotAndFailsOnWhatIsNotMedia) {
 }
 
 TEST_F(GstPlayerEngineTest, ClicksOnThePictureReachTheModelBelow) {
+  platform.showWindow();
   ASSERT_TRUE(waitFor([&] { return platform.framesDrawn() > 0; }));
   struct Target {
     void hit() { ++hits; }

@@ -44,6 +44,7 @@ class GtkPlatformTest : public ::testing::Test {
   }
 
   void SetUp() override {
+    platform.showWindow();
     ASSERT_TRUE(waitFor([&] { return platform.framesDrawn() > 0; })) << "the window never drew";
   }
 

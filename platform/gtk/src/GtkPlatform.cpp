@@ -11,6 +11,9 @@
 #include "zelvora/platform/media/PlayerEngine.h"
 #include "zelvora/platform/media/VideoView.h"
 
+// Last: X11's macros would change the names above.
+#include <gdk/gdkx.h>
+
 namespace zelvora::platform::gtk {
 namespace {
 
@@ -20,30 +23,74 @@ int pixels(double points) {
   return static_cast<int>(std::lround(points));
 }
 
+gboolean paintBlack(GtkWidget*, cairo_t* cr, gpointer) {
+  cairo_set_source_rgb(cr, 0, 0, 0);
+  cairo_paint(cr);
+  return FALSE;  // the model's drawing comes over it
+}
+
 }  // namespace
 
 GtkPlatform* GtkPlatform::current() {
   return instance;
 }
 
-GtkPlatform::GtkPlatform(HostEnvironment environment, UrlMode urls) {
+GtkPlatform::GtkPlatform(HostEnvironment environment, UrlMode urls, Hosting hosting)
+    : hosting_(hosting) {
   if (instance) throw std::logic_error("zelvora: a GtkPlatform is already alive");
   if (!gtk_init_check(nullptr, nullptr))
     throw std::runtime_error("zelvora: GTK cannot open a display (DISPLAY or WAYLAND_DISPLAY)");
-  // The screen's size decides the desktop window's, before the services install it.
+  if (hosting_.kind == Hosting::Kind::inside &&
+      !(GTK_IS_OVERLAY(hosting_.host) ||
+        (GTK_IS_WINDOW(hosting_.host) && gtk_bin_get_child(GTK_BIN(hosting_.host)))))
+    throw std::invalid_argument("zelvora: host in a GtkOverlay, or a GtkWindow with content");
+  if (hosting_.kind == Hosting::Kind::over) {
+    GdkDisplay* display = gdk_display_get_default();
+    if (!GDK_IS_X11_DISPLAY(display))
+      throw std::runtime_error("zelvora: a native window needs GTK on X11");
+    gdk_x11_display_error_trap_push(display);
+    native_ = gdk_x11_window_foreign_new_for_display(display, hosting_.nativeWindow);
+    gdk_x11_display_error_trap_pop_ignored(display);
+    if (!native_) throw std::runtime_error("zelvora: the native window is not there");
+  }
+  // The screen's size decides the model window's, before the services install it.
   setHostEnvironment(environment);
   modelSize_ = screen::bounds().size();
 
-  gtkWindow_ = GTK_WINDOW(gtk_window_new(GTK_WINDOW_TOPLEVEL));
-  gtk_window_set_title(gtkWindow_, "Zelvora");
-  gtk_window_set_default_size(gtkWindow_, pixels(modelSize_.width), pixels(modelSize_.height));
-  GtkWidget* overlay = gtk_overlay_new();
+  buildLayer();
+  urlHandler_ = std::make_shared<DesktopUrlHandler>(urls, [this]() -> GtkWindow* {
+    if (hosting_.kind == Hosting::Kind::inside) return GTK_WINDOW(hostToplevel_);
+    return gtkWindow_;
+  });
+  if (hosting_.kind == Hosting::Kind::inside) adoptHostWindow();
+  if (hosting_.kind == Hosting::Kind::over) watchNativeWindow();
+
+  services_.emplace(BackendServices::Parts{std::move(environment), &mainQueue_, gstPlayerEngines(),
+                                           webEngine_, urlHandler_});
+  window()->addStackObserver([this] { presentationChanged(); });
+  // Hosted, the screen is the host's window from the start.
+  if (hosting_.kind != Hosting::Kind::ownWindow && allocated_.width > 0 && allocated_.height > 0) {
+    Application::shared().screenDidResize(allocated_);
+    modelSize_ = allocated_;
+  }
+  tickCallback_ =
+      gtk_widget_add_tick_callback(canvas_->widget(), &GtkPlatform::onTick, this, nullptr);
+  instance = this;
+  updateVisibility();
+}
+
+void GtkPlatform::buildLayer() {
+  frame_ = gtk_event_box_new();
+  g_object_ref_sink(frame_);
+  g_signal_connect(frame_, "draw", G_CALLBACK(paintBlack), nullptr);
+  layer_ = gtk_overlay_new();
+  gtk_container_add(GTK_CONTAINER(frame_), layer_);
   canvas_ = std::make_unique<ModelCanvas>([this] { return keyWindow(); });
-  gtk_container_add(GTK_CONTAINER(overlay), canvas_->widget());
+  gtk_container_add(GTK_CONTAINER(layer_), canvas_->widget());
   // Clicks beside the native widgets fall through to the model below.
   GtkWidget* fixed = gtk_fixed_new();
-  gtk_overlay_add_overlay(GTK_OVERLAY(overlay), fixed);
-  gtk_overlay_set_overlay_pass_through(GTK_OVERLAY(overlay), fixed, TRUE);
+  gtk_overlay_add_overlay(GTK_OVERLAY(layer_), fixed);
+  gtk_overlay_set_overlay_pass_through(GTK_OVERLAY(layer_), fixed, TRUE);
   nativeLayer_ = std::make_unique<NativeLayer>(GTK_FIXED(fixed));
   // What the model puts over a native widget is drawn again above it, and takes the clicks
   // there; elsewhere they pass through.
@@ -54,25 +101,50 @@ GtkPlatform::GtkPlatform(HostEnvironment environment, UrlMode urls) {
                                                             ? nativeLayer_->covered(*window)
                                                             : std::vector<NativeLayer::Covered>{};
                                                });
-  gtk_overlay_add_overlay(GTK_OVERLAY(overlay), upperCanvas_->widget());
-  gtk_overlay_set_overlay_pass_through(GTK_OVERLAY(overlay), upperCanvas_->widget(), TRUE);
+  gtk_overlay_add_overlay(GTK_OVERLAY(layer_), upperCanvas_->widget());
+  gtk_overlay_set_overlay_pass_through(GTK_OVERLAY(layer_), upperCanvas_->widget(), TRUE);
   webEngine_ = std::make_shared<GtkWebEngine>(*nativeLayer_);
-  gtk_container_add(GTK_CONTAINER(gtkWindow_), overlay);
-  g_signal_connect(overlay, "size-allocate", G_CALLBACK(&GtkPlatform::onSizeAllocate), this);
-  g_signal_connect(gtkWindow_, "delete-event", G_CALLBACK(&GtkPlatform::onDelete), this);
-  // After GTK's own handlers, so that the widget's state is the new one.
-  g_signal_connect_after(gtkWindow_, "map", G_CALLBACK(&GtkPlatform::onMapChanged), this);
-  g_signal_connect_after(gtkWindow_, "unmap", G_CALLBACK(&GtkPlatform::onMapChanged), this);
-  g_signal_connect_after(gtkWindow_, "window-state-event", G_CALLBACK(&GtkPlatform::onWindowState),
-                         this);
-  urlHandler_ = std::make_shared<DesktopUrlHandler>(urls, [this] { return gtkWindow_; });
+  // Shown one by one: the native layer shows and hides its widgets itself.
+  for (GtkWidget* widget : {frame_, layer_, canvas_->widget(), fixed, upperCanvas_->widget()})
+    gtk_widget_show(widget);
+}
 
-  services_.emplace(BackendServices::Parts{std::move(environment), &mainQueue_, gstPlayerEngines(),
-                                           webEngine_, urlHandler_});
-  tickCallback_ =
-      gtk_widget_add_tick_callback(canvas_->widget(), &GtkPlatform::onTick, this, nullptr);
-  gtk_widget_show_all(GTK_WIDGET(gtkWindow_));
-  instance = this;
+void GtkPlatform::adoptHostWindow() {
+  if (GTK_IS_OVERLAY(hosting_.host)) {
+    hostOverlay_ = hosting_.host;
+  } else {
+    // The content moves into an overlay of the platform's, which adds nothing to it.
+    GtkWidget* content = gtk_bin_get_child(GTK_BIN(hosting_.host));
+    g_object_ref(content);
+    gtk_container_remove(GTK_CONTAINER(hosting_.host), content);
+    hostOverlay_ = gtk_overlay_new();
+    gtk_container_add(GTK_CONTAINER(hostOverlay_), content);
+    g_object_unref(content);
+    gtk_container_add(GTK_CONTAINER(hosting_.host), hostOverlay_);
+    gtk_widget_show(hostOverlay_);
+    madeHostOverlay_ = true;
+  }
+  g_object_ref(hostOverlay_);
+  hostToplevel_ = gtk_widget_get_toplevel(hostOverlay_);
+  g_object_ref(hostToplevel_);
+  g_signal_connect(hostOverlay_, "size-allocate", G_CALLBACK(&GtkPlatform::onSizeAllocate), this);
+  // After GTK's own handlers, so that the widget's state is the new one.
+  g_signal_connect_after(hostToplevel_, "map", G_CALLBACK(&GtkPlatform::onMapChanged), this);
+  g_signal_connect_after(hostToplevel_, "unmap", G_CALLBACK(&GtkPlatform::onMapChanged), this);
+  g_signal_connect_after(hostToplevel_, "window-state-event",
+                         G_CALLBACK(&GtkPlatform::onWindowState), this);
+  if (gtk_widget_get_realized(hostOverlay_)) {
+    allocated_ = {static_cast<double>(gtk_widget_get_allocated_width(hostOverlay_)),
+                  static_cast<double>(gtk_widget_get_allocated_height(hostOverlay_))};
+  }
+}
+
+void GtkPlatform::watchNativeWindow() {
+  // Its map, unmap and configure events reach the filter below.
+  gdk_window_set_events(
+      native_, static_cast<GdkEventMask>(gdk_window_get_events(native_) | GDK_STRUCTURE_MASK));
+  gdk_window_add_filter(native_, &GtkPlatform::onNativeEvent, this);
+  followNativeWindow();
 }
 
 GtkPlatform::~GtkPlatform() {
@@ -82,7 +154,29 @@ GtkPlatform::~GtkPlatform() {
   services_.reset();
   webEngine_.reset();
   nativeLayer_.reset();
-  gtk_widget_destroy(GTK_WIDGET(gtkWindow_));
+  if (native_) {
+    gdk_window_remove_filter(native_, &GtkPlatform::onNativeEvent, this);
+    g_object_unref(native_);
+  }
+  if (hostOverlay_) {
+    g_signal_handlers_disconnect_by_data(hostOverlay_, this);
+    g_signal_handlers_disconnect_by_data(hostToplevel_, this);
+    if (frameShown_) gtk_container_remove(GTK_CONTAINER(hostOverlay_), frame_);
+    if (madeHostOverlay_) {
+      // The host's content goes back where it was.
+      GtkWidget* content = gtk_bin_get_child(GTK_BIN(hostOverlay_));
+      g_object_ref(content);
+      gtk_container_remove(GTK_CONTAINER(hostOverlay_), content);
+      gtk_container_remove(GTK_CONTAINER(hosting_.host), hostOverlay_);
+      gtk_container_add(GTK_CONTAINER(hosting_.host), content);
+      g_object_unref(content);
+    }
+    g_object_unref(hostToplevel_);
+    g_object_unref(hostOverlay_);
+  }
+  if (gtkWindow_) gtk_widget_destroy(GTK_WIDGET(gtkWindow_));
+  gtk_widget_destroy(frame_);
+  g_object_unref(frame_);
 }
 
 std::shared_ptr<Window> GtkPlatform::window() const {
@@ -91,6 +185,83 @@ std::shared_ptr<Window> GtkPlatform::window() const {
 
 std::shared_ptr<ViewController> GtkPlatform::rootViewController() const {
   return services_->rootViewController();
+}
+
+GtkWindow* GtkPlatform::gtkWindow() {
+  if (hosting_.kind == Hosting::Kind::inside) return GTK_WINDOW(hostToplevel_);
+  return ownWindow();
+}
+
+GtkWindow* GtkPlatform::ownWindow() {
+  if (gtkWindow_) return gtkWindow_;
+  gtkWindow_ = GTK_WINDOW(gtk_window_new(GTK_WINDOW_TOPLEVEL));
+  gtk_window_set_title(gtkWindow_, "Zelvora");
+  gtk_container_add(GTK_CONTAINER(gtkWindow_), frame_);
+  g_signal_connect(frame_, "size-allocate", G_CALLBACK(&GtkPlatform::onSizeAllocate), this);
+  if (hosting_.kind == Hosting::Kind::over) {
+    gtk_window_set_decorated(gtkWindow_, FALSE);
+    gtk_window_set_skip_taskbar_hint(gtkWindow_, TRUE);
+    gtk_window_set_skip_pager_hint(gtkWindow_, TRUE);
+    gtk_widget_realize(GTK_WIDGET(gtkWindow_));
+    gdk_window_set_transient_for(gtk_widget_get_window(GTK_WIDGET(gtkWindow_)), native_);
+    followNativeWindow();
+    return gtkWindow_;
+  }
+  gtk_window_set_default_size(gtkWindow_, pixels(modelSize_.width), pixels(modelSize_.height));
+  g_signal_connect(gtkWindow_, "delete-event", G_CALLBACK(&GtkPlatform::onDelete), this);
+  // After GTK's own handlers, so that the widget's state is the new one.
+  g_signal_connect_after(gtkWindow_, "map", G_CALLBACK(&GtkPlatform::onMapChanged), this);
+  g_signal_connect_after(gtkWindow_, "unmap", G_CALLBACK(&GtkPlatform::onMapChanged), this);
+  g_signal_connect_after(gtkWindow_, "window-state-event", G_CALLBACK(&GtkPlatform::onWindowState),
+                         this);
+  gtk_widget_show(GTK_WIDGET(gtkWindow_));
+  frameShown_ = true;
+  return gtkWindow_;
+}
+
+void GtkPlatform::showWindow() {
+  if (hosting_.kind != Hosting::Kind::ownWindow) return;
+  gtk_window_present(ownWindow());
+}
+
+bool GtkPlatform::presenting() const {
+  return services_ && services_->window()->viewControllerStack().size() > 1;
+}
+
+void GtkPlatform::presentationChanged() {
+  const bool shown = presenting();
+  switch (hosting_.kind) {
+    case Hosting::Kind::ownWindow:
+      if (shown) ownWindow();
+      return;
+    case Hosting::Kind::inside:
+      if (shown == frameShown_) return;
+      frameShown_ = shown;
+      if (shown) {
+        gtk_overlay_add_overlay(GTK_OVERLAY(hostOverlay_), frame_);
+      } else {
+        gtk_container_remove(GTK_CONTAINER(hostOverlay_), frame_);
+      }
+      break;
+    case Hosting::Kind::over:
+      if (shown == frameShown_) return;
+      frameShown_ = shown;
+      if (shown) {
+        ownWindow();
+        followNativeWindow();
+        gtk_widget_show(GTK_WIDGET(gtkWindow_));
+      } else {
+        gtk_widget_hide(GTK_WIDGET(gtkWindow_));
+      }
+      break;
+  }
+  // Back to the root: the model takes the whole screen again, in its shape.
+  if (!shown && allocated_.width > 0 && allocated_.height > 0) {
+    if (auto window = keyWindow(); window && window->frame.size() != allocated_)
+      Application::shared().screenDidResize(allocated_);
+    modelSize_ = allocated_;
+    gtk_widget_set_size_request(layer_, -1, -1);
+  }
 }
 
 GtkWidget* GtkPlatform::canvas() const {
@@ -113,8 +284,10 @@ gboolean GtkPlatform::onTick(GtkWidget*, GdkFrameClock*, gpointer self) {
 
 void GtkPlatform::syncFrame() {
   if (auto window = keyWindow()) {
-    // The model changed size on its own (the interface turned): the desktop window follows.
-    if (const Size size = window->frame.size(); size != modelSize_) {
+    if (hosting_.kind != Hosting::Kind::ownWindow) {
+      fitModel(*window);
+    } else if (const Size size = window->frame.size(); size != modelSize_) {
+      // The model changed size on its own (the interface turned): the desktop window follows.
       modelSize_ = size;
       const Size pending = requested_.empty() ? allocated_ : requested_.back();
       if (size != pending) {
@@ -128,6 +301,28 @@ void GtkPlatform::syncFrame() {
   // Redrawn on every frame: the model tells no one of its changes.
   gtk_widget_queue_draw(canvas_->widget());
   gtk_widget_queue_draw(upperCanvas_->widget());
+}
+
+void GtkPlatform::fitModel(Window& window) {
+  const Size screen = allocated_;
+  const Size size = window.frame.size();
+  if (size == modelSize_ || screen.width <= 0 || screen.height <= 0) return;
+  // The interface turned: the host's window keeps its size, and the screen takes the turned
+  // shape at the largest size that fits in it.
+  Size fitted = screen;
+  const bool landscape = size.width > size.height;
+  if (landscape != (screen.width > screen.height)) {
+    fitted = landscape
+                 ? Size{screen.width, std::floor(screen.width * screen.width / screen.height)}
+                 : Size{std::floor(screen.height * screen.height / screen.width), screen.height};
+  }
+  if (size != fitted) window.resize(fitted);
+  modelSize_ = window.frame.size();
+  const bool whole = modelSize_ == screen;
+  gtk_widget_set_halign(layer_, whole ? GTK_ALIGN_FILL : GTK_ALIGN_CENTER);
+  gtk_widget_set_valign(layer_, whole ? GTK_ALIGN_FILL : GTK_ALIGN_CENTER);
+  gtk_widget_set_size_request(layer_, whole ? -1 : pixels(modelSize_.width),
+                              whole ? -1 : pixels(modelSize_.height));
 }
 
 namespace {
@@ -162,30 +357,70 @@ void GtkPlatform::attachVideoPictures(const std::shared_ptr<Window>& window) {
 }
 
 void GtkPlatform::onSizeAllocate(GtkWidget*, GdkRectangle* allocation, gpointer self) {
-  auto& platform = *static_cast<GtkPlatform*>(self);
-  const Size size{static_cast<double>(allocation->width), static_cast<double>(allocation->height)};
+  static_cast<GtkPlatform*>(self)->screenResized(
+      {static_cast<double>(allocation->width), static_cast<double>(allocation->height)});
+}
+
+void GtkPlatform::screenResized(Size size) {
   // A new layout of the same size (a native widget moved) is no resize.
-  if (size == platform.allocated_) return;
-  platform.allocated_ = size;
+  if (size == allocated_) return;
+  allocated_ = size;
   // The sizes the model asked for arrive in turn: the latest one is the model's own size, an
   // earlier one was overtaken by a later change of the model, and neither is news to it. Any
   // other size comes from the user or the desktop, and the model follows it.
-  auto& requested = platform.requested_;
-  if (const auto asked = std::find(requested.begin(), requested.end(), size);
-      asked != requested.end()) {
-    requested.erase(requested.begin(), asked + 1);
+  if (const auto asked = std::find(requested_.begin(), requested_.end(), size);
+      asked != requested_.end()) {
+    requested_.erase(requested_.begin(), asked + 1);
     return;
   }
-  requested.clear();
+  requested_.clear();
   // Not from inside GTK's allocation: the model's answer to a resize may add widgets.
-  platform.mainQueue_.post([&platform, size] { platform.applyScreenSize(size); });
+  mainQueue_.post([this, size] { applyScreenSize(size); });
 }
 
 void GtkPlatform::applyScreenSize(Size size) {
+  if (instance != this) return;     // posted before the platform went
   if (size != allocated_) return;   // a later allocation follows
   if (!requested_.empty()) return;  // the model changed since, and leads
+  if (hosting_.kind != Hosting::Kind::ownWindow && presenting()) {
+    // The screen presented keeps the shape it asked for, at the new size.
+    modelSize_ = {};
+    if (auto window = keyWindow()) fitModel(*window);
+    return;
+  }
   Application::shared().screenDidResize(size);
   if (auto window = keyWindow()) modelSize_ = window->frame.size();
+}
+
+GdkFilterReturn GtkPlatform::onNativeEvent(GdkXEvent* xevent, GdkEvent*, gpointer self) {
+  const auto* event = static_cast<XEvent*>(xevent);
+  if (event->type == ConfigureNotify || event->type == MapNotify || event->type == UnmapNotify ||
+      event->type == ReparentNotify)
+    static_cast<GtkPlatform*>(self)->followNativeWindow();
+  return GDK_FILTER_CONTINUE;
+}
+
+void GtkPlatform::followNativeWindow() {
+  GdkDisplay* display = gdk_window_get_display(native_);
+  Display* xdisplay = GDK_DISPLAY_XDISPLAY(display);
+  gdk_x11_display_error_trap_push(display);
+  XWindowAttributes attributes{};
+  int x = 0, y = 0;
+  ::Window child = 0;
+  const bool there =
+      XGetWindowAttributes(xdisplay, hosting_.nativeWindow, &attributes) &&
+      XTranslateCoordinates(xdisplay, hosting_.nativeWindow, attributes.root, 0, 0, &x, &y, &child);
+  gdk_x11_display_error_trap_pop_ignored(display);
+  nativeViewable_ = there && attributes.map_state == IsViewable;
+  if (there) {
+    nativeArea_ = {x, y, attributes.width, attributes.height};
+    if (gtkWindow_) {
+      gtk_window_move(gtkWindow_, x, y);
+      gtk_window_resize(gtkWindow_, attributes.width, attributes.height);
+    }
+    screenResized({static_cast<double>(attributes.width), static_cast<double>(attributes.height)});
+  }
+  updateVisibility();
 }
 
 void GtkPlatform::onMapChanged(GtkWidget*, gpointer self) {
@@ -197,8 +432,20 @@ gboolean GtkPlatform::onWindowState(GtkWidget*, GdkEventWindowState*, gpointer s
   return FALSE;
 }
 
-bool GtkPlatform::desktopWindowSeen() const {
-  GtkWidget* widget = GTK_WIDGET(gtkWindow_);
+bool GtkPlatform::windowSeen() const {
+  GtkWidget* widget = nullptr;
+  switch (hosting_.kind) {
+    case Hosting::Kind::over:
+      return nativeViewable_;
+    case Hosting::Kind::inside:
+      widget = hostToplevel_;
+      break;
+    case Hosting::Kind::ownWindow:
+      // Not made yet: it comes with the first screen presented.
+      if (!gtkWindow_) return true;
+      widget = GTK_WIDGET(gtkWindow_);
+      break;
+  }
   if (!gtk_widget_get_mapped(widget)) return false;
   GdkWindow* window = gtk_widget_get_window(widget);
   constexpr auto unseen = GDK_WINDOW_STATE_ICONIFIED | GDK_WINDOW_STATE_WITHDRAWN;
@@ -207,7 +454,7 @@ bool GtkPlatform::desktopWindowSeen() const {
 
 void GtkPlatform::updateVisibility() {
   if (!services_) return;
-  services_->window()->setVisible(desktopWindowSeen());
+  services_->window()->setVisible(windowSeen());
 }
 
 gboolean GtkPlatform::onDelete(GtkWidget* widget, GdkEvent*, gpointer self) {
@@ -217,16 +464,18 @@ gboolean GtkPlatform::onDelete(GtkWidget* widget, GdkEvent*, gpointer self) {
 }
 
 bool GtkPlatform::screenshot(const std::filesystem::path& path) {
-  GtkWidget* widget = GTK_WIDGET(gtkWindow_);
-  if (!gtk_widget_get_mapped(widget)) return false;
+  if (!gtk_widget_get_mapped(frame_)) return false;
   const std::uint64_t target = canvas_->framesDrawn() + 1;
   syncFrame();
   if (!mainQueue_.runUntil([&] { return canvas_->framesDrawn() >= target; }, 1)) return false;
   // Everything drawn has reached the display.
-  gdk_display_sync(gtk_widget_get_display(widget));
-  GdkWindow* window = gtk_widget_get_window(widget);
-  GdkPixbuf* pixbuf = gdk_pixbuf_get_from_window(window, 0, 0, gdk_window_get_width(window),
-                                                 gdk_window_get_height(window));
+  gdk_display_sync(gtk_widget_get_display(frame_));
+  GtkWidget* toplevel = gtk_widget_get_toplevel(frame_);
+  int x = 0, y = 0;
+  gtk_widget_translate_coordinates(frame_, toplevel, 0, 0, &x, &y);
+  GdkPixbuf* pixbuf = gdk_pixbuf_get_from_window(gtk_widget_get_window(toplevel), x, y,
+                                                 gtk_widget_get_allocated_width(frame_),
+                                                 gtk_widget_get_allocated_height(frame_));
   if (!pixbuf) return false;
   GError* error = nullptr;
   const bool saved = gdk_pixbuf_save(pixbuf, path.c_str(), "png", &error, nullptr);

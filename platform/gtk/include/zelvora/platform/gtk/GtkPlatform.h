@@ -4,11 +4,18 @@
 //
 // What it implements:
 // - the main queue on GLib's main loop, where GTK runs (GtkMainQueue), posted to from any
-//   thread;
-// - the key window in a GtkWindow: the view model drawn with the shared cairo renderer on
-//   every frame, clicks and touches on it delivered to the model as taps, the desktop window's
-//   size as the screen's (wider than tall turns the interface to landscape, taller or square
-//   to portrait), and a rotation of the interface resizing the desktop window;
+//   thread, run by GTK's loop, by `run()` or `runUntil()`, or by a host's own loop with `pump()`;
+// - three ways to show the SDK's screens, chosen at creation (Hosting): a desktop window of
+//   its own, created when first needed; inside the host's GtkWindow or GtkOverlay, only while
+//   a screen is presented; or over a native X11 window of the host's, in a borderless window
+//   that covers it only while a screen is presented;
+// - the key window drawn with the shared cairo renderer on every frame, clicks and touches on
+//   it delivered to the model as taps; the screen's size is the desktop window's (its own or
+//   the host's); wider than tall turns the interface to landscape, taller or square to portrait;
+// - a screen that supports only the other orientation: its own window is resized to it; the
+//   host's window never is, the screen is laid out at that shape, as large as fits, on black;
+// - the window's visibility (Window::isVisible): the window showing the screens (the host's,
+//   or its own once created) hidden, minimised or not mapped is not visible;
 // - GTK widgets placed over model views (NativeLayer) for the engines that show native
 //   content, with the model views that lie above them drawn again over them and taking the
 //   clicks there (a close button over a page's corner, a bar over a full-size page);
@@ -18,15 +25,16 @@
 // - the player engine on GStreamer (GstPlayerEngine): a playbin per item, its picture in a GTK
 //   sink over the model's video view, the video overlay above it;
 // - URLs opened with the desktop's handler for their scheme, or only recorded (tests);
-// - screenshots of what the window shows, native widgets included;
+// - screenshots of what the screens show, native widgets included;
 // - the host environment, preferences, directories and image decoding, as in every backend.
 //
 // What it does not implement yet:
 // - confirm() and onbeforeunload dialogs of a page: WebKit's own dialogs answer them;
 // - seeking a video, and a video's failure while it opens reported as its end;
 // - keyboard input, scrolling and drags (a press and release is a tap, nothing more);
-// - the application going to the background: hiding or minimising the window makes it not
-//   visible (see Window::isVisible), and nothing more;
+// - the application going to the background: a window that is not visible only covers the
+//   ad on it;
+// - native windows other than X11's (Wayland has no way to place one window over another's);
 // - WebKit's sandbox for its web processes (it needs bubblewrap): pages run in WebKit's
 //   ordinary web processes.
 
@@ -50,19 +58,42 @@ namespace zelvora::platform::gtk {
 
 class ModelCanvas;
 
+/// Where the desktop backend shows the SDK's screens.
+struct Hosting {
+  enum class Kind { ownWindow, inside, over };
+  Kind kind = Kind::ownWindow;
+  GtkWidget* host = nullptr;
+  unsigned long nativeWindow = 0;
+
+  /// A desktop window of the platform's own, titled "Zelvora", created when a screen is first
+  /// presented over the root or when the host asks for it (`showWindow`, `gtkWindow`).
+  static Hosting ownWindow() { return {}; }
+  /// Inside the host's window: a GtkWindow whose content is already in it (the content is moved
+  /// into a GtkOverlay of the platform's, which looks the same), or a GtkOverlay of the host's.
+  /// The platform's layer lies over the content only while a screen is presented over the
+  /// root; the screen is the size of the window's content.
+  static Hosting inside(GtkWidget* windowOrOverlay) { return {Kind::inside, windowOrOverlay, 0}; }
+  /// Over a native X11 window of the host's (SDL2, GLFW and Qt give its id): while a screen is
+  /// presented, a borderless window of the platform's covers it exactly, transient for it,
+  /// following its moves and size changes; the screen is its size.
+  static Hosting over(unsigned long x11Window) { return {Kind::over, nullptr, x11Window}; }
+};
+
 /// The GTK backend. Create one on the main thread before using the SDK, and only one at a
-/// time. It initialises GTK, installs its services (see `BackendServices`: the host
-/// environment, its main queue, its player and web engines, its URL handler), and shows a desktop
-/// window of the screen's size in points; the key window's root view controller stands for the
-/// host's screen. The desktop window is a drawing area showing the model with, above it, the native
-/// layer, and above that the model views that cover native widgets. Closing the window hides it and
-/// ends `mainQueue().run()`. Destroying the platform uninstalls all of that and destroys the
-/// window.
+/// time. It initialises GTK (a host with a GTK application of its own has done so), installs
+/// its services (see `BackendServices`: the host environment, its main queue, its player and
+/// web engines, its URL handler, the key window whose root view controller stands for the
+/// host's screen) and shows the screens as `hosting` says. Its layer is a drawing area showing
+/// the model with, above it, the native layer, and above that the model views that cover native
+/// widgets. Closing its own window hides it and ends `mainQueue().run()`. Destroying the
+/// platform uninstalls all of that, takes its layer out of the host's window and gives the
+/// host's content its place back.
 class GtkPlatform final : public Backend {
  public:
-  /// Throws std::runtime_error when GTK cannot open a display, std::logic_error when another
-  /// platform is alive.
-  explicit GtkPlatform(HostEnvironment environment = {}, UrlMode urls = UrlMode::open);
+  /// Throws std::runtime_error when GTK cannot open a display or the native window is not
+  /// there, std::logic_error when another platform is alive.
+  explicit GtkPlatform(HostEnvironment environment = {}, UrlMode urls = UrlMode::open,
+                       Hosting hosting = Hosting::ownWindow());
   ~GtkPlatform() override;
   GtkPlatform(const GtkPlatform&) = delete;
   GtkPlatform& operator=(const GtkPlatform&) = delete;
@@ -77,18 +108,23 @@ class GtkPlatform final : public Backend {
   DesktopUrlHandler& urlHandler() override { return *urlHandler_; }
   NativeLayer& nativeLayer() { return *nativeLayer_; }
   GtkWebEngine& webEngine() override { return *webEngine_; }
-  GtkWindow* gtkWindow() const { return gtkWindow_; }
+  const Hosting& hosting() const { return hosting_; }
+  /// The desktop window the screens show in: the platform's own (created now if need be) or
+  /// the host's.
+  GtkWindow* gtkWindow();
+  /// Own window: creates it if need be and shows it, with the root's screen, now.
+  void showWindow();
   /// The drawing area showing the model, which takes the clicks and touches. Its coordinates
   /// are the model window's.
   GtkWidget* canvas() const;
   /// How many frames of the model were drawn so far.
   std::uint64_t framesDrawn() const;
 
-  /// Saves what the window shows into a PNG at `path`: the model and the native widgets over
-  /// it. First waits (running the main loop, at most a second) for a frame drawn after the
-  /// call, so the model's latest state and the widgets' latest places are in it. The pixels
-  /// are read back from the display, so the window must be mapped and unobscured: on X11 a
-  /// part covered by another window or off the screen reads as whatever is there, and on
+  /// Saves what the platform's layer shows into a PNG at `path`: the model and the native
+  /// widgets over it. First waits (running the main loop, at most a second) for a frame drawn
+  /// after the call, so the model's latest state and the widgets' latest places are in it. The
+  /// pixels are read back from the display, so the layer must be shown and unobscured: on X11
+  /// a part covered by another window or off the screen reads as whatever is there, and on
   /// Wayland only what GTK draws itself is read (not content a widget shows through a
   /// subsurface). Returns whether the file was written.
   bool screenshot(const std::filesystem::path& path) override;
@@ -99,24 +135,59 @@ class GtkPlatform final : public Backend {
   static gboolean onDelete(GtkWidget* widget, GdkEvent* event, gpointer self);
   static void onMapChanged(GtkWidget* widget, gpointer self);
   static gboolean onWindowState(GtkWidget* widget, GdkEventWindowState* event, gpointer self);
+  static GdkFilterReturn onNativeEvent(GdkXEvent* xevent, GdkEvent* event, gpointer self);
 
-  /// Whether the desktop window is mapped and neither minimised nor withdrawn.
-  bool desktopWindowSeen() const;
-  /// Tells the model window whether a person can see it.
-  void updateVisibility();
+  /// Builds the layer (the frame around the model's drawing and the native layer).
+  void buildLayer();
+  /// Inside: finds or makes the overlay the layer goes into.
+  void adoptHostWindow();
+  /// Over: watches the native window's changes.
+  void watchNativeWindow();
+  /// The platform's own desktop window, created on first use.
+  GtkWindow* ownWindow();
+  /// A screen was presented over the root, or the last one went: the layer follows.
+  void presentationChanged();
+  bool presenting() const;
 
   std::shared_ptr<Window> keyWindow() const;
   /// Brings the desktop window's size, the native widgets and the drawing up to the model.
   void syncFrame();
+  /// Hosted: the model takes the screen's shape or, turned to the other one, the largest size
+  /// of that shape that fits, centred.
+  void fitModel(Window& window);
   /// Puts the picture of each video the key window shows over its video view, and takes out
   /// those no longer shown.
   void attachVideoPictures(const std::shared_ptr<Window>& window);
-  /// The desktop window's content now measures `size`: the model's screen follows.
+  /// The screen now measures `size`: the model's screen follows, unless the model asked for it.
+  void screenResized(Size size);
   void applyScreenSize(Size size);
+  /// Over: the native window's place and size, on the root window, and whether it is viewable.
+  void followNativeWindow();
+  /// Whether the window the screens show in is mapped and neither minimised nor withdrawn.
+  bool windowSeen() const;
+  /// Tells the model window whether a person can see it.
+  void updateVisibility();
 
+  const Hosting hosting_;
   GtkMainQueue mainQueue_;
   std::shared_ptr<DesktopUrlHandler> urlHandler_;
+  /// The platform's own desktop window (own window, over), once created.
   GtkWindow* gtkWindow_ = nullptr;
+  /// Black around the model's drawing when a screen of another shape is letterboxed; takes the
+  /// clicks there, so the host's content below gets none while a screen is presented.
+  GtkWidget* frame_ = nullptr;
+  GtkWidget* layer_ = nullptr;
+  /// Inside: the overlay the frame goes into, whether the platform made it, and the host's
+  /// top-level window, whose visibility is the screens'.
+  GtkWidget* hostOverlay_ = nullptr;
+  bool madeHostOverlay_ = false;
+  GtkWidget* hostToplevel_ = nullptr;
+  /// Over: the native window, and its last known place, size and state.
+  GdkWindow* native_ = nullptr;
+  GdkRectangle nativeArea_{};
+  bool nativeViewable_ = false;
+  /// Whether the frame is shown (in the host's overlay, or in the platform's window).
+  bool frameShown_ = false;
   std::unique_ptr<ModelCanvas> canvas_;
   std::unique_ptr<NativeLayer> nativeLayer_;
   std::unique_ptr<ModelCanvas> upperCanvas_;
@@ -124,11 +195,11 @@ class GtkPlatform final : public Backend {
   /// The video pictures attached to the native layer.
   std::vector<GtkWidget*> videoPictures_;
   guint tickCallback_ = 0;
-  /// The last size GTK gave the content, and the model window's size when the two last met:
-  /// whichever of them changed since leads the other.
+  /// The last size of the screen, and the model window's size when the two last met: whichever
+  /// of them changed since leads the other.
   Size allocated_;
   Size modelSize_;
-  /// The sizes asked of the desktop window for the model, oldest first, not yet allocated.
+  /// Own window: the sizes asked of it for the model, oldest first, not yet allocated.
   std::vector<Size> requested_;
   /// Installed once the engines exist; removed first.
   std::optional<BackendServices> services_;

@@ -1,0 +1,107 @@
+// zelvora-sdl-host APP_ID SERVER_URL: a game on SDL2 with a loop of its own. It draws its scene
+// every frame, pumps the SDK once per frame (every SDK callback happens inside that call, on this
+// thread), and its red "next level" button shows an interstitial over its window. Every event is
+// one line on standard output, for people and for tests.
+#include <SDL.h>
+#include <SDL_syswm.h>
+
+#include <iostream>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "zelvora/ZelController.h"
+#include "zelvora/platform/gtk/GtkPlatform.h"
+
+namespace {
+
+void say(const std::string& line) {
+  std::cout << "[sdl-host] " << line << std::endl;
+}
+
+/// Remembers the first placement that became ready.
+class Delegate : public zelvora::ZelEventDelegate {
+ public:
+  void onInit(const std::vector<std::string>&) override { say("onInit"); }
+  void onInitError(const std::string& message) override { say("onInitError " + message); }
+  void onNoAds(const std::string& id) override { say("onNoAds " + id); }
+  void onAdReady(const std::string& id) override {
+    say("onAdReady " + id);
+    if (!ready) ready = id;
+  }
+  void onAdShown(const std::string& id) override { say("onAdShown " + id); }
+  void onAdFailedToShow(const std::string& id) override { say("onAdFailedToShow " + id); }
+  void onAdClose(const std::string& id) override { say("onAdClose " + id); }
+  void onAdClick(const std::string& id) override { say("onAdClick " + id); }
+
+  std::optional<std::string> ready;
+};
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (argc != 3) {
+    std::cerr << "usage: zelvora-sdl-host APP_ID SERVER_URL\n";
+    return 2;
+  }
+  if (SDL_Init(SDL_INIT_VIDEO) != 0) {
+    std::cerr << "[sdl-host] SDL: " << SDL_GetError() << "\n";
+    return 1;
+  }
+  SDL_Window* window = SDL_CreateWindow("Zelvora SDL host", SDL_WINDOWPOS_UNDEFINED,
+                                        SDL_WINDOWPOS_UNDEFINED, 640, 400, SDL_WINDOW_SHOWN);
+  SDL_Renderer* renderer = window ? SDL_CreateRenderer(window, -1, SDL_RENDERER_SOFTWARE) : nullptr;
+  SDL_SysWMinfo info;
+  SDL_VERSION(&info.version);
+  if (!renderer || !SDL_GetWindowWMInfo(window, &info) || info.subsystem != SDL_SYSWM_X11) {
+    std::cerr << "[sdl-host] needs an SDL window on X11\n";
+    return 1;
+  }
+
+  // The SDK over the game's window, on the game's own loop.
+  zelvora::platform::HostEnvironment environment;
+  environment.bundleIdentifier = "com.example.zelvora-sdl-host";
+  zelvora::platform::gtk::GtkPlatform platform(
+      environment, zelvora::platform::gtk::UrlMode::open,
+      zelvora::platform::gtk::Hosting::over(info.info.x11.window));
+  auto& sdk = zelvora::ZelController::sharedInstance();
+  sdk.setServerConfiguration({.url = argv[2], .caFile = {}, .timeoutSeconds = 20});
+  const auto delegate = std::make_shared<Delegate>();
+  sdk.setEventDelegate(delegate);
+  sdk.initialize(argv[1]);
+
+  const SDL_Rect button{640 - 140, 400 - 60, 120, 40};
+  say("button " + std::to_string(button.x) + " " + std::to_string(button.y) + " " +
+      std::to_string(button.w) + " " + std::to_string(button.h));
+  int level = 1;
+  for (bool running = true; running;) {
+    SDL_Event event;
+    while (SDL_PollEvent(&event)) {
+      if (event.type == SDL_QUIT) running = false;
+      if (event.type == SDL_MOUSEBUTTONUP && event.button.button == SDL_BUTTON_LEFT) {
+        const SDL_Point at{event.button.x, event.button.y};
+        if (SDL_PointInRect(&at, &button)) {
+          say("level " + std::to_string(++level));
+          if (delegate->ready) sdk.showAd(platform.rootViewController(), *delegate->ready);
+        }
+      }
+    }
+    // The scene: a green field, a blue block that moves with the level, the red button.
+    SDL_SetRenderDrawColor(renderer, 0, 255, 0, 255);
+    SDL_RenderClear(renderer);
+    SDL_SetRenderDrawColor(renderer, 0, 0, 255, 255);
+    const SDL_Rect block{20 + (level * 40) % 560, 40, 40, 40};
+    SDL_RenderFillRect(renderer, &block);
+    SDL_SetRenderDrawColor(renderer, 255, 0, 0, 255);
+    SDL_RenderFillRect(renderer, &button);
+    SDL_RenderPresent(renderer);
+    // Once per frame: everything the SDK has to do now, its callbacks included.
+    platform.mainQueue().pump();
+    SDL_Delay(16);
+  }
+  SDL_DestroyRenderer(renderer);
+  SDL_DestroyWindow(window);
+  SDL_Quit();
+  return 0;
+}

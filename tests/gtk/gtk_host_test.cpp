@@ -1,0 +1,51 @@
+// examples/gtk-host run as a person would see it, checked from the X server: the interstitial
+// comes inside the application's own window, over all of it, and leaves it as it was.
+
+#include "ExampleHost.h"
+
+namespace zelvora::test {
+namespace {
+
+// Two levels, an interstitial after each: the window list never changes, the ad (a portrait
+// banner, letterboxed in the landscape window) covers the whole window, its close button gives
+// the window back to the game, whose field is drawn exactly as before.
+TEST_F(ExampleHost, GtkHostShowsTheInterstitialInsideItsWindowAndGetsItBackAsItWas) {
+  start(ZELVORA_GTK_HOST_PROGRAM, "Zelvora GTK host", "[gtk-host] ");
+  if (HasFatalFailure()) return;
+  const auto before = viewableTopLevels(display);
+  std::cout << "before:\n" << describe(before);
+  ASSERT_EQ(before.size(), 1u) << describe(before);
+
+  std::size_t from = 0;
+  for (int level = 2; level <= 3; ++level) {
+    clickNextLevel();
+    const long shown = waitFor("onAdShown p", from);
+    ASSERT_GE(shown, 0) << "level " << level << ": the ad did not show\n" << output();
+    EXPECT_GE(waitFor("level " + std::to_string(level)), 0);
+    EXPECT_TRUE(eventually([&] { return countPixels(display, window->id, green) == 0; }, 5))
+        << "the host's field shows beside the ad";
+    const auto during = viewableTopLevels(display);
+    if (level == 2) {
+      std::cout << "during:\n" << describe(during);
+      screenshot(*window, "gtk-host-interstitial.png");
+    }
+    ASSERT_EQ(during.size(), 1u) << describe(during);
+    EXPECT_EQ(during.front().id, window->id);
+    EXPECT_EQ(during.front().width, window->width);
+    EXPECT_EQ(during.front().height, window->height);
+
+    clickClose();
+    const long closed = waitFor("onAdClose p", static_cast<std::size_t>(shown));
+    ASSERT_GE(closed, 0) << "the close button did not close the ad\n" << output();
+    from = static_cast<std::size_t>(closed);
+    EXPECT_TRUE(eventually([&] { return countPixels(display, window->id, green) == field; }, 5))
+        << "the host's field is not drawn as before";
+  }
+  const auto after = viewableTopLevels(display);
+  std::cout << "after:\n" << describe(after);
+  ASSERT_EQ(after.size(), 1u) << describe(after);
+  EXPECT_EQ(after.front().id, window->id);
+}
+
+}  // namespace
+}  // namespace zelvora::test

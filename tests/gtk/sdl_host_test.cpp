@@ -1,0 +1,56 @@
+// examples/sdl-host run as a person would see it, checked from the X server: while the
+// interstitial is up, one borderless window covers the game's window exactly, transient for it;
+// then the game has its window, its clicks and its drawing back.
+
+#include "ExampleHost.h"
+
+namespace zelvora::test {
+namespace {
+
+// Two levels, an interstitial after each (a portrait banner, letterboxed in the landscape
+// window), the game's loop pumping the SDK every frame.
+TEST_F(ExampleHost, SdlHostShowsTheInterstitialOverItsWindowAndGetsItBackAsItWas) {
+  start(ZELVORA_SDL_HOST_PROGRAM, "Zelvora SDL host", "[sdl-host] ");
+  if (HasFatalFailure()) return;
+  const auto before = viewableTopLevels(display);
+  std::cout << "before:\n" << describe(before);
+  ASSERT_EQ(before.size(), 1u) << describe(before);
+
+  std::size_t from = 0;
+  for (int level = 2; level <= 3; ++level) {
+    clickNextLevel();
+    const long shown = waitFor("onAdShown p", from);
+    ASSERT_GE(shown, 0) << "level " << level << ": the ad did not show\n" << output();
+    EXPECT_GE(waitFor("level " + std::to_string(level)), 0);
+    std::vector<TopLevel> during;
+    EXPECT_TRUE(eventually(
+        [&] {
+          during = viewableTopLevels(display);
+          return during.size() == 2 && during.back().transientFor == window->id &&
+                 during.back().x == window->x && during.back().y == window->y &&
+                 during.back().width == window->width && during.back().height == window->height;
+        },
+        5))
+        << "no window of the ad's covers the game's exactly:\n"
+        << describe(during);
+    if (level == 2) {
+      std::cout << "during:\n" << describe(during);
+      screenshot(*window, "sdl-host-interstitial.png");
+    }
+
+    clickClose();
+    const long closed = waitFor("onAdClose p", static_cast<std::size_t>(shown));
+    ASSERT_GE(closed, 0) << "the close button did not close the ad\n" << output();
+    from = static_cast<std::size_t>(closed);
+    EXPECT_TRUE(eventually([&] { return viewableTopLevels(display).size() == 1; }, 5));
+    EXPECT_TRUE(eventually([&] { return countPixels(display, window->id, green) == field; }, 5))
+        << "the game's field is not drawn as before";
+  }
+  const auto after = viewableTopLevels(display);
+  std::cout << "after:\n" << describe(after);
+  ASSERT_EQ(after.size(), 1u) << describe(after);
+  EXPECT_EQ(after.front().id, window->id);
+}
+
+}  // namespace
+}  // namespace zelvora::test
