@@ -70,3 +70,23 @@ TEST(GtkMainQueue, DropsWhatIsPendingWhenDestroyed) {
   next.runUntil([] { return false; }, 0.05);
   EXPECT_EQ(ran, 0);
 }
+
+// A host with a loop of its own pumps once a frame: what is due runs inside the call, tasks that
+// posted tasks and a timer now due included; a pump with nothing due returns at once.
+TEST(GtkMainQueue, PumpRunsEverythingDueInsideTheCallWithoutWaiting) {
+  GtkMainQueue queue;
+  std::vector<std::string> ran;
+  std::thread([&] {
+    queue.post([&] {
+      ran.push_back("posted");
+      queue.post([&] { ran.push_back("posted by a task"); });
+    });
+  }).join();
+  queue.postAfter(0, [&] { ran.push_back("timer"); });
+  EXPECT_GT(queue.pump(), 0u);
+  EXPECT_EQ(ran, (std::vector<std::string>{"posted", "timer", "posted by a task"}));
+  EXPECT_EQ(queue.pump(), 0u);
+  queue.postAfter(60, [&] { ran.push_back("later"); });
+  EXPECT_EQ(queue.pump(), 0u);
+  EXPECT_EQ(ran.size(), 3u);
+}

@@ -2,13 +2,16 @@
 // interstitial is up, one borderless window covers the game's window exactly, transient for it;
 // then the game has its window, its clicks and its drawing back.
 
+#include <algorithm>
+
 #include "ExampleHost.h"
 
 namespace zelvora::test {
 namespace {
 
 // Two levels, an interstitial after each (a portrait banner, letterboxed in the landscape
-// window), the game's loop pumping the SDK every frame.
+// window), the game's loop pumping the SDK every frame; during the second, the game's window
+// moves and changes size.
 TEST_F(ExampleHost, SdlHostShowsTheInterstitialOverItsWindowAndGetsItBackAsItWas) {
   start(ZELVORA_SDL_HOST_PROGRAM, "Zelvora SDL host", "[sdl-host] ");
   if (HasFatalFailure()) return;
@@ -38,6 +41,26 @@ TEST_F(ExampleHost, SdlHostShowsTheInterstitialOverItsWindowAndGetsItBackAsItWas
       screenshot(*window, "sdl-host-interstitial.png");
     }
 
+    if (level == 3) {
+      // The game's window moves and shrinks while the ad is up: the ad's window follows.
+      XMoveResizeWindow(display, window->id, window->x + 30, window->y + 20, 600, 380);
+      XFlush(display);
+      EXPECT_TRUE(eventually(
+          [&] {
+            during = viewableTopLevels(display);
+            return during.size() == 2 && during.front().x == window->x + 30 &&
+                   during.back().x == window->x + 30 && during.back().y == window->y + 20 &&
+                   during.back().width == 600 && during.back().height == 380;
+          },
+          5))
+          << "the ad's window did not follow the game's:\n"
+          << describe(during);
+      window = during.front();
+      // The field at the new size: all but the block (40 by 40) and what shows of the button.
+      const int buttonWidth = std::min(button.x + button.width, window->width) - button.x;
+      const int buttonHeight = std::min(button.y + button.height, window->height) - button.y;
+      field = long{window->width} * window->height - 40 * 40 - long{buttonWidth} * buttonHeight;
+    }
     clickClose();
     const long closed = waitFor("onAdClose p", static_cast<std::size_t>(shown));
     ASSERT_GE(closed, 0) << "the close button did not close the ad\n" << output();
