@@ -2,7 +2,10 @@
 // whose "next level" button shows an interstitial between levels inside that window. The SDK
 // shares the application's main loop and draws over the window's content only while an ad is
 // up. Every event is one line on standard output, for people and for tests.
+#include <glib-unix.h>
 #include <gtk/gtk.h>
+
+#include <csignal>
 
 #include <iostream>
 #include <memory>
@@ -129,6 +132,14 @@ int main(int argc, char** argv) {
       gtk_application_new("com.example.ZelvoraGtkHost", G_APPLICATION_NON_UNIQUE);
   g_signal_connect(application, "activate", G_CALLBACK(activate), &game);
   g_signal_connect(application, "shutdown", G_CALLBACK(shutdown), &game);
+  // Asked to end (a test, the session): the application ends as if its window were closed.
+  g_unix_signal_add(
+      SIGTERM,
+      [](gpointer app) {
+        g_application_quit(G_APPLICATION(app));
+        return G_SOURCE_REMOVE;
+      },
+      application);
   char* programOnly[] = {argv[0], nullptr};
   const int status = g_application_run(G_APPLICATION(application), 1, programOnly);
   g_object_unref(application);

@@ -41,6 +41,7 @@ class ExampleHost : public ::testing::Test {
     server->start();
     for (const char* name : {"XDG_CONFIG_HOME", "XDG_CACHE_HOME", "TMPDIR"})
       setenv(name, folder.path().c_str(), 1);
+    setenv("G_DEBUG", "fatal-criticals", 1);
   }
 
   /// Starts `program`, waits for its ad to be ready and its window `title` to show its field,

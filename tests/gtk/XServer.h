@@ -124,6 +124,15 @@ class HostProgram {
   HostProgram& operator=(const HostProgram&) = delete;
 
   bool started() const { return pid_ > 0; }
+  /// Asks the program to end (SIGTERM) and returns its exit status, or -1 when it did not exit.
+  int stop() {
+    if (pid_ <= 0) return -1;
+    kill(pid_, SIGTERM);
+    int status = 0;
+    waitpid(pid_, &status, 0);
+    pid_ = 0;
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  }
   /// Every line so far.
   const std::vector<std::string>& lines() {
     read(0);

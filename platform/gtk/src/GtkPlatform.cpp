@@ -161,10 +161,12 @@ GtkPlatform::~GtkPlatform() {
   if (hostOverlay_) {
     g_signal_handlers_disconnect_by_data(hostOverlay_, this);
     g_signal_handlers_disconnect_by_data(hostToplevel_, this);
-    if (frameShown_) gtk_container_remove(GTK_CONTAINER(hostOverlay_), frame_);
-    if (madeHostOverlay_) {
+    // A window the host destroyed first holds none of this any more.
+    if (gtk_widget_get_parent(frame_) == hostOverlay_)
+      gtk_container_remove(GTK_CONTAINER(hostOverlay_), frame_);
+    GtkWidget* content = madeHostOverlay_ ? gtk_bin_get_child(GTK_BIN(hostOverlay_)) : nullptr;
+    if (content && gtk_widget_get_parent(hostOverlay_) == hosting_.host) {
       // The host's content goes back where it was.
-      GtkWidget* content = gtk_bin_get_child(GTK_BIN(hostOverlay_));
       g_object_ref(content);
       gtk_container_remove(GTK_CONTAINER(hostOverlay_), content);
       gtk_container_remove(GTK_CONTAINER(hosting_.host), hostOverlay_);
