@@ -148,7 +148,7 @@ void Window::dismiss(const std::shared_ptr<ViewController>& presenter, bool anim
     const bool covered =
         chain.front()->modalPresentationStyle == ModalPresentationStyle::fullScreen;
     if (covered) presenter->viewWillAppear(animated);
-    finishTransition(animated, [presenter, chain, animated, covered, completion] {
+    finishTransition(animated, [this, presenter, chain, animated, covered, completion] {
       for (auto it = chain.rbegin(); it != chain.rend(); ++it) {
         const auto& controller = *it;
         controller->view()->removeFromSuperview();
@@ -158,6 +158,8 @@ void Window::dismiss(const std::shared_ptr<ViewController>& presenter, bool anim
         controller->viewDidDisappear(animated);
       }
       presenter->presented_.reset();
+      // What lay beneath is uncovered: its screens lay out again, as after any change.
+      setNeedsLayout();
       if (covered) presenter->viewDidAppear(animated);
       if (completion) completion();
     });
