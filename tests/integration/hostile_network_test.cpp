@@ -105,6 +105,13 @@ std::vector<FaultCase> faultCases() {
 const fs::path kAssets =
     fs::path(__FILE__).parent_path().parent_path().parent_path() / "server" / "assets";
 
+/// An MP4 file's first box, "ftyp", and padding: all the check of a video reads.
+std::string mp4() {
+  std::string box(4, '\0');
+  box[3] = 0x18;
+  return box + "ftypisom" + std::string(100, '\0');
+}
+
 class HostileNetworkTest : public SdkTest, public ::testing::WithParamInterface<FaultCase> {
  protected:
   HostileNetworkTest() {
@@ -113,10 +120,7 @@ class HostileNetworkTest : public SdkTest, public ::testing::WithParamInterface<
               {"banner.png", readFile(kAssets / "sample-banner.png")},
               {"banner-small.png", readFile(kAssets / "ic_sound_on.png")},
               {"video.webm", readFile(kAssets / "sample-video.webm")},
-              {"video.mp4", std::string("\0\0\0\x18"
-                                        "ftypisom",
-                                        12) +
-                                std::string(100, '\0')}};
+              {"video.mp4", mp4()}};
     for (const auto& [name, body] : bodies) fault.addFile(name, body);
     limits.initDeadlineSeconds = limits.beaconDeadlineSeconds = 2;
     limits.downloadDeadlineSeconds = 2;
@@ -161,7 +165,7 @@ class HostileNetworkTest : public SdkTest, public ::testing::WithParamInterface<
                                                                  : good.certificate.string();
   }
 
-  /// Files left under the SDK's folders other than `kept`.
+  /// Files left in the temporary folder other than `kept`.
   std::vector<std::string> leftFiles(const std::string& kept) const {
     std::vector<std::string> left;
     if (!fs::exists(folder.path() / "tmp")) return left;
