@@ -1,7 +1,5 @@
 #include "zelvora/ZelController.h"
 
-#include <filesystem>
-
 #include "RESTClient.h"
 #include "adunit/Ad.h"
 #include "consent/ConsentManager.h"
@@ -11,6 +9,7 @@
 #include "tools/SdkDirectories.h"
 #include "util/MainThread.h"
 #include "zelvora/Log.h"
+#include "zelvora/platform/ui/ViewController.h"
 
 namespace zelvora {
 
@@ -91,7 +90,25 @@ void ZelController::showAd(
   if ((*placement)->ads.empty()) return;
   // Copy: rendering may replace the registry's entries.
   const std::shared_ptr<Ad> ad = (*placement)->ads.front().second;
+  if (!presentingViewController->isOnScreen()) {
+    failToShow(placementId, "the view controller to present the ad over is not on screen");
+    return;
+  }
+  // One ad at a time: one shown over another would hide it and confuse both lifecycles.
+  for (const auto& [id, other] : placements_) {
+    for (const auto& [adId, unit] : other->ads) {
+      if (unit != ad && unit->isPresenting()) {
+        failToShow(placementId, "another ad is on screen");
+        return;
+      }
+    }
+  }
   ad->render(presentingViewController);
+}
+
+void ZelController::failToShow(const std::string& placementId, const std::string& reason) {
+  log("ZelvoraFramework - Cannot show the ad of placement " + placementId + ": " + reason);
+  triggerPlacementEvent(Event::adFailedToShow, placementId);
 }
 
 JSON ZelController::getConsentData() {
@@ -143,16 +160,11 @@ void ZelController::triggerPlacementEvent(Event event, const std::string& placem
 }
 
 void ZelController::cleanUpTempFiles() {
-  // Only the SDK's own folder: the system's temporary directory is shared by every program.
-  const std::filesystem::path directory = sdkTemporaryDirectory();
-  std::error_code error;
-  std::filesystem::remove_all(directory, error);
-  if (error) {
-    log(error.message() + ": " + directory.string());
-    return;
-  }
-  std::filesystem::create_directories(directory, error);
-  if (error) log(error.message() + ": " + directory.string());
+  // The application's temporary folder is shared by all its processes: each keeps its files in
+  // a run folder it holds, and only folders no live process holds are emptied. Ours is made
+  // first, so that a process starting meanwhile sees it held.
+  if (sdkTemporaryDirectory().empty()) return;
+  removeAbandonedRunFolders();
 }
 
 }  // namespace zelvora

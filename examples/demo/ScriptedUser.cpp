@@ -22,6 +22,13 @@ std::string seconds(double value) {
   return std::to_string(std::lround(value)) + " s";
 }
 
+/// "(x, y) WxH", in whole points.
+std::string describe(const zelvora::platform::Rect& rect) {
+  const auto whole = [](double value) { return std::to_string(std::lround(value)); };
+  return "(" + whole(rect.x) + ", " + whole(rect.y) + ") " + whole(rect.width) + "x" +
+         whole(rect.height);
+}
+
 /// A number of the ad's data, when it has one.
 std::optional<double> numberIn(const PlacementDescription* description, const char* key) {
   if (!description || !description->data.is_object()) return std::nullopt;
@@ -150,6 +157,7 @@ ScriptedUser::Failure ScriptedUser::playBanner(const std::string& placement,
                                                const PlacementDescription* description,
                                                Visit& visit) {
   snapshot(placement, "shown");
+  if (auto failure = checkPlace(placement, "image", visit); !failure.empty()) return failure;
   const auto clickable = hasData(description, "clk");
   const int clicks = delegate_.count("onAdClick", placement);
   const int closes = delegate_.count("onAdClose", placement);
@@ -171,17 +179,43 @@ ScriptedUser::Failure ScriptedUser::playBanner(const std::string& placement,
   if (delegate_.count("onAdClick", placement) != clicks)
     return "a click was reported but nothing opened";
   stage_.pause(3);
+  if (auto failure = closeWithButton(placement, visit); !failure.empty()) return failure;
+  if (!show(placement)) return "it did not come on screen again";
+  visit.steps.push_back("shown again");
+  if (auto failure = checkPlace(placement, "image", visit); !failure.empty()) return failure;
+  stage_.pause(1);
   return closeWithButton(placement, visit);
 }
 
 ScriptedUser::Failure ScriptedUser::playVideo(const std::string& placement,
                                               const PlacementDescription* description,
                                               Visit& visit) {
+  const int closes = delegate_.count("onAdClose", placement);
+  bool card = false;
+  if (auto failure = watchVideo(placement, description, false, visit, card); !failure.empty())
+    return failure;
+  if (!card) {
+    if (!stage_.pauseUntil([&] { return delegate_.count("onAdClose", placement) > closes; }, 3))
+      return "the ad did not close after its video";
+    visit.steps.push_back("closed by itself");
+    return {};
+  }
+  if (auto failure = closeLandingCard(placement, false, visit); !failure.empty()) return failure;
+  if (!show(placement)) return "it did not come on screen again";
+  visit.steps.push_back("shown again");
+  if (auto failure = watchVideo(placement, description, true, visit, card); !failure.empty())
+    return failure;
+  if (!card) return "the landing card did not come again";
+  return closeLandingCard(placement, true, visit);
+}
+
+ScriptedUser::Failure ScriptedUser::watchVideo(const std::string& placement,
+                                               const PlacementDescription* description, bool again,
+                                               Visit& visit, bool& card) {
   const double start = stage_.now();
   const auto elapsed = [&] { return stage_.now() - start; };
-  const int closes = delegate_.count("onAdClose", placement);
   stage_.pause(1);
-  snapshot(placement, "playing");
+  snapshot(placement, again ? "playing-again" : "playing");
   if (tap("the sound toggle", stage_.findById("sound"))) visit.steps.push_back("sound on");
 
   // The overlay goes when the video ends or is skipped.
@@ -204,7 +238,7 @@ ScriptedUser::Failure ScriptedUser::playVideo(const std::string& placement,
     visit.steps.push_back("watched to the end (" + seconds(elapsed()) + ")");
   }
   stage_.pause(0.5);
-  const bool card = stage_.findById("banner") && stage_.findById("close");
+  card = stage_.findById("banner") && stage_.findById("close");
 
   if (const auto skippableIn = numberIn(description, "skippableIn")) {
     const double duration = numberIn(description, "duration").value_or(0);
@@ -217,16 +251,29 @@ ScriptedUser::Failure ScriptedUser::playVideo(const std::string& placement,
   }
   if (const auto wanted = hasData(description, "landingCard"); wanted && *wanted != card)
     return card ? "a landing card came without one in the ad" : "the landing card did not come";
+  return {};
+}
 
-  if (card) {
-    visit.steps.push_back("landing card");
-    snapshot(placement, "landing-card");
-    stage_.pause(2);
-    return closeWithButton(placement, visit);
-  }
-  if (!stage_.pauseUntil([&] { return delegate_.count("onAdClose", placement) > closes; }, 3))
-    return "the ad did not close after its video";
-  visit.steps.push_back("closed by itself");
+ScriptedUser::Failure ScriptedUser::closeLandingCard(const std::string& placement, bool again,
+                                                     Visit& visit) {
+  visit.steps.push_back("landing card");
+  snapshot(placement, again ? "landing-card-again" : "landing-card");
+  if (auto failure = checkPlace(placement, "landing card", visit); !failure.empty()) return failure;
+  stage_.pause(2);
+  return closeWithButton(placement, visit);
+}
+
+ScriptedUser::Failure ScriptedUser::checkPlace(const std::string& placement,
+                                               const std::string& what, Visit& visit) {
+  const auto image = stage_.findById("banner");
+  if (!image) return "no " + what + " on screen";
+  const auto place = image->frameInRoot();
+  const auto [first, noted] = places_.try_emplace({placement, what}, place);
+  if (noted) return {};
+  if (first->second != place)
+    return "the " + what + " moved: " + describe(first->second) + " on the first showing, " +
+           describe(place) + " now";
+  visit.steps.push_back(what + " where it was the first time");
   return {};
 }
 
@@ -261,10 +308,13 @@ ScriptedUser::Failure ScriptedUser::playMraid(const std::string& placement, Visi
                            ScriptedPage::selfCloseSeconds + 5))
       return "the creative did not close itself";
     visit.steps.push_back("closed itself after " + seconds(stage_.now() - start));
-    // The SDK reloads the creative: it stays ready, without telling the host again.
+    // The SDK reloads the creative without telling the host again; until the fresh page has
+    // loaded, showAd is answered "not ready yet", so the host tries again.
     stage_.pause(0.5);
     const int readies = delegate_.count("onAdReady", placement);
-    if (!show(placement)) return "it did not come on screen again after closing itself";
+    bool again = false;
+    for (int attempt = 0; attempt < 4 && !again; ++attempt) again = show(placement);
+    if (!again) return "it did not come on screen again after closing itself";
     if (delegate_.count("onAdReady", placement) != readies) return "it was reported ready again";
     visit.steps.push_back("shown again");
     stage_.pause(2);
@@ -298,6 +348,9 @@ ScriptedUser::Failure ScriptedUser::comeBackFromClickThrough(const std::string& 
   visit.steps.push_back("Go Back");
   if (!show(placement)) return "it did not come on screen again";
   visit.steps.push_back("shown again");
+  if (stage_.findById("banner")) {
+    if (auto failure = checkPlace(placement, "image", visit); !failure.empty()) return failure;
+  }
   stage_.pause(3);
   return closeWithButton(placement, visit);
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <filesystem>
+#include <map>
 #include <memory>
 #include <string>
 #include <vector>
@@ -26,8 +27,10 @@ struct Visit {
 /// The scripted user of the demo. It shows each placement's ad and deals with it as its
 /// format invites, telling the format from the screen: it follows a banner's click-through
 /// and comes back, watches a video (skipping it when it may within a few seconds), taps an
-/// HTML page's call to action, lets an MRAID creative run, and closes what it opened. The
-/// placement's description, when the demo knows it, says what must happen on the way.
+/// HTML page's call to action, lets an MRAID creative run, and closes what it opened. A banner
+/// and a video with a landing card are shown a second time, and their image must come where
+/// it came the first time. The placement's description, when the demo knows it, says what
+/// must happen on the way.
 class ScriptedUser {
  public:
   ScriptedUser(Stage& stage, DelegateLog& delegate, std::filesystem::path snapshots);
@@ -50,6 +53,14 @@ class ScriptedUser {
                      Visit& visit);
   Failure playVideo(const std::string& placement, const PlacementDescription* description,
                     Visit& visit);
+  /// Watches the video on screen until it ends or is skipped; `card` tells whether a landing
+  /// card came after it.
+  Failure watchVideo(const std::string& placement, const PlacementDescription* description,
+                     bool again, Visit& visit, bool& card);
+  Failure closeLandingCard(const std::string& placement, bool again, Visit& visit);
+  /// Notes where the ad's image (`what`: a banner's, a landing card) is on its first showing;
+  /// on a later one, fails when it is somewhere else.
+  Failure checkPlace(const std::string& placement, const std::string& what, Visit& visit);
   Failure playHtml(const std::string& placement, Visit& visit);
   Failure playMraid(const std::string& placement, Visit& visit);
   /// Reads the click-through the ad opened, goes back, then shows the ad again and closes it.
@@ -61,6 +72,8 @@ class ScriptedUser {
   Stage& stage_;
   DelegateLog& delegate_;
   std::filesystem::path snapshots_;
+  /// Where each placement's image was on its first showing, by placement and image.
+  std::map<std::pair<std::string, std::string>, zelvora::platform::Rect> places_;
 };
 
 }  // namespace demo

@@ -93,6 +93,8 @@ class ZelController {
   ~ZelController();
   void cleanUpTempFiles();
   void handleAnswer(std::optional<JSON> json, const std::optional<std::string>& error);
+  /// One console line with `reason`, then `adFailedToShow` for the placement.
+  void failToShow(const std::string& placementId, const std::string& reason);
 
   const std::string sdkVersion_ = version;
   std::weak_ptr<ZelEventDelegate> eventDelegate_;

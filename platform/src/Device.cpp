@@ -1,6 +1,5 @@
 #include "zelvora/platform/Device.h"
 
-#include "zelvora/platform/Directories.h"
 #include "zelvora/platform/ui/Application.h"
 
 namespace zelvora::platform {
@@ -41,16 +40,6 @@ std::string advertising::identifier() {
 }
 std::optional<std::string> bundle::identifier() {
   return hostEnvironment().bundleIdentifier;
-}
-
-std::filesystem::path temporaryDirectory() {
-  return hostEnvironment().temporaryDirectory;
-}
-std::filesystem::path cachesDirectory() {
-  return hostEnvironment().cachesDirectory;
-}
-std::filesystem::path configDirectory() {
-  return hostEnvironment().configDirectory;
 }
 
 }  // namespace zelvora::platform

@@ -1,18 +1,27 @@
 #include "zelvora/platform/Preferences.h"
 
+#include <dirent.h>
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
-#include <cstdio>
+#include <cerrno>
+#include <ctime>
 #include <fstream>
 #include <sstream>
 
 #include "zelvora/Log.h"
 #include "zelvora/platform/Directories.h"
+#include "zelvora/platform/HostEnvironment.h"
 
 namespace zelvora::platform {
 namespace fs = std::filesystem;
 
 namespace {
+
+constexpr const char* kTemporaryMark = ".tmp";
+
 bool validSuiteName(const std::string& name) {
   if (name.empty() || name == "." || name == "..") return false;
   return name.find('/') == std::string::npos && name.find('\0') == std::string::npos;
@@ -23,15 +32,83 @@ bool writableDirectory(const fs::path& directory) {
   fs::create_directories(directory, error);
   return fs::is_directory(directory, error) && ::access(directory.c_str(), W_OK) == 0;
 }
+
+/// The file parsed, when it exists and holds a JSON object; `complain` logs one that does not.
+std::optional<nlohmann::json> readObject(const fs::path& file, bool complain) {
+  std::ifstream in(file, std::ios::binary);
+  if (!in) return std::nullopt;
+  std::stringstream text;
+  text << in.rdbuf();
+  auto parsed = nlohmann::json::parse(text.str(), nullptr, false);
+  if (parsed.is_object()) return parsed;
+  if (complain) log("preferences file " + file.string() + " is not a JSON object; starting empty");
+  return std::nullopt;
+}
+
+bool writeAll(int fd, const std::string& text) {
+  std::size_t written = 0;
+  while (written < text.size()) {
+    const ssize_t n = ::write(fd, text.data() + written, text.size() - written);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) return false;
+    written += static_cast<std::size_t>(n);
+  }
+  return true;
+}
+
+/// A save writes "<file>.tmp<pid>"; one whose process is gone was cut short by a crash.
+bool staleTemporary(const fs::path& folder, const std::string& name, const std::string& prefix) {
+  if (name.size() <= prefix.size() || name.size() > prefix.size() + 9 ||
+      name.compare(0, prefix.size(), prefix) != 0)
+    return false;
+  const std::string digits = name.substr(prefix.size());
+  if (digits.find_first_not_of("0123456789") != std::string::npos) return false;
+  const pid_t pid = static_cast<pid_t>(std::stol(digits));
+  // This process saves only inside `save`: a file with its id is left by an earlier process.
+  if (pid == ::getpid()) return true;
+  const bool alive = pid > 0 && (::kill(pid, 0) == 0 || errno == EPERM);
+  struct stat info {};
+  const bool old =
+      ::lstat((folder / name).c_str(), &info) == 0 && std::time(nullptr) - info.st_mtime > 60;
+  return !alive || old;
+}
+
+void removeStaleTemporaries(const fs::path& file) {
+  const fs::path folder = file.parent_path();
+  const std::string prefix = file.filename().string() + kTemporaryMark;
+  DIR* directory = ::opendir(folder.c_str());
+  if (directory == nullptr) return;
+  while (const dirent* entry = ::readdir(directory)) {
+    if (staleTemporary(folder, entry->d_name, prefix))
+      ::unlinkat(::dirfd(directory), entry->d_name, 0);
+  }
+  ::closedir(directory);
+}
+
 }  // namespace
 
 std::shared_ptr<Preferences> Preferences::open(const std::string& suiteName) {
   if (!validSuiteName(suiteName)) return nullptr;
-  return openFile(configDirectory() / (suiteName + ".json"));
+  const auto folder = configDirectory();
+  if (!folder) return nullptr;
+  const fs::path file = *folder / (suiteName + ".json");
+  const fs::path former = fs::path(hostEnvironment().configDirectory) / (suiteName + ".json");
+  removeStaleTemporaries(former);
+  std::error_code error;
+  const bool taken = fs::exists(fs::symlink_status(file, error));
+  auto suite = openFile(file);
+  if (suite && !taken) {
+    if (auto values = readObject(former, false)) {
+      suite->values_ = std::move(*values);
+      suite->save();
+    }
+  }
+  return suite;
 }
 
 std::shared_ptr<Preferences> Preferences::openFile(const fs::path& file) {
   if (!writableDirectory(file.parent_path())) return nullptr;
+  removeStaleTemporaries(file);
   std::shared_ptr<Preferences> suite(new Preferences(file));
   suite->load();
   return suite;
@@ -40,36 +117,33 @@ std::shared_ptr<Preferences> Preferences::openFile(const fs::path& file) {
 Preferences::Preferences(fs::path file) : file_(std::move(file)) {}
 
 void Preferences::load() {
-  std::ifstream in(file_, std::ios::binary);
-  if (!in) return;  // a suite that was never written
-  std::stringstream text;
-  text << in.rdbuf();
-  auto parsed = nlohmann::json::parse(text.str(), nullptr, false);
-  if (parsed.is_object()) {
-    values_ = std::move(parsed);
-  } else {
-    log("preferences file " + file_.string() + " is not a JSON object; starting empty");
-  }
+  if (auto values = readObject(file_, true)) values_ = std::move(*values);
 }
 
 void Preferences::save() {
-  const fs::path temporary = file_.string() + ".tmp" + std::to_string(::getpid());
+  const fs::path temporary = file_.string() + kTemporaryMark + std::to_string(::getpid());
   // Invalid UTF-8 is stored as U+FFFD rather than failing the save.
   const std::string text =
       values_.dump(2, ' ', false, nlohmann::json::error_handler_t::replace) + "\n";
-  FILE* out = std::fopen(temporary.c_str(), "wb");
-  bool ok = out != nullptr;
+  const int fd =
+      ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC, 0600);
+  bool ok = fd >= 0;
   if (ok) {
-    ok = std::fwrite(text.data(), 1, text.size(), out) == text.size();
-    ok = std::fflush(out) == 0 && ok;
-    ok = ::fsync(::fileno(out)) == 0 && ok;
-    ok = std::fclose(out) == 0 && ok;
+    ok = writeAll(fd, text);
+    ok = ::fsync(fd) == 0 && ok;
+    ok = ::close(fd) == 0 && ok;
   }
-  std::error_code error;
-  if (ok) fs::rename(temporary, file_, error);
-  if (!ok || error) {
-    fs::remove(temporary, error);
+  ok = ok && ::rename(temporary.c_str(), file_.c_str()) == 0;
+  if (!ok) {
+    ::unlink(temporary.c_str());
     log("could not save preferences file " + file_.string());
+    return;
+  }
+  // The rename is durable only once the folder's entry is on disk.
+  const int folder = ::open(file_.parent_path().c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (folder >= 0) {
+    ::fsync(folder);
+    ::close(folder);
   }
 }
 
@@ -116,6 +190,12 @@ void Preferences::setBoolean(const std::string& key, bool value) {
 
 void Preferences::setString(const std::string& key, const std::string& value) {
   values_[key] = value;
+  save();
+}
+
+void Preferences::setValues(const nlohmann::json& values) {
+  if (!values.is_object()) return;
+  for (const auto& [key, value] : values.items()) values_[key] = value;
   save();
 }
 

@@ -2,6 +2,7 @@
 
 #include <httplib.h>
 #include <openssl/evp.h>
+#include <sys/socket.h>
 
 #include <chrono>
 #include <fstream>
@@ -77,9 +78,18 @@ std::string ReferenceServer::baseUrl() const {
 
 void ReferenceServer::bind() {
   if (!http_->is_valid()) throw std::runtime_error("the server could not be set up (TLS files?)");
+  // httplib listens with a backlog of 5: past it, the connections of a burst (an SDK fetching a
+  // dozen files at once) wait a second for their SYN to be sent again. The listening socket is
+  // caught as it is made and given the system's backlog once bound.
+  auto listening = std::make_shared<socket_t>(INVALID_SOCKET);
+  http_->set_socket_options([listening](socket_t socket) {
+    httplib::default_socket_options(socket);
+    *listening = socket;
+  });
   port_ = options_.port == 0
               ? http_->bind_to_any_port(options_.host.c_str())
               : (http_->bind_to_port(options_.host.c_str(), options_.port) ? options_.port : -1);
+  if (port_ > 0 && *listening != INVALID_SOCKET) ::listen(*listening, SOMAXCONN);
   if (port_ <= 0)
     throw std::runtime_error("cannot listen on " + options_.host + ":" +
                              std::to_string(options_.port));

@@ -4,6 +4,7 @@
 #include <cmath>
 
 #include "RESTClient.h"
+#include "adunit/rendering/Constraints.h"
 #include "net/JsonReading.h"
 #include "net/Url.h"
 #include "util/Time.h"
@@ -96,11 +97,32 @@ void Ad::doRedirect(const std::string& url) {
   goBack->addTarget(shared_from_this(), &Ad::dismissRedirectView, ControlEvent::touchUpInside);
 
   const auto host = shown->presentedViewController() ? shown->presentedViewController() : shown;
-  host->view()->addSubview(webView);
-  host->view()->addSubview(indicator);
-  host->view()->addSubview(goBack);
+  const auto hostView = host->view();
+  hostView->addSubview(webView);
+  hostView->addSubview(indicator);
+  hostView->addSubview(goBack);
+  followTheHostView(hostView, webView, indicator, goBack);
   webView->navigationDelegate = weak_from_this();
   webView->load(URLRequest{url});
+}
+
+void Ad::followTheHostView(const std::shared_ptr<platform::View>& hostView,
+                           const std::shared_ptr<platform::View>& webView,
+                           const std::shared_ptr<platform::View>& indicator,
+                           const std::shared_ptr<platform::View>& goBack) {
+  // Where the click put them now, and still there (with "Go Back" reachable) after a turn.
+  using platform::LayoutAttribute;
+  for (const auto& view : {webView, indicator, goBack})
+    view->translatesAutoresizingMaskIntoConstraints = false;
+  for (auto edge : {LayoutAttribute::leading, LayoutAttribute::trailing, LayoutAttribute::top,
+                    LayoutAttribute::bottom})
+    constrain(webView, edge, hostView, edge, 0);
+  constrain(indicator, LayoutAttribute::centerX, hostView, LayoutAttribute::centerX, 0);
+  constrain(indicator, LayoutAttribute::centerY, hostView, LayoutAttribute::centerY, 0);
+  constrain(goBack, LayoutAttribute::leading, hostView, LayoutAttribute::leading, -10);
+  constrain(goBack, LayoutAttribute::bottom, hostView, LayoutAttribute::bottom, 0);
+  constrainSize(goBack, LayoutAttribute::width, 100);
+  constrainSize(goBack, LayoutAttribute::height, 50);
 }
 
 void Ad::dismissRedirectView() {

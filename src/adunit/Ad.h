@@ -53,6 +53,8 @@ class Ad : public ViewControllerEvents,
   virtual void render(const std::shared_ptr<platform::ViewController>& presentingViewController) {
     (void)presentingViewController;
   }
+  /// Whether a showing of this ad is under way: being presented, or on screen.
+  virtual bool isPresenting() const { return false; }
 
   /// Reports `adShown` and fires the impression beacons.
   virtual void callImpBeacon();
@@ -92,8 +94,13 @@ class Ad : public ViewControllerEvents,
   void trigger(Event event);
   /// Opens `url` with the system when the system can.
   void redirect(const std::string& url);
+  /// Keeps the click-through's views where the click put them as the host's view changes size.
+  static void followTheHostView(const std::shared_ptr<platform::View>& hostView,
+                                const std::shared_ptr<platform::View>& webView,
+                                const std::shared_ptr<platform::View>& indicator,
+                                const std::shared_ptr<platform::View>& goBack);
   /// Dismisses what the host's view controller presents, if it still exists.
-  void dismissPresented();
+  virtual void dismissPresented();
 
  private:
   /// The click-through's spinner, removed once its page has loaded.

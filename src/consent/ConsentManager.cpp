@@ -59,10 +59,12 @@ JSON ConsentManager::getAndFlush() {
 
 void ConsentManager::saveAllValues() {
   if (!prefManager) return;
-  prefManager->setInteger(prefKeyState, static_cast<int>(state_));
-  prefManager->setBoolean(prefKeyStateChange, changed_);
-  prefManager->setString(prefKeyStateWording, wording_);
-  prefManager->setInteger(prefKeyLastChangeTS, lastChanged_);
+  // One replace of the file: a crash between separate writes would leave a record mixing
+  // two decisions.
+  prefManager->setValues({{prefKeyState, static_cast<int>(state_)},
+                          {prefKeyStateChange, changed_},
+                          {prefKeyStateWording, wording_},
+                          {prefKeyLastChangeTS, lastChanged_}});
 }
 
 }  // namespace zelvora

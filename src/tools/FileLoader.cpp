@@ -69,14 +69,17 @@ fs::path FileLoader::localPath(const fs::path& folder, const std::string& url) {
   return folder / md5Hex(url).substr(0, 12) / localName(url);
 }
 
+// An empty folder was refused, with its console line: no download.
 void FileLoader::loadFile(const std::string& fromUrl, CompletionHandler completionHandler,
                           AssetKind kind) {
-  download(sdkTemporaryDirectory(), fromUrl, kind, std::move(completionHandler));
+  if (const auto folder = sdkTemporaryDirectory(); !folder.empty())
+    download(folder, fromUrl, kind, std::move(completionHandler));
 }
 
 void FileLoader::loadZelFile(const std::string& fromUrl, CompletionHandler completionHandler,
                              AssetKind kind) {
-  download(sdkCachesDirectory(), fromUrl, kind, std::move(completionHandler));
+  if (const auto folder = sdkCachesDirectory(); !folder.empty())
+    download(folder, fromUrl, kind, std::move(completionHandler));
 }
 
 }  // namespace zelvora

@@ -18,7 +18,7 @@ namespace zelvora {
 struct FileLoader {
   using CompletionHandler = std::function<void(const std::string& path)>;
 
-  /// Into the SDK's temporary folder, emptied at every initialisation.
+  /// Into this process's run folder of temporary files, which no other process empties.
   static void loadFile(const std::string& fromUrl, CompletionHandler completionHandler,
                        AssetKind kind = AssetKind::webAsset);
   /// Into the SDK's caches folder, kept across runs.

@@ -81,8 +81,9 @@ inline void expectRow(const JSON& summary, const std::string& placement, const E
 }
 
 // The user follows the click-throughs of the ads that have one, comes back and closes the
-// ad on its second showing; an MRAID creative's own close keeps it ready, and its "open"
-// goes to the system without a click event.
+// ad on its second showing; a banner and a video with a landing card are shown twice (their
+// image must not move); an MRAID creative's own close keeps it ready, and its "open" goes to
+// the system without a click event.
 inline const std::map<std::string, Expected> sampleTour = {
     {"banner-interstitial",
      {"ok",
@@ -92,12 +93,14 @@ inline const std::map<std::string, Expected> sampleTour = {
        "/t/close?ad=banner-1&length=#"}}},
     {"banner-no-click",
      {"ok",
-      {"onAdReady", "onAdShown", "onAdClose"},
-      {"/t/imp?ad=banner-2", "/t/imp2?ad=banner-2", "/t/close?ad=banner-2&length=#"}}},
+      {"onAdReady", "onAdShown", "onAdClose", "onAdShown", "onAdClose"},
+      {"/t/imp?ad=banner-2", "/t/imp2?ad=banner-2", "/t/close?ad=banner-2&length=#",
+       "/t/imp?ad=banner-2", "/t/imp2?ad=banner-2", "/t/close?ad=banner-2&length=#"}}},
     {"video-with-landing-card",
      {"ok",
-      {"onAdReady", "onAdShown", "onAdClose"},
-      {"/t/imp?ad=video-1", "/t/close?ad=video-1&length=#"}}},
+      {"onAdReady", "onAdShown", "onAdClose", "onAdShown", "onAdClose"},
+      {"/t/imp?ad=video-1", "/t/close?ad=video-1&length=#", "/t/imp?ad=video-1",
+       "/t/close?ad=video-1&length=#"}}},
     {"video-skippable",
      {"ok",
       {"onAdReady", "onAdShown", "onAdClose"},
@@ -135,6 +138,20 @@ inline const std::map<std::string, Expected> sampleTour = {
     // Its first ad is not an interstitial: the SDK leaves it out without a word.
     {"rewarded-placement", {"dropped", {}, {}}},
 };
+
+/// Shown a second time, a banner's image and a video's landing card came where they came the
+/// first time (the user checks, and says so among the tour's steps).
+inline void expectImagesInPlaceOnTheSecondShowing(const JSON& summary) {
+  for (const auto& [placement, what] :
+       {std::pair{"banner-interstitial", "image"}, std::pair{"banner-no-click", "image"},
+        std::pair{"video-with-landing-card", "landing card"}}) {
+    const JSON* row = rowOf(summary, placement);
+    ASSERT_NE(row, nullptr) << placement;
+    EXPECT_THAT(strings((*row)["steps"]),
+                ::testing::Contains(std::string(what) + " where it was the first time"))
+        << placement;
+  }
+}
 
 inline const std::vector<std::string> answerOrder = {
     "banner-interstitial", "banner-no-click",   "video-with-landing-card", "video-skippable",

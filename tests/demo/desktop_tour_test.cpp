@@ -45,6 +45,7 @@ TEST_F(DesktopTour, EverySamplePlacementComesOutAsOnTheHeadlessTour) {
       expected.beacons.push_back("/t/click?ad=banner-1&to=/assets/landing.html");
     expectRow(run->summary, placement, expected);
   }
+  expectImagesInPlaceOnTheSecondShowing(run->summary);
 
   EXPECT_EQ(run->output.find("[demo]"), std::string::npos) << "not quiet";
   EXPECT_EQ(run->output.find("[sdk]"), std::string::npos) << "not quiet";

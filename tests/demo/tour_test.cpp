@@ -33,6 +33,7 @@ TEST(Tour, EverySamplePlacementComesOutAsItsAdImplies) {
   for (const auto& row : run.summary["placements"]) order.push_back(row["placement"]);
   EXPECT_EQ(order, answerOrder);
   for (const auto& [placement, expected] : sampleTour) expectRow(run.summary, placement, expected);
+  expectImagesInPlaceOnTheSecondShowing(run.summary);
 
   // The self-closing creative counts down five seconds from the moment it is shown.
   const JSON* selfClosing = rowOf(run.summary, "mraid-interstitial");

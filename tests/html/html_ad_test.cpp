@@ -54,6 +54,7 @@ TEST_F(HtmlAdTest, ReadyAtOnceAndShownOnceItsPageLoaded) {
   EXPECT_NE(second, web);
   driver.finishLoading(second);
   runLoop().advance(3);
+  EXPECT_EQ(second->frameInRoot(), (Rect{25, 45, 364, 806}));
   driver.tap(driver.findById("close"));
   runLoop().advance(0.3);
   EXPECT_FALSE(onScreen());

@@ -100,6 +100,7 @@ TEST_F(HtmlAdTest, ClosingWaysAndTheReload) {
   for (const auto& [way, expected] : ways) {
     show();
     const auto web = ad()->webView;
+    EXPECT_EQ(web->frameInRoot(), (Rect{25, 45, 364, 806})) << way;
     const auto before = web->journal().size();
     if (way == "button")
       driver.tap(driver.findById("close"));

@@ -1,10 +1,17 @@
 // ZelController::initialize against the reference server: what the server receives, and the
 // outcomes as the host's delegate and console see them.
 
+#include <fcntl.h>
+#include <sys/file.h>
+#include <unistd.h>
+
+#include <chrono>
 #include <cstdio>
 #include <regex>
+#include <set>
 
 #include "support/SdkTest.h"
+#include "tools/SdkDirectories.h"
 
 namespace zelvora::test {
 namespace {
@@ -102,7 +109,7 @@ TEST_F(InitializeTest, SuccessThenInitializeDoesNothing) {
   EXPECT_EQ(sdk().assetBaseUrl(), reference.baseUrl() + "/assets/");
   EXPECT_FALSE(logged("ZelvoraFramework - "));
 
-  const fs::path media = folder.path() / "tmp" / "zelvora" / "media.mp4";
+  const fs::path media = sdkTemporaryDirectory() / "media.mp4";
   writeFile(media, "video");
   sdk().initialize("app");
   runUntil([] { return false; }, 1);  // room for a request that should not exist
@@ -128,21 +135,52 @@ TEST_F(InitializeTest, DelegateReleasedInsideACallbackHearsNothingMore) {
   EXPECT_EQ(heard, (std::vector<std::string>{"onNoAds:empty1"}));
 }
 
-// An empty placements object is a success; initialisation empties <tmp>/zelvora only.
-TEST_F(InitializeTest, EmptyPlacementsAndOnlyTheSdkTemporaryFolderIsEmptied) {
-  const fs::path tmp = folder.path() / "tmp";
-  fs::create_directories(tmp / "zelvora" / "nested");
-  fs::create_directories(tmp / "host-folder");
-  writeFile(tmp / "zelvora" / "nested" / "frame.png", "old");
-  writeFile(tmp / "host-file.txt", "the host's own");
-  writeFile(tmp / "host-folder" / "data", "the host's own");
+// Every initialisation empties the run folders no live process holds (their lock is free, or
+// they have no lock file after a minute), never a held one, this process's own or anything
+// else; links are removed, never followed. An empty placements object is a success.
+TEST_F(InitializeTest, OnlyRunFoldersNoLiveProcessHoldsAreEmptied) {
+  const fs::path own = sdkTemporaryDirectory();
+  const fs::path container = own.parent_path();
+  const fs::path outside = folder.path() / "outside";
+  fs::create_directories(outside);
+  writeFile(outside / "data", "the host's own");
+  writeFile(own / "media.mp4", "ours");
+  const auto run = [&](const std::string& name, bool lockFile) {
+    fs::create_directories(container / name / "a1b2c3");
+    writeFile(container / name / "a1b2c3" / "video.mp4", "video");
+    if (lockFile) writeFile(container / name / ".lock", "");
+    return container / name;
+  };
+  const int holder = ::open((run("run-11-held", true) / ".lock").c_str(), O_RDWR | O_CLOEXEC);
+  ASSERT_EQ(::flock(holder, LOCK_EX | LOCK_NB), 0);  // as its live process does
+  run("run-12-gone", true);
+  fs::create_directory_symlink(outside, run("run-13-gone", true) / "a1b2c3" / "link");
+  run("run-14-new", false);
+  fs::last_write_time(run("run-15-killed", false),
+                      fs::file_time_type::clock::now() - std::chrono::minutes(2));
+  fs::create_directory_symlink(outside, container / "run-16-link");
+  fs::create_directories(container / "other");
+  const auto left = [&] {
+    std::set<std::string> names;
+    for (const auto& entry : fs::directory_iterator(container))
+      names.insert(entry.path().filename());
+    return names;
+  };
+
   startServer(campaignsFor("app", JSON::object()));
+  initializeAndWait("unknown-app");
+  const std::string ownName = own.filename();
+  EXPECT_EQ(left(), (std::set<std::string>{"other", ownName, "run-11-held", "run-14-new"}));
+  EXPECT_EQ(readFile(own / "media.mp4"), "ours");
+  EXPECT_EQ(readFile(outside / "data"), "the host's own");
+
+  ::close(holder);  // its process is gone
+  run("run-17-gone", true);
   initializeAndWait("app");
-  EXPECT_EQ(delegate->events, (std::vector<std::string>{"onInit:[]"}));
+  EXPECT_EQ(left(), (std::set<std::string>{"other", ownName, "run-14-new"}));
+  EXPECT_EQ(readFile(outside / "data"), "the host's own");
+  EXPECT_EQ(delegate->events.back(), "onInit:[]");
   EXPECT_TRUE(sdk().isInitialized());
-  EXPECT_TRUE(fs::is_directory(tmp / "zelvora") && fs::is_empty(tmp / "zelvora"));
-  EXPECT_EQ(readFile(tmp / "host-file.txt"), "the host's own");
-  EXPECT_EQ(readFile(tmp / "host-folder" / "data"), "the host's own");
 }
 
 // showAd before initialisation only logs; two initialize calls in flight each send and each

@@ -1,5 +1,6 @@
 // The player model on the headless engine: probing real files with GStreamer, time reports
-// and rate changes on the manual clock, pausing, stopping, and files that never play.
+// and rate changes on the manual clock, pausing, stopping, files that never play and playback
+// that fails part way.
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -16,10 +17,11 @@ namespace {
 
 namespace fs = std::filesystem;
 
-/// server/assets/sample-video.webm: 320x180 VP8 at 15 frames per second and Opus, 8 s.
+/// server/assets/sample-video.webm: 320x180 VP8 at 15 frames per second and Opus, 8 s. Made
+/// absolute, since a file:// URL cannot hold a relative path (__FILE__ is one under ccache).
 fs::path sampleVideo() {
-  return fs::path(__FILE__).parent_path().parent_path().parent_path() / "server" / "assets" /
-         "sample-video.webm";
+  return fs::weakly_canonical(fs::path(__FILE__).parent_path().parent_path().parent_path() /
+                              "server" / "assets" / "sample-video.webm");
 }
 
 TEST(ProbeMedia, ReadsTheLengthAndStreamsOfARealVideo) {
@@ -51,6 +53,7 @@ class PlayerTest : public test::PlatformTest {
     player->addRateObserver([this, weak = std::weak_ptr(player)] {
       if (auto p = weak.lock()) rates.push_back(p->rate());
     });
+    player->addFailureObserver([this](const std::string& why) { failures.push_back(why); });
     return player;
   }
   /// Moves the clock `seconds` forward, one second at a time.
@@ -61,6 +64,7 @@ class PlayerTest : public test::PlatformTest {
   Player::ObserverToken timeToken = 0;
   std::vector<double> times;
   std::vector<double> rates;
+  std::vector<std::string> failures;
 };
 
 TEST_F(PlayerTest, ReportsEverySecondOfPlaybackAndStopsAtTheEnd) {
@@ -127,22 +131,57 @@ TEST_F(PlayerTest, ReplacingTheItemWithNothingStopsForGood) {
   EXPECT_EQ(rates, (std::vector<double>{1, 0}));
 }
 
+// The failure is told once, in a task of its own, so that an observer added right after the
+// item was set hears of it.
 TEST_F(PlayerTest, AFileThatCannotBeProbedNeverPlays) {
   const auto text = folder.path() / "notes.webm";
   test::writeFile(text, "not a video");
-  for (const auto& url : {text.string(), (folder.path() / "missing.webm").string(),
-                          "file://" + (folder.path() / "missing.webm").string()}) {
+  const std::string missing = (folder.path() / "missing.webm").string();
+  for (const auto& [url, why] : {std::pair{text.string(), "not a playable video or audio file"},
+                                 {missing, "no such file"},
+                                 {"file://" + missing, "no such file"}}) {
+    failures.clear();
     auto player = open(url);
     ASSERT_NE(player->currentItem(), nullptr);
     EXPECT_EQ(player->currentItem()->url(), url);
     EXPECT_EQ(player->status(), PlayerItemStatus::failed) << url;
+    EXPECT_EQ(player->error(), why);
     EXPECT_FALSE(player->duration());
+    EXPECT_TRUE(failures.empty());
     player->play();
     EXPECT_EQ(player->rate(), 0);
     advance(3);
+    EXPECT_EQ(failures, std::vector<std::string>{why}) << url;
   }
   EXPECT_TRUE(times.empty());
   EXPECT_TRUE(rates.empty());
+}
+
+// Part way through: playback stops where it is, the rate goes to 0, the failure is told once,
+// and nothing plays or reports any more; a new item starts afresh.
+TEST_F(PlayerTest, AFailureDuringPlaybackStopsItForGood) {
+  auto player = open(sampleVideo().string());
+  player->play();
+  runLoop().advance(2.5);
+  ASSERT_TRUE(driver.failPlayback(player, "decoding error"));
+  EXPECT_EQ(rates, (std::vector<double>{1, 0}));
+  EXPECT_EQ(failures, std::vector<std::string>{"decoding error"});
+  EXPECT_EQ(player->status(), PlayerItemStatus::failed);
+  EXPECT_EQ(player->currentTime(), 2.5);
+  EXPECT_FALSE(driver.failPlayback(player, "again"));
+  player->play();
+  advance(10);
+  EXPECT_EQ(times, (std::vector<double>{0, 1, 2}));
+  EXPECT_EQ(rates, (std::vector<double>{1, 0}));
+  EXPECT_EQ(failures.size(), 1u);
+
+  player->replaceCurrentItem(PlayerItem::make(sampleVideo().string()));
+  EXPECT_EQ(player->status(), PlayerItemStatus::readyToPlay);
+  EXPECT_EQ(player->error(), "");
+  player->play();
+  advance(1);
+  EXPECT_EQ(times.back(), 1);
+  EXPECT_EQ(failures.size(), 1u);
 }
 
 TEST_F(PlayerTest, ObserversCanBeRemovedEvenFromTheirCallbacks) {

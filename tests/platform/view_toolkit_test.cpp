@@ -168,6 +168,56 @@ TEST_F(ViewToolkitTest, IntrinsicSizesFillWhatConstraintsLeaveOpen) {
   EXPECT_EQ(second->frame.width, first->frame.width);
 }
 
+// An image moved into a new frame, as an ad's is at each showing, is placed by its new
+// constraints alone: its ties to the old frame go, from either side, whether that frame stays
+// on screen or was removed and released. Brought to the top of its own parent, a view keeps
+// its ties; a tie to a view that is gone counts for nothing.
+TEST_F(ViewToolkitTest, AMovedViewLeavesItsTiesToTheOldTreeBehind) {
+  auto image = std::make_shared<ImageView>();
+  image->image = std::make_shared<Image>(30, 40, std::vector<std::uint8_t>(30 * 40 * 4));
+  image->translatesAutoresizingMaskIntoConstraints = false;
+  const auto frameImage = [&] {
+    auto frame = constrained(screen);
+    pin(frame, A::leading, screen, A::leading, 20);
+    pin(frame, A::trailing, screen, A::trailing, -20);
+    pin(frame, A::top, screen, A::top, 40);
+    frame->addSubview(image);
+    pin(image, A::leading, frame, A::leading, 5);
+    pin(image, A::trailing, frame, A::trailing, -5);
+    pin(image, A::top, frame, A::top, 5);
+    pin(image, A::bottom, frame, A::bottom, -5);
+    runLoop().runPending();
+    return frame;
+  };
+  const Rect placed{25, 45, 364, 40};
+  auto first = frameImage();
+  pin(first, A::width, image, A::width, 10);
+  EXPECT_EQ(image->frameInRoot(), placed);
+
+  auto second = frameImage();
+  EXPECT_EQ(image->frameInRoot(), placed);
+  EXPECT_EQ(image->constraints().size(), 4u);
+  EXPECT_EQ(first->constraints().size(), 3u) << "the old frame's tie to the image stayed";
+
+  second->removeFromSuperview();
+  second.reset();
+  auto third = frameImage();
+  EXPECT_EQ(image->frameInRoot(), placed);
+  screen->addSubview(first);
+  screen->addSubview(third);
+  runLoop().runPending();
+  EXPECT_EQ(screen->subviews().back(), third);
+  EXPECT_EQ(third->constraints().size(), 3u);
+  EXPECT_EQ(image->frameInRoot(), placed);
+
+  auto badge = constrained(screen);
+  badge->frame = {0, 0, 50, 50};
+  pin(badge, A::width, View::make(), A::width, 8);
+  pin(badge, A::leading, screen, A::leading, 10);
+  runLoop().runPending();
+  EXPECT_EQ(badge->frame, (Rect{10, 0, 50, 50}));
+}
+
 // Full screen: the presenter disappears; transitions take 0.3 s and the other side's events
 // interleave; over full screen the presenter stays on screen and hears nothing.
 TEST_F(ViewToolkitTest, PresentationAndDismissalTellLifeEventsInOrder) {
@@ -229,6 +279,14 @@ TEST_F(ViewToolkitTest, PresentingDuringATransitionWaitsForItsEnd) {
   runLoop().runPending();
   EXPECT_EQ(platform_->window()->topViewController(), root);
   EXPECT_FALSE(onScreen(first) || onScreen(second));
+  EXPECT_EQ(second->events().back(), "viewDidDisappear");
+
+  // Dismissed while its presentation still waits: it never comes.
+  root->present(first, true);
+  first->present(second, true);
+  second->dismiss(false);
+  runLoop().advance(1);
+  EXPECT_EQ(platform_->window()->topViewController(), first);
   EXPECT_EQ(second->events().back(), "viewDidDisappear");
 }
 

@@ -168,41 +168,82 @@ TEST_F(BannerTest, ShownAfterReadyThenClosed) {
   expectBeacons({"/t/close?length=13", "/t/imp", "/t/imp2"});
 }
 
-// Shown again after closing, with the device turned: a new portrait interstitial around the
-// same image view, not downloaded again (the server no longer has it); asked again while on
-// screen: nothing changes.
+// Shown again after closing, over another screen of the host and with the device turned: a
+// new portrait interstitial around the same image view, in the same place, not downloaded
+// again (the server no longer has it). Asked again while on screen, over that screen or
+// another: nothing changes, and closing returns to the screen it was shown over.
 TEST_F(BannerTest, ShownAgainAfterCloseAndWhileOnScreen) {
   initializeWith();
   showAndWait();
-  const auto first = shown();
+  const std::weak_ptr<ViewController> first = shown();  // released once closed, as in an app
   const auto image = driver.findById("banner");
+  const Rect placed = image->frameInRoot();
+  EXPECT_EQ(placed, (Rect{25, 45, 364, 480}));
   close();
   ASSERT_TRUE(dismissed());
 
   fs::remove(assets / "banner.png");
   ASSERT_TRUE(driver.rotate(InterfaceOrientation::landscapeRight));
-  showAndWait();
+  const auto host = presentHost();
+  showAndWait(host);
   const auto again = shown();
   ASSERT_TRUE(again);
-  EXPECT_NE(again, first);
+  EXPECT_TRUE(first.expired());
+  EXPECT_EQ(again->presentingViewController(), host);
   EXPECT_EQ(std::dynamic_pointer_cast<AdContainerView>(again->view())->currentOrientation,
             InterfaceOrientation::portrait);
   EXPECT_EQ(driver.findById("banner"), image);
   EXPECT_EQ(image->superview(), ad()->frame);
+  EXPECT_EQ(image->frameInRoot(), placed);
 
-  showAndWait();  // the host asks twice, as a double tap on its button would
-  EXPECT_EQ(shown(), again);
-  ASSERT_EQ(driver.findById("banner"), image) << driver.dumpScreen();
+  for (const auto& presenter : {host, root()}) {
+    showAndWait(presenter);
+    EXPECT_EQ(shown(), again);
+    ASSERT_EQ(driver.findById("banner"), image) << driver.dumpScreen();
+  }
+  EXPECT_EQ(image->frameInRoot(), placed);
   close();
-  EXPECT_TRUE(dismissed());
+  EXPECT_EQ(platform_->window()->topViewController(), host) << "the host's screen was closed too";
   EXPECT_EQ(delegate->events,
             (std::vector<std::string>{"onInit:[p]", "onAdReady:p", "onAdShown:p", "onAdClose:p",
                                       "onAdShown:p", "onAdClose:p"}));
   expectBeacons(
-      {"/t/close?length=0", "/t/close?length=0", "/t/imp", "/t/imp", "/t/imp2", "/t/imp2"});
+      {"/t/close?length=0", "/t/close?length=1", "/t/imp", "/t/imp", "/t/imp2", "/t/imp2"});
 }
 
 // Render before ready: presented over the given host in the turn that reports ready, after it.
+// One ad at a time: another placement's showAd while an ad is up fails to show, whichever
+// screen it names; from the first one's onAdClose it shows. Over a screen that is not shown,
+// it fails to show.
+TEST_F(BannerTest, OneAdAtATime) {
+  const JSON ads = JSON::array({adObject("b1", "banner", bannerData())});
+  startServer(campaignsFor("app", {{"p", placementObject("enabled", ads)},
+                                   {"q", placementObject("enabled", ads)}}),
+              assets);
+  initializeAndWait("app");
+  ASSERT_TRUE(
+      runUntil([&] { return delegate->has("onAdReady:p") && delegate->has("onAdReady:q"); }));
+  sdk().showAd(std::make_shared<ViewController>(), "p");
+  EXPECT_EQ(delegate->events.back(), "onAdFailedToShow:p");
+  showAndWait();
+  const auto first = shown();
+  for (const auto& host : {root(), platform_->window()->topViewController()}) {
+    sdk().showAd(host, "q");
+    runLoop().advance(1);
+    EXPECT_EQ(shown(), first);
+    EXPECT_EQ(delegate->events.back(), "onAdFailedToShow:q");
+  }
+  EXPECT_EQ(
+      logCount("ZelvoraFramework - Cannot show the ad of placement q: another ad is on screen"), 2);
+  delegate->observer = [&](const std::string& event) {
+    if (event == "onAdClose:p") sdk().showAd(root(), "q");
+  };
+  driver.tap(driver.findById("close"));
+  runLoop().advance(1);
+  EXPECT_EQ(delegate->events.back(), "onAdShown:q");
+  EXPECT_NE(shown(), first);
+}
+
 TEST_F(BannerTest, ShownBeforeReadyIsPresentedRightAfterReady) {
   JSON data = bannerData();
   data["ctv"] = images.url("/slow.png");
@@ -282,7 +323,7 @@ TEST_P(UnusableImageTest, LeavesTheAdUnreadyAndTheShowingPending) {
   sdk().showAd(root(), "p");
 
   // The download ends in a console line, or in a file that does not decode.
-  const fs::path media = folder.path() / "tmp" / "zelvora";
+  const fs::path media = folder.path() / "tmp";
   ASSERT_TRUE(runUntil([&] {
     if (logged("download failed: ")) return true;
     if (!fs::exists(media)) return false;

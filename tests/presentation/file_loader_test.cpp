@@ -9,6 +9,7 @@
 #include "support/LoopbackServer.h"
 #include "support/SdkTest.h"
 #include "tools/FileLoader.h"
+#include "tools/SdkDirectories.h"
 #include "util/TestingReset.h"
 
 namespace zelvora::test {
@@ -65,8 +66,8 @@ class FileLoaderTest : public SdkTest {
     EXPECT_EQ(completions, completed) << url;
   }
 
-  fs::path tmp() const { return folder.path() / "tmp" / "zelvora"; }
-  fs::path caches() const { return folder.path() / "caches" / "zelvora"; }
+  fs::path tmp() const { return sdkTemporaryDirectory(); }
+  fs::path caches() const { return sdkCachesDirectory(); }
 
   LoopbackServer files;
   std::atomic<int> served = 0;

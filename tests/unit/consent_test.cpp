@@ -1,3 +1,7 @@
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
 #include <cmath>
 #include <cstdint>
 #include <limits>
@@ -11,7 +15,8 @@ namespace {
 class ConsentTest : public SdkTest {
  protected:
   fs::path preferencesFile() const {
-    return folder.path() / "config" / (std::string(ConsentManager::suiteName) + ".json");
+    return folder.path() / "config" / "zelvora" / "default" /
+           (std::string(ConsentManager::suiteName) + ".json");
   }
   /// The preferences file parsed; discarded (not an object) when it is not valid JSON.
   nlohmann::json stored() const {
@@ -97,6 +102,46 @@ TEST_F(ConsentTest, UnusableRecordsReadAsUnknown) {
     EXPECT_EQ(consent.state(), ConsentState::unknown) << state;
     EXPECT_EQ(consent.consentData(), change("UNKNOWN", "old", 4000)) << state;
   }
+}
+
+// A record where every application kept it before is taken over once by each application
+// without one of its own, keys and values unchanged, and left in place. At start the temporary
+// files of saves cut short go, where their process is gone or they are older than a minute.
+TEST_F(ConsentTest, FormerSharedRecordIsTakenOverOnceByEachApplication) {
+  const fs::path former = folder.path() / "config" / "com.zelvora.sdk.json";
+  const std::string text = R"({"consentState": 2, "consentChanged": true, "extra": [1],
+      "consentWordingChanged": "old dialog", "consentLastChangeTs": 1600000000000})";
+  writeFile(former, text);
+  const pid_t gone = ::fork();
+  if (gone == 0) ::_exit(0);
+  ::waitpid(gone, nullptr, 0);
+  const auto temporary = [](const fs::path& record, pid_t pid) {
+    return fs::path(record.string() + ".tmp" + std::to_string(pid));
+  };
+  fs::create_directories(preferencesFile().parent_path());
+  for (const auto& record : {former, preferencesFile()}) {
+    writeFile(temporary(record, gone), "{");
+    writeFile(temporary(record, ::getppid()), "{");  // a live process's save
+  }
+  fs::last_write_time(temporary(former, ::getppid()),
+                      fs::file_time_type::clock::now() - std::chrono::minutes(2));
+
+  ConsentManager consent;
+  EXPECT_EQ(consent.consentData(),
+            change("CONSENT_PERSONALIZED_ADS", "old dialog", 1'600'000'000'000));
+  EXPECT_EQ(stored(), nlohmann::json::parse(text));
+  EXPECT_FALSE(fs::exists(temporary(former, gone)));
+  EXPECT_FALSE(fs::exists(temporary(preferencesFile(), gone)));
+  EXPECT_FALSE(fs::exists(temporary(former, ::getppid())));
+  EXPECT_TRUE(fs::exists(temporary(preferencesFile(), ::getppid())));
+
+  consent.set(ConsentState::notEeaUser, "new dialog", 5);
+  EXPECT_EQ(ConsentManager().state(), ConsentState::notEeaUser) << "taken over once only";
+  EXPECT_EQ(readFile(former), text);
+  auto env = environment();
+  env.bundleIdentifier = "com.example.other";
+  platform::setHostEnvironment(env);
+  EXPECT_EQ(ConsentManager().state(), ConsentState::consentPersonalizedAds);
 }
 
 TEST_F(ConsentTest, UnwritableConfigDirectoryKeepsConsentInMemory) {

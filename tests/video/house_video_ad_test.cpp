@@ -160,7 +160,7 @@ TEST_F(VideoAdTest, SkipIsReportedOnceAndNoEndFollows) {
 /// The landing card at the end: an image, JSON null (a card without an image), or none. The
 /// display time runs from the start of the video to the card's close. Shown again, the ad
 /// builds a new player for the local file (the server no longer has it) and the countdowns
-/// and the card start afresh.
+/// and the card start afresh, the card centred at the top as the first time.
 class LandingCardTest : public VideoAdTest, public ::testing::WithParamInterface<const char*> {};
 
 TEST_P(LandingCardTest, ShownAtTheEndTimedFromTheStartOfTheVideoAndAgain) {
@@ -173,6 +173,7 @@ TEST_P(LandingCardTest, ShownAtTheEndTimedFromTheStartOfTheVideoAndAgain) {
               runUntil([&] { return ad()->landingCard->imageView->image != nullptr; }));
   std::vector<std::string> events = {"onInit:[p]", "onAdReady:p"};
   std::shared_ptr<VideoPlayerViewController> previous;
+  std::optional<Rect> placed;
   for (int showing = 1; showing <= 2; ++showing) {
     showAndStart();
     events.push_back("onAdShown:p");
@@ -188,6 +189,11 @@ TEST_P(LandingCardTest, ShownAtTheEndTimedFromTheStartOfTheVideoAndAgain) {
       const auto image = ad()->landingCard->imageView;
       EXPECT_EQ(image->superview(), container->contentView);
       EXPECT_EQ(image->image ? image->image->width() : 0, kind == "image" ? 300 : 0);
+      if (!placed) placed = image->frameInRoot();
+      EXPECT_EQ(image->frameInRoot(), *placed) << "showing " << showing;
+      if (kind == "image") {
+        EXPECT_EQ(image->frameInRoot(), (Rect{298, 20, 300, 250}));
+      }
       EXPECT_EQ(delegate->events, events);
       runLoop().advance(4);
       ASSERT_TRUE(driver.tap(driver.findById("close")));
@@ -248,16 +254,62 @@ TEST_P(GetApplicationTest, FadesInThenStopsTheVideoAndClicksThroughOnlyWithAClic
     ASSERT_TRUE(driver.tap(driver.findByTitle("Go Back")));
   }
   runLoop().advance(10);
-  // The player's view controller reports no life events: no close, no display time.
+  // "Go Back" took the player away: the showing ends with its close and display time.
   EXPECT_EQ(top(), withClick ? root() : player);
   auto events = kShown;
-  if (withClick) events.push_back("onAdClick:p");
+  if (withClick) events.insert(events.end(), {"onAdClick:p", "onAdClose:p"});
   EXPECT_EQ(delegate->events, events);
-  expectBeacons(withClick ? std::vector<std::string>{"/t/click", "/t/imp"}
+  expectBeacons(withClick ? std::vector<std::string>{"/t/click", "/t/close?length=1", "/t/imp"}
                           : std::vector<std::string>{"/t/imp"});
 }
 
 INSTANTIATE_TEST_SUITE_P(Clicks, GetApplicationTest, ::testing::Bool());
+
+/// A video that cannot play: a picture served as the video (no landing card), or a real video
+/// that fails part way (with a landing card). The spinner goes, "Skip" works at once whatever
+/// the countdown said, one console line says why, and leaving ends the ad as a skip does.
+class UnplayableVideoTest : public VideoAdTest, public ::testing::WithParamInterface<bool> {};
+
+TEST_P(UnplayableVideoTest, LeavesTheUserAWayOut) {
+  const bool midway = GetParam();
+  JSON data = videoData({{"skippableIn", 5}, {"duration", 8}});
+  if (midway) {
+    data["landingCard"] = "{server}/assets/card.png";
+  } else {
+    fs::copy_file(kServerAssets / "sample-landing-card.png", assets / "video.webm",
+                  fs::copy_options::overwrite_existing);
+  }
+  initializeWith(data);
+  showAndStart();
+  EXPECT_EQ(delegate->events, kShown);
+  if (midway) {
+    runLoop().advance(2);
+    EXPECT_EQ(video().skippableLabel->text, "Skippable in 3 seconds");
+    ASSERT_TRUE(driver.failPlayback(video().player, "decoding error"));
+  }
+  const auto spinner = driver.find<ActivityIndicatorView>();
+  EXPECT_FALSE(spinner && spinner->isAnimating());
+  EXPECT_EQ(video().skippableLabel->text, "Skip");
+  EXPECT_EQ(logCount("Video playback failed: "), 1);
+  EXPECT_TRUE(logged(midway ? "Video playback failed: decoding error"
+                            : "Video playback failed: not a playable video or audio file"));
+
+  runLoop().advance(3);
+  EXPECT_EQ(delegate->events, kShown);
+  ASSERT_TRUE(driver.tap(driver.findById("skip")));
+  runLoop().advance(0.3);
+  if (midway) {
+    ASSERT_TRUE(driver.tap(driver.findById("close")));
+    runLoop().advance(0.3);
+  }
+  EXPECT_EQ(top(), root());
+  EXPECT_EQ(delegate->events, kClosed);
+  expectBeacons({midway ? "/t/close?length=5" : "/t/close?length=3", "/t/imp"});
+  EXPECT_EQ(logCount("Video playback failed: "), 1);
+}
+
+INSTANTIATE_TEST_SUITE_P(Failures, UnplayableVideoTest, ::testing::Bool(),
+                         [](const auto& info) { return info.param ? "Midway" : "AtOnce"; });
 
 /// Which sound icons the server has: the button needs the sound-off icon when the overlay is
 /// built, and toggles only with both.
@@ -300,7 +352,7 @@ TEST_F(VideoAdTest, IconsInTheCachesFolderAreNotRequested) {
   std::vector<std::string> cached;
   for (const char* icon : {"ic_sound_on.png", "ic_sound_off.png"}) {
     fs::remove(assets / icon);
-    const auto path = FileLoader::localPath(folder.path() / "caches" / "zelvora",
+    const auto path = FileLoader::localPath(folder.path() / "caches" / "zelvora" / "default",
                                             server->baseUrl() + "/assets/" + icon);
     fs::create_directories(path.parent_path());
     fs::copy_file(kServerAssets / icon, path);

@@ -220,15 +220,29 @@ bool GstPlayerEngine::changeState(GstState state) {
   return false;
 }
 
+void GstPlayerEngine::setFailureHandler(std::function<void()> failed) {
+  failureHandler_ = std::move(failed);
+}
+
 void GstPlayerEngine::fail(const std::string& reason) {
   if (status_ == PlayerItemStatus::failed) return;
   status_ = PlayerItemStatus::failed;
+  error_ = reason;
   duration_.reset();
   playing_ = false;
   reachedEnd_ = nullptr;
   ++endGeneration_;
   log("media: " + url_ + ": " + reason);
   if (pipeline_) gst_element_set_state(pipeline_, GST_STATE_NULL);
+  // In a task of its own: a failure found inside play() or a bus message must not call back
+  // into the player while it is busy with this engine.
+  if (!failureHandler_ || !hasMainQueue()) return;
+  mainQueue().post([weak = weak_from_this()] {
+    auto self = weak.lock();
+    if (!self || !self->failureHandler_) return;
+    auto failed = self->failureHandler_;
+    failed();
+  });
 }
 
 void GstPlayerEngine::settlePicture() {

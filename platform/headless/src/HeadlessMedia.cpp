@@ -10,6 +10,7 @@
 #include <mutex>
 
 #include "zelvora/platform/MainQueue.h"
+#include "zelvora/platform/media/Player.h"
 #include "zelvora/platform/media/PlayerEngine.h"
 
 namespace zelvora::platform::headless {
@@ -42,13 +43,18 @@ bool isFile(const std::string& path) {
 class HeadlessPlayerEngine final : public PlayerEngine,
                                    public std::enable_shared_from_this<HeadlessPlayerEngine> {
  public:
-  explicit HeadlessPlayerEngine(std::optional<MediaInfo> media) : media_(media) {}
+  HeadlessPlayerEngine(std::optional<MediaInfo> media, std::string whyNot)
+      : media_(media), error_(media ? std::string() : std::move(whyNot)) {}
 
   PlayerItemStatus status() const override {
-    return media_ ? PlayerItemStatus::readyToPlay : PlayerItemStatus::failed;
+    return media_ && error_.empty() ? PlayerItemStatus::readyToPlay : PlayerItemStatus::failed;
+  }
+  std::string error() const override { return error_; }
+  void setFailureHandler(std::function<void()> failed) override {
+    failureHandler_ = std::move(failed);
   }
   std::optional<double> duration() const override {
-    if (!media_) return std::nullopt;
+    if (status() == PlayerItemStatus::failed) return std::nullopt;
     return media_->duration;
   }
   double currentTime() const override {
@@ -57,7 +63,7 @@ class HeadlessPlayerEngine final : public PlayerEngine,
   }
 
   bool play(std::function<void()> reachedEnd) override {
-    if (!media_ || position_ >= media_->duration) return false;
+    if (status() == PlayerItemStatus::failed || position_ >= media_->duration) return false;
     if (startedAt_) return true;
     startedAt_ = mainQueue().now();
     // The timer holds the engine weakly: a released engine never reports its end.
@@ -85,8 +91,24 @@ class HeadlessPlayerEngine final : public PlayerEngine,
   // Nothing is heard: the headless backend has no sound output.
   void setVolume(float) override {}
 
+  /// Stops where it is, for good, as a decoding error would.
+  bool fail(const std::string& reason) {
+    if (status() == PlayerItemStatus::failed) return false;
+    pause();
+    error_ = reason.empty() ? "playback failed" : reason;
+    mainQueue().post([weak = weak_from_this()] {
+      auto self = weak.lock();
+      if (!self || !self->failureHandler_) return;
+      auto failed = self->failureHandler_;
+      failed();
+    });
+    return true;
+  }
+
  private:
   const std::optional<MediaInfo> media_;
+  std::string error_;
+  std::function<void()> failureHandler_;
   /// The position while paused, or where playback last started.
   double position_ = 0;
   /// The clock's time when playback last started; none while paused.
@@ -159,8 +181,16 @@ std::optional<MediaInfo> probeMedia(const std::string& url, double timeoutSecond
 
 void installMediaBackend() {
   installPlayerEngineFactory([](const std::string& url) -> std::shared_ptr<PlayerEngine> {
-    return std::make_shared<HeadlessPlayerEngine>(probeMedia(url));
+    auto media = probeMedia(url);
+    std::string whyNot;
+    if (!media) whyNot = mediaUri(url) ? "not a playable video or audio file" : "no such file";
+    return std::make_shared<HeadlessPlayerEngine>(media, std::move(whyNot));
   });
+}
+
+bool failPlayback(const Player& player, const std::string& reason) {
+  auto engine = std::dynamic_pointer_cast<HeadlessPlayerEngine>(player.engine());
+  return engine && engine->fail(reason);
 }
 
 }  // namespace zelvora::platform::headless

@@ -1,5 +1,6 @@
 #include "zelvora/platform/headless/TestDriver.h"
 
+#include "zelvora/platform/headless/HeadlessMedia.h"
 #include "zelvora/platform/headless/Snapshot.h"
 #include "zelvora/platform/ui/Application.h"
 #include "zelvora/platform/ui/ScreenViews.h"
@@ -106,6 +107,12 @@ std::size_t TestDriver::finishLoading(const std::shared_ptr<WebView>& webView) {
 std::size_t TestDriver::failLoading(const std::shared_ptr<WebView>& webView,
                                     const std::string& description) {
   return playNavigation(webView, {NavigationStep::start(), NavigationStep::fail(description)});
+}
+
+bool TestDriver::failPlayback(const std::shared_ptr<Player>& player, const std::string& reason) {
+  const bool failed = player && headless::failPlayback(*player, reason);
+  settle();
+  return failed;
 }
 
 std::string TestDriver::dumpScreen() const {

@@ -17,6 +17,8 @@ constexpr double onTime = 1e-6;
 class UnplayableEngine final : public PlayerEngine {
  public:
   PlayerItemStatus status() const override { return PlayerItemStatus::failed; }
+  std::string error() const override { return "no player backend is installed"; }
+  void setFailureHandler(std::function<void()>) override {}
   std::optional<double> duration() const override { return std::nullopt; }
   double currentTime() const override { return 0; }
   bool play(std::function<void()>) override { return false; }
@@ -43,12 +45,25 @@ Player::~Player() = default;
 
 void Player::replaceCurrentItem(std::shared_ptr<PlayerItem> item) {
   auto self = shared_from_this();
-  if (engine_) engine_->pause();
+  if (engine_) {
+    engine_->setFailureHandler(nullptr);
+    engine_->pause();
+  }
   cancelReports();
   ++session_;
+  const std::uint64_t generation = ++itemGeneration_;
+  failureReported_ = false;
   engine_ = item ? openEngine(item->url()) : nullptr;
   item_ = std::move(item);
-  if (engine_) engine_->setVolume(volume_);
+  if (engine_) {
+    engine_->setVolume(volume_);
+    std::weak_ptr<Player> weak = self;
+    const auto failed = [weak, generation] {
+      if (auto player = weak.lock()) player->didFail(generation);
+    };
+    engine_->setFailureHandler(failed);
+    if (engine_->status() == PlayerItemStatus::failed && hasMainQueue()) mainQueue().post(failed);
+  }
   setRate(0);
 }
 
@@ -97,6 +112,10 @@ PlayerItemStatus Player::status() const {
   return engine_ ? engine_->status() : PlayerItemStatus::failed;
 }
 
+std::string Player::error() const {
+  return engine_ ? engine_->error() : std::string();
+}
+
 Player::ObserverToken Player::addPeriodicTimeObserver(double intervalSeconds,
                                                       TimeCallback callback) {
   if (!(intervalSeconds > 0) || !std::isfinite(intervalSeconds)) return 0;
@@ -123,6 +142,17 @@ Player::ObserverToken Player::addRateObserver(std::function<void()> observer) {
 
 void Player::removeRateObserver(ObserverToken token) {
   rateObservers_.erase(token);
+}
+
+Player::ObserverToken Player::addFailureObserver(
+    std::function<void(const std::string& reason)> observer) {
+  const ObserverToken token = nextToken_++;
+  failureObservers_.emplace(token, std::move(observer));
+  return token;
+}
+
+void Player::removeFailureObserver(ObserverToken token) {
+  failureObservers_.erase(token);
 }
 
 // Callbacks may change the player in any way: each notice walks a copy of the tokens, looks
@@ -209,6 +239,27 @@ void Player::didReachEnd(std::uint64_t session) {
   if (session != session_) return;
   ++session_;
   setRate(0);
+}
+
+void Player::didFail(std::uint64_t item) {
+  if (item != itemGeneration_ || failureReported_ || !engine_) return;
+  failureReported_ = true;
+  auto self = shared_from_this();
+  const std::string reason = engine_->error();
+  if (rate_ != 0) {
+    cancelReports();
+    ++session_;
+    setRate(0);
+  }
+  std::vector<ObserverToken> tokens;
+  for (const auto& entry : failureObservers_) tokens.push_back(entry.first);
+  for (const ObserverToken token : tokens) {
+    if (item != itemGeneration_) return;  // an observer put another item in place
+    auto it = failureObservers_.find(token);
+    if (it == failureObservers_.end()) continue;
+    auto observer = it->second;
+    if (observer) observer(reason);
+  }
 }
 
 void Player::cancelReports() {

@@ -14,6 +14,7 @@ std::shared_ptr<LayoutConstraint> LayoutConstraint::make(const std::shared_ptr<V
   std::shared_ptr<LayoutConstraint> constraint(new LayoutConstraint());
   constraint->item_ = item;
   constraint->toItem_ = toItem;
+  constraint->hasToItem_ = toItem != nullptr;
   constraint->attribute_ = attribute;
   constraint->toAttribute_ = toItem ? toAttribute : LayoutAttribute::notAnAttribute;
   constraint->multiplier_ = multiplier;

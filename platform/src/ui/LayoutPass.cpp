@@ -114,6 +114,8 @@ class Solver {
     auto item = constraint.item();
     auto toItem = constraint.toItem();
     if (!item || !nodes_.count(item.get())) return;
+    // Read as a constant, a tie to a view that is gone would misplace the item.
+    if (constraint.hasToItem() && !toItem) return;
     Equation equation{{item.get(), constraint.attribute(), Space::frame},
                       std::nullopt,
                       constraint.multiplier(),

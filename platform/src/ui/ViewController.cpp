@@ -44,6 +44,8 @@ void ViewController::dismiss(bool animated, std::function<void()> completion) {
     window->dismiss(shared_from_this(), animated, std::move(completion));
   } else if (auto presenter = presentingViewController()) {
     window->dismiss(presenter, animated, std::move(completion));
+  } else if (!onScreen_) {
+    presentationWithdrawn_ = true;
   }
 }
 

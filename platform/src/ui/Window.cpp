@@ -1,6 +1,7 @@
 #include "zelvora/platform/ui/Window.h"
 
 #include <typeinfo>
+#include <utility>
 
 #include "zelvora/Log.h"
 #include "zelvora/platform/MainQueue.h"
@@ -105,7 +106,9 @@ void Window::turnToSupportedOrientation(const ViewController& presented) {
 void Window::present(const std::shared_ptr<ViewController>& presenter,
                      const std::shared_ptr<ViewController>& presented, bool animated,
                      std::function<void()> completion) {
+  presented->presentationWithdrawn_ = false;
   enqueue([this, presenter, presented, animated, completion = std::move(completion)] {
+    if (std::exchange(presented->presentationWithdrawn_, false)) return;
     if (!presenter->isOnScreen() || presenter->presented_ || presented->isOnScreen()) {
       log("present: ignored, the presenter is not on screen or already presents a view "
           "controller");

@@ -8,6 +8,7 @@
 #include "net/Url.h"
 #include "tools/Assets.h"
 #include "tools/ColorExtension.h"
+#include "zelvora/Log.h"
 #include "zelvora/platform/MainQueue.h"
 #include "zelvora/platform/ui/Animation.h"
 #include "zelvora/platform/ui/GestureRecognizer.h"
@@ -84,6 +85,10 @@ std::shared_ptr<Player> VideoPlayer::initPlayer() {
               std::isfinite(seconds) ? static_cast<std::int64_t>(std::trunc(seconds)) : 0);
         });
     observeRate();
+    failureObserverToken_ =
+        player->addFailureObserver([weak = weak_from_this()](const std::string& reason) {
+          if (auto self = weak.lock()) self->playbackFailed(reason);
+        });
   }
   return player;
 }
@@ -168,7 +173,8 @@ void VideoPlayer::setupContentOverlay() {
 }
 
 void VideoPlayer::showLoadingIndicator() {
-  if (!playerController) return;
+  // Nothing is coming: a spinner would keep the user waiting for ever.
+  if (!playerController || (player && player->status() == PlayerItemStatus::failed)) return;
   const auto overlay = playerController->contentOverlayView();
   if (loadingIndicator) {
     loadingIndicator->setCenter(overlay->bounds().center());
@@ -214,12 +220,14 @@ void VideoPlayer::enableSkip() {
 void VideoPlayer::stopPlaying() {
   if (playerController) playerController->contentOverlayView()->isHidden = true;
   if (player) {
-    // The observer goes first, so pausing cannot report a time back into this stop.
+    // The observers go first, so pausing cannot report back into this stop.
     if (timeObserverToken) player->removeTimeObserver(*timeObserverToken);
+    if (failureObserverToken_) player->removeFailureObserver(*failureObserverToken_);
     player->pause();
     player->replaceCurrentItem(nullptr);
   }
   timeObserverToken.reset();
+  failureObserverToken_.reset();
   player.reset();
   playerController.reset();
 }
@@ -232,6 +240,16 @@ void VideoPlayer::onSkip() {
 void VideoPlayer::onRedirect() {
   stopPlaying();
   if (auto events = delegate.lock()) events->onRedirectClicked();
+}
+
+void VideoPlayer::playbackFailed(const std::string& reason) {
+  log("Video playback failed: " + reason);
+  if (loadingIndicator) {
+    loadingIndicator->stopAnimating();
+    loadingIndicator->removeFromSuperview();
+  }
+  // Whatever the countdown said, the user must be able to leave the full-screen ad.
+  if (skippableLabel) enableSkip();
 }
 
 void VideoPlayer::toggleSound() {

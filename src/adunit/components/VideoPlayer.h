@@ -27,7 +27,9 @@ class VideoPlayerEventsDelegate {
 /// Plays one video full screen, muted at first, under an overlay: a countdown that turns into
 /// "Skip", the remaining time, a "Get Application" label fading in after playback starts, a
 /// sound toggle (only when the sound-off icon is there when the overlay is built) and a loading
-/// indicator. The video ends at the first time report at or past the announced duration.
+/// indicator. The video ends at the first time report at or past the announced duration. A
+/// video that cannot play, from the start or part way through, leaves the user a way out: the
+/// indicator goes and "Skip" works at once.
 class VideoPlayer : public std::enable_shared_from_this<VideoPlayer> {
  public:
   /// For a house video ad: "video", "skippableIn" and "duration" of the ad's data. A "video"
@@ -71,8 +73,10 @@ class VideoPlayer : public std::enable_shared_from_this<VideoPlayer> {
   void toggleSound();
   void onSkip();
   void onRedirect();
+  void playbackFailed(const std::string& reason);
 
   std::optional<platform::Player::ObserverToken> rateObserverToken_;
+  std::optional<platform::Player::ObserverToken> failureObserverToken_;
 };
 
 }  // namespace zelvora

@@ -23,15 +23,17 @@ void InterstitialHouseBanner::onPreloadFinished() {
 
 void InterstitialHouseBanner::render(
     const std::shared_ptr<ViewController>& presentingViewController) {
+  // Already showing: nothing changes, so closing still returns to the screen it was shown over.
+  if (isPresenting()) return;
+  if (!presentingViewController) return;
   rootPresentingVC = presentingViewController;
   if (banner->isImageLoaded != true) {
     shouldShowAdAfterPreload = true;
     return;
   }
-  if (!presentingViewController) return;
-  if (auto shown = shown_.lock(); shown && shown->isOnScreen()) return;  // already showing
   auto controller = std::make_shared<InterstitialViewController>();
   shown_ = controller;
+  closed_ = false;
   controller->delegate = self();
   auto container = AdContainerView::make(InterfaceOrientation::portrait);
   frame = FrameView::make();
@@ -56,6 +58,11 @@ void InterstitialHouseBanner::setContentConstraints(const std::shared_ptr<View>&
   constrain(frame, LayoutAttribute::leading, contentView, LayoutAttribute::leading, 0);
   constrain(frame, LayoutAttribute::trailing, contentView, LayoutAttribute::trailing, 0);
   constrain(frame, LayoutAttribute::top, contentView, LayoutAttribute::top, 0);
+}
+
+void InterstitialHouseBanner::onViewControllerDisappeared() {
+  closed_ = true;
+  BannerAd::onViewControllerDisappeared();
 }
 
 void InterstitialHouseBanner::onBannerClicked() {

@@ -18,12 +18,17 @@ class InterstitialHouseBanner : public BannerAd,
   void onPreloadFinished() override;
   void onBannerClicked() override;
   void onClose() override;
+  /// From render until the close: its interstitial is queued for presentation or on screen
+  /// (the platform holds it then) and has not been closed.
+  bool isPresenting() const override { return !closed_ && !shown_.expired(); }
+  void onViewControllerDisappeared() override;
 
   bool shouldShowAdAfterPreload = false;
 
  private:
   /// The interstitial this ad presented last; while it is on screen, render does nothing.
   std::weak_ptr<platform::ViewController> shown_;
+  bool closed_ = true;
 
   void setContentConstraints(const std::shared_ptr<platform::View>& contentView);
   void callClickBeacon();

@@ -1,5 +1,7 @@
 #include "adunit/types/InterstitialHouseVideo.h"
 
+#include <utility>
+
 #include "adunit/rendering/Constraints.h"
 #include "adunit/rendering/ViewControllers/InterstitialViewController.h"
 #include "net/HttpClient.h"
@@ -18,10 +20,11 @@ std::shared_ptr<InterstitialHouseVideo> InterstitialHouseVideo::self() {
 void InterstitialHouseVideo::render(
     const std::shared_ptr<ViewController>& presentingViewController) {
   if (!isLoaded || !presentingViewController) return;
-  if (auto shown = playerVC.lock(); shown && shown->isOnScreen()) return;  // already showing
+  if (isPresenting()) return;  // already showing
   rootPresentingVC = presentingViewController;
   auto controller = videoPlayer->initPlayerController();
   playerVC = controller;
+  closed_ = false;
   controller->modalTransitionStyle = ModalTransitionStyle::flipHorizontal;
   presentingViewController->present(controller, true, [weak = std::weak_ptr<Ad>(self())] {
     auto ad = std::static_pointer_cast<InterstitialHouseVideo>(weak.lock());
@@ -31,6 +34,7 @@ void InterstitialHouseVideo::render(
       if (ad->videoPlayer->playerController) ad->videoPlayer->showLoadingIndicator();
       ad->videoPlayer->player->play();
     }
+    ad->showing_ = true;
     ad->callImpBeacon();
   });
 }
@@ -60,10 +64,8 @@ void InterstitialHouseVideo::showLandingCard() {
   if (!root) return;  // the host's screen is gone: nothing to return to
   if (!landingCard) {
     callDisplayTimeBeacon(currentTime());
-    root->dismiss(true, [weak = std::weak_ptr<Ad>(self())] {
-      auto ad = weak.lock();
-      if (ad && ad->placementId)
-        ZelController::sharedInstance().triggerPlacementEvent(Event::adClose, *ad->placementId);
+    root->dismiss(true, [weak = std::weak_ptr<InterstitialHouseVideo>(self())] {
+      if (auto ad = weak.lock()) ad->finishShowing();
     });
     return;
   }
@@ -81,6 +83,22 @@ void InterstitialHouseVideo::showLandingCard() {
   controller->requestedOrientation = InterfaceOrientation::landscapeLeft;
   controller->modalTransitionStyle = ModalTransitionStyle::flipHorizontal;
   player->present(controller, true, [] {});
+}
+
+void InterstitialHouseVideo::dismissPresented() {
+  auto root = rootPresentingVC.lock();
+  if (!root) return;
+  root->dismiss(false, [weak = std::weak_ptr<InterstitialHouseVideo>(self())] {
+    if (auto ad = weak.lock()) ad->finishShowing();
+  });
+}
+
+void InterstitialHouseVideo::finishShowing() {
+  // Once per showing: a dismissal's late completion must not end the next one.
+  if (!std::exchange(showing_, false)) return;
+  closed_ = true;
+  callDisplayTimeBeacon(currentTime());
+  trigger(Event::adClose);
 }
 
 void InterstitialHouseVideo::setLandingViewConstraints(const std::shared_ptr<View>& contentView) {

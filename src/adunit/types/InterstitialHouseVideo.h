@@ -23,12 +23,25 @@ class InterstitialHouseVideo : public HouseVideoAd,
   void onRedirectClicked() override;
   void onBannerClicked() override;
   void onClose() override;
+  /// From render until the showing ends: its player is queued for presentation or on screen
+  /// (the platform holds it then) and the showing was not finished.
+  bool isPresenting() const override { return !closed_ && !playerVC.expired(); }
+  /// The landing card's interstitial went: the showing ends.
+  void onViewControllerDisappeared() override { finishShowing(); }
 
   /// The presented player; the presentation keeps it alive.
   std::weak_ptr<VideoPlayerViewController> playerVC;
 
  private:
   void showLandingCard();
+  /// The click-through's dismissal takes the player (and any card) away: the showing ends.
+  void dismissPresented() override;
+  /// Ends a showing that began with the impression: display-time beacon and `adClose`, once,
+  /// whichever way its screens went.
+  void finishShowing();
+
+  bool showing_ = false;  // the impression was fired
+  bool closed_ = true;
   void setLandingViewConstraints(const std::shared_ptr<platform::View>& contentView);
   void callClickBeacon();
   std::shared_ptr<InterstitialHouseVideo> self();

@@ -6,11 +6,14 @@
 #include "adunit/types/mraid/MraidConstants.h"
 #include "util/Time.h"
 #include "zelvora/Log.h"
+#include "zelvora/platform/MainQueue.h"
 
 namespace zelvora {
 using namespace platform;
 
 bool InterstitialHtml::canRender() {
+  // Being presented or on screen: building it again would take that interstitial's views away.
+  if (interstitialVC) return false;
   const std::string placement = placementId.value_or("");
   if (mraid() && !pageReady()) {
     if (!fallbackTriggered()) {
@@ -26,8 +29,7 @@ bool InterstitialHtml::canRender() {
     trigger(Event::adFailedToShow);
     return false;
   }
-  // Already on screen: building it again would take the shown interstitial's views away.
-  return !(interstitialVC && interstitialVC->isOnScreen());
+  return true;
 }
 
 void InterstitialHtml::render(const std::shared_ptr<ViewController>& presentingViewController) {
@@ -42,6 +44,7 @@ void InterstitialHtml::render(const std::shared_ptr<ViewController>& presentingV
   if (!mraid()) {
     configureWebView();
     webView->loadMarkup(*markup());
+    giveUpUnlessLoadedIn(kPageLoadDeadline, controller);
   }
   frame->subview = webView;
   frame->addSubview(webView);
@@ -73,6 +76,18 @@ void InterstitialHtml::presentMraid(const std::shared_ptr<InterstitialViewContro
       });
 }
 
+void InterstitialHtml::giveUpUnlessLoadedIn(
+    double seconds, const std::shared_ptr<InterstitialViewController>& controller) {
+  mainQueue().postAfter(seconds, [weak = std::weak_ptr<HtmlAd>(self()),
+                                  pending = std::weak_ptr<InterstitialViewController>(controller)] {
+    auto ad = weak.lock();
+    auto controller = pending.lock();
+    if (!ad || !controller || ad->interstitialVC != controller || controller->isOnScreen()) return;
+    log("HTML ad page did not load in time in placement " + ad->placementId.value_or(""));
+    ad->closeAd();
+  });
+}
+
 void InterstitialHtml::setContentConstraints() {
   const auto& content = container->contentView;
   frame->translatesAutoresizingMaskIntoConstraints = false;
@@ -91,6 +106,8 @@ void InterstitialHtml::onWebViewFinishedToLoad() {
 }
 
 void InterstitialHtml::onViewControllerAppeared() {
+  // A showing given up during its opening transition comes to nothing.
+  if (!interstitialVC) return;
   onScreen = true;
   if (openTime == 0) openTime = currentTime();
   callImpBeacon();

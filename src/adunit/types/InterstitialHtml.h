@@ -18,10 +18,17 @@ class InterstitialHtml : public HtmlAd, public CloseButtonEventDelegate {
   void onViewControllerDisappeared() override;
   void onViewControllerSizeChanged() override;
   void onClose() override;
+  bool isPresenting() const override { return interstitialVC != nullptr; }
 
  private:
+  /// A plain page that has not loaded by then is given up: the host's showAd does not hang.
+  static constexpr double kPageLoadDeadline = 15;
+
   /// Whether this ad can be shown now; says why not otherwise.
   bool canRender();
+  /// Gives the showing up (failed to show) if `controller` is not presented `seconds` from now.
+  void giveUpUnlessLoadedIn(double seconds,
+                            const std::shared_ptr<InterstitialViewController>& controller);
   void setContentConstraints();
   /// Tells the page it is shown, then presents `controller` unless it was replaced meanwhile.
   void presentMraid(const std::shared_ptr<InterstitialViewController>& controller);

@@ -28,6 +28,7 @@ struct Location {
 /// - `configDirectory`: $XDG_CONFIG_HOME, else $HOME/.config;
 /// - `cachesDirectory`: $XDG_CACHE_HOME, else $HOME/.cache;
 /// - `temporaryDirectory`: $TMPDIR, else /tmp.
+/// The application's own folders lie below these three, by `bundleIdentifier` (Directories.h).
 struct HostEnvironment {
   std::string systemVersion;
   std::string model = "Desktop";
@@ -44,7 +45,8 @@ struct HostEnvironment {
 
   /// Canonical 36-character UUID text.
   std::string advertisingIdentifier;
-  /// The host application's identifier (for example "com.example.game"); none by default.
+  /// The host application's identifier (for example "com.example.game"); none by default. It
+  /// names the application's folders.
   std::optional<std::string> bundleIdentifier;
 
   std::string configDirectory;

@@ -10,16 +10,23 @@
 
 namespace zelvora::platform {
 
-/// A named suite of user preferences, kept as a JSON file under the config directory.
-/// Every change rewrites the file atomically (write, flush, rename), so a crash leaves either
-/// the old or the new file, never half of one. A file that cannot be read as a JSON object is
-/// treated as empty (one console line) and repaired by the next change.
+/// A named suite of user preferences, kept as a JSON file in the application's preferences
+/// folder. Every change replaces the file as a whole (a temporary file beside it, flushed,
+/// renamed over it, the folder flushed), so a crash leaves the old or the new contents, never
+/// a mix; `setValues` changes several keys in one such replace. A file that cannot be read as
+/// a JSON object is treated as empty (one console line) and repaired by the next change.
 class Preferences {
  public:
-  /// Opens the suite `<configDirectory>/<suiteName>.json`. Returns nullptr when the suite
-  /// cannot be kept: an invalid name, or a config directory that cannot be created or written.
+  /// Opens the suite `<suiteName>.json` in the application's preferences folder
+  /// (`configDirectory()`). A suite the application does not have yet is taken over once from
+  /// `<configDirectory of the environment>/<suiteName>.json`, where every application kept it
+  /// before each had a folder of its own: keys and values unchanged. That file stays, since
+  /// every application on the machine read it and each takes it over in turn. Returns nullptr
+  /// when the suite cannot be kept: an invalid name, or a folder that cannot be had or written.
   static std::shared_ptr<Preferences> open(const std::string& suiteName);
-  /// Opens a suite stored in `file` (its directory must be writable).
+  /// Opens a suite stored in `file` (its directory must be writable). Temporary files of
+  /// earlier saves of `file` are removed first, when their process is gone or they are older
+  /// than a minute.
   static std::shared_ptr<Preferences> openFile(const std::filesystem::path& file);
 
   /// The integer under `key`; 0 when absent or not an integer.
@@ -34,6 +41,8 @@ class Preferences {
   void setInteger(const std::string& key, std::int64_t value);
   void setBoolean(const std::string& key, bool value);
   void setString(const std::string& key, const std::string& value);
+  /// Stores every member of `values` (an object) in one replace of the file.
+  void setValues(const nlohmann::json& values);
 
   const std::filesystem::path& file() const { return file_; }
 

@@ -36,8 +36,11 @@ class PlayerItem {
 ///   and the rate observers are told.
 /// - `pause()` sets the rate to 0 and tells the rate observers; time reports stop.
 /// - `replaceCurrentItem(nullptr)` stops playback for good: no time report follows.
+/// - An item that fails, when it is opened (missing, not media) or later (a decoding error part
+///   way through), stops: the rate goes to 0 if it was playing, then the failure observers get
+///   the reason, once per item and in a main-queue task of their own (so observers added right
+///   after the item was set hear of a failure found on opening). `play()` then changes nothing.
 ///
-/// An item that cannot play (missing, not media) stays at rate 0: `play()` changes nothing.
 /// Observers may add or remove observers, pause, replace the item or release the player from
 /// inside their callbacks.
 class Player : public std::enable_shared_from_this<Player> {
@@ -78,6 +81,8 @@ class Player : public std::enable_shared_from_this<Player> {
   std::optional<double> duration() const;
   /// The current item's status (failed without an item).
   PlayerItemStatus status() const;
+  /// Why the current item failed; empty while it has not, and without an item.
+  std::string error() const;
   /// The backend's engine playing the current item (none without an item): the backend reaches
   /// the picture it shows through it.
   std::shared_ptr<PlayerEngine> engine() const { return engine_; }
@@ -94,6 +99,12 @@ class Player : public std::enable_shared_from_this<Player> {
   ObserverToken addRateObserver(std::function<void()> observer);
   /// Ignores unknown tokens.
   void removeRateObserver(ObserverToken token);
+
+  /// Calls `observer` on the main thread with the reason when the current item fails (see
+  /// above). Returns a token for `removeFailureObserver`.
+  ObserverToken addFailureObserver(std::function<void(const std::string& reason)> observer);
+  /// Ignores unknown tokens.
+  void removeFailureObserver(ObserverToken token);
 
  private:
   struct TimeObserver {
@@ -115,6 +126,8 @@ class Player : public std::enable_shared_from_this<Player> {
   void arm(ObserverToken token, TimeObserver& observer, double delay);
   void reportDue(ObserverToken token, std::uint64_t session);
   void didReachEnd(std::uint64_t session);
+  /// The item opened as `item` failed: stops playback and tells the failure observers, once.
+  void didFail(std::uint64_t item);
   /// Drops every pending time report.
   void cancelReports();
 
@@ -126,6 +139,10 @@ class Player : public std::enable_shared_from_this<Player> {
   std::uint64_t session_ = 0;
   std::map<ObserverToken, TimeObserver> timeObservers_;
   std::map<ObserverToken, std::function<void()>> rateObservers_;
+  std::map<ObserverToken, std::function<void(const std::string&)>> failureObservers_;
+  /// Changes with each item put in place, so that failures of an earlier item are dropped.
+  std::uint64_t itemGeneration_ = 0;
+  bool failureReported_ = false;
   ObserverToken nextToken_ = 1;
 };
 

@@ -12,7 +12,7 @@ enum class PlayerItemStatus {
   /// Still being looked at (a backend that opens media in the background).
   unknown,
   readyToPlay,
-  /// Missing, unreadable or not media: it never plays.
+  /// Missing, unreadable or not media, or broken part way through: it plays no more.
   failed,
 };
 
@@ -24,6 +24,13 @@ class PlayerEngine {
   virtual ~PlayerEngine() = default;
 
   virtual PlayerItemStatus status() const = 0;
+  /// Why the item failed; empty while it has not.
+  virtual std::string error() const = 0;
+  /// What to call when the item fails after the engine was created (while it opens in the
+  /// background, when asked to play, or during playback): once, on the main queue, in a task of
+  /// its own, after the engine has stopped. An item failed from the start calls nothing: its
+  /// status says so. An empty function stops the calls.
+  virtual void setFailureHandler(std::function<void()> failed) = 0;
   /// The item's length in seconds; none until known, and for an item that failed.
   virtual std::optional<double> duration() const = 0;
   /// The playback position in seconds, from 0 to the duration. While playing it advances with

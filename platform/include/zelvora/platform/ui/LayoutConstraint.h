@@ -22,6 +22,9 @@ enum class LayoutRelation { equal };
 /// item.attribute = multiplier × toItem.attribute + constant.
 /// Items are held weakly; an active constraint is owned by its first item. Supported between
 /// a view and its superview, between siblings, and (width, height) against a constant.
+/// A view that leaves its superview (removed, or added to another) takes none of its ties
+/// along: the constraints between its subtree and the views outside it are deactivated. A
+/// constraint whose second view is gone takes no part in layout.
 class LayoutConstraint : public std::enable_shared_from_this<LayoutConstraint> {
  public:
   static std::shared_ptr<LayoutConstraint> make(const std::shared_ptr<View>& item,
@@ -36,6 +39,8 @@ class LayoutConstraint : public std::enable_shared_from_this<LayoutConstraint> {
 
   std::shared_ptr<View> item() const { return item_.lock(); }
   std::shared_ptr<View> toItem() const { return toItem_.lock(); }
+  /// Whether it was made with a second view, which may be gone since.
+  bool hasToItem() const { return hasToItem_; }
   LayoutAttribute attribute() const { return attribute_; }
   LayoutAttribute toAttribute() const { return toAttribute_; }
   double multiplier() const { return multiplier_; }
@@ -50,6 +55,7 @@ class LayoutConstraint : public std::enable_shared_from_this<LayoutConstraint> {
   LayoutAttribute toAttribute_ = LayoutAttribute::notAnAttribute;
   double multiplier_ = 1;
   double constant_ = 0;
+  bool hasToItem_ = false;
   bool active_ = false;
 };
 

@@ -40,8 +40,11 @@ class View : public std::enable_shared_from_this<View> {
 
   const std::vector<std::shared_ptr<View>>& subviews() const { return subviews_; }
   std::shared_ptr<View> superview() const { return superview_.lock(); }
-  /// Adds `view` on top of the other subviews, taking it from its former superview.
+  /// Adds `view` on top of the other subviews, taking it from its former superview (see
+  /// removeFromSuperview); a subview of this view is only brought to the top.
   void addSubview(const std::shared_ptr<View>& view);
+  /// Takes the view out of its tree, deactivating the constraints that tie it or its subviews
+  /// to views outside it, whichever view holds them.
   void removeFromSuperview();
   bool isDescendant(const View& ancestor) const;
   /// The frame in the coordinates of the tree's root (the window).
@@ -78,6 +81,10 @@ class View : public std::enable_shared_from_this<View> {
 
  private:
   friend class LayoutConstraint;
+
+  /// Deactivates the constraints between this view's subtree and the rest of the tree under
+  /// `treeRoot`, and those whose second view is gone. Without a tree, only the latter.
+  void detachConstraints(View* treeRoot);
 
   std::vector<std::shared_ptr<View>> subviews_;
   std::weak_ptr<View> superview_;

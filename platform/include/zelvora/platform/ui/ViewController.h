@@ -43,7 +43,8 @@ class ViewController : public std::enable_shared_from_this<ViewController> {
   void present(const std::shared_ptr<ViewController>& viewController, bool animated,
                std::function<void()> completion = {});
   /// Dismisses the view controller this one presents, with everything above it; on a view
-  /// controller that presents nothing, asks its presenter to dismiss it.
+  /// controller that presents nothing, asks its presenter to dismiss it; on one whose
+  /// presentation still waits for a running transition to end, withdraws that presentation.
   void dismiss(bool animated, std::function<void()> completion = {});
 
   std::shared_ptr<ViewController> presentedViewController() const { return presented_; }
@@ -72,6 +73,7 @@ class ViewController : public std::enable_shared_from_this<ViewController> {
   std::shared_ptr<ViewController> presented_;
   std::weak_ptr<ViewController> presenting_;
   bool onScreen_ = false;
+  bool presentationWithdrawn_ = false;
 };
 
 }  // namespace zelvora::platform

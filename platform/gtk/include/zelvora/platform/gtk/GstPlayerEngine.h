@@ -8,15 +8,15 @@
 //   once: the status stays unknown until the first frame is ready and the length is known;
 // - reports a missing local file, and any failure of the pipeline (not media, a decoding error),
 //   as a failed item, with one console line "media: <url>: <why>" (GStreamer's message for the
-//   pipeline's failures);
+//   pipeline's failures); a failure after opening (an error message of the pipeline while it
+//   prerolls, starts or plays) reaches the player through the failure handler, the reason
+//   through `error()`;
 // - plays sound on the default audio output, or, without one (CI, a headless X server), through
 //   a sink that only keeps time, so playback still runs at real speed;
 // - handles the pipeline's messages on GLib's default main context, where the main queue runs.
 //
 // What it does not do:
 // - seek: there is no way back once the item has reached its end;
-// - tell the player when an item it was told to play fails while opening: the item turns
-//   failed, but no end is reported;
 // - take input: clicks and touches on the picture go to the model below it.
 
 #include <gst/gst.h>
@@ -55,6 +55,8 @@ class GstPlayerEngine final : public PlayerEngine,
   GtkWidget* videoWidget() const { return frame_; }
 
   PlayerItemStatus status() const override { return status_; }
+  std::string error() const override { return error_; }
+  void setFailureHandler(std::function<void()> failed) override;
   std::optional<double> duration() const override;
   double currentTime() const override;
   bool play(std::function<void()> reachedEnd) override;
@@ -69,6 +71,7 @@ class GstPlayerEngine final : public PlayerEngine,
   /// Sets the pipeline's state; on an immediate failure, fails the item with the pipeline's
   /// error and returns false.
   bool changeState(GstState state);
+  /// Stops the pipeline for good and tells the failure handler, once.
   void fail(const std::string& reason);
   void queryDuration();
   void didReachEnd();
@@ -83,6 +86,8 @@ class GstPlayerEngine final : public PlayerEngine,
   GtkWidget* holder_ = nullptr;
   guint busWatch_ = 0;
   PlayerItemStatus status_ = PlayerItemStatus::unknown;
+  std::string error_;
+  std::function<void()> failureHandler_;
   std::optional<double> duration_;
   /// The last position the pipeline reported; the duration once ended.
   mutable double position_ = 0;

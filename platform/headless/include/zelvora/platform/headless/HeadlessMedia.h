@@ -3,6 +3,10 @@
 #include <optional>
 #include <string>
 
+namespace zelvora::platform {
+class Player;
+}
+
 namespace zelvora::platform::headless {
 
 /// What probing a media file found.
@@ -31,7 +35,15 @@ std::optional<MediaInfo> probeMedia(const std::string& url, double timeoutSecond
 /// Installs the headless player engine as the media backend (see PlayerEngine.h). Each player
 /// probes its item once when the item is set (`probeMedia`) and then plays it on the main
 /// queue's clock without decoding it: the position advances with the clock from where playback
-/// started and stops at the probed duration. An item that cannot be probed never plays.
+/// started and stops at the probed duration. An item that cannot be probed fails at once (as
+/// "no such file", or "not a playable video or audio file"); one that plays fails only when a
+/// test says so (`failPlayback`).
 void installMediaBackend();
+
+/// Makes the headless engine of `player`'s current item fail now with `reason`, as a decoding
+/// error part way through a file would: playback stops where it is and the player learns of
+/// the failure in a main-queue task. Returns false, changing nothing, when the item has no
+/// headless engine or has failed already.
+bool failPlayback(const Player& player, const std::string& reason);
 
 }  // namespace zelvora::platform::headless

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "zelvora/platform/headless/HeadlessPlatform.h"
+#include "zelvora/platform/media/Player.h"
 #include "zelvora/platform/ui/Geometry.h"
 #include "zelvora/platform/ui/View.h"
 #include "zelvora/platform/ui/WebView.h"
@@ -30,11 +31,11 @@ struct NavigationStep {
   }
 };
 
-/// Acts as the user (and as the web engine) on the headless platform: finds views on screen,
-/// taps them, turns the device, sends the application to the background and back, plays web
-/// view navigations, and describes or draws the screen. Every action runs the main queue's
-/// pending tasks afterwards, so the work it posts has happened when the call returns; timers
-/// still wait for the test to advance the clock.
+/// Acts as the user (and as the web and media engines) on the headless platform: finds views on
+/// screen, taps them, turns the device, sends the application to the background and back, plays
+/// web view navigations and video failures, and describes or draws the screen. Every action runs
+/// the main queue's pending tasks afterwards, so the work it posts has happened when the call
+/// returns; timers still wait for the test to advance the clock.
 class TestDriver {
  public:
   explicit TestDriver(HeadlessPlatform& platform) : platform_(platform) {}
@@ -114,6 +115,12 @@ class TestDriver {
   std::optional<std::optional<std::string>> prompt(const std::shared_ptr<WebView>& webView,
                                                    const std::string& message,
                                                    const std::optional<std::string>& defaultText);
+
+  // Videos, played as their engine would.
+
+  /// The item of `player` fails now with `reason`, as a decoding error part way through a file
+  /// would (see headless::failPlayback); returns whether it failed.
+  bool failPlayback(const std::shared_ptr<Player>& player, const std::string& reason);
 
   // Describing the screen.
 

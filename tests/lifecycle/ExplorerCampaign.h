@@ -1,0 +1,140 @@
+#pragma once
+
+// The explorer's ads: one placement per format and behaviour, each with beacons on paths of its
+// own ("/t/<placement>/imp", ".../imp2", ".../click", ".../close"), served with real assets.
+
+#include <array>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "support/SdkTest.h"
+
+namespace zelvora::test::explorer {
+
+struct PlacementSpec {
+  std::string id{};
+  /// What the summary calls it.
+  std::string format{};
+  std::string subtype{};
+  JSON data{};
+  /// Its preload reports onAdReady without the page's help.
+  bool readyByItself = false;
+  bool mraid = false;
+  /// The MRAID call this creative makes of its own accord.
+  std::string creativeCall{};
+  /// House videos: the local file's name, which tells a player's placement, and when "Skip"
+  /// turns up.
+  std::string videoFile{};
+  double skippableIn = 0;
+  /// Whether "extraImpBeacon" reaches a beacon path (one of them fails with 404).
+  bool extraImpRecorded = true;
+};
+
+inline JSON beacons(const std::string& id, bool clickTracking) {
+  JSON data = {{"imp", "{server}/t/" + id + "/imp"},
+               {"extraImpBeacon", "{server}/t/" + id + "/imp2"},
+               {"adCloseBeaconUrl", "{server}/t/" + id + "/close?length={length}"}};
+  if (clickTracking) data["clickTracking"] = "{server}/t/" + id + "/click";
+  return data;
+}
+
+inline std::string clickUrl(const std::string& id) {
+  return "{server}/t/" + id + "/click?to=/assets/landing.html";
+}
+
+inline std::vector<PlacementSpec> placementSpecs() {
+  std::vector<PlacementSpec> specs;
+  const auto banner = [&](const std::string& id, const std::string& format,
+                          const std::string& image, bool click, bool ready) {
+    JSON data = beacons(id, false);
+    data["ctv"] = "{server}/assets/" + image;
+    if (click) data["clk"] = clickUrl(id);
+    specs.push_back(
+        {.id = id, .format = format, .subtype = "banner", .data = data, .readyByItself = ready});
+  };
+  banner("banner", "banner", "banner.png", true, true);
+  banner("banner-noclick", "banner without click", "banner.png", false, true);
+  banner("banner-missing", "banner whose image is missing", "missing.png", true, false);
+
+  const auto video = [&](const std::string& id, const std::string& format, const std::string& file,
+                         double skippableIn, double duration, bool card, bool click) {
+    JSON data = beacons(id, false);
+    data["video"] = "{server}/assets/" + file;
+    data["skippableIn"] = skippableIn;
+    data["duration"] = duration;
+    if (card) data["landingCard"] = "{server}/assets/card.png";
+    if (click) data["clk"] = clickUrl(id);
+    specs.push_back({.id = id,
+                     .format = format,
+                     .subtype = "video",
+                     .data = data,
+                     .readyByItself = true,
+                     .videoFile = file,
+                     .skippableIn = skippableIn});
+  };
+  video("video-card", "video with landing card", "video-card.webm", 2, 4, true, true);
+  video("video", "video without landing card", "video-plain.webm", 0, 3, false, true);
+  video("video-broken", "video that cannot play", "video-broken.webm", 1, 3, false, true);
+  // Its second impression beacon goes to a path the server does not know.
+  specs.back().data["extraImpBeacon"] = "{server}/missing/video-broken/imp2";
+  specs.back().extraImpRecorded = false;
+
+  JSON html = beacons("html", true);
+  html["markup"] = "<!-- ad:html --><a href='{server}/assets/landing.html'>Visit</a>";
+  specs.push_back({.id = "html",
+                   .format = "plain HTML",
+                   .subtype = "html",
+                   .data = html,
+                   .readyByItself = true});
+
+  for (const auto& [id, format, call] : std::vector<std::array<std::string, 3>>{
+           {"mraid-close", "MRAID closing itself", "close"},
+           {"mraid-open", "MRAID opening a URL", "open"},
+           {"mraid-fallback", "MRAID falling back", "fallback"},
+           {"mraid-video", "MRAID playing a video", "playVideo"}}) {
+    JSON data = beacons(id, true);
+    data["isMraid"] = true;
+    data["markup"] = "<!-- ad:" + id + " --><script src='mraid.js'></script><p>" + format + "</p>";
+    specs.push_back({.id = id,
+                     .format = format,
+                     .subtype = "mraidTag",
+                     .data = data,
+                     .mraid = true,
+                     .creativeCall = call});
+  }
+  return specs;
+}
+
+/// The campaigns document for `specs`, plus a placement without ads.
+inline JSON campaignFor(const std::string& appId, const std::vector<PlacementSpec>& specs) {
+  JSON placements = JSON::object();
+  for (const auto& spec : specs)
+    placements[spec.id] =
+        placementObject("enabled", JSON::array({adObject(spec.id, spec.subtype, spec.data)}));
+  placements["empty"] = placementObject("enabled", JSON::array());
+  return campaignsFor(appId, placements);
+}
+
+/// The files the server serves under /assets/: the sample images, video and MRAID library, one
+/// copy of the video per video ad, and a "video" that is not one.
+inline void writeAssets(const std::filesystem::path& folder) {
+  namespace fs = std::filesystem;
+  const fs::path samples = ZELVORA_SERVER_ASSETS_DIR;
+  fs::create_directories(folder);
+  const auto copy = [&](const char* from, const char* to) {
+    fs::copy_file(samples / from, folder / to, fs::copy_options::overwrite_existing);
+  };
+  copy("sample-banner.png", "banner.png");
+  copy("sample-landing-card.png", "card.png");
+  copy("sample-video.webm", "video-card.webm");
+  copy("sample-video.webm", "video-plain.webm");
+  copy("sample-video.webm", "mraid-video.webm");
+  copy("mraid.js", "mraid.js");
+  copy("ic_sound_on.png", "ic_sound_on.png");
+  copy("ic_sound_off.png", "ic_sound_off.png");
+  copy("landing.html", "landing.html");
+  writeFile(folder / "video-broken.webm", "<html>this is not a video</html>");
+}
+
+}  // namespace zelvora::test::explorer

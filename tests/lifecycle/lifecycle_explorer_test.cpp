@@ -1,0 +1,1058 @@
+// The lifecycle explorer: seeded random sequences of what hosts, users, pages, media, the
+// network and time do to ads of every format, each sequence in a fresh SDK world (headless
+// platform on the manual clock, reset SDK, reference server on loopback), with the lifecycle's
+// invariants checked after every step and the beacons checked at the end.
+//
+// ZELVORA_EXPLORER_SEED (first seed), ZELVORA_EXPLORER_SEQUENCES and ZELVORA_EXPLORER_STEPS
+// (per sequence) choose the run; sequence i runs on seed SEED + i, so a failure's replay is its
+// seed, one sequence, and its step count. ZELVORA_EXPLORER_VERBOSE=1 prints every sequence.
+
+#include <chrono>
+#include <cstdlib>
+#include <iomanip>
+#include <iostream>
+#include <limits>
+#include <map>
+#include <optional>
+#include <random>
+#include <set>
+#include <sstream>
+
+#include "lifecycle/ExplorerCampaign.h"
+#include "lifecycle/ExplorerScreen.h"
+#include "net/HttpClient.h"
+#include "tools/Assets.h"
+#include "tools/FileLoader.h"
+#include "util/TestingReset.h"
+#include "zelvora/Log.h"
+#include "zelvora/platform/ui/Application.h"
+#include "zelvora/server/ReferenceServer.h"
+
+namespace zelvora::test::explorer {
+namespace {
+
+using Step = headless::NavigationStep;
+
+struct Options {
+  std::uint64_t seed = 1;
+  int sequences = 60;
+  int steps = 50;
+  bool verbose = false;
+
+  static Options fromEnvironment() {
+    Options options;
+    const auto number = [](const char* name, auto fallback) -> decltype(fallback) {
+      const char* text = std::getenv(name);
+      return text != nullptr && *text != '\0' ? static_cast<decltype(fallback)>(std::stoull(text))
+                                              : fallback;
+    };
+    options.seed = number("ZELVORA_EXPLORER_SEED", options.seed);
+    options.sequences = number("ZELVORA_EXPLORER_SEQUENCES", options.sequences);
+    options.steps = number("ZELVORA_EXPLORER_STEPS", options.steps);
+    options.verbose = number("ZELVORA_EXPLORER_VERBOSE", 0) != 0;
+    return options;
+  }
+};
+
+struct Violation {
+  int step = 0;
+  std::string invariant;
+  std::string detail;
+};
+
+/// What a whole run counted.
+struct Totals {
+  int sequences = 0;
+  int steps = 0;
+  std::map<std::string, int> actions;
+  std::map<std::string, long> checks;
+  std::map<std::string, int> shown;  // onAdShown per placement
+  bool playbackFailureHook = false;
+};
+
+/// Fails the playing item of `player` midway (a decoding or network error) through the headless
+/// backend's hook: whether it failed, or nothing when the backend has no such hook.
+template <class Driver>
+std::optional<bool> failPlaybackMidway(Driver& driver, const std::shared_ptr<Player>& player) {
+  if constexpr (requires { driver.failPlayback(player, std::string()); }) {
+    return driver.failPlayback(player, "the decoder failed");
+  } else {
+    (void)driver;
+    (void)player;
+    return std::nullopt;
+  }
+}
+
+class Sequence;
+
+/// The host's delegate. `released` is set when the host lets go of it: from then on the SDK
+/// must not call it, whoever keeps the object alive.
+class HostDelegate : public ZelEventDelegate {
+ public:
+  explicit HostDelegate(Sequence& sequence) : sequence_(sequence) {}
+  void onInit(const std::vector<std::string>&) override;
+  void onInitError(const std::string& message) override;
+  void onNoAds(const std::string& id) override;
+  void onAdReady(const std::string& id) override;
+  void onAdShown(const std::string& id) override;
+  void onAdFailedToShow(const std::string& id) override;
+  void onAdClose(const std::string& id) override;
+  void onAdClick(const std::string& id) override;
+
+  bool released = false;
+
+ private:
+  Sequence& sequence_;
+};
+
+/// One seeded sequence in a world of its own.
+class Sequence {
+ public:
+  Sequence(const std::vector<PlacementSpec>& specs, const fs::path& assets, std::uint64_t seed,
+           int steps, Totals& totals)
+      : specs_(specs),
+        assets_(assets),
+        seed_(seed),
+        stepCount_(steps),
+        totals_(totals),
+        random_(seed) {
+    internal::resetProcessState();
+    setLogSink([this](std::string_view line) { onLine(std::string(line)); });
+    platform_->webEngine().autoLoad = false;
+    server::ServerOptions options;
+    options.campaigns = campaignFor("explorer", specs_);
+    options.assetDirectory = assets;
+    server_ = std::make_unique<server::ReferenceServer>(options);
+    server_->start();
+    ServerConfiguration configuration;
+    configuration.url = server_->endpointUrl();
+    sdk().setServerConfiguration(configuration);
+    offScreenHost_ = std::make_shared<ViewController>();
+  }
+
+  ~Sequence() {
+    // The ad units go while the platform they were built on still exists.
+    internal::resetProcessState();
+    setLogSink(nullptr);
+    server_->stop();
+  }
+
+  void run() {
+    planHost();
+    if (!initialise()) return;
+    // Past a violation the sequence goes on: later steps may break other invariants.
+    for (step_ = 1; step_ <= stepCount_; ++step_) {
+      takeStep();
+      ++totals_.steps;
+      checkScreen();
+    }
+    step_ = stepCount_;
+    note("end: the clock runs 1 s on, the beacons arrive");
+    advance(1);
+    checkScreen();
+    checkBeacons();
+  }
+
+  const std::vector<Violation>& violations() const { return violations_; }
+  std::uint64_t seed() const { return seed_; }
+  /// The transcript up to the end of step `last`.
+  std::string transcript(int last = std::numeric_limits<int>::max()) const {
+    std::string text;
+    for (const auto& [step, line] : transcript_)
+      if (step <= last) text += line + "\n";
+    return text;
+  }
+
+  // The delegate's callbacks, after the released check.
+  void callback(HostDelegate& delegate, const std::string& name, const std::string& id);
+
+ private:
+  struct PlacementState {
+    bool open = false;
+    bool everShown = false;
+    bool noFill = false;
+    int shown = 0;
+  };
+  /// A close control the user tapped: its screen must have gone once the transition ran.
+  struct TappedControl {
+    std::weak_ptr<View> control;
+    double at = 0;
+    int step = 0;
+  };
+
+  // The world.
+  ZelController& sdk() { return ZelController::sharedInstance(); }
+  headless::RunLoop& runLoop() { return platform_->runLoop(); }
+  std::shared_ptr<ViewController> root() const { return platform_->rootViewController(); }
+  std::shared_ptr<Window> window() const { return platform_->window(); }
+  const PlacementSpec* spec(const std::string& id) const {
+    for (const auto& spec : specs_)
+      if (spec.id == id) return &spec;
+    return nullptr;
+  }
+
+  // Randomness.
+  bool chance(double p) { return std::bernoulli_distribution(p)(random_); }
+  std::size_t below(std::size_t n) {
+    return std::uniform_int_distribution<std::size_t>(0, n - 1)(random_);
+  }
+  template <class T>
+  const T& pick(const std::vector<T>& items) {
+    return items[below(items.size())];
+  }
+
+  // The transcript.
+  void note(const std::string& line) { transcript_.emplace_back(step_, "  " + line); }
+  void begin(const std::string& kind, const std::string& what) {
+    ++totals_.actions[kind];
+    transcript_.emplace_back(step_, "#" + std::to_string(step_) + " " + kind + ": " + what);
+  }
+
+  /// Records the first violation of each invariant.
+  void check(const std::string& invariant, bool holds, const std::function<std::string()>& detail) {
+    ++totals_.checks[invariant];
+    if (holds) return;
+    const bool known = std::any_of(violations_.begin(), violations_.end(),
+                                   [&](const auto& found) { return found.invariant == invariant; });
+    if (known) return;
+    const std::string text = detail();
+    note("!! " + invariant + ": " + text);
+    violations_.push_back({step_, invariant, text + "\n" + driver_.dumpScreen()});
+  }
+
+  // The host: how this sequence's host behaves in its callbacks.
+  void planHost() {
+    showInClose_ = chance(0.5) ? 0.5 : 0.0;
+    showInReady_ = chance(0.2) ? 0.3 : 0.0;
+    if (chance(0.25)) {
+      releaseInside_ = pick(std::vector<std::string>{"onInit", "onAdReady", "onNoAds", "onAdShown",
+                                                     "onAdClose", "onAdClick"});
+      note("host plan: releases its delegate inside its first " + releaseInside_);
+    } else if (chance(0.15)) {
+      // Drawn from a range of its own: a shorter replay of the seed draws the same.
+      releaseAtStep_ = 1 + static_cast<int>(below(60));
+      note("host plan: releases its delegate at step " + std::to_string(releaseAtStep_));
+    }
+    if (showInClose_ > 0) note("host plan: shows an ad again from inside onAdClose, half the time");
+    if (showInReady_ > 0) note("host plan: shows an ad from inside onAdReady, some of the time");
+  }
+
+  void releaseDelegate(const std::string& where) {
+    if (!delegate_) return;
+    note("host releases its delegate " + where);
+    delegate_->released = true;
+    delegate_.reset();
+  }
+
+  std::pair<std::shared_ptr<ViewController>, std::string> presenter();
+  std::string randomPlacement() {
+    if (chance(0.03)) return "unknown";
+    return pick(specs_).id;
+  }
+  void showAd(const std::string& id, const std::string& why);
+  bool onScreen(const std::shared_ptr<View>& view) const;
+
+  bool initialise();
+  void takeStep();
+  void checkScreen();
+  void checkBeacons();
+  void onLine(const std::string& line);
+  void noticeWebViews();
+
+  // Actions.
+  void hostShowAd();
+  void hostShowAdTwice();
+  void hostRotate();
+  void userTapClose();
+  void userTapViewTitled(const std::string& kind, const std::string& text, const std::string& id);
+  void userTapContent();
+  void pageMessage();
+  void pageNavigate();
+  void pageFinishLoad();
+  void pageLoadFails();
+  void pageAppStoreRedirect();
+  void mediaPlayToEnd();
+  void mediaFailMidway();
+  void advance(double seconds);
+
+  std::vector<std::shared_ptr<WebView>> pages() const;
+  std::shared_ptr<WebView> pickWebView(bool preferMraid);
+  std::shared_ptr<WebView> pendingWebView();
+  /// A web view's navigation, remembered by the web view's address while it lives.
+  struct NavigationMark {
+    std::weak_ptr<WebView> page;
+    std::uint64_t id = 0;
+  };
+  using Marks = std::map<const WebView*, NavigationMark>;
+  static void mark(Marks& marks, const std::shared_ptr<WebView>& webView) {
+    marks[webView.get()] = {webView, webView->currentNavigation().id};
+  }
+  static bool marked(const Marks& marks, const std::shared_ptr<WebView>& webView) {
+    const auto found = marks.find(webView.get());
+    return found != marks.end() && found->second.page.lock() == webView &&
+           found->second.id == webView->currentNavigation().id;
+  }
+  void finished(const std::shared_ptr<WebView>& webView) { mark(finished_, webView); }
+  bool pending(const std::shared_ptr<WebView>& webView) const {
+    return !marked(finished_, webView);
+  }
+  std::string pageName(const std::shared_ptr<WebView>& webView) const;
+  /// The SDK blanked the page ("about:blank"), not the page itself by navigating there.
+  bool blankedBySdk(const std::shared_ptr<WebView>& webView) const {
+    return isBlank(*webView) && !marked(started_, webView);
+  }
+
+  const std::vector<PlacementSpec>& specs_;
+  const fs::path assets_;
+  const std::uint64_t seed_;
+  const int stepCount_;
+  Totals& totals_;
+  std::mt19937 random_;
+
+  TemporaryFolder folder_;
+  std::unique_ptr<headless::HeadlessPlatform> platform_ =
+      std::make_unique<headless::HeadlessPlatform>(
+          [this] {
+            HostEnvironment env;
+            env.configDirectory = folder_.path() / "config";
+            env.cachesDirectory = folder_.path() / "caches";
+            env.temporaryDirectory = folder_.path() / "tmp";
+            return env;
+          }(),
+          headless::ClockMode::manual);
+  headless::TestDriver driver_{*platform_};
+  std::unique_ptr<server::ReferenceServer> server_;
+  std::shared_ptr<HostDelegate> delegate_;
+  std::shared_ptr<ViewController> offScreenHost_;
+
+  int step_ = 0;
+  std::vector<std::pair<int, std::string>> transcript_;
+  std::vector<Violation> violations_;
+  std::map<std::string, PlacementState> placements_;
+  /// Open placements, oldest first: the last one owns the top screen.
+  std::vector<std::string> open_;
+  std::vector<std::weak_ptr<WebView>> knownWebViews_;
+  /// The navigations the page finished or failed, and those it started itself.
+  Marks finished_;
+  Marks started_;
+  std::map<std::string, Rect> layouts_;
+  std::vector<TappedControl> tapped_;
+  std::set<std::string> readyIds_;
+  int failedDownloads_ = 0;
+
+  double showInClose_ = 0;
+  double showInReady_ = 0;
+  std::string releaseInside_;
+  int releaseAtStep_ = 0;
+};
+
+void HostDelegate::onInit(const std::vector<std::string>&) {
+  sequence_.callback(*this, "onInit", "");
+}
+void HostDelegate::onInitError(const std::string& message) {
+  sequence_.callback(*this, "onInitError", message);
+}
+void HostDelegate::onNoAds(const std::string& id) {
+  sequence_.callback(*this, "onNoAds", id);
+}
+void HostDelegate::onAdReady(const std::string& id) {
+  sequence_.callback(*this, "onAdReady", id);
+}
+void HostDelegate::onAdShown(const std::string& id) {
+  sequence_.callback(*this, "onAdShown", id);
+}
+void HostDelegate::onAdFailedToShow(const std::string& id) {
+  sequence_.callback(*this, "onAdFailedToShow", id);
+}
+void HostDelegate::onAdClose(const std::string& id) {
+  sequence_.callback(*this, "onAdClose", id);
+}
+void HostDelegate::onAdClick(const std::string& id) {
+  sequence_.callback(*this, "onAdClick", id);
+}
+
+// Called from inside the delegate: releasing it comes last, since the object may go with it.
+void Sequence::callback(HostDelegate& delegate, const std::string& name, const std::string& id) {
+  check("no callback after the delegate is released", !delegate.released,
+        [&] { return name + "(" + id + ") reached the delegate the host had released"; });
+  if (delegate.released) return;
+  if (name == "onAdClose" && showInClose_ > 0 && chance(showInClose_))
+    showAd(chance(0.6) ? id : randomPlacement(), "in onAdClose(" + id + "): ");
+  // Only the pages' readiness, which comes in an order of the explorer's making: banners and
+  // videos are ready when their downloads end, in whatever order that is.
+  const auto* ready = spec(id);
+  if (name == "onAdReady" && ready && (ready->subtype == "html" || ready->mraid) &&
+      showInReady_ > 0 && chance(showInReady_))
+    showAd(id, "in onAdReady(" + id + "): ");
+  if (name == releaseInside_) {
+    releaseInside_.clear();
+    releaseDelegate("inside " + name + "(" + id + ")");
+  }
+}
+
+// The trace line of every placement event, whether or not a delegate hears it.
+void Sequence::onLine(const std::string& line) {
+  static const std::string prefix = "ZelController: ";
+  if (line.rfind("download failed: ", 0) == 0) ++failedDownloads_;
+  if (line.rfind(prefix, 0) != 0) return;
+  const auto at = line.find(" for placement ");
+  if (at == std::string::npos) return;
+  const std::string event = line.substr(prefix.size(), at - prefix.size());
+  const std::string id = line.substr(at + 15);
+  auto& state = placements_[id];
+  noticeWebViews();
+  note("event " + event + "(" + id + ")");
+  if (event == "onAdShown") {
+    check("one onAdClose between two onAdShown", !state.open,
+          [&] { return "onAdShown(" + id + ") while its last showing was not closed"; });
+    check("no onAdShown after onNoAds until the ad loads again", !state.noFill,
+          [&] { return "onAdShown(" + id + ") after onNoAds, with no fresh load since"; });
+    const auto top = window()->topViewController();
+    check("onAdShown with the ad on screen", top && top != root(),
+          [&] { return "onAdShown(" + id + ") while the host's screen is on top"; });
+    if (top && top != root()) {
+      for (const auto& view : contentViews(*top->view())) {
+        if (auto page = std::dynamic_pointer_cast<WebView>(view))
+          check("no onAdShown for a blank page", !blankedBySdk(page),
+                [&] { return "onAdShown(" + id + ") for a page blanked with about:blank"; });
+      }
+    }
+    state.open = true;
+    state.everShown = true;
+    ++state.shown;
+    open_.push_back(id);
+    ++totals_.shown[id];
+  } else if (event == "onAdClose") {
+    check("onAdClose only for an ad on screen", state.open,
+          [&] { return "onAdClose(" + id + ") without an onAdShown before it"; });
+    state.open = false;
+    std::erase(open_, id);
+  } else if (event == "onAdClick") {
+    check("no onAdClick for an ad never on screen", state.everShown,
+          [&] { return "onAdClick(" + id + ") before the ad was ever on screen"; });
+  } else if (event == "onNoAds") {
+    state.noFill = true;
+  } else if (event == "onAdReady") {
+    readyIds_.insert(id);
+  }
+}
+
+// A new web view with an ad's markup is that ad loading afresh.
+void Sequence::noticeWebViews() {
+  for (const auto& webView : driver_.allWebViews()) {
+    const bool known = std::any_of(knownWebViews_.begin(), knownWebViews_.end(),
+                                   [&](const auto& weak) { return weak.lock() == webView; });
+    if (known) continue;
+    knownWebViews_.push_back(webView);
+    const std::string markup = firstDocument(*webView);
+    for (auto& [id, state] : placements_) {
+      if (markup.find("<!-- ad:" + id + " -->") != std::string::npos) state.noFill = false;
+    }
+  }
+  std::erase_if(knownWebViews_, [](const auto& weak) { return weak.expired(); });
+}
+
+std::string Sequence::pageName(const std::shared_ptr<WebView>& webView) const {
+  if (webView->accessibilityIdentifier == "click-through") return "the click-through page";
+  const std::string markup = firstDocument(*webView);
+  const auto at = markup.find("<!-- ad:");
+  const std::string id =
+      at == std::string::npos ? "?" : markup.substr(at + 8, markup.find(" -->", at) - at - 8);
+  const bool onScreen = webView->isDescendant(*window());
+  return "the page of " + id + (onScreen ? " (on screen)" : " (off screen)");
+}
+
+bool Sequence::initialise() {
+  delegate_ = std::make_shared<HostDelegate>(*this);
+  sdk().setEventDelegate(delegate_);
+  note("initialise");
+  sdk().initialize("explorer");
+  const auto& run = [&](const std::function<bool()>& done) { return runLoop().runUntil(done, 20); };
+  // Every preload that needs the network ends first, so that a seed replays the same world.
+  bool ready = run([&] { return sdk().isInitialized(); });
+  for (const auto& spec : specs_) {
+    if (spec.readyByItself) ready = ready && run([&] { return readyIds_.count(spec.id) > 0; });
+  }
+
+  ready = ready && run([&] {
+            std::size_t pages = 0;
+            for (const auto& webView : driver_.allWebViews())
+              pages += isMraidPage(*webView) ? 1 : 0;
+            return pages == 4 && Asset::iconSoundOnPath && Asset::iconSoundOffPath &&
+                   failedDownloads_ >= 1;
+          });
+  bool marker = false;
+  FileLoader::loadFile(server_->baseUrl() + "/assets/landing.html",
+                       [&](const std::string&) { marker = true; });
+  ready = ready && run([&] { return marker; });
+  if (!ready) {
+    violations_.push_back({0, "the SDK initialises and preloads", "initialisation did not settle"});
+    return false;
+  }
+  // Most preloaded MRAID pages finish loading; the others stay loading for the steps to play.
+  for (const auto& webView : pages()) {
+    if (isMraidPage(*webView) && chance(0.85)) {
+      note("the page of " + pageName(webView).substr(12) + " finishes loading");
+      driver_.finishLoading(webView);
+      finished(webView);
+    }
+  }
+  return true;
+}
+
+// One step: a kind of event, drawn by weight, then its own choices.
+void Sequence::takeStep() {
+  if (step_ == releaseAtStep_ && delegate_) {
+    begin("host.releaseDelegate", "the host lets go of its delegate");
+    releaseDelegate("between events");
+    return;
+  }
+  struct Kind {
+    const char* name;
+    int weight;
+  };
+  static const std::vector<Kind> kinds = {
+      {"host.showAd", 14},     {"host.showAdTwice", 3}, {"host.rotate", 4},
+      {"host.background", 2},  {"host.foreground", 3},  {"host.newDelegate", 1},
+      {"user.tapClose", 12},   {"user.tapContent", 5},  {"user.tapSkip", 4},
+      {"user.tapSound", 2},    {"user.tapGetApp", 3},   {"user.tapGoBack", 3},
+      {"user.tapAnywhere", 1}, {"page.message", 10},    {"page.navigate", 4},
+      {"page.finishLoad", 8},  {"page.loadFails", 2},   {"page.appStoreRedirect", 1},
+      {"media.playToEnd", 4},  {"media.failMidway", 2}, {"time.advance", 14},
+  };
+  static const int total = [] {
+    int sum = 0;
+    for (const auto& kind : kinds) sum += kind.weight;
+    return sum;
+  }();
+  int draw = static_cast<int>(below(static_cast<std::size_t>(total)));
+  std::string kind;
+  for (const auto& candidate : kinds) {
+    if (draw < candidate.weight) {
+      kind = candidate.name;
+      break;
+    }
+    draw -= candidate.weight;
+  }
+
+  // Touches are not delivered while a screen comes or goes: the user waits for it.
+  if (kind.rfind("user.", 0) == 0 && window()->isTransitioning()) {
+    begin("time.advance", "the user waits for the transition: the clock runs 0.3 s on");
+    advance(ViewController::transitionDuration);
+    return;
+  }
+  if (kind == "host.showAd") {
+    hostShowAd();
+  } else if (kind == "host.showAdTwice") {
+    hostShowAdTwice();
+  } else if (kind == "host.rotate") {
+    hostRotate();
+  } else if (kind == "host.background") {
+    begin(kind, "the application goes to the background");
+    driver_.sendToBackground();
+  } else if (kind == "host.foreground") {
+    begin(kind, "the application becomes active again");
+    driver_.bringToForeground();
+  } else if (kind == "host.newDelegate") {
+    begin(kind, delegate_ ? "the host sets its delegate again" : "the host sets a new delegate");
+    if (!delegate_) delegate_ = std::make_shared<HostDelegate>(*this);
+    sdk().setEventDelegate(delegate_);
+  } else if (kind == "user.tapClose") {
+    userTapClose();
+  } else if (kind == "user.tapContent") {
+    userTapContent();
+  } else if (kind == "user.tapSkip") {
+    userTapViewTitled(kind, "", "skip");
+  } else if (kind == "user.tapSound") {
+    userTapViewTitled(kind, "", "sound");
+  } else if (kind == "user.tapGetApp") {
+    userTapViewTitled(kind, "Get Application", "");
+  } else if (kind == "user.tapGoBack") {
+    userTapViewTitled(kind, "Go Back", "");
+  } else if (kind == "user.tapAnywhere") {
+    const auto bounds = window()->bounds();
+    const Point point{bounds.width * (0.05 + 0.9 * below(100) / 100.0),
+                      bounds.height * (0.05 + 0.9 * below(100) / 100.0)};
+    begin(kind, "the user taps at " + describe({point.x, point.y, 0, 0}).substr(0, 12) + ")");
+    driver_.tapAt(point);
+  } else if (kind == "page.message") {
+    pageMessage();
+  } else if (kind == "page.navigate") {
+    pageNavigate();
+  } else if (kind == "page.finishLoad") {
+    pageFinishLoad();
+  } else if (kind == "page.loadFails") {
+    pageLoadFails();
+  } else if (kind == "page.appStoreRedirect") {
+    pageAppStoreRedirect();
+  } else if (kind == "media.playToEnd") {
+    mediaPlayToEnd();
+  } else if (kind == "media.failMidway") {
+    mediaFailMidway();
+  } else {
+    static const std::vector<double> amounts = {0.05, 0.1, 0.2, 0.3, 0.5, 1, 1.5, 2, 3, 5};
+    const double seconds = pick(amounts);
+    begin(kind, "the clock runs " + std::to_string(seconds).substr(0, 4) + " s on");
+    advance(seconds);
+  }
+  driver_.settle();
+}
+
+std::pair<std::shared_ptr<ViewController>, std::string> Sequence::presenter() {
+  // Mostly the host's own screen; now and then whatever is on top (perhaps an ad), or a screen
+  // of the host that is not shown.
+  const auto p = below(100);
+  if (p < 80) return {root(), "the host's screen"};
+  if (p < 90) return {window()->topViewController(), "the top view controller"};
+  return {offScreenHost_, "a host screen that is not shown"};
+}
+
+void Sequence::showAd(const std::string& id, const std::string& why) {
+  const auto [over, name] = presenter();
+  note(why + "showAd(" + id + ") over " + name);
+  sdk().showAd(over, id);
+}
+
+void Sequence::hostShowAd() {
+  // Now and then the ad that is on screen, again.
+  const std::string id = !open_.empty() && chance(0.25) ? pick(open_) : randomPlacement();
+  const auto [over, name] = presenter();
+  begin("host.showAd", "showAd(" + id + ") over " + name);
+  sdk().showAd(over, id);
+}
+
+void Sequence::hostShowAdTwice() {
+  const std::string first = randomPlacement();
+  const std::string second = chance(0.5) ? first : randomPlacement();
+  const auto [over, name] = presenter();
+  const auto [secondOver, secondName] = presenter();
+  begin("host.showAdTwice", "showAd(" + first + ") over " + name + ", then showAd(" + second +
+                                ") over " + secondName + " in the same turn");
+  sdk().showAd(over, first);
+  sdk().showAd(secondOver, second);
+}
+
+void Sequence::hostRotate() {
+  static const std::vector<std::pair<InterfaceOrientation, const char*>> orientations = {
+      {InterfaceOrientation::portrait, "portrait"},
+      {InterfaceOrientation::portraitUpsideDown, "portrait upside down"},
+      {InterfaceOrientation::landscapeLeft, "landscape left"},
+      {InterfaceOrientation::landscapeRight, "landscape right"}};
+  const auto& [orientation, name] = pick(orientations);
+  begin("host.rotate", std::string("the device turns to ") + name);
+  if (!driver_.rotate(orientation)) note("the top screen does not support it");
+}
+
+void Sequence::userTapClose() {
+  std::shared_ptr<View> button;
+  for (const auto& view : driver_.visibleViews()) {
+    if (view->accessibilityIdentifier == "close") button = view;
+  }
+  if (!button) {
+    begin("user.tapClose", "the user looks for a close button: there is none");
+    return;
+  }
+  const bool reachable = takesTap(driver_, button);
+  begin("user.tapClose", reachable ? "the user taps the close button"
+                                   : "the user taps where the close button is, under something");
+  if (reachable) tapped_.push_back({button, runLoop().now(), step_});
+  driver_.tapAt(button->frameInRoot().center());
+}
+
+void Sequence::userTapViewTitled(const std::string& kind, const std::string& text,
+                                 const std::string& id) {
+  const auto view = text.empty() ? driver_.findById(id) : driver_.findByTitle(text);
+  const std::string name = text.empty() ? "\"" + id + "\"" : "\"" + text + "\"";
+  if (!view) {
+    begin(kind, "the user looks for " + name + ": not on screen");
+    return;
+  }
+  begin(kind, "the user taps " + name);
+  const auto controls = closeControls(*window());
+  if (std::find(controls.begin(), controls.end(), view) != controls.end() &&
+      takesTap(driver_, view))
+    tapped_.push_back({view, runLoop().now(), step_});
+  driver_.tapAt(view->frameInRoot().center());
+}
+
+void Sequence::userTapContent() {
+  const auto top = window()->topViewController();
+  const auto content =
+      top == root() ? std::vector<std::shared_ptr<View>>{} : contentViews(*top->view());
+  if (content.empty()) {
+    begin("user.tapContent", "the user looks for an ad's content: none on top");
+    return;
+  }
+  const auto& view = pick(content);
+  begin("user.tapContent", std::string("the user taps the ad's ") + contentKind(*view));
+  driver_.tapAt(view->frameInRoot().center());
+}
+
+// In the order of the ads' names: the engine lists pages in the order they began to load, which
+// for the preloads is the order their downloads happened to end.
+std::vector<std::shared_ptr<WebView>> Sequence::pages() const {
+  auto pages = driver_.allWebViews();
+  std::stable_sort(pages.begin(), pages.end(),
+                   [this](const auto& a, const auto& b) { return pageName(a) < pageName(b); });
+  return pages;
+}
+
+// Half the time the page on screen, if there is one; otherwise mostly MRAID pages, on screen
+// or preloaded.
+std::shared_ptr<WebView> Sequence::pickWebView(bool preferMraid) {
+  const auto all = pages();
+  std::vector<std::shared_ptr<WebView>> shown, mraid;
+  for (const auto& page : all) {
+    if (page->isDescendant(*window())) shown.push_back(page);
+    if (isMraidPage(*page)) mraid.push_back(page);
+  }
+  if (!shown.empty() && chance(0.5)) return pick(shown);
+  if (preferMraid && !mraid.empty() && chance(0.8)) return pick(mraid);
+  return all.empty() ? nullptr : pick(all);
+}
+
+std::shared_ptr<WebView> Sequence::pendingWebView() {
+  std::vector<std::shared_ptr<WebView>> loading;
+  for (const auto& page : pages())
+    if (pending(page)) loading.push_back(page);
+  return loading.empty() ? nullptr : pick(loading);
+}
+
+void Sequence::pageMessage() {
+  const auto page = pickWebView(true);
+  if (!page) {
+    begin("page.message", "no page to post from");
+    return;
+  }
+  std::string call =
+      pick(std::vector<std::string>{"close", "unload", "fallback", "open", "playVideo", "expand"});
+  const std::string markup = firstDocument(*page);
+  for (const auto& spec : specs_) {
+    if (spec.mraid && markup.find("<!-- ad:" + spec.id + " -->") != std::string::npos &&
+        chance(0.5))
+      call = spec.creativeCall;
+  }
+  nlohmann::ordered_json body = {{"name", call}};
+  if (call == "open") body["params"] = server_->baseUrl() + "/assets/landing.html";
+  // A local file: the headless engine would probe a web address over the network.
+  if (call == "playVideo") body["params"] = "file://" + (assets_ / "mraid-video.webm").string();
+  begin("page.message", pageName(page) + " posts " + body.dump());
+  if (!driver_.postMessage(page, "mraidHostBridge", body)) note("no handler received it");
+}
+
+void Sequence::pageNavigate() {
+  const auto page = pickWebView(false);
+  if (!page) {
+    begin("page.navigate", "no page to navigate");
+    return;
+  }
+  const auto p = below(10);
+  const std::string url = p < 6   ? server_->baseUrl() + "/assets/landing.html"
+                          : p < 8 ? "file:///tmp/explorer/next.html"
+                                  : "about:blank";
+  begin("page.navigate", pageName(page) + " navigates its top frame to " + url);
+  driver_.startNavigation(page, url);
+  mark(started_, page);
+}
+
+void Sequence::pageFinishLoad() {
+  const auto page = pendingWebView();
+  if (!page) {
+    begin("page.finishLoad", "no page is loading");
+    return;
+  }
+  begin("page.finishLoad", pageName(page) + " finishes loading");
+  finished(page);
+  if (marked(started_, page))
+    driver_.playNavigation(page, {Step::commit(), Step::finish()});
+  else
+    driver_.finishLoading(page);
+}
+
+void Sequence::pageLoadFails() {
+  const auto page = pendingWebView();
+  if (!page) {
+    begin("page.loadFails", "no page is loading");
+    return;
+  }
+  begin("page.loadFails", pageName(page) + " fails to load: offline");
+  finished(page);
+  if (marked(started_, page))
+    driver_.playNavigation(page, {Step::fail("The Internet connection appears to be offline.")});
+  else
+    driver_.failLoading(page, "The Internet connection appears to be offline.");
+}
+
+void Sequence::pageAppStoreRedirect() {
+  std::shared_ptr<WebView> page;
+  for (const auto& candidate : pages())
+    if (candidate->accessibilityIdentifier == "click-through" && pending(candidate))
+      page = candidate;
+  if (!page) {
+    begin("page.appStoreRedirect", "no click-through page is loading");
+    return;
+  }
+  const bool fails = chance(0.5);
+  begin("page.appStoreRedirect",
+        std::string("the click-through page is redirected to the store, ") +
+            (fails ? "which it cannot load" : "and loads it"));
+  finished(page);
+  const Step end = fails ? Step::fail("unsupported URL") : Step::finish();
+  driver_.playNavigation(page, {Step::start(), Step::redirect("https://itunes.apple.com/app/id1"),
+                                Step::commit(), end});
+}
+
+void Sequence::mediaPlayToEnd() {
+  const auto top = window()->topViewController();
+  const auto player = top == root() ? nullptr : playerOn(*top->view());
+  const auto duration = player ? player->duration() : std::nullopt;
+  if (!player || !duration || player->rate() == 0) {
+    begin("media.playToEnd", "no video is playing: the clock runs 1 s on");
+    advance(1);
+    return;
+  }
+  const double left = *duration - player->currentTime() + 0.5;
+  begin("media.playToEnd", "the video plays to its end: the clock runs " +
+                               std::to_string(left).substr(0, 4) + " s on");
+  advance(left);
+}
+
+void Sequence::mediaFailMidway() {
+  const auto top = window()->topViewController();
+  const auto player = top == root() ? nullptr : playerOn(*top->view());
+  if (!player || !player->currentItem()) {
+    begin("media.failMidway", "no video on screen to fail");
+    return;
+  }
+  begin("media.failMidway", "the video fails midway");
+  const auto failed = failPlaybackMidway(driver_, player);
+  totals_.playbackFailureHook = failed.has_value();
+  if (!failed)
+    note("the headless media engine cannot fail a video: nothing happened");
+  else if (!*failed)
+    note("it could not fail (failed already?)");
+}
+
+void Sequence::advance(double seconds) {
+  runLoop().advance(seconds);
+  driver_.settle();
+}
+
+bool Sequence::onScreen(const std::shared_ptr<View>& view) const {
+  const auto views = driver_.visibleViews();
+  return std::find(views.begin(), views.end(), view) != views.end();
+}
+
+// After every step, once no transition runs: what the user sees must make sense.
+void Sequence::checkScreen() {
+  noticeWebViews();
+  if (window()->isTransitioning()) return;
+  const double now = runLoop().now();
+  for (auto it = tapped_.begin(); it != tapped_.end();) {
+    if (now - it->at < ViewController::transitionDuration) {
+      ++it;
+      continue;
+    }
+    const auto control = it->control.lock();
+    const int tappedAt = it->step;
+    check("a tapped close control closes its screen", !control || !onScreen(control), [&] {
+      return "the control tapped at step " + std::to_string(tappedAt) +
+             " is still on screen: " + control->typeName() + " " + control->describeContent();
+    });
+    it = tapped_.erase(it);
+  }
+
+  const auto top = window()->topViewController();
+  if (top == root()) {
+    check("the host's screen is on top only once every shown ad closed", open_.empty(), [&] {
+      return "the host's screen is on top, but onAdShown(" + open_.back() +
+             ") has had no onAdClose";
+    });
+    const auto hit = driver_.hitTest(window()->bounds().center());
+    const auto host = root()->view();
+    check("the host's screen takes taps", hit && (hit == host || hit->isDescendant(*host)), [&] {
+      return "a tap on the host's screen reaches " + (hit ? hit->typeName() : "nothing");
+    });
+    return;
+  }
+
+  check("an ad's screen is on top only after onAdShown", !open_.empty(),
+        [&] { return "a screen of the SDK is on top, but the host was told no onAdShown"; });
+  const auto& screen = *top->view();
+  const std::string owner = open_.empty() ? "?" : open_.back();
+  const auto content = contentViews(screen);
+  check("the ad's content is on its screen", !content.empty(),
+        [&] { return "the top screen (of " + owner + ") shows no page, image or video"; });
+  const bool portrait = isPortrait(Application::shared().statusBarOrientation());
+  for (std::size_t i = 0; i < content.size(); ++i) {
+    const auto& view = content[i];
+    const Rect rect = view->frameInRoot();
+    const std::string name = std::string(contentKind(*view)) + " of " + owner;
+    check("the ad's content lies inside the screen with a non-zero size",
+          rect.width >= 1 && rect.height >= 1 && inside(rect, window()->bounds()), [&] {
+            return "the " + name + " lies at " + describe(rect) + " on a screen of " +
+                   describe(window()->bounds());
+          });
+    const std::string key = owner + " " + std::to_string(i) + " " + contentKind(*view) + " " +
+                            view->accessibilityIdentifier + (portrait ? " portrait" : " landscape");
+    const auto [first, inserted] = layouts_.emplace(key, rect);
+    check("every showing lays the ad out as the first", inserted || sameRect(first->second, rect),
+          [&] {
+            return "the " + name + " lies at " + describe(rect) + ", at its first showing at " +
+                   describe(first->second);
+          });
+    if (const auto page = std::dynamic_pointer_cast<WebView>(view)) {
+      check("no blank page on an ad's screen", !blankedBySdk(page),
+            [&] { return "the page of " + owner + " on screen was blanked with about:blank"; });
+      if (isMraidPage(*page))
+        check("an MRAID page on screen got \"ready\" in its document", gotReadyInItsDocument(*page),
+              [&] {
+                return "the MRAID page of " + owner +
+                       " on screen never got \"ready\" after "
+                       "its document began";
+              });
+    }
+  }
+
+  // A house video may hold the user until it can be skipped; every other screen has a way out.
+  bool holdsTheUser = false;
+  if (const auto player = playerOn(screen); player && player->currentItem() && player->rate() > 0) {
+    for (const auto& spec : specs_) {
+      if (!spec.videoFile.empty() &&
+          player->currentItem()->url().find(spec.videoFile) != std::string::npos)
+        holdsTheUser = player->currentTime() < spec.skippableIn;
+    }
+  }
+  if (!holdsTheUser) {
+    const auto controls = closeControls(screen);
+    const bool answers = std::any_of(controls.begin(), controls.end(),
+                                     [&](const auto& view) { return takesTap(driver_, view); });
+    check("a close control on the ad's screen answers a tap", answers, [&] {
+      return controls.empty() ? "the screen of " + owner + " has no close control"
+                              : "the close control of " + owner + " is covered";
+    });
+  }
+}
+
+// The server's side: each onAdShown had its impression, each impression its onAdShown, and no
+// ad that never came on screen sent a click.
+void Sequence::checkBeacons() {
+  const std::string marker = "/t/marker/" + std::to_string(seed_);
+  HttpClient::shared().get(server_->baseUrl() + marker);
+  std::map<std::string, int> counts;
+  for (int slice = 0; slice < 500 && !counts.count(marker); ++slice) {
+    runLoop().runUntil([] { return false; }, 0.01);
+    counts.clear();
+    for (const auto& beacon : server_->beacons()) ++counts[beacon.target];
+  }
+  check("the beacons arrive", counts.count(marker) > 0,
+        [] { return "the marker beacon never reached the server"; });
+  for (const auto& spec : specs_) {
+    const auto& state = placements_[spec.id];
+    const std::string base = "/t/" + spec.id + "/";
+    const int impressions = counts[base + "imp"];
+    check("one impression beacon per onAdShown", impressions == state.shown, [&] {
+      return spec.id + ": " + std::to_string(state.shown) + " onAdShown, " +
+             std::to_string(impressions) + " impression beacons";
+    });
+    if (spec.extraImpRecorded)
+      check("one impression beacon per onAdShown", counts[base + "imp2"] == state.shown, [&] {
+        return spec.id + ": " + std::to_string(state.shown) + " onAdShown, " +
+               std::to_string(counts[base + "imp2"]) + " extra impression beacons";
+      });
+    int clicks = 0;
+    for (const auto& [target, count] : counts)
+      if (target.rfind(base + "click", 0) == 0) clicks += count;
+    check("no click beacon for an ad never on screen", clicks == 0 || state.everShown, [&] {
+      return spec.id + ": " + std::to_string(clicks) + " click beacons, never on screen";
+    });
+  }
+}
+
+}  // namespace
+
+TEST(LifecycleExplorer, RandomSequencesKeepTheLifecycleInvariants) {
+  const Options options = Options::fromEnvironment();
+  TemporaryFolder folder;
+  const fs::path assets = folder.path() / "assets";
+  writeAssets(assets);
+  const auto specs = placementSpecs();
+  Totals totals;
+  struct Failure {
+    std::uint64_t seed;
+    Violation violation;
+    std::string transcript;
+  };
+  /// Per invariant, every sequence that broke it.
+  std::map<std::string, std::vector<Failure>> failures;
+  int failedSequences = 0;
+  const auto started = std::chrono::steady_clock::now();
+  for (int i = 0; i < options.sequences; ++i) {
+    Sequence sequence(specs, assets, options.seed + static_cast<std::uint64_t>(i), options.steps,
+                      totals);
+    sequence.run();
+    ++totals.sequences;
+    if (options.verbose)
+      std::cout << "sequence " << sequence.seed() << ":\n" << sequence.transcript() << std::flush;
+    failedSequences += sequence.violations().empty() ? 0 : 1;
+    for (const auto& violation : sequence.violations())
+      failures[violation.invariant].push_back(
+          {sequence.seed(), violation, sequence.transcript(violation.step)});
+  }
+  const double seconds =
+      std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
+
+  std::set<std::string> formats, formatsShown;
+  std::string shown;
+  for (const auto& spec : specs) {
+    formats.insert(spec.subtype);
+    if (totals.shown[spec.id] > 0) formatsShown.insert(spec.subtype);
+    shown += " " + spec.id + "=" + std::to_string(totals.shown[spec.id]);
+  }
+  std::string covered;
+  for (const auto& format : formatsShown) covered += " " + format;
+  std::string actions;
+  for (const auto& [kind, count] : totals.actions)
+    actions += " " + kind + "=" + std::to_string(count);
+  long checks = 0;
+  for (const auto& [name, count] : totals.checks) checks += count;
+  std::cout << "lifecycle explorer: " << totals.sequences << " sequences (seeds " << options.seed
+            << ".." << options.seed + options.sequences - 1 << "), " << totals.steps
+            << " steps, formats covered " << formatsShown.size() << "/" << formats.size() << " ("
+            << covered.substr(std::min<std::size_t>(1, covered.size()))
+            << "; onAdShown per placement:" << shown << "), steps per action kind ("
+            << actions.substr(1) << "), invariants checked " << checks << " times ("
+            << totals.checks.size() << " invariants), " << failedSequences << " sequences failed, "
+            << std::fixed << std::setprecision(1) << seconds << " s"
+            << (totals.playbackFailureHook ? "" : "; no playback-failure hook") << "\n";
+  if (failures.empty()) return;
+
+  // Each broken invariant with its shortest replay, then that replay's steps.
+  const std::string program = fs::read_symlink("/proc/self/exe").string();
+  std::ostringstream report;
+  report << failedSequences << " of " << totals.sequences << " sequences broke an invariant.\n";
+  for (auto& [invariant, found] : failures) {
+    std::stable_sort(found.begin(), found.end(), [](const auto& a, const auto& b) {
+      return a.violation.step < b.violation.step;
+    });
+    const Failure& first = found.front();
+    report << "\n== " << invariant << ": " << found.size() << " sequences; shortest: seed "
+           << first.seed << ", step " << first.violation.step
+           << "\n   replay: ZELVORA_EXPLORER_SEED=" << first.seed
+           << " ZELVORA_EXPLORER_SEQUENCES=1 ZELVORA_EXPLORER_STEPS=" << first.violation.step << " "
+           << program << "\n   seeds:";
+    std::set<std::uint64_t> seeds;
+    for (const auto& failure : found) seeds.insert(failure.seed);
+    for (const auto seed : seeds) report << " " << seed;
+    report << "\n";
+  }
+  for (const auto& [invariant, found] : failures) {
+    const Failure& first = found.front();
+    report << "\n-- seed " << first.seed << ", up to step " << first.violation.step << " ("
+           << invariant << ")\n"
+           << first.transcript << "!! " << first.violation.detail << "\n";
+  }
+  ADD_FAILURE() << report.str();
+}
+
+}  // namespace zelvora::test::explorer
