@@ -165,12 +165,13 @@ class HostileNetworkTest : public SdkTest, public ::testing::WithParamInterface<
                                                                  : good.certificate.string();
   }
 
-  /// Files left in the temporary folder other than `kept`.
+  /// Files left in the temporary folder other than `kept` and the run folder's lock.
   std::vector<std::string> leftFiles(const std::string& kept) const {
     std::vector<std::string> left;
     if (!fs::exists(folder.path() / "tmp")) return left;
     for (const auto& entry : fs::recursive_directory_iterator(folder.path() / "tmp")) {
-      if (entry.is_regular_file() && entry.path() != kept) left.push_back(entry.path().string());
+      if (entry.is_regular_file() && entry.path() != kept && entry.path().filename() != ".lock")
+        left.push_back(entry.path().string());
     }
     return left;
   }
