@@ -7,6 +7,7 @@
 
 #include "zelvora/ConsentState.h"
 #include "zelvora/Json.h"
+#include "zelvora/TransferLimits.h"
 #include "zelvora/ZelEventDeclaration.h"
 #include "zelvora/util/OrderedMap.h"
 
@@ -32,6 +33,8 @@ struct ServerConfiguration {
   std::string caFile;
   /// Seconds without progress after which a request fails.
   double timeoutSeconds = 60;
+  /// Deadlines, sizes and the number of transfers at once.
+  TransferLimits limits;
 };
 
 /// The SDK's one entry point. Use it on the main thread, after a platform backend started.
