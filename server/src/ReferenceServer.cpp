@@ -201,7 +201,9 @@ JSON ReferenceServer::answer(const JSON& request, int& status) {
     status = 403;
     return errorBody("invalid signature");
   }
-  if (data->value("action", "") != "getPlacements") {
+  // Compared as JSON: an "action" that is no string is just another unknown action.
+  if (const auto action = data->find("action");
+      action == data->end() || *action != "getPlacements") {
     status = 400;
     return errorBody("unknown action");
   }
