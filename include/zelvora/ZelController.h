@@ -21,7 +21,8 @@ class RESTClient;
 class ConsentManager;
 namespace internal {
 void resetProcessState();
-}
+void handleAnswer(std::optional<JSON> json, const std::optional<std::string>& error);
+}  // namespace internal
 
 using PlacementMap = OrderedMap<std::string, std::shared_ptr<Placement>>;
 
@@ -86,8 +87,10 @@ class ZelController {
   ConsentManager& consentManager() { return *consentManager_; }
 
  private:
-  // Tests start fresh SDK worlds in one process through it.
+  // Tests start fresh SDK worlds in one process through it, and fuzz the answer's handling.
   friend void internal::resetProcessState();
+  friend void internal::handleAnswer(std::optional<JSON> json,
+                                     const std::optional<std::string>& error);
 
   ZelController();
   ~ZelController();
