@@ -35,6 +35,7 @@ void ZelController::setServerConfiguration(const ServerConfiguration& configurat
   RESTClient::setUrl(configuration.url);
   HttpClient::shared().setCaFile(configuration.caFile);
   HttpClient::shared().setTimeout(configuration.timeoutSeconds);
+  HttpClient::shared().setLimits(configuration.limits);
 }
 
 void ZelController::initialize(const std::string& appId) {

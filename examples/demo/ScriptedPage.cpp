@@ -135,6 +135,27 @@ bool ScriptedPage::isMraid(const WebView& webView) {
   return webView.configuration().userContentController->handler("mraidHostBridge") != nullptr;
 }
 
+std::optional<std::string> ScriptedPage::forcedOrientation(const WebView& webView) {
+  const auto markup = currentMarkup(webView);
+  if (!markup || !javaScriptOn(webView) || !isMraid(webView)) return std::nullopt;
+  const auto call = markup->find("mraid.setOrientationProperties(");
+  if (call == std::string::npos) return std::nullopt;
+  const auto force = argumentOf(markup->substr(call), "forceOrientation:");
+  if (force != "landscape" && force != "portrait") return std::nullopt;
+  return force;
+}
+
+std::vector<std::string> ScriptedPage::exposuresTold(const WebView& webView) {
+  const std::string event = "mraidController.triggerEvent(\"exposureChange\", [";
+  std::vector<std::string> percentages;
+  for (const auto& record : webView.journal()) {
+    if (record.kind == PageRecord::Kind::script && record.text.rfind(event, 0) == 0)
+      percentages.push_back(
+          record.text.substr(event.size(), record.text.find(',', event.size()) - event.size()));
+  }
+  return percentages;
+}
+
 bool ScriptedPage::closesItself(const WebView& webView) {
   const auto markup = currentMarkup(webView);
   return markup && javaScriptOn(webView) && isMraid(webView) && contains(*markup, "mraid.close()");
@@ -182,6 +203,13 @@ void ScriptedPage::load(const std::shared_ptr<WebView>& webView) {
   if (fallsBack) {
     Console::say("page: the creative calls mraid.fallback() as it loads");
     driver_.postMessage(webView, "mraidHostBridge", {{"name", "fallback"}});
+  }
+  if (const auto orientation = forcedOrientation(*webView)) {
+    Console::say("page: the creative holds the screen in " + *orientation + " as it loads");
+    driver_.postMessage(
+        webView, "mraidHostBridge",
+        {{"name", "setOrientationProperties"},
+         {"params", {{"allowOrientationChange", false}, {"forceOrientation", *orientation}}}});
   }
   // The SDK may have loaded something else meanwhile: that load is played next time.
   if (webView->currentNavigation().id == navigation)

@@ -19,6 +19,8 @@ namespace demo {
 /// - every load the SDK starts runs to its end (start, commit, finish) soon after;
 /// - a creative calling `mraid.fallback()` posts "fallback" to the bridge as it loads,
 ///   between commit and finish, as an inline script does while the document is parsed;
+/// - a creative calling `mraid.setOrientationProperties` with a `forceOrientation` literal
+///   asks for it (and no orientation change) as it loads;
 /// - a creative calling `mraid.close()` is taken to count down `selfCloseSeconds` from the
 ///   "ready" event the SDK sends it when shown, then posts "close";
 /// - a tap on the page runs its call to action: `mraid.open('URL')` posts "open" with the
@@ -43,6 +45,10 @@ class ScriptedPage {
 
   /// Whether the web view holds an MRAID creative: the SDK gave it the bridge.
   static bool isMraid(const zelvora::platform::WebView& webView);
+  /// The orientation the creative holds the screen in ("landscape", "portrait"), if any.
+  static std::optional<std::string> forcedOrientation(const zelvora::platform::WebView& webView);
+  /// The percentages of every "exposureChange" the SDK sent the web view, in order.
+  static std::vector<std::string> exposuresTold(const zelvora::platform::WebView& webView);
   /// Whether the creative in the web view closes itself once shown.
   static bool closesItself(const zelvora::platform::WebView& webView);
   /// The scripts the SDK ran in the current document, one line each.

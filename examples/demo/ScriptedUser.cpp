@@ -300,6 +300,28 @@ ScriptedUser::Failure ScriptedUser::playMraid(const std::string& placement, Visi
   const auto webView = stage_.findWebView();
   Console::say(placement + "'s page was told:");
   for (const auto& line : ScriptedPage::scriptsRun(*webView)) Console::say("  " + line);
+  // What the creative measured itself by, read once its showing is over.
+  struct Exposures {
+    ScriptedUser& user;
+    std::shared_ptr<zelvora::platform::WebView> page;
+    Visit& visit;
+    ~Exposures() { user.noteExposures(page, visit); }
+  } exposures{*this, webView, visit};
+
+  if (const auto orientation = ScriptedPage::forcedOrientation(*webView)) {
+    using zelvora::platform::Application;
+    using zelvora::platform::InterfaceOrientation;
+    const bool landscape = *orientation == "landscape";
+    if (zelvora::platform::isLandscape(Application::shared().statusBarOrientation()) != landscape)
+      return "the creative holds the screen in " + *orientation + "; the interface did not turn";
+    const bool turned = stage_.rotate(landscape ? InterfaceOrientation::portrait
+                                                : InterfaceOrientation::landscapeRight);
+    if (turned) return "the creative holds the screen in " + *orientation + "; it turned anyway";
+    visit.steps.push_back("held in " + *orientation + " as the creative asked");
+    snapshot(placement, *orientation);
+    stage_.pause(2);
+    return closeWithButton(placement, visit);
+  }
 
   if (ScriptedPage::closesItself(*webView)) {
     const int closes = delegate_.count("onAdClose", placement);
@@ -316,6 +338,8 @@ ScriptedUser::Failure ScriptedUser::playMraid(const std::string& placement, Visi
     bool again = false;
     for (int attempt = 0; attempt < 4 && !again; ++attempt) again = show(placement);
     if (!again) return "it did not come on screen again after closing itself";
+    noteExposures(webView, visit);
+    exposures.page = stage_.findWebView();
     if (delegate_.count("onAdReady", placement) != readies) return "it was reported ready again";
     visit.steps.push_back("shown again");
     stage_.pause(2);
@@ -336,6 +360,16 @@ ScriptedUser::Failure ScriptedUser::playMraid(const std::string& placement, Visi
   visit.steps.push_back("tapped the creative: nothing happened");
   stage_.pause(3);
   return closeWithButton(placement, visit);
+}
+
+void ScriptedUser::noteExposures(const std::shared_ptr<zelvora::platform::WebView>& webView,
+                                 Visit& visit) {
+  if (!webView) return;
+  std::string seen;
+  for (const auto& percentage : ScriptedPage::exposuresTold(*webView))
+    seen += (seen.empty() ? "" : ", ") + percentage;
+  Console::say("the creative's exposure went " + (seen.empty() ? "nowhere" : seen));
+  visit.steps.push_back("exposure: " + (seen.empty() ? "none" : seen));
 }
 
 ScriptedUser::Failure ScriptedUser::comeBackFromClickThrough(const std::string& placement,

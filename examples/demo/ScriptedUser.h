@@ -63,6 +63,8 @@ class ScriptedUser {
   Failure checkPlace(const std::string& placement, const std::string& what, Visit& visit);
   Failure playHtml(const std::string& placement, Visit& visit);
   Failure playMraid(const std::string& placement, Visit& visit);
+  /// Notes the exposure percentages the SDK told an MRAID creative over its showing.
+  void noteExposures(const std::shared_ptr<zelvora::platform::WebView>& webView, Visit& visit);
   /// Reads the click-through the ad opened, goes back, then shows the ad again and closes it.
   Failure comeBackFromClickThrough(const std::string& placement, Visit& visit);
   Failure closeWithButton(const std::string& placement, Visit& visit);

@@ -7,6 +7,7 @@
 
 #include "zelvora/ConsentState.h"
 #include "zelvora/Json.h"
+#include "zelvora/TransferLimits.h"
 #include "zelvora/ZelEventDeclaration.h"
 #include "zelvora/util/OrderedMap.h"
 
@@ -20,7 +21,8 @@ class RESTClient;
 class ConsentManager;
 namespace internal {
 void resetProcessState();
-}
+void handleAnswer(std::optional<JSON> json, const std::optional<std::string>& error);
+}  // namespace internal
 
 using PlacementMap = OrderedMap<std::string, std::shared_ptr<Placement>>;
 
@@ -32,6 +34,8 @@ struct ServerConfiguration {
   std::string caFile;
   /// Seconds without progress after which a request fails.
   double timeoutSeconds = 60;
+  /// Deadlines, sizes and the number of transfers at once.
+  TransferLimits limits;
 };
 
 /// The SDK's one entry point. Use it on the main thread, after a platform backend started.
@@ -83,8 +87,10 @@ class ZelController {
   ConsentManager& consentManager() { return *consentManager_; }
 
  private:
-  // Tests start fresh SDK worlds in one process through it.
+  // Tests start fresh SDK worlds in one process through it, and fuzz the answer's handling.
   friend void internal::resetProcessState();
+  friend void internal::handleAnswer(std::optional<JSON> json,
+                                     const std::optional<std::string>& error);
 
   ZelController();
   ~ZelController();

@@ -11,6 +11,7 @@
 #include <fstream>
 #include <sstream>
 
+#include "JsonNesting.h"
 #include "zelvora/Log.h"
 #include "zelvora/platform/Directories.h"
 #include "zelvora/platform/HostEnvironment.h"
@@ -40,8 +41,10 @@ std::optional<nlohmann::json> readObject(const fs::path& file, bool complain) {
   std::stringstream text;
   text << in.rdbuf();
   auto parsed = nlohmann::json::parse(text.str(), nullptr, false);
-  if (parsed.is_object()) return parsed;
-  if (complain) log("preferences file " + file.string() + " is not a JSON object; starting empty");
+  if (parsed.is_object() && nestingWithin(parsed)) return parsed;
+  if (complain)
+    log("preferences file " + file.string() + " is not a JSON object of at most " +
+        std::to_string(kMaxJsonDepth) + " levels; starting empty");
   return std::nullopt;
 }
 

@@ -11,7 +11,8 @@
  * mraidController.triggerEvent(name, params); the library reads window.mraidData afresh on
  * every call, so getters follow the SDK's writes. The page talks to the SDK by posting
  * {name, params} to the "mraidHostBridge" message handler; the SDK understands "open" and
- * "playVideo" (params: a URL), "close", "unload" and "fallback", nothing else.
+ * "playVideo" (params: a URL), "close", "unload", "fallback" and "setOrientationProperties"
+ * (params: {allowOrientationChange, forceOrientation}), nothing else.
  *
  * Choices this library makes where MRAID leaves room:
  * - A "ready" listener added after "ready" was delivered is called once, asynchronously
@@ -21,9 +22,14 @@
  *   listeners of each event the SDK triggers, it compares mraid.isViewable() with the value
  *   it last reported (at first false) and fires viewableChange(isViewable) on a difference.
  *   On show that is right after "ready"; on close right after stateChange("hidden").
+ * - "exposureChange" listeners always get three arguments: the percentage, the visible
+ *   rectangle and the occlusion rectangles (each null when there is none).
  * - What the SDK does not carry out (expand, resize, storePicture, createCalendarEvent,
- *   useCustomClose, orientation changes) fires "error" with a message and the action's
- *   name, and is not sent to the SDK.
+ *   useCustomClose(true), initVpaid) fires "error" with a message and the action's name, and
+ *   is not sent to the SDK. Resize properties are validated and kept in the page, since an
+ *   interstitial never resizes.
+ * - Listeners are called as the DOM calls them: one added during a dispatch waits for the
+ *   next, one removed during a dispatch is not called in it.
  */
 (function (window) {
   "use strict";
@@ -54,12 +60,16 @@
   // anything else silently, the library tells the creative instead.
   var URL_TEXT = /^(?:[A-Za-z0-9\-._~:\/?#\[\]@!$&'()*+,;=]|%[0-9A-Fa-f]{2})+$/;
 
-  var listeners = {}; // event name -> array of functions
+  var listeners = {}; // event name -> array of {listener, removed}
   var readyDelivered = false; // the SDK has triggered "ready" in this page
   var pendingReady = []; // late "ready" listeners waiting for their asynchronous call
   var reportedViewable = false; // what the last viewableChange said
   var reportingError = false; // an "error" dispatch is under way
   var expandSize = {}; // width and height the creative set with setExpandProperties
+  var resizeProperties = null; // what the creative set with setResizeProperties
+  var orientationProperties = null; // what the creative set with setOrientationProperties
+  var CLOSE_POSITIONS = ["top-left", "top-right", "center", "bottom-left", "bottom-right",
+    "top-center", "bottom-center"];
 
   function log(message) {
     if (window.console && window.console.log) window.console.log("mraid: " + message);
@@ -109,9 +119,16 @@
 
   /* Calls every listener of `name` with `args`; a failing listener does not stop the others. */
   function dispatch(name, args) {
-    // A copy: a listener may add or remove listeners while it runs.
+    // A copy: one added meanwhile waits for the next dispatch; one removed is skipped.
     var list = (listeners[name] || []).slice();
-    for (var i = 0; i < list.length; i++) dispatchTo(list[i], name, args);
+    for (var i = 0; i < list.length; i++)
+      if (!list[i].removed) dispatchTo(list[i].listener, name, args);
+  }
+
+  function indexOfListener(event, listener) {
+    var list = listeners[event] || [];
+    for (var i = 0; i < list.length; i++) if (list[i].listener === listener) return i;
+    return -1;
   }
 
   function dispatchTo(listener, name, args) {
@@ -141,7 +158,7 @@
   }
 
   function isListening(event, listener) {
-    return (listeners[event] || []).indexOf(listener) >= 0;
+    return indexOfListener(event, listener) >= 0;
   }
 
   /* Calls a "ready" listener added after "ready", once, after the current script. */
@@ -154,22 +171,62 @@
     }, 0);
   }
 
-  /* The SDK sends the visible rectangle as JSON text; listeners get an object (or null). */
+  /* The SDK sends rectangles as JSON text; listeners get objects (or null). */
   function rectangle(value) {
     if (typeof value !== "string") return isObject(value) ? value : null;
     try {
-      return JSON.parse(value);
+      var parsed = JSON.parse(value);
+      return isObject(parsed) ? parsed : null;
     } catch (e) {
       log("exposureChange: unreadable rectangle " + value);
       return null;
     }
   }
 
+  function isNumber(value) {
+    return typeof value === "number" && isFinite(value);
+  }
+
+  function copy(object) {
+    var result = {};
+    for (var key in object) if (object.hasOwnProperty(key)) result[key] = object[key];
+    return result;
+  }
+
+  /* Why `properties` are not valid resize properties, or "" when they are. */
+  function resizePropertiesProblem(properties) {
+    if (!isObject(properties)) return "expects an object";
+    var required = ["width", "height", "offsetX", "offsetY"];
+    for (var i = 0; i < required.length; i++)
+      if (!isNumber(properties[required[i]])) return required[i] + " must be a number";
+    if (properties.width < 50 || properties.height < 50)
+      return "width and height must be 50 or more (the close area must fit)";
+    var close = properties.customClosePosition;
+    if (close !== undefined && CLOSE_POSITIONS.indexOf(close) < 0)
+      return "customClosePosition must be one of " + CLOSE_POSITIONS.join(", ");
+    var offscreen = properties.allowOffscreen;
+    if (offscreen !== undefined && typeof offscreen !== "boolean")
+      return "allowOffscreen must be true or false";
+    var max = window.mraid.getMaxSize();
+    if (offscreen === false && max.width > 0 &&
+        (properties.width > max.width || properties.height > max.height))
+      return "larger than the maximum size while allowOffscreen is false";
+    return "";
+  }
+
   window.mraidController = {
     /* The SDK's events: calls every listener of `name` with the items of `params`. */
     triggerEvent: function (name, params) {
       var args = params && typeof params.length === "number" ? [].slice.call(params) : [];
-      if (name === "exposureChange") args[1] = rectangle(args[1]);
+      if (name === "exposureChange") {
+        var occlusions = null;
+        try {
+          occlusions = typeof args[2] === "string" ? JSON.parse(args[2]) : args[2] || null;
+        } catch (e) {
+          log("exposureChange: unreadable occlusions " + args[2]);
+        }
+        args = [args[0], rectangle(args[1]), Array.isArray(occlusions) ? occlusions : null];
+      }
       if (name === "ready") readyDelivered = true;
       dispatch(name, args);
       if (!readyDelivered) return;
@@ -256,13 +313,14 @@
         fail("useCustomClose is not supported: the SDK always shows its close control", action);
     },
     getOrientationProperties: function () {
-      return objectProperty("orientationProperties", {
+      var current = objectProperty("orientationProperties", {
         allowOrientationChange: true,
         forceOrientation: "none",
       });
+      return orientationProperties ? copy(orientationProperties) : current;
     },
-    /* The SDK neither locks nor forces the orientation: asking for either fires "error"
-       and getOrientationProperties goes on telling what the SDK does. */
+    /* The SDK holds the interstitial in the forced orientation (or in the current one when
+       allowOrientationChange is false), or lets it follow the device with "none". */
     setOrientationProperties: function (properties) {
       var action = "setOrientationProperties";
       if (!isObject(properties)) return fail("expects an object", action);
@@ -272,8 +330,34 @@
         return fail("allowOrientationChange must be true or false", action);
       if (force !== undefined && force !== "portrait" && force !== "landscape" && force !== "none")
         return fail('forceOrientation must be "portrait", "landscape" or "none"', action);
-      if (allow === false || (force !== undefined && force !== "none"))
-        fail("the SDK does not lock or force the orientation", action);
+      var next = window.mraid.getOrientationProperties();
+      if (allow !== undefined) next.allowOrientationChange = allow;
+      if (force !== undefined) next.forceOrientation = force;
+      orientationProperties = next;
+      post("setOrientationProperties", copy(next));
+    },
+    /* An interstitial never resizes, but its resize properties are kept as MRAID asks. */
+    getResizeProperties: function () {
+      return copy(resizeProperties || {
+        width: 0,
+        height: 0,
+        offsetX: 0,
+        offsetY: 0,
+        customClosePosition: "top-right",
+        allowOffscreen: true,
+      });
+    },
+    setResizeProperties: function (properties) {
+      var problem = resizePropertiesProblem(properties);
+      if (problem) return fail(problem, "setResizeProperties");
+      resizeProperties = {
+        width: properties.width,
+        height: properties.height,
+        offsetX: properties.offsetX,
+        offsetY: properties.offsetY,
+        customClosePosition: properties.customClosePosition || "top-right",
+        allowOffscreen: properties.allowOffscreen !== false,
+      };
     },
 
     // ---- Events
@@ -283,22 +367,25 @@
       if (!EVENTS.hasOwnProperty(event)) return fail("unknown event " + event, action);
       if (typeof listener !== "function") return fail("the listener must be a function", action);
       var list = (listeners[event] = listeners[event] || []);
-      if (list.indexOf(listener) >= 0) return;
-      list.push(listener);
+      if (isListening(event, listener)) return;
+      list.push({ listener: listener, removed: false });
       if (event === "ready" && readyDelivered) callLateReady(listener);
     },
     /* Without a listener, removes every listener of `event`. */
     removeEventListener: function (event, listener) {
       var action = "removeEventListener";
       if (!EVENTS.hasOwnProperty(event)) return fail("unknown event " + event, action);
+      var list = listeners[event] || [];
       if (listener === undefined || listener === null) {
+        for (var i = 0; i < list.length; i++) list[i].removed = true;
         delete listeners[event];
         return;
       }
       if (typeof listener !== "function") return fail("the listener must be a function", action);
-      var list = listeners[event] || [];
-      var at = list.indexOf(listener);
-      if (at >= 0) list.splice(at, 1);
+      var at = indexOfListener(event, listener);
+      if (at < 0) return;
+      list[at].removed = true;
+      list.splice(at, 1);
     },
 
     // ---- What the SDK carries out
@@ -336,6 +423,12 @@
     resize: unsupported("resize", "an interstitial cannot be resized"),
     storePicture: unsupported("storePicture", "the SDK stores no pictures"),
     createCalendarEvent: unsupported("createCalendarEvent", "the SDK has no calendar"),
-    useCustomClose: unsupported("useCustomClose", "the SDK always shows its close control"),
+    initVpaid: unsupported("initVpaid", "the SDK plays no VPAID"),
+    /* Deprecated in MRAID 3.0: false is what the SDK does anyway. */
+    useCustomClose: function (useCustomClose) {
+      if (useCustomClose === false) return;
+      fail("useCustomClose is not supported: the SDK always shows its close control",
+        "useCustomClose");
+    },
   };
 })(window);

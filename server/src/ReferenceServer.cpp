@@ -4,6 +4,7 @@
 #include <openssl/evp.h>
 #include <sys/socket.h>
 
+#include <algorithm>
 #include <chrono>
 #include <fstream>
 #include <sstream>
@@ -37,6 +38,49 @@ void replaceAll(std::string& text, const std::string& from, const std::string& t
 JSON errorBody(const std::string& message) {
   return JSON{{"error", message}};
 }
+
+/// A connection in memory: the request's bytes to read, the response's collected.
+class MemoryStream final : public httplib::Stream {
+ public:
+  explicit MemoryStream(const std::string& request) : request_(request) {}
+
+  bool is_readable() const override { return true; }
+  bool is_writable() const override { return true; }
+  ssize_t read(char* ptr, size_t size) override {
+    const size_t count = std::min(size, request_.size() - offset_);
+    request_.copy(ptr, count, offset_);
+    offset_ += count;
+    return static_cast<ssize_t>(count);
+  }
+  ssize_t write(const char* ptr, size_t size) override {
+    response.append(ptr, size);
+    return static_cast<ssize_t>(size);
+  }
+  void get_remote_ip_and_port(std::string& ip, int& port) const override {
+    ip = "127.0.0.1";
+    port = 0;
+  }
+  void get_local_ip_and_port(std::string& ip, int& port) const override {
+    ip = "127.0.0.1";
+    port = 0;
+  }
+  socket_t socket() const override { return INVALID_SOCKET; }
+
+  std::string response;
+
+ private:
+  const std::string& request_;
+  size_t offset_ = 0;
+};
+
+/// httplib handles a connection's requests on a stream in a protected member; a derived class
+/// may name it, and so hand it a stream in memory.
+struct StreamProcessor : httplib::Server {
+  static void process(httplib::Server& server, httplib::Stream& stream) {
+    bool closed = false;
+    (server.*&StreamProcessor::process_request)(stream, true, closed, nullptr);
+  }
+};
 
 }  // namespace
 
@@ -113,6 +157,12 @@ void ReferenceServer::stop() {
   if (thread_.joinable()) thread_.join();
 }
 
+std::string ReferenceServer::respond(const std::string& request) {
+  MemoryStream stream(request);
+  StreamProcessor::process(*http_, stream);
+  return stream.response;
+}
+
 std::vector<BeaconRecord> ReferenceServer::beacons() const {
   std::lock_guard lock(mutex_);
   return beacons_;
@@ -151,7 +201,9 @@ JSON ReferenceServer::answer(const JSON& request, int& status) {
     status = 403;
     return errorBody("invalid signature");
   }
-  if (data->value("action", "") != "getPlacements") {
+  // Compared as JSON: an "action" that is no string is just another unknown action.
+  if (const auto action = data->find("action");
+      action == data->end() || *action != "getPlacements") {
     status = 400;
     return errorBody("unknown action");
   }

@@ -29,6 +29,9 @@ class ViewControllerEvents {
   virtual void onViewControllerAppeared() = 0;
   virtual void onViewControllerDisappeared() = 0;
   virtual void onViewControllerSizeChanged() = 0;
+  /// After every layout pass of the view controller's screen: something may have been laid
+  /// over the ad, or taken away.
+  virtual void onViewControllerLaidOut() {}
 };
 
 /// The base of every ad unit: one ad of one placement, with its description, its beacons, the

@@ -20,23 +20,27 @@ HouseVideoAd::HouseVideoAd(const JSON& initWithData) : VideoAd(initWithData) {
 void HouseVideoAd::preload() {
   downloadAssets();
   if (landingCard) {
-    FileLoader::loadFile(landingCard->url,
-                         [weak = std::weak_ptr<Banner>(landingCard)](const std::string& path) {
-                           if (auto card = weak.lock()) card->preloadCompletion(path);
-                         });
+    FileLoader::loadFile(
+        landingCard->url,
+        [weak = std::weak_ptr<Banner>(landingCard)](const std::string& path) {
+          if (auto card = weak.lock()) card->preloadCompletion(path);
+        },
+        AssetKind::image);
   }
   if (!videoPlayer->url) {
     log("video ad " + id() + " has no valid video address; it will never be ready");
     return;
   }
-  FileLoader::loadFile(stringValue(member(data(), "video")),
-                       [weak = weak_from_this()](const std::string& path) {
-                         auto self = std::static_pointer_cast<HouseVideoAd>(weak.lock());
-                         if (!self) return;
-                         self->isLoaded = true;
-                         if (auto delegate = self->preloadDelegate.lock()) delegate->onAdLoaded();
-                         self->videoPlayer->url = "file://" + path;
-                       });
+  FileLoader::loadFile(
+      stringValue(member(data(), "video")),
+      [weak = weak_from_this()](const std::string& path) {
+        auto self = std::static_pointer_cast<HouseVideoAd>(weak.lock());
+        if (!self) return;
+        self->isLoaded = true;
+        if (auto delegate = self->preloadDelegate.lock()) delegate->onAdLoaded();
+        self->videoPlayer->url = "file://" + path;
+      },
+      AssetKind::video);
 }
 
 void HouseVideoAd::downloadAssets() {
@@ -57,7 +61,8 @@ void HouseVideoAd::downloadAssets() {
       assetPath = local.string();
       return;
     }
-    FileLoader::loadZelFile(url, [&assetPath](const std::string& path) { assetPath = path; });
+    FileLoader::loadZelFile(
+        url, [&assetPath](const std::string& path) { assetPath = path; }, AssetKind::image);
   };
   take("ic_sound_on.png", Asset::iconSoundOnPath);
   take("ic_sound_off.png", Asset::iconSoundOffPath);

@@ -30,6 +30,10 @@ HtmlAd::HtmlAd(const JSON& initWithData) : Ad(initWithData) {
   fallbackTriggered_ = false;
 }
 
+HtmlAd::~HtmlAd() {
+  observeTheApplication(false);
+}
+
 std::shared_ptr<HtmlAd> HtmlAd::self() {
   return std::static_pointer_cast<HtmlAd>(shared_from_this());
 }
@@ -92,6 +96,16 @@ void HtmlAd::configureWebView() {
   webView->setPageStartedDelegate(self());
   webView->addPageFinishedDelegate(self());
   pageLost_ = false;
+  // A new page knows nothing yet, and has asked for nothing.
+  viewable_ = false;
+  toldExposure_.reset();
+  toldSizes_.clear();
+  toldSize_ = {};
+  sizesPending_ = false;
+  closing_ = false;
+  allowOrientationChange_ = true;
+  forceOrientation_ = "none";
+  lockedAt_.reset();
 }
 
 void HtmlAd::onWebViewStartedToLoad(const std::optional<std::string>& url) {
@@ -136,6 +150,12 @@ void HtmlAd::callMetricTracking(const std::string& metric) {
 }
 
 void HtmlAd::closeAd() {
+  if (onScreen && !closing_) {
+    // The page hears it is no longer seen before it is blanked.
+    closing_ = true;
+    sizesPending_ = false;
+    updateExposure();
+  }
   if (webView) {
     webView->load(URLRequest{"about:blank"});
     pageLost_ = true;
@@ -174,7 +194,67 @@ void HtmlAd::setFallbackTriggered(bool triggered) {
 }
 
 void HtmlAd::setViewable(bool viewable) {
+  viewable_ = viewable;
   setJSProperty("isViewable", viewable);
+}
+
+void HtmlAd::observeTheApplication(bool observe) {
+  auto& application = Application::shared();
+  for (const auto token : applicationObservers_) application.removeObserver(token);
+  applicationObservers_.clear();
+  if (const auto window = observedWindow_.lock()) window->removeVisibilityObserver(windowObserver_);
+  observedWindow_.reset();
+  if (!observe) return;
+  const auto update = [weak = std::weak_ptr<HtmlAd>(self())] {
+    if (auto ad = weak.lock()) ad->updateExposure();
+  };
+  applicationObservers_ = {application.addWillResignActiveObserver(update),
+                           application.addDidBecomeActiveObserver(update)};
+  // A hidden window covers the ad as the background does.
+  if (const auto window = application.keyWindow()) {
+    observedWindow_ = window;
+    windowObserver_ = window->addVisibilityObserver([update](bool) { update(); });
+  }
+}
+
+void HtmlAd::setOrientationProperties(bool allowOrientationChange,
+                                      const std::string& forceOrientation) {
+  allowOrientationChange_ = allowOrientationChange;
+  forceOrientation_ =
+      forceOrientation == "portrait" || forceOrientation == "landscape" ? forceOrientation : "none";
+  lockedAt_.reset();
+  if (forceOrientation_ == "none" && !allowOrientationChange) {
+    const auto now = Application::shared().statusBarOrientation();
+    lockedAt_ = now == InterfaceOrientation::unknown ? InterfaceOrientation::portrait : now;
+  }
+  setJSProperty("orientationProperties", getOrientationProperties());
+  applyOrientationLock();
+}
+
+void HtmlAd::turnTheInterfaceFor(const ViewController& controller) {
+  auto& application = Application::shared();
+  const auto allowed = controller.supportedInterfaceOrientations();
+  if (allowed.contains(application.statusBarOrientation())) return;
+  // As a screen that supports only these does when it is presented.
+  for (auto orientation :
+       {InterfaceOrientation::landscapeRight, InterfaceOrientation::landscapeLeft,
+        InterfaceOrientation::portrait, InterfaceOrientation::portraitUpsideDown}) {
+    if (allowed.contains(orientation) && application.rotate(orientation)) return;
+  }
+}
+
+std::optional<InterfaceOrientation> HtmlAd::orientationLock() const {
+  if (forceOrientation_ == "landscape") return InterfaceOrientation::landscapeRight;
+  if (forceOrientation_ == "portrait") return InterfaceOrientation::portrait;
+  return lockedAt_;
+}
+
+void HtmlAd::applyOrientationLock() {
+  if (!interstitialVC) return;  // the lock is applied when the ad is shown
+  interstitialVC->requestedOrientation = orientationLock();
+  turnTheInterfaceFor(*interstitialVC);
+  // "locked" changed, and maybe the sizes.
+  updatePresentationData();
 }
 
 bool HtmlAd::allowedOnScreenOnly(const std::string& action) {
@@ -198,7 +278,8 @@ void HtmlAd::playVideo(const std::string& uri) {
   controller->modalTransitionStyle = ModalTransitionStyle::flipHorizontal;
   // Over the interstitial, which stays on screen beneath: the ad is not closed by the video.
   controller->modalPresentationStyle = ModalPresentationStyle::overFullScreen;
-  interstitialVC->present(controller, true, [videoPlayer] {
+  interstitialVC->present(controller, true, [videoPlayer, weak = std::weak_ptr<HtmlAd>(self())] {
+    if (auto ad = weak.lock()) ad->updateExposure();
     if (!videoPlayer->player) return;
     if (videoPlayer->playerController) videoPlayer->showLoadingIndicator();
     videoPlayer->player->play();

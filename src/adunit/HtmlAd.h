@@ -13,14 +13,16 @@
 #include "adunit/rendering/FrameView.h"
 #include "adunit/rendering/ViewControllers/InterstitialViewController.h"
 #include "adunit/types/mraid/MraidAd.h"
+#include "adunit/types/mraid/MraidExposure.h"
+#include "zelvora/platform/ui/Application.h"
 
 namespace zelvora {
 
 /// A value written into the page: a boolean, an integer, or text inserted as it stands (a
 /// JSON text, or a string literal its caller quoted).
 using JSValue = std::variant<bool, std::int64_t, std::string>;
-/// An event parameter: an integer, or a string sent as an escaped string literal.
-using MraidParam = std::variant<std::int64_t, std::string>;
+/// An event parameter: a number, or a string sent as an escaped string literal.
+using MraidParam = std::variant<std::int64_t, double, std::string>;
 
 /// The ad unit of the HTML formats. A plain HTML ad ("isMraid" false) is ready at once and
 /// loads its markup when shown; an MRAID ad downloads "mraid.js", renders its markup off
@@ -33,6 +35,7 @@ class HtmlAd : public Ad,
                public MraidAd {
  public:
   explicit HtmlAd(const JSON& initWithData);
+  ~HtmlAd() override;
 
   void preload() override;
 
@@ -53,6 +56,8 @@ class HtmlAd : public Ad,
   void fallback() override;
   void setFallbackTriggered(bool triggered) override;
   void setContainerState(const std::string& state) override;
+  void setOrientationProperties(bool allowOrientationChange,
+                                const std::string& forceOrientation) override;
 
   // What the creative is told (HtmlAdMraidScripts.cpp).
 
@@ -64,15 +69,25 @@ class HtmlAd : public Ad,
   void setJSProperty(const std::string& name, const JSValue& value);
   /// Calls `mraidController.triggerEvent(event, params)` in the page.
   void triggerEvent(const std::string& event, const std::vector<MraidParam>& params);
-  /// After a size change: the new position, then "sizeChange" and "exposureChange".
+  /// After a layout or a turn: every size-related property that changed, then "sizeChange"
+  /// when the ad's size did, then the exposure when it changed.
   void updatePresentationData();
+  /// Tells the page its exposure (and viewability) when they changed since it was last told.
+  void updateExposure();
+  /// What the user can see of the ad now: nothing unless it is on screen, in the foreground
+  /// and not closing; less what other screens (the creative's player, the click-through)
+  /// lay over it.
+  MraidExposure currentExposure() const;
 
   std::string getScreenSize() const;
   std::string getMaxSize() const;
+  /// The web view's own frame in screen points: the page's viewport.
   std::string getDefaultPosition() const;
   std::string getExpandProperties() const;
   std::string getCurrentAppOrientation() const;
   std::string getOrientationProperties() const;
+  /// The orientation the interstitial is held in, if the creative asked for a lock.
+  std::optional<platform::InterfaceOrientation> orientationLock() const;
 
   std::shared_ptr<InterstitialViewController> interstitialVC;
   std::shared_ptr<WebView> webView;
@@ -93,6 +108,14 @@ class HtmlAd : public Ad,
   /// The ad's markup, when "markup" is a JSON string.
   std::optional<std::string> markup() const;
   std::shared_ptr<HtmlAd> self();
+  /// The page was told what the presentation data holds (sizes, viewable).
+  void notePresentationTold();
+  /// Holds the interstitial in the creative's orientation, turning the interface if needed.
+  void applyOrientationLock();
+  /// Turns the interface to an orientation `controller` supports, when it is in another.
+  static void turnTheInterfaceFor(const platform::ViewController& controller);
+  /// Follows the application to the background and back while the ad is on screen.
+  void observeTheApplication(bool observe);
 
  private:
   /// The script run before the page's own: environment, first properties, "mraid.js".
@@ -103,9 +126,30 @@ class HtmlAd : public Ad,
   /// creative is told why not through an "error" event.
   bool allowedOnScreenOnly(const std::string& action);
 
+  /// The size-related property assignments the page was last given.
+  std::string sizePropertiesScript() const;
+  std::vector<MraidParam> exposureParams(const MraidExposure& exposure) const;
+
   std::optional<bool> fallbackTriggered_;
   /// The web view no longer holds the creative's page.
   bool pageLost_ = false;
+  /// What the current page was last told: "isViewable", the exposure event, the sizes.
+  bool viewable_ = false;
+  std::optional<MraidExposure> toldExposure_;
+  std::string toldSizes_;
+  platform::Size toldSize_;
+  /// New sizes are on their way to the page.
+  bool sizesPending_ = false;
+  /// A close is under way: the ad is no longer seen.
+  bool closing_ = false;
+  /// The creative's orientation properties for the current page.
+  bool allowOrientationChange_ = true;
+  std::string forceOrientation_ = "none";
+  std::optional<platform::InterfaceOrientation> lockedAt_;
+  std::vector<platform::Application::ObserverToken> applicationObservers_;
+  /// The window whose visibility the exposure follows, and the token of that observer.
+  std::weak_ptr<platform::Window> observedWindow_;
+  platform::Window::ObserverToken windowObserver_ = 0;
 };
 
 }  // namespace zelvora

@@ -3,6 +3,8 @@
 
 #include <cctype>
 #include <cerrno>
+#include <cmath>
+#include <cstdio>
 #include <cstring>
 #include <fstream>
 #include <sstream>
@@ -73,6 +75,23 @@ std::string textOf(const JSValue& value) {
 std::int64_t points(double value) {
   return static_cast<std::int64_t>(value);
 }
+
+JSON rectangle(const Rect& rect) {
+  return {{"x", points(rect.x)},
+          {"y", points(rect.y)},
+          {"width", points(rect.width)},
+          {"height", points(rect.height)}};
+}
+
+/// A number as JavaScript reads it: whole numbers without a fraction, others to 1/100.
+std::string numberText(double value) {
+  if (value == std::floor(value)) return std::to_string(static_cast<std::int64_t>(value));
+  char text[32];
+  std::snprintf(text, sizeof text, "%.2f", value);
+  std::string result = text;
+  while (result.back() == '0') result.pop_back();
+  return result;
+}
 }  // namespace
 
 std::string HtmlAd::createJSProperty(const std::string& name, const JSValue& value) {
@@ -90,6 +109,8 @@ void HtmlAd::triggerEvent(const std::string& event, const std::vector<MraidParam
     if (!list.empty()) list += ", ";
     if (const auto* number = std::get_if<std::int64_t>(&param))
       list += std::to_string(*number);
+    else if (const auto* real = std::get_if<double>(&param))
+      list += numberText(*real);
     else
       list += stringLiteral(std::get<std::string>(param));
   }
@@ -103,17 +124,94 @@ void HtmlAd::setContainerState(const std::string& state) {
   triggerEvent(Mraid::stateChangeEvent, {state});
 }
 
+std::string HtmlAd::sizePropertiesScript() const {
+  return createJSProperty("screenSize", getScreenSize()) +
+         createJSProperty("maxSize", getMaxSize()) +
+         createJSProperty("defaultPosition", getDefaultPosition()) +
+         createJSProperty("currentPosition", getDefaultPosition()) +
+         createJSProperty("currentAppOrientation", getCurrentAppOrientation());
+}
+
+void HtmlAd::notePresentationTold() {
+  toldSizes_ = sizePropertiesScript();
+  toldSize_ =
+      webView ? Size{std::trunc(webView->frame.width), std::trunc(webView->frame.height)} : Size{};
+}
+
 void HtmlAd::updatePresentationData() {
-  if (!mraid() || !interstitialVC || !webView) return;
-  webView->evaluateJavaScript(
-      createJSProperty("currentPosition", getDefaultPosition()),
-      [weak = std::weak_ptr<HtmlAd>(self())](const JavaScriptResult&) {
-        auto ad = weak.lock();
-        if (!ad || !ad->container) return;
-        ad->triggerEvent(Mraid::sizeChangeEvent, {std::int64_t{ad->container->getContentWidth()},
-                                                  std::int64_t{ad->container->getContentHeight()}});
-        ad->triggerEvent(Mraid::exposureChangeEvent, {std::int64_t{100}, ad->getDefaultPosition()});
-      });
+  // Before the presentation data, the page has no sizes to refresh.
+  if (!mraid() || !interstitialVC || !webView || pageLost_ || toldSizes_.empty()) return;
+  auto sizes = sizePropertiesScript();
+  if (sizes == toldSizes_) {
+    updateExposure();
+    return;
+  }
+  toldSizes_ = sizes;
+  const Size size{std::trunc(webView->frame.width), std::trunc(webView->frame.height)};
+  const bool resized = size != toldSize_;
+  toldSize_ = size;
+  sizesPending_ = true;
+  webView->evaluateJavaScript(std::move(sizes), [weak = std::weak_ptr<HtmlAd>(self()), resized,
+                                                 size](const JavaScriptResult&) {
+    auto ad = weak.lock();
+    if (!ad) return;
+    ad->sizesPending_ = false;
+    if (resized)
+      ad->triggerEvent(Mraid::sizeChangeEvent, {points(size.width), points(size.height)});
+    ad->updateExposure();
+  });
+}
+
+MraidExposure HtmlAd::currentExposure() const {
+  auto& application = Application::shared();
+  const auto window = application.keyWindow();
+  if (!onScreen || closing_ || !application.isActive() || !webView || !webView->superview() ||
+      !interstitialVC || !window || !window->isVisible())
+    return {};
+  std::vector<Rect> covers;
+  const auto cover = [&](const std::shared_ptr<View>& view) {
+    if (!view->isHidden && view->alpha > 0) covers.push_back(view->frameInRoot());
+  };
+  // The screens presented over the interstitial (the creative's player) ...
+  bool above = false;
+  for (const auto& controller : window->viewControllerStack()) {
+    if (above && controller->isViewLoaded()) cover(controller->view());
+    above = above || controller == interstitialVC;
+  }
+  if (!above) return {};
+  // ... and what is laid over the ad on its own screen (the click-through), the ad's own
+  // close button aside.
+  if (container) {
+    for (const auto& view : container->subviews()) {
+      if (view != container->contentView && view != container->closeButton) cover(view);
+    }
+  }
+  return measureExposure(*webView, window->bounds(), covers);
+}
+
+std::vector<MraidParam> HtmlAd::exposureParams(const MraidExposure& exposure) const {
+  if (!exposure.visible) return {std::int64_t{0}, std::string("null"), std::string("null")};
+  const std::string visible = pretty(rectangle(*exposure.visible));
+  // Fully seen: as it always read, the percentage and the rectangle.
+  if (exposure.percentage == 100 && exposure.occlusions.empty())
+    return {std::int64_t{100}, visible};
+  JSON occlusions = JSON::array();
+  for (const auto& rect : exposure.occlusions) occlusions.push_back(rectangle(rect));
+  return {exposure.percentage, visible,
+          exposure.occlusions.empty() ? std::string("null") : pretty(occlusions)};
+}
+
+void HtmlAd::updateExposure() {
+  // After new sizes, the exposure follows their "sizeChange".
+  if (!mraid() || !webView || pageLost_ || sizesPending_) return;
+  // The first exposure is the one of the appearance.
+  if (!toldExposure_ && !onScreen) return;
+  const auto exposure = currentExposure();
+  if (toldExposure_ == exposure) return;
+  toldExposure_ = exposure;
+  const bool viewable = exposure.percentage > 0;
+  if (viewable != viewable_) setViewable(viewable);
+  triggerEvent(Mraid::exposureChangeEvent, exposureParams(exposure));
 }
 
 std::string HtmlAd::createMraidEnvObject() const {
@@ -161,16 +259,15 @@ std::string HtmlAd::getMaxSize() const {
 }
 
 std::string HtmlAd::getDefaultPosition() const {
-  if (!container) return pretty({{"x", 0}, {"y", 0}, {"width", 0}, {"height", 0}});
-  return pretty({{"x", container->getContentXPosition()},
-                 {"y", container->getContentYPosition()},
-                 {"width", container->getContentWidth()},
-                 {"height", container->getContentHeight()}});
+  // The web view is inset in its frame: what the page lays itself out in is its own frame.
+  if (!container || !webView || !webView->superview()) return pretty(rectangle({}));
+  return pretty(rectangle(webView->frameInRoot()));
 }
 
 std::string HtmlAd::getExpandProperties() const {
-  return pretty({{"width", container ? container->getContentWidth() : 0},
-                 {"height", container ? container->getContentHeight() : 0},
+  const bool placed = container && webView && webView->superview();
+  return pretty({{"width", placed ? points(webView->frame.width) : 0},
+                 {"height", placed ? points(webView->frame.height) : 0},
                  {"useCustomClose", false},
                  {"isModal", true}});
 }
@@ -182,7 +279,8 @@ std::string HtmlAd::getCurrentAppOrientation() const {
 }
 
 std::string HtmlAd::getOrientationProperties() const {
-  return pretty({{"allowOrientationChange", true}, {"forceOrientation", "none"}});
+  return pretty({{"allowOrientationChange", allowOrientationChange_},
+                 {"forceOrientation", forceOrientation_}});
 }
 
 }  // namespace zelvora

@@ -2,96 +2,109 @@
 
 #include <curl/curl.h>
 
-#include <cctype>
 #include <chrono>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <map>
 
+#include <limits>
+
+#include "net/HttpTransfer.h"
 #include "net/JsonReading.h"
+#include "zelvora/Log.h"
 #include "zelvora/platform/MainQueue.h"
 
 namespace zelvora {
 namespace fs = std::filesystem;
 
-struct HttpClient::Transfer {
-  enum class Kind { postJson, get, download };
-
-  Kind kind = Kind::get;
-  /// The client's generation when the transfer began.
-  std::uint64_t generation = 0;
-  std::string url;
-  std::string requestBody;
-  std::string responseBody;
-  fs::path destination;
-  fs::path partial;
-  FILE* file = nullptr;
-  JsonCompletion jsonCompletion;
-  DownloadCompletion downloadCompletion;
-  CURL* easy = nullptr;
-  curl_slist* headers = nullptr;
-  char errorBuffer[CURL_ERROR_SIZE] = {};
-  // Idle time-out bookkeeping: the transfer fails once no byte moved for `timeout`.
-  std::chrono::steady_clock::duration timeout{};
-  std::chrono::steady_clock::time_point lastProgress = std::chrono::steady_clock::now();
-  curl_off_t lastDownloaded = 0;
-  curl_off_t lastUploaded = 0;
-  bool timedOut = false;
-
-  ~Transfer() {
-    if (file != nullptr) std::fclose(file);
-    if (headers != nullptr) curl_slist_free_all(headers);
-    if (easy != nullptr) curl_easy_cleanup(easy);
-  }
-};
-
 namespace {
 
-size_t appendToString(char* data, size_t size, size_t count, void* target) {
-  static_cast<std::string*>(target)->append(data, size * count);
-  return size * count;
-}
-
-size_t discard(char*, size_t size, size_t count, void*) {
-  return size * count;
-}
+using Transfer = HttpClient::Transfer;
 
 bool hasWebScheme(const std::string& url) {
-  const auto startsWith = [&](std::string_view prefix) {
-    if (url.size() < prefix.size()) return false;
-    for (std::size_t i = 0; i < prefix.size(); ++i) {
-      if (std::tolower(static_cast<unsigned char>(url[i])) != prefix[i]) return false;
-    }
-    return true;
-  };
-  return startsWith("http://") || startsWith("https://");
+  const std::string scheme = transfer::schemeOf(url);
+  return (scheme == "http" || scheme == "https") && url.find("//") == scheme.size() + 1;
 }
 
 /// Answers nested deeper are refused: copying or destroying them would recurse that deep.
 constexpr int kMaxAnswerDepth = 512;
 
-std::string transportError(CURLcode code, const char* detail, bool timedOut) {
-  if (timedOut) return "The request timed out.";
-  std::string text = curl_easy_strerror(code);
-  if (detail != nullptr && *detail != '\0') text += std::string(": ") + detail;
-  return text;
+/// Transfers that are not downloads (the answer, beacons) run in a lane of their own, so a
+/// long line of downloads never holds them up.
+bool isDownload(const Transfer& transfer) {
+  return transfer.kind == Transfer::Kind::download;
 }
 
-/// libcurl calls this about once a second, and whenever data moves.
-int watchProgress(void* target, curl_off_t, curl_off_t downloaded, curl_off_t,
-                  curl_off_t uploaded) {
-  auto& transfer = *static_cast<HttpClient::Transfer*>(target);
-  const auto now = std::chrono::steady_clock::now();
-  if (downloaded != transfer.lastDownloaded || uploaded != transfer.lastUploaded) {
-    transfer.lastDownloaded = downloaded;
-    transfer.lastUploaded = uploaded;
-    transfer.lastProgress = now;
-    return 0;
+TransferLimits withDefaults(TransferLimits limits) {
+  const TransferLimits defaults;
+  const auto keep = [](auto& value, auto fallback) {
+    if (value <= 0) value = fallback;
+  };
+  keep(limits.initDeadlineSeconds, defaults.initDeadlineSeconds);
+  keep(limits.beaconDeadlineSeconds, defaults.beaconDeadlineSeconds);
+  keep(limits.downloadDeadlineSeconds, defaults.downloadDeadlineSeconds);
+  keep(limits.maxAnswerBytes, defaults.maxAnswerBytes);
+  keep(limits.maxImageBytes, defaults.maxImageBytes);
+  keep(limits.maxVideoBytes, defaults.maxVideoBytes);
+  keep(limits.maxWebAssetBytes, defaults.maxWebAssetBytes);
+  keep(limits.maxConcurrentDownloads, defaults.maxConcurrentDownloads);
+  keep(limits.maxConcurrentRequests, defaults.maxConcurrentRequests);
+  return limits;
+}
+
+/// The deadline and the body's limit of `transfer`, by its kind.
+void applyLimits(Transfer& transfer, const TransferLimits& limits) {
+  switch (transfer.kind) {
+    case Transfer::Kind::postJson:
+      transfer.deadlineSeconds = limits.initDeadlineSeconds;
+      transfer.maxBytes = limits.maxAnswerBytes;
+      transfer.bodyName = "answer";
+      return;
+    case Transfer::Kind::get:
+      // Nothing of a beacon's answer is kept; its deadline bounds it.
+      transfer.deadlineSeconds = limits.beaconDeadlineSeconds;
+      transfer.maxBytes = std::numeric_limits<curl_off_t>::max();
+      transfer.bodyName = "answer";
+      return;
+    case Transfer::Kind::download:
+      transfer.deadlineSeconds = limits.downloadDeadlineSeconds;
+      switch (transfer.assetKind) {
+        case AssetKind::image:
+          transfer.maxBytes = limits.maxImageBytes;
+          transfer.bodyName = "image";
+          return;
+        case AssetKind::video:
+          transfer.maxBytes = limits.maxVideoBytes;
+          transfer.bodyName = "video";
+          return;
+        case AssetKind::webAsset:
+          transfer.maxBytes = limits.maxWebAssetBytes;
+          transfer.bodyName = "file";
+          return;
+      }
   }
-  if (now - transfer.lastProgress < transfer.timeout) return 0;
-  transfer.timedOut = true;
-  return 1;  // aborts the transfer
+}
+
+/// Why a finished download may not be put in place, if it may not.
+std::optional<std::string> downloadProblem(Transfer& transfer, CURLcode result, bool closed) {
+  if (result != CURLE_OK) return transfer::failure(transfer, result);
+  long status = 0;
+  curl_easy_getinfo(transfer.easy, CURLINFO_RESPONSE_CODE, &status);
+  if (status < 200 || status >= 300)
+    return "HTTP status " + std::to_string(status) + " for " + transfer.url;
+  std::error_code error;
+  const auto size = fs::file_size(transfer.partial, error);
+  if (!closed || error || static_cast<curl_off_t>(size) != transfer.received)
+    return "cannot write " + transfer.partial.string();
+  curl_off_t announced = -1;
+  curl_easy_getinfo(transfer.easy, CURLINFO_CONTENT_LENGTH_DOWNLOAD_T, &announced);
+  if (announced >= 0 && announced != transfer.received) {
+    return "incomplete: " + std::to_string(transfer.received) + " of the " +
+           std::to_string(announced) + " bytes announced for " + transfer.url;
+  }
+  if (transfer.check) return transfer.check(transfer.partial);
+  return std::nullopt;
 }
 
 }  // namespace
@@ -105,6 +118,8 @@ HttpClient::HttpClient() {
   curl_global_init(CURL_GLOBAL_DEFAULT);
   setCaFile("");
   multi_ = curl_multi_init();
+  // Idle connections kept for reuse; with the lanes' bounds this bounds the sockets.
+  curl_multi_setopt(static_cast<CURLM*>(multi_), CURLMOPT_MAXCONNECTS, 16L);
   worker_ = std::thread([this] { run(); });
 }
 
@@ -133,6 +148,11 @@ void HttpClient::setTimeout(double seconds) {
   timeoutSeconds_ = seconds > 0 ? seconds : 60;
 }
 
+void HttpClient::setLimits(const TransferLimits& limits) {
+  std::lock_guard lock(mutex_);
+  limits_ = withDefaults(limits);
+}
+
 void HttpClient::postJson(const std::string& url, const JSON& body, JsonCompletion completion) {
   auto transfer = std::make_unique<Transfer>();
   transfer->generation = generation_;
@@ -145,29 +165,24 @@ void HttpClient::postJson(const std::string& url, const JSON& body, JsonCompleti
 
 void HttpClient::get(const std::string& url) {
   auto transfer = std::make_unique<Transfer>();
+  transfer->generation = generation_;
   transfer->url = url;
   start(std::move(transfer));
 }
 
-void HttpClient::download(const std::string& url, const fs::path& destination,
-                          DownloadCompletion completion) {
+void HttpClient::download(const std::string& url, const fs::path& destination, AssetKind kind,
+                          DownloadCompletion completion, FileCheck check) {
   auto transfer = std::make_unique<Transfer>();
   transfer->generation = generation_;
   transfer->kind = Transfer::Kind::download;
+  transfer->assetKind = kind;
   transfer->url = url;
   transfer->destination = destination;
   static std::atomic<unsigned> downloads = 0;
   // A name of its own per transfer, so two downloads of one file never share a partial file.
   transfer->partial = destination.string() + ".part" + std::to_string(++downloads);
   transfer->downloadCompletion = std::move(completion);
-  transfer->file = std::fopen(transfer->partial.c_str(), "wb");
-  if (transfer->file == nullptr) {
-    complete(*transfer, [completion = std::move(transfer->downloadCompletion),
-                         error = "cannot write " + transfer->partial.string()] {
-      completion(HttpError{error});
-    });
-    return;
-  }
+  transfer->check = std::move(check);
   start(std::move(transfer));
 }
 
@@ -188,6 +203,7 @@ void HttpClient::start(std::unique_ptr<Transfer> transfer) {
     std::lock_guard lock(mutex_);
     caFile = caFile_;
     timeout = timeoutSeconds_;
+    applyLimits(*transfer, limits_);
   }
   curl_easy_setopt(easy, CURLOPT_URL, transfer->url.c_str());
   curl_easy_setopt(easy, CURLOPT_PRIVATE, transfer.get());
@@ -195,21 +211,28 @@ void HttpClient::start(std::unique_ptr<Transfer> transfer) {
   curl_easy_setopt(easy, CURLOPT_NOSIGNAL, 1L);
   curl_easy_setopt(easy, CURLOPT_FOLLOWLOCATION, 1L);
   curl_easy_setopt(easy, CURLOPT_MAXREDIRS, 10L);
-  // Redirects too stay on the web.
+  // Redirects too stay on the web, and on https once there (the header callback says why
+  // when it refuses one; this is the backstop).
   curl_easy_setopt(easy, CURLOPT_PROTOCOLS_STR, "http,https");
-  curl_easy_setopt(easy, CURLOPT_REDIR_PROTOCOLS_STR, "http,https");
+  curl_easy_setopt(easy, CURLOPT_REDIR_PROTOCOLS_STR,
+                   transfer::schemeOf(transfer->url) == "https" ? "https" : "http,https");
+  curl_easy_setopt(easy, CURLOPT_HEADERFUNCTION, transfer::onHeader);
+  curl_easy_setopt(easy, CURLOPT_HEADERDATA, transfer.get());
   curl_easy_setopt(easy, CURLOPT_USERAGENT, "ZelvoraSDK/1.0.5");
   curl_easy_setopt(easy, CURLOPT_SSL_VERIFYPEER, 1L);
   curl_easy_setopt(easy, CURLOPT_SSL_VERIFYHOST, 2L);
+  curl_easy_setopt(easy, CURLOPT_SSL_CTX_FUNCTION, transfer::requireSubjectAltName);
   if (!caFile.empty()) curl_easy_setopt(easy, CURLOPT_CAINFO, caFile.c_str());
-  // An idle time-out, like a mobile platform's request time-out: slow downloads that keep
-  // moving are not cut off.
+  // An idle time-out, like a mobile platform's request time-out, and beside it a deadline
+  // for the whole request, which no server that keeps dripping bytes can push back.
   const long timeoutMs = std::lround(timeout * 1000);
   curl_easy_setopt(easy, CURLOPT_CONNECTTIMEOUT_MS, timeoutMs);
+  curl_easy_setopt(easy, CURLOPT_TIMEOUT_MS, std::lround(transfer->deadlineSeconds * 1000));
   transfer->timeout = std::chrono::milliseconds(timeoutMs);
   curl_easy_setopt(easy, CURLOPT_NOPROGRESS, 0L);
-  curl_easy_setopt(easy, CURLOPT_XFERINFOFUNCTION, watchProgress);
+  curl_easy_setopt(easy, CURLOPT_XFERINFOFUNCTION, transfer::watchProgress);
   curl_easy_setopt(easy, CURLOPT_XFERINFODATA, transfer.get());
+  curl_easy_setopt(easy, CURLOPT_WRITEDATA, transfer.get());
 
   switch (transfer->kind) {
     case Transfer::Kind::postJson:
@@ -218,36 +241,56 @@ void HttpClient::start(std::unique_ptr<Transfer> transfer) {
       curl_easy_setopt(easy, CURLOPT_POSTFIELDSIZE,
                        static_cast<long>(transfer->requestBody.size()));
       curl_easy_setopt(easy, CURLOPT_POSTFIELDS, transfer->requestBody.c_str());
-      curl_easy_setopt(easy, CURLOPT_WRITEFUNCTION, appendToString);
-      curl_easy_setopt(easy, CURLOPT_WRITEDATA, &transfer->responseBody);
+      curl_easy_setopt(easy, CURLOPT_WRITEFUNCTION, transfer::appendToAnswer);
       break;
     case Transfer::Kind::get:
-      curl_easy_setopt(easy, CURLOPT_WRITEFUNCTION, discard);
+      curl_easy_setopt(easy, CURLOPT_WRITEFUNCTION, transfer::discard);
       break;
     case Transfer::Kind::download:
-      curl_easy_setopt(easy, CURLOPT_WRITEFUNCTION, nullptr);
-      curl_easy_setopt(easy, CURLOPT_WRITEDATA, transfer->file);
+      curl_easy_setopt(easy, CURLOPT_WRITEFUNCTION, transfer::appendToFile);
       break;
   }
   {
     std::lock_guard lock(mutex_);
-    incoming_.push_back(std::move(transfer));
+    (isDownload(*transfer) ? waitingDownloads_ : waitingRequests_).push_back(std::move(transfer));
   }
   curl_multi_wakeup(static_cast<CURLM*>(multi_));
 }
 
+void HttpClient::startWaiting() {
+  std::vector<std::unique_ptr<Transfer>> starting;
+  {
+    std::lock_guard lock(mutex_);
+    const auto take = [&](std::deque<std::unique_ptr<Transfer>>& waiting, int& active, int bound) {
+      for (; active < bound && !waiting.empty(); ++active) {
+        starting.push_back(std::move(waiting.front()));
+        waiting.pop_front();
+      }
+    };
+    take(waitingDownloads_, activeDownloads_, limits_.maxConcurrentDownloads);
+    take(waitingRequests_, activeRequests_, limits_.maxConcurrentRequests);
+  }
+  for (auto& transfer : starting) {
+    // Opened only now, so waiting downloads hold no file descriptor.
+    if (isDownload(*transfer)) {
+      transfer->file = std::fopen(transfer->partial.c_str(), "wb");
+      if (transfer->file == nullptr) {
+        transfer->refusal = "cannot write " + transfer->partial.string();
+        --activeDownloads_;
+        finish(*transfer, CURLE_WRITE_ERROR);
+        continue;
+      }
+    }
+    transfer->lastProgress = std::chrono::steady_clock::now();
+    curl_multi_add_handle(static_cast<CURLM*>(multi_), transfer->easy);
+    active_.emplace(transfer->easy, std::move(transfer));
+  }
+}
+
 void HttpClient::run() {
   auto* multi = static_cast<CURLM*>(multi_);
-  std::map<CURL*, std::unique_ptr<Transfer>> active;
   while (!stopping_) {
-    {
-      std::lock_guard lock(mutex_);
-      for (auto& transfer : incoming_) {
-        curl_multi_add_handle(multi, transfer->easy);
-        active.emplace(transfer->easy, std::move(transfer));
-      }
-      incoming_.clear();
-    }
+    startWaiting();
     int running = 0;
     curl_multi_perform(multi, &running);
     int left = 0;
@@ -256,17 +299,20 @@ void HttpClient::run() {
       CURL* easy = message->easy_handle;
       const CURLcode result = message->data.result;
       curl_multi_remove_handle(multi, easy);
-      auto it = active.find(easy);
-      if (it == active.end()) continue;
+      auto it = active_.find(easy);
+      if (it == active_.end()) continue;
       std::unique_ptr<Transfer> transfer = std::move(it->second);
-      active.erase(it);
+      active_.erase(it);
+      --(isDownload(*transfer) ? activeDownloads_ : activeRequests_);
       finish(*transfer, result);
     }
+    // A finished transfer's place goes to the next before the wait.
+    startWaiting();
     curl_multi_poll(multi, nullptr, 0, 1000, nullptr);
   }
-  for (auto& [easy, transfer] : active) {
+  for (auto& [easy, transfer] : active_) {
     curl_multi_remove_handle(multi, easy);
-    if (transfer->kind == Transfer::Kind::download) {
+    if (transfer->file != nullptr) {
       std::fclose(transfer->file);
       transfer->file = nullptr;
       std::error_code error;
@@ -279,12 +325,16 @@ void HttpClient::finish(Transfer& transfer, int code) {
   const auto result = static_cast<CURLcode>(code);
   switch (transfer.kind) {
     case Transfer::Kind::get:
+      // Beacons fail silently, but a refused redirect is worth knowing about.
+      if (result != CURLE_OK && !transfer.refusal.empty()) {
+        complete(transfer, [line = transfer.refusal] { log(line); });
+      }
       return;
     case Transfer::Kind::postJson: {
       // std::function needs copyable captures: the parsed value travels in a shared pointer.
       auto answer = std::make_shared<std::pair<std::optional<JSON>, std::optional<HttpError>>>();
       if (result != CURLE_OK) {
-        answer->second = HttpError{transportError(result, transfer.errorBuffer, transfer.timedOut)};
+        answer->second = HttpError{transfer::failure(transfer, result)};
       } else if (!nestingWithin(transfer.responseBody, kMaxAnswerDepth)) {
         answer->second = HttpError{"The answer is not valid JSON: nested deeper than " +
                                    std::to_string(kMaxAnswerDepth) + " levels"};
@@ -295,24 +345,18 @@ void HttpClient::finish(Transfer& transfer, int code) {
           answer->second = HttpError{std::string("The answer is not valid JSON: ") + error.what()};
         }
       }
+      // The text can be as large as the limit: it goes before the completion is posted.
+      std::string().swap(transfer.responseBody);
       complete(transfer, [completion = std::move(transfer.jsonCompletion), answer] {
         completion(std::move(answer->first), std::move(answer->second));
       });
       return;
     }
     case Transfer::Kind::download: {
-      long status = 0;
-      curl_easy_getinfo(transfer.easy, CURLINFO_RESPONSE_CODE, &status);
-      const bool closed = std::fclose(transfer.file) == 0;
+      const bool closed = transfer.file != nullptr && std::fclose(transfer.file) == 0;
       transfer.file = nullptr;
       std::optional<HttpError> error;
-      if (result != CURLE_OK) {
-        error = HttpError{transportError(result, transfer.errorBuffer, transfer.timedOut)};
-      } else if (status < 200 || status >= 300) {
-        error = HttpError{"HTTP status " + std::to_string(status) + " for " + transfer.url};
-      } else if (!closed) {
-        error = HttpError{"cannot write " + transfer.partial.string()};
-      }
+      if (auto problem = downloadProblem(transfer, result, closed)) error = HttpError{*problem};
       std::error_code fileError;
       if (!error) {
         fs::rename(transfer.partial, transfer.destination, fileError);

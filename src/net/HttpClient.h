@@ -2,16 +2,18 @@
 
 #include <atomic>
 #include <cstdint>
+#include <deque>
 #include <filesystem>
 #include <functional>
+#include <map>
 #include <memory>
 #include <mutex>
 #include <optional>
 #include <string>
 #include <thread>
-#include <vector>
 
 #include "zelvora/Json.h"
+#include "zelvora/TransferLimits.h"
 
 namespace zelvora {
 
@@ -19,15 +21,25 @@ struct HttpError {
   std::string localizedDescription;
 };
 
+/// What a download holds; each kind has a size limit of its own.
+enum class AssetKind { image, video, webAsset };
+
 /// The SDK's HTTP(S) client over libcurl. One process-wide instance transfers on its own
 /// thread (libcurl's multi interface) and posts every completion to the main queue; nothing
 /// else of the SDK runs on that thread. Server certificates are always verified, against the
-/// system's CA store or a CA file the host configures. Requests give up when no byte moves
-/// for the time-out (60 s by default) or the connection cannot be made within it.
+/// system's CA store or a CA file the host configures, and must name the host in their
+/// subjectAltName. A redirect never leaves https once a request is on it. Requests give up
+/// when no byte moves for the time-out (60 s by default) or the connection cannot be made
+/// within it, and when they outlast their deadline; answers and files larger than their
+/// limit fail as soon as that shows. Only a few transfers run at once (connections are
+/// reused); the others wait for their turn in order.
 class HttpClient {
  public:
   using JsonCompletion = std::function<void(std::optional<JSON>, std::optional<HttpError>)>;
   using DownloadCompletion = std::function<void(std::optional<HttpError>)>;
+  /// Looks at a complete downloaded file before it is put in place; a returned reason fails
+  /// the download. Runs on the client's thread.
+  using FileCheck = std::function<std::optional<std::string>(const std::filesystem::path&)>;
 
   static HttpClient& shared();
   ~HttpClient();
@@ -38,18 +50,22 @@ class HttpClient {
   /// (any top-level JSON value is accepted) and delivered on the main queue, whatever the
   /// HTTP status; a transport failure or a body that is not JSON gives an error instead.
   void postJson(const std::string& url, const JSON& body, JsonCompletion completion);
-  /// Fire-and-forget GET: the answer is ignored, nothing is retried.
+  /// Fire-and-forget GET: the answer is ignored, nothing is retried. A redirect refused for
+  /// leaving https is one console line.
   void get(const std::string& url);
   /// Downloads `url` into `destination`, replacing any existing file. The body is written
-  /// under a temporary name beside it and renamed into place only when the transfer
-  /// succeeded with a 2xx status (after redirects). Completion on the main queue.
-  void download(const std::string& url, const std::filesystem::path& destination,
-                DownloadCompletion completion);
+  /// under a temporary name beside it (opened only when the transfer starts) and renamed into
+  /// place only when the transfer succeeded with a 2xx status (after redirects), holds as
+  /// many bytes as the server announced and passes `check`. Completion on the main queue.
+  void download(const std::string& url, const std::filesystem::path& destination, AssetKind kind,
+                DownloadCompletion completion, FileCheck check = {});
 
   /// A PEM file of CA certificates to trust instead of the system store; empty falls back to
   /// $ZELVORA_CA_FILE, then to the system store.
   void setCaFile(const std::string& path);
   void setTimeout(double seconds);
+  /// Applies to transfers requested afterwards.
+  void setLimits(const TransferLimits& limits);
 
   /// The completions of every transfer started so far are dropped instead of called (the
   /// transfers themselves run to their end). Main thread only.
@@ -62,6 +78,8 @@ class HttpClient {
   HttpClient();
   void start(std::unique_ptr<Transfer> transfer);
   void run();
+  /// Starts waiting transfers, in order, while their lane has room. Client's thread only.
+  void startWaiting();
   void finish(Transfer& transfer, int result);
   /// Posts `completion` to the main queue, to run there unless dropped since `transfer` began.
   void complete(const Transfer& transfer, std::function<void()> completion);
@@ -72,10 +90,18 @@ class HttpClient {
   /// Counts `dropPendingCompletions` calls; each transfer keeps the count it started under.
   std::atomic<std::uint64_t> generation_ = 0;
 
+  // The client's thread only.
+  std::map<void*, std::unique_ptr<Transfer>> active_;
+  int activeDownloads_ = 0;
+  int activeRequests_ = 0;
+
   std::mutex mutex_;
-  std::vector<std::unique_ptr<Transfer>> incoming_;  // guarded by mutex_
-  std::string caFile_;                               // guarded by mutex_
-  double timeoutSeconds_ = 60;                       // guarded by mutex_
+  /// Requested transfers not started yet, in order: downloads, and the other requests.
+  std::deque<std::unique_ptr<Transfer>> waitingDownloads_;  // guarded by mutex_
+  std::deque<std::unique_ptr<Transfer>> waitingRequests_;   // guarded by mutex_
+  std::string caFile_;                                      // guarded by mutex_
+  double timeoutSeconds_ = 60;                              // guarded by mutex_
+  TransferLimits limits_;                                   // guarded by mutex_
 };
 
 }  // namespace zelvora

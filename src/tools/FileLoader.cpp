@@ -4,6 +4,7 @@
 
 #include "net/HttpClient.h"
 #include "net/Md5.h"
+#include "tools/AssetCheck.h"
 #include "tools/SdkDirectories.h"
 #include "zelvora/Log.h"
 
@@ -27,7 +28,7 @@ std::string percentDecoded(const std::string& text) {
   return out;
 }
 
-void download(const fs::path& folder, const std::string& url,
+void download(const fs::path& folder, const std::string& url, AssetKind kind,
               FileLoader::CompletionHandler completionHandler) {
   const fs::path destination = FileLoader::localPath(folder, url);
   std::error_code error;
@@ -37,7 +38,7 @@ void download(const fs::path& folder, const std::string& url,
     return;
   }
   HttpClient::shared().download(
-      url, destination,
+      url, destination, kind,
       [url, destination,
        completionHandler = std::move(completionHandler)](std::optional<HttpError> failure) {
         if (failure) {
@@ -45,7 +46,8 @@ void download(const fs::path& folder, const std::string& url,
           return;
         }
         completionHandler(destination.string());
-      });
+      },
+      [kind](const fs::path& file) { return assetProblem(file, kind); });
 }
 
 }  // namespace
@@ -68,14 +70,16 @@ fs::path FileLoader::localPath(const fs::path& folder, const std::string& url) {
 }
 
 // An empty folder was refused, with its console line: no download.
-void FileLoader::loadFile(const std::string& fromUrl, CompletionHandler completionHandler) {
+void FileLoader::loadFile(const std::string& fromUrl, CompletionHandler completionHandler,
+                          AssetKind kind) {
   if (const auto folder = sdkTemporaryDirectory(); !folder.empty())
-    download(folder, fromUrl, std::move(completionHandler));
+    download(folder, fromUrl, kind, std::move(completionHandler));
 }
 
-void FileLoader::loadZelFile(const std::string& fromUrl, CompletionHandler completionHandler) {
+void FileLoader::loadZelFile(const std::string& fromUrl, CompletionHandler completionHandler,
+                             AssetKind kind) {
   if (const auto folder = sdkCachesDirectory(); !folder.empty())
-    download(folder, fromUrl, std::move(completionHandler));
+    download(folder, fromUrl, kind, std::move(completionHandler));
 }
 
 }  // namespace zelvora

@@ -4,20 +4,26 @@
 #include <functional>
 #include <string>
 
+#include "net/HttpClient.h"
+
 namespace zelvora {
 
 /// Downloads ad files and the SDK's own assets to local files. Each URL has a local file of
 /// its own, `<folder>/<hash of the URL>/<name>`, where the name is the URL's last path
 /// component (query included) when that is a safe file name, and "download" otherwise; the
 /// same URL always maps to the same file, which a new download replaces. Completions run on
-/// the main queue, only on success: a failed download leaves no file and is logged.
+/// the main queue, only on success: a failed download leaves no file and is logged. A file
+/// succeeds only when it is complete, within its kind's size limit, and (images and videos)
+/// looks like its kind.
 struct FileLoader {
   using CompletionHandler = std::function<void(const std::string& path)>;
 
   /// Into this process's run folder of temporary files, which no other process empties.
-  static void loadFile(const std::string& fromUrl, CompletionHandler completionHandler);
+  static void loadFile(const std::string& fromUrl, CompletionHandler completionHandler,
+                       AssetKind kind = AssetKind::webAsset);
   /// Into the SDK's caches folder, kept across runs.
-  static void loadZelFile(const std::string& fromUrl, CompletionHandler completionHandler);
+  static void loadZelFile(const std::string& fromUrl, CompletionHandler completionHandler,
+                          AssetKind kind = AssetKind::webAsset);
 
   /// Where `url` is stored inside `folder`.
   static std::filesystem::path localPath(const std::filesystem::path& folder,

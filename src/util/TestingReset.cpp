@@ -25,4 +25,8 @@ void resetProcessState() {
   Asset::iconSoundOffPath.reset();
 }
 
+void handleAnswer(std::optional<JSON> json, const std::optional<std::string>& error) {
+  ZelController::sharedInstance().handleAnswer(std::move(json), error);
+}
+
 }  // namespace zelvora::internal

@@ -1,5 +1,10 @@
 #pragma once
 
+#include <optional>
+#include <string>
+
+#include "zelvora/Json.h"
+
 namespace zelvora::internal {
 
 /// Tests only: puts the SDK's process-wide state back as a fresh process has it, so that one
@@ -10,5 +15,9 @@ namespace zelvora::internal {
 /// their defaults; the `Asset` paths are cleared; and no transfer started before the reset calls
 /// back. Main thread only, with a platform backend installed.
 void resetProcessState();
+
+/// Tests only: the controller handles `json`, or `error`, as the answer to its getPlacements
+/// request, as when the REST client delivers one, but without a request. Main thread only.
+void handleAnswer(std::optional<JSON> json, const std::optional<std::string>& error);
 
 }  // namespace zelvora::internal

@@ -127,6 +127,12 @@ inline const std::map<std::string, Expected> sampleTour = {
       {"onAdReady", "onAdShown", "onAdClose"},
       {"/t/imp?ad=mraid-3&metric=adLoad", "/t/imp?ad=mraid-3", "/t/click?ad=mraid-3",
        "/t/close?ad=mraid-3&length=#", "/t/imp?ad=mraid-3&metric=adLoad"}}},
+    // It holds the screen in landscape from its load on; the user closes it.
+    {"mraid-landscape",
+     {"ok",
+      {"onAdReady", "onAdShown", "onAdClose"},
+      {"/t/imp?ad=mraid-4&metric=adLoad", "/t/imp?ad=mraid-4", "/t/close?ad=mraid-4&length=#",
+       "/t/imp?ad=mraid-4&metric=adLoad"}}},
     {"mraid-fallback",
      {"no fill",
       {"onNoAds", "onAdFailedToShow"},
@@ -153,10 +159,22 @@ inline void expectImagesInPlaceOnTheSecondShowing(const JSON& summary) {
   }
 }
 
+/// The playable held the screen in landscape; every MRAID creative shown was fully seen, then
+/// unseen once closed.
+inline void expectMraidExposuresAndOrientation(const JSON& summary) {
+  for (const char* placement : {"mraid-interstitial", "mraid-open", "mraid-landscape"}) {
+    const JSON* row = rowOf(summary, placement);
+    ASSERT_NE(row, nullptr) << placement;
+    EXPECT_THAT(strings((*row)["steps"]), ::testing::Contains("exposure: 100, 0")) << placement;
+  }
+  EXPECT_THAT(strings((*rowOf(summary, "mraid-landscape"))["steps"]),
+              ::testing::Contains("held in landscape as the creative asked"));
+}
+
 inline const std::vector<std::string> answerOrder = {
     "banner-interstitial", "banner-no-click",   "video-with-landing-card", "video-skippable",
     "html-interstitial",   "html-no-script",    "mraid-interstitial",      "mraid-open",
-    "mraid-fallback",      "vast-interstitial", "disabled-placement",      "empty-placement",
-    "rewarded-placement"};
+    "mraid-landscape",     "mraid-fallback",    "vast-interstitial",       "disabled-placement",
+    "empty-placement",     "rewarded-placement"};
 
 }  // namespace zelvora::test::demo_tour

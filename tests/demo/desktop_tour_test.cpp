@@ -46,6 +46,7 @@ TEST_F(DesktopTour, EverySamplePlacementComesOutAsOnTheHeadlessTour) {
     expectRow(run->summary, placement, expected);
   }
   expectImagesInPlaceOnTheSecondShowing(run->summary);
+  expectMraidExposuresAndOrientation(run->summary);
 
   EXPECT_EQ(run->output.find("[demo]"), std::string::npos) << "not quiet";
   EXPECT_EQ(run->output.find("[sdk]"), std::string::npos) << "not quiet";

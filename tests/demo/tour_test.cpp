@@ -34,6 +34,7 @@ TEST(Tour, EverySamplePlacementComesOutAsItsAdImplies) {
   EXPECT_EQ(order, answerOrder);
   for (const auto& [placement, expected] : sampleTour) expectRow(run.summary, placement, expected);
   expectImagesInPlaceOnTheSecondShowing(run.summary);
+  expectMraidExposuresAndOrientation(run.summary);
 
   // The self-closing creative counts down five seconds from the moment it is shown.
   const JSON* selfClosing = rowOf(run.summary, "mraid-interstitial");

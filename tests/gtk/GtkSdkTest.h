@@ -47,7 +47,7 @@ class GtkSdkTest : public ::testing::Test {
     server = std::make_unique<server::ReferenceServer>(options);
     server->start();
     sdk().setServerConfiguration(
-        {.url = server->endpointUrl(), .caFile = {}, .timeoutSeconds = 10});
+        {.url = server->endpointUrl(), .caFile = {}, .timeoutSeconds = 10, .limits = {}});
     sdk().initialize("app");
     ASSERT_TRUE(runUntil([&] { return delegate->initCount > 0; })) << "no onInit";
   }

@@ -1,8 +1,8 @@
 // Initialisation over HTTPS with a self-signed certificate made at test time: certificates
-// are always verified, and a host trusts a private CA with a CA file.
+// are always verified, must name the host in their subjectAltName, and a host trusts a
+// private CA with a CA file.
 
-#include <cstdlib>
-
+#include "support/Certificates.h"
 #include "support/SdkTest.h"
 
 namespace zelvora::test {
@@ -13,14 +13,10 @@ class TlsTest : public SdkTest {
   /// Starts the reference server over HTTPS with a new self-signed certificate for
   /// `subject`/`altName` and one placement for "app"; returns the certificate file.
   std::string startHttpsServer(const std::string& subject, const std::string& altName) {
+    const auto certificate = makeCertificate(folder.path(), "cert", subject, altName);
     server::ServerOptions options;
-    options.certificateFile = folder.path() / "cert.pem";
-    options.privateKeyFile = folder.path() / "key.pem";
-    const std::string command = "openssl req -x509 -newkey rsa:2048 -nodes -days 1 -subj '" +
-                                subject + "' -addext 'subjectAltName=" + altName + "' -keyout '" +
-                                options.privateKeyFile.string() + "' -out '" +
-                                options.certificateFile.string() + "' >/dev/null 2>&1";
-    if (std::system(command.c_str()) != 0) throw std::runtime_error("openssl failed");
+    options.certificateFile = certificate.certificate;
+    options.privateKeyFile = certificate.privateKey;
     options.campaigns = campaignsFor(
         "app", {{"p1", placementObject("enabled", JSON::array({adObject("a1", "videoVast")}))}});
     server = std::make_unique<server::ReferenceServer>(options);
@@ -58,6 +54,12 @@ TEST_F(TlsTest, SelfSignedFailsWithoutItsCaFileAndSucceedsWithIt) {
 
 TEST_F(TlsTest, TrustedCertificateForAnotherHostIsRejected) {
   expectRejected(startHttpsServer("/CN=localhost", "DNS:localhost"));
+}
+
+// The host is taken from the subjectAltName only: a common name is no longer a host name.
+TEST_F(TlsTest, TrustedCertificateNamingTheHostOnlyInItsCommonNameIsRejected) {
+  expectRejected(startHttpsServer("/CN=127.0.0.1", ""));
+  EXPECT_NE(delegate->events[0].find("certificate"), std::string::npos) << delegate->events[0];
 }
 
 }  // namespace

@@ -134,7 +134,8 @@ inline void writeAssets(const std::filesystem::path& folder) {
   copy("ic_sound_on.png", "ic_sound_on.png");
   copy("ic_sound_off.png", "ic_sound_off.png");
   copy("landing.html", "landing.html");
-  writeFile(folder / "video-broken.webm", "<html>this is not a video</html>");
+  // A WebM signature over garbage: downloaded as a video, unplayable.
+  writeFile(folder / "video-broken.webm", "\x1A\x45\xDF\xA3 this is not a video");
 }
 
 }  // namespace zelvora::test::explorer

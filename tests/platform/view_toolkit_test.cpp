@@ -241,8 +241,9 @@ TEST_F(ViewToolkitTest, PresentationAndDismissalTellLifeEventsInOrder) {
   ad->dismiss(true);
   EXPECT_EQ(log, (Events{"ad.viewWillDisappear", "root.viewWillAppear"}));
   runLoop().advance(ViewController::transitionDuration);
+  // What lay beneath is laid out again once uncovered.
   EXPECT_EQ(log, (Events{"ad.viewWillDisappear", "root.viewWillAppear", "ad.viewDidDisappear",
-                         "root.viewDidAppear"}));
+                         "root.viewDidAppear", "root.viewDidLayoutSubviews"}));
   EXPECT_FALSE(onScreen(ad));
 
   auto overlay = controller("overlay");

@@ -1,6 +1,6 @@
 // The platform web view on the headless engine: when user scripts run, what JavaScript being
-// off stops, evaluation order and completions, message handlers, and loads the engine plays
-// by itself.
+// off stops, evaluation order and completions, message handlers (and messages too deep for
+// them), and loads the engine plays by itself.
 #include "support/SdkTest.h"
 
 namespace zelvora::platform::headless {
@@ -50,6 +50,21 @@ TEST_F(WebViewTest, ScriptsAndMessagesRunOnlyWithJavaScript) {
   EXPECT_EQ(journal(*on), (std::vector<std::string>{"<p>page</p>", "start", "end"}));
   EXPECT_EQ(journal(*off), (std::vector<std::string>{"<p>page</p>"}));
   EXPECT_EQ(handler->received, (std::vector<std::string>{"bridge:{\"name\":\"close\"}"}));
+}
+
+TEST_F(WebViewTest, MessagesNestedTooDeepAreRefused) {
+  auto web = make(true);
+  web->loadHTMLString("<p>page</p>", std::nullopt);
+  driver.finishLoading(web);
+  const auto nested = [](int depth) {
+    return nlohmann::ordered_json::parse(std::string(depth, '[') + std::string(depth, ']'));
+  };
+  EXPECT_TRUE(driver.postMessage(web, "bridge", nested(512)));
+  // Deep enough that handing it on by copy overflowed the stack.
+  EXPECT_FALSE(driver.postMessage(web, "bridge", nested(1'000'000)));
+  EXPECT_TRUE(driver.postMessage(web, "bridge", {{"name", "close"}}));
+  ASSERT_EQ(handler->received.size(), 2u);
+  EXPECT_EQ(handler->received[1], "bridge:{\"name\":\"close\"}");
 }
 
 TEST_F(WebViewTest, EvaluationsRunInOrderAndCompleteLater) {

@@ -20,6 +20,25 @@ namespace {
 using namespace platform;
 using Step = headless::NavigationStep;
 
+/// The head of a PNG declaring `width` x `height` pixels, and no pixels: a size check reads no
+/// further, a decoder would have to.
+std::string declaredPng(std::uint32_t width, std::uint32_t height) {
+  std::string png = "\x89PNG\r\n\x1a\n";
+  const auto word = [&](std::uint32_t value) {
+    for (int shift = 24; shift >= 0; shift -= 8) png += static_cast<char>(value >> shift & 0xff);
+  };
+  word(13);
+  png += "IHDR";
+  word(width);
+  word(height);
+  png += std::string("\x08\x06\x00\x00\x00", 5);  // 8-bit RGBA
+  word(0);                                        // CRC, not checked by the decoder
+  word(0);
+  png += "IEND";
+  word(0);
+  return png;
+}
+
 class BannerTest : public SdkTest {
  protected:
   BannerTest() {
@@ -30,6 +49,7 @@ class BannerTest : public SdkTest {
     fs::copy_file(sample, assets / "banner.png");
     writeFile(assets / "truncated.png", png.substr(0, png.size() / 10));
     writeFile(assets / "not-an-image.png", "<html>this is not a picture</html>");
+    writeFile(assets / "huge.png", declaredPng(16000, 16000));
     // Held until the test opens the gate (or for at most ten seconds).
     images.http.Get("/slow.png", [gate = gate, png](const auto&, auto& response) {
       gate.wait_for(std::chrono::seconds(10));
@@ -308,9 +328,26 @@ TEST_F(BannerTest, HostReleasedBeforeTheImageArrivesPresentsNothing) {
   EXPECT_EQ(delegate->events, kShown);
 }
 
-/// Banner images that never become an image (a file that is no image or a truncated PNG, a
-/// 404, an address missing or not a string): the ad stays unready and a showing asked for
-/// meanwhile stays pending; a failed download leaves the loader's one console line.
+// The picture is decoded off the main thread and set in a later task of the main queue; a
+// banner gone by then is left alone.
+TEST_F(BannerTest, ImageIsDecodedOffTheMainThread) {
+  auto banner = Banner::make("unused");
+  auto gone = Banner::make("unused");
+  banner->preloadCompletion((assets / "banner.png").string());
+  gone->preloadCompletion((assets / "banner.png").string());
+  EXPECT_EQ(banner->image(), nullptr) << "decoded on the main thread";
+  std::weak_ptr<Banner> watch = gone;
+  gone.reset();
+  ASSERT_TRUE(watch.expired()) << "the pending decoding keeps the banner alive";
+  ASSERT_TRUE(runUntil([&] { return banner->image() != nullptr; }));
+  EXPECT_EQ(banner->image()->width(), 320);
+  EXPECT_EQ(banner->isImageLoaded, true);
+}
+
+/// Banner images that never become an image (a file that is no image or a truncated PNG, one
+/// declaring 16000x16000 pixels, a 404, an address missing or not a string): the ad stays
+/// unready and a showing asked for meanwhile stays pending; a failed download (no image at
+/// all) leaves the loader's one console line, a picture too large to decode one line too.
 class UnusableImageTest : public BannerTest, public ::testing::WithParamInterface<const char*> {};
 
 TEST_P(UnusableImageTest, LeavesTheAdUnreadyAndTheShowingPending) {
@@ -319,6 +356,7 @@ TEST_P(UnusableImageTest, LeavesTheAdUnreadyAndTheShowingPending) {
   if (kind == "not_an_image") data["ctv"] = "{server}/assets/not-an-image.png";
   if (kind == "status_404") data["ctv"] = "{server}/assets/missing.png";
   if (kind == "truncated") data["ctv"] = "{server}/assets/truncated.png";
+  if (kind == "huge") data["ctv"] = "{server}/assets/huge.png";
   if (kind == "a_number") data["ctv"] = 42;
   if (kind == "an_object") data["ctv"] = {{"url", "{server}/assets/banner.png"}};
   if (kind == "missing") data.erase("ctv");
@@ -334,21 +372,27 @@ TEST_P(UnusableImageTest, LeavesTheAdUnreadyAndTheShowingPending) {
       if (entry.is_regular_file() && entry.path().extension() == ".png") return true;
     return false;
   }));
-  // Another download through the same client: by its completion the banner's has run.
+  // Another download through the same client: by its completion the banner's has run; then
+  // another picture through the same decoder: by its completion the banner's decoding has.
   bool marker = false;
   FileLoader::loadFile(server->baseUrl() + "/assets/banner.png", [&](auto&) { marker = true; });
+  ASSERT_TRUE(runUntil([&] { return marker; }));
+  marker = false;
+  Image::contentsOfFileInBackground(assets / "banner.png", [&](auto) { marker = true; });
   ASSERT_TRUE(runUntil([&] { return marker; }));
   runLoop().advance(1);
 
   EXPECT_FALSE(ad()->isLoaded);
   EXPECT_EQ(root()->presentedViewController(), nullptr);
   EXPECT_EQ(delegate->events, std::vector<std::string>{"onInit:[p]"});
-  EXPECT_EQ(logCount("download failed: "), kind == "not_an_image" || kind == "truncated" ? 0 : 1);
+  const bool downloaded = kind == "truncated" || kind == "huge";
+  EXPECT_EQ(logCount("download failed: "), downloaded ? 0 : 1);
+  EXPECT_EQ(logCount("image refused: 16000x16000 pixels"), kind == "huge" ? 1 : 0);
 }
 
 INSTANTIATE_TEST_SUITE_P(Images, UnusableImageTest,
-                         ::testing::Values("not_an_image", "status_404", "truncated", "missing",
-                                           "a_number", "an_object"),
+                         ::testing::Values("not_an_image", "status_404", "truncated", "huge",
+                                           "missing", "a_number", "an_object"),
                          [](const auto& info) { return std::string(info.param); });
 
 /// Click addresses that are missing or not a string are no click at all; one that does not

@@ -5,6 +5,7 @@
 #include <httplib.h>
 
 #include <chrono>
+#include <memory>
 #include <stdexcept>
 #include <string>
 #include <thread>
@@ -14,12 +15,11 @@ namespace zelvora::test {
 /// Serves the routes installed on `http` from `start()` until it is destroyed.
 class LoopbackServer {
  public:
-  LoopbackServer() {
-    // One request per connection: an idle keep-alive connection would hold a worker thread,
-    // and stopping waits for every worker.
-    http.set_keep_alive_max_count(1);
-    http.set_tcp_nodelay(true);
-  }
+  LoopbackServer() : LoopbackServer(std::make_unique<httplib::Server>(), "http") {}
+  /// Over TLS, presenting the certificate at `certificate` (PEM) with its key at `key`.
+  LoopbackServer(const std::string& certificate, const std::string& key)
+      : LoopbackServer(std::make_unique<httplib::SSLServer>(certificate.c_str(), key.c_str()),
+                       "https") {}
   ~LoopbackServer() { stop(); }
 
   void start() {
@@ -35,12 +35,25 @@ class LoopbackServer {
     thread_.join();
   }
   std::string url(const std::string& path) const {
-    return "http://127.0.0.1:" + std::to_string(port_) + path;
+    return scheme_ + "://127.0.0.1:" + std::to_string(port_) + path;
   }
 
-  httplib::Server http;
+ private:
+  std::unique_ptr<httplib::Server> server_;  // before `http`, which refers to it
+
+ public:
+  httplib::Server& http;
 
  private:
+  LoopbackServer(std::unique_ptr<httplib::Server> server, std::string scheme)
+      : server_(std::move(server)), http(*server_), scheme_(std::move(scheme)) {
+    // One request per connection: an idle keep-alive connection would hold a worker thread,
+    // and stopping waits for every worker.
+    http.set_keep_alive_max_count(1);
+    http.set_tcp_nodelay(true);
+  }
+
+  std::string scheme_;
   std::thread thread_;
   int port_ = 0;
 };

@@ -97,8 +97,10 @@ class SdkTest : public PlatformTest {
   /// Starts the reference server (serving `assets` under /assets/) and points the SDK at it.
   server::ReferenceServer& startServer(JSON campaigns, const fs::path& assets = {});
   /// Points the SDK at `url` (a test server of the test's own).
-  void useServer(const std::string& url, double timeoutSeconds = 60, std::string caFile = {}) {
-    sdk().setServerConfiguration({.url = url, .caFile = caFile, .timeoutSeconds = timeoutSeconds});
+  void useServer(const std::string& url, double timeoutSeconds = 60, std::string caFile = {},
+                 TransferLimits limits = {}) {
+    sdk().setServerConfiguration(
+        {.url = url, .caFile = caFile, .timeoutSeconds = timeoutSeconds, .limits = limits});
   }
   /// Calls initialize and runs the main queue until the next onInit (at most 20 s).
   void initializeAndWait(const std::string& appId);

@@ -83,8 +83,8 @@ TEST_F(ConsentTest, RecordSurvivesRestart) {
   EXPECT_EQ(ConsentManager().state(), ConsentState::notEeaUser);
 }
 
-// A file that is corrupt, empty or not an object reads as empty and is rewritten on the next
-// change; a stored state outside 0..3 reads as unknown.
+// A file that is corrupt, empty, not an object or nested too deep reads as empty and is
+// rewritten on the next change; a stored state outside 0..3 reads as unknown.
 TEST_F(ConsentTest, UnusableRecordsReadAsUnknown) {
   fs::create_directories(preferencesFile().parent_path());
   for (const std::string text : {"", "{\"consentState\": 2,", "[1, 2]", "\"text\""}) {
@@ -94,6 +94,14 @@ TEST_F(ConsentTest, UnusableRecordsReadAsUnknown) {
     consent.set(ConsentState::notEeaUser, "w", 1);
     EXPECT_EQ(stored()["consentState"], 1) << text;
   }
+  // Nested too deep to be copied or written out safely (a save indented it, at the square of
+  // its depth): unusable too, and the rewrite is the record alone.
+  writeFile(preferencesFile(), R"({"consentState": 2, "deep": )" + std::string(5000, '[') +
+                                   std::string(5000, ']') + "}");
+  ConsentManager deep;
+  EXPECT_EQ(deep.consentData(), kUnchanged);
+  deep.set(ConsentState::notEeaUser, "w", 1);
+  EXPECT_LT(fs::file_size(preferencesFile()), 1000u);
   for (const std::string state : {"7", "-1", "4", "\"2\""}) {
     writeFile(preferencesFile(), R"({"consentState": )" + state +
                                      R"(, "consentChanged": true, "consentWordingChanged": "old",

@@ -1,6 +1,8 @@
 // The house video ad against the reference server serving a real 8-second video, the sound
 // icons and a landing card: countdowns on the manual clock, skip, end, click, sound, landing
 // card and display time, showing again, and what preloading does with icons and addresses.
+#include <fstream>
+
 #include "adunit/rendering/AdContainerView.h"
 #include "adunit/types/InterstitialHouseVideo.h"
 #include "placement/Placement.h"
@@ -265,7 +267,7 @@ TEST_P(GetApplicationTest, FadesInThenStopsTheVideoAndClicksThroughOnlyWithAClic
 
 INSTANTIATE_TEST_SUITE_P(Clicks, GetApplicationTest, ::testing::Bool());
 
-/// A video that cannot play: a picture served as the video (no landing card), or a real video
+/// A video that cannot play: a WebM signature over garbage (no landing card), or a real video
 /// that fails part way (with a landing card). The spinner goes, "Skip" works at once whatever
 /// the countdown said, one console line says why, and leaving ends the ad as a skip does.
 class UnplayableVideoTest : public VideoAdTest, public ::testing::WithParamInterface<bool> {};
@@ -276,8 +278,8 @@ TEST_P(UnplayableVideoTest, LeavesTheUserAWayOut) {
   if (midway) {
     data["landingCard"] = "{server}/assets/card.png";
   } else {
-    fs::copy_file(kServerAssets / "sample-landing-card.png", assets / "video.webm",
-                  fs::copy_options::overwrite_existing);
+    // Passes the download's kind check, then fails in the player.
+    std::ofstream(assets / "video.webm", std::ios::binary) << "\x1A\x45\xDF\xA3 not a video";
   }
   initializeWith(data);
   showAndStart();

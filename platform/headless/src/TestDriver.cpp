@@ -57,7 +57,7 @@ bool TestDriver::rotate(InterfaceOrientation orientation) {
 }
 
 void TestDriver::sendToBackground() {
-  Application::shared().setActive(false);
+  Application::shared().postWillResignActive();
   settle();
 }
 

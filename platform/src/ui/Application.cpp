@@ -16,6 +16,7 @@ void Application::reset() {
   orientation_ = InterfaceOrientation::portrait;
   urlHandler_.reset();
   observers_.clear();
+  resignObservers_.clear();
   active_ = true;
 }
 
@@ -61,17 +62,36 @@ Application::ObserverToken Application::addDidBecomeActiveObserver(std::function
   return token;
 }
 
+Application::ObserverToken Application::addWillResignActiveObserver(
+    std::function<void()> observer) {
+  const ObserverToken token = nextToken_++;
+  resignObservers_.emplace(token, std::move(observer));
+  return token;
+}
+
 void Application::removeObserver(ObserverToken token) {
   observers_.erase(token);
+  resignObservers_.erase(token);
 }
+
+namespace {
+void notify(const std::map<Application::ObserverToken, std::function<void()>>& live) {
+  // Copy: an observer may remove itself or others.
+  const auto observers = live;
+  for (const auto& [token, observer] : observers) {
+    if (live.count(token)) observer();
+  }
+}
+}  // namespace
 
 void Application::postDidBecomeActive() {
   active_ = true;
-  // Copy: an observer may remove itself.
-  const auto observers = observers_;
-  for (const auto& [token, observer] : observers) {
-    if (observers_.count(token)) observer();
-  }
+  notify(observers_);
+}
+
+void Application::postWillResignActive() {
+  active_ = false;
+  notify(resignObservers_);
 }
 
 }  // namespace zelvora::platform

@@ -1,5 +1,7 @@
 #include "zelvora/platform/ui/WebView.h"
 
+#include "../JsonNesting.h"
+#include "zelvora/Log.h"
 #include "zelvora/platform/MainQueue.h"
 
 namespace zelvora::platform {
@@ -131,6 +133,12 @@ bool WebView::enginePostMessage(const std::string& name, const nlohmann::ordered
   auto controller = configuration_.userContentController;
   auto handler = controller->handler(name);
   if (!handler) return false;
+  // A page can nest a value a million levels deep; handing it on copies it.
+  if (!nestingWithin(body)) {
+    log("message to " + name + " refused: nested deeper than " + std::to_string(kMaxJsonDepth) +
+        " levels");
+    return false;
+  }
   handler->userContentControllerDidReceive(*controller, ScriptMessage{name, body});
   return true;
 }

@@ -163,6 +163,8 @@ void Window::dismiss(const std::shared_ptr<ViewController>& presenter, bool anim
       }
       presenter->presented_.reset();
       stackChanged();
+      // What lay beneath is uncovered: its screens lay out again, as after any change.
+      setNeedsLayout();
       if (covered) presenter->viewDidAppear(animated);
       if (completion) completion();
     });

@@ -26,7 +26,11 @@ void Banner::setImage(std::shared_ptr<platform::Image> image) {
 }
 
 void Banner::preloadCompletion(const std::string& path) {
-  setImage(platform::Image::contentsOfFile(path));
+  // Decoded off the main thread; the banner may be gone by the time the picture is.
+  platform::Image::contentsOfFileInBackground(
+      path, [weak = weak_from_this()](std::shared_ptr<platform::Image> image) {
+        if (auto self = weak.lock()) self->setImage(std::move(image));
+      });
 }
 
 void Banner::onBannerClicked() {

@@ -29,7 +29,8 @@ class Banner : public std::enable_shared_from_this<Banner> {
   /// Shows `image`; a present image marks the banner loaded and tells the preload delegate.
   void setImage(std::shared_ptr<platform::Image> image);
   std::shared_ptr<platform::Image> image() const { return image_; }
-  /// The file loader's completion: decodes the file at `path` (no image if it does not).
+  /// The file loader's completion: decodes the file at `path` off the main thread, then sets
+  /// the image on the main queue (no image if it does not decode).
   void preloadCompletion(const std::string& path);
   /// The image view's tap action.
   void onBannerClicked();

@@ -37,6 +37,11 @@ void InterstitialHtml::render(const std::shared_ptr<ViewController>& presentingV
   rootPresentingVC = presentingViewController;
   auto controller = std::make_shared<InterstitialViewController>();
   controller->presentingVC = presentingViewController;
+  if (mraid()) {
+    // A creative that asked for an orientation while it loaded is told its sizes in it.
+    controller->requestedOrientation = orientationLock();
+    turnTheInterfaceFor(*controller);
+  }
   container = AdContainerView::make(InterfaceOrientation::portrait);
   frame = FrameView::make();
   container->contentView->addSubview(frame);
@@ -61,15 +66,17 @@ void InterstitialHtml::render(const std::shared_ptr<ViewController>& presentingV
 void InterstitialHtml::presentMraid(const std::shared_ptr<InterstitialViewController>& controller) {
   // The page measures the container as it will appear.
   container->layoutIfNeeded();
+  auto data = createPresentationData();
+  notePresentationTold();
   webView->evaluateJavaScript(
-      createPresentationData(),
+      std::move(data),
       [weak = std::weak_ptr<HtmlAd>(self()),
        shown = std::weak_ptr<InterstitialViewController>(controller)](const JavaScriptResult&) {
         auto ad = weak.lock();
         auto controller = shown.lock();
         // Closed or shown anew before the page took the data in: nothing to present.
         if (!ad || !controller || ad->interstitialVC != controller) return;
-        ad->setJSProperty("isViewable", true);
+        ad->setViewable(true);
         ad->setContainerState(Mraid::containerDefaultState);
         ad->triggerEvent(Mraid::readyEvent, {});
         controller->presentSelf();
@@ -111,11 +118,14 @@ void InterstitialHtml::onViewControllerAppeared() {
   onScreen = true;
   if (openTime == 0) openTime = currentTime();
   callImpBeacon();
-  if (mraid()) triggerEvent(Mraid::exposureChangeEvent, {std::int64_t{100}, getDefaultPosition()});
+  if (!mraid()) return;
+  observeTheApplication(true);
+  updateExposure();
 }
 
 void InterstitialHtml::onViewControllerDisappeared() {
   const bool appeared = std::exchange(onScreen, false);
+  observeTheApplication(false);
   const bool dismissedByOthers = interstitialVC != nullptr;
   interstitialVC.reset();
   if (!appeared) {
@@ -134,9 +144,14 @@ void InterstitialHtml::onViewControllerSizeChanged() {
   if (mraid() && interstitialVC) updatePresentationData();
 }
 
+void InterstitialHtml::onViewControllerLaidOut() {
+  // Something may have come over the ad, or gone.
+  if (mraid() && interstitialVC) updatePresentationData();
+}
+
 void InterstitialHtml::onClose() {
   if (mraid()) {
-    setJSProperty("isViewable", false);
+    setViewable(false);
     setContainerState(Mraid::containerHiddenState);
   }
   closeAd();

@@ -17,6 +17,7 @@ class InterstitialHtml : public HtmlAd, public CloseButtonEventDelegate {
   void onViewControllerAppeared() override;
   void onViewControllerDisappeared() override;
   void onViewControllerSizeChanged() override;
+  void onViewControllerLaidOut() override;
   void onClose() override;
   bool isPresenting() const override { return interstitialVC != nullptr; }
 

@@ -14,7 +14,8 @@ namespace zelvora::platform {
 /// folder. Every change replaces the file as a whole (a temporary file beside it, flushed,
 /// renamed over it, the folder flushed), so a crash leaves the old or the new contents, never
 /// a mix; `setValues` changes several keys in one such replace. A file that cannot be read as
-/// a JSON object is treated as empty (one console line) and repaired by the next change.
+/// a JSON object, or nests deeper than 512 levels, is treated as empty (one console line) and
+/// repaired by the next change.
 class Preferences {
  public:
   /// Opens the suite `<suiteName>.json` in the application's preferences folder

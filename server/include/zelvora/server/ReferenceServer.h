@@ -73,6 +73,10 @@ class ReferenceServer {
   /// The getPlacements endpoint: baseUrl() + "/srv".
   std::string endpointUrl() const { return baseUrl() + "/srv"; }
 
+  /// Handles one raw HTTP/1.1 request in memory, as a connection would (the server need not
+  /// be started), and returns the raw response: what a client on a socket would have read.
+  std::string respond(const std::string& request);
+
   std::vector<BeaconRecord> beacons() const;
   std::vector<PlacementsRequest> placementsRequests() const;
 

@@ -37,8 +37,10 @@ void InterstitialViewController::viewWillTransition(Size) {
 }
 
 void InterstitialViewController::viewDidLayoutSubviews() {
-  if (!orientationChanged) return;
-  if (auto events = delegate.lock()) events->onViewControllerSizeChanged();
+  auto events = delegate.lock();
+  if (!events) return;
+  if (orientationChanged) events->onViewControllerSizeChanged();
+  events->onViewControllerLaidOut();
 }
 
 }  // namespace zelvora

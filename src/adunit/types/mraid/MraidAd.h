@@ -19,6 +19,10 @@ class MraidAd {
   virtual void fallback() = 0;
   virtual void setFallbackTriggered(bool triggered) = 0;
   virtual void setContainerState(const std::string& state) = 0;
+  /// Holds the interstitial in `forceOrientation` ("portrait", "landscape"), or in the
+  /// current orientation when `allowOrientationChange` is false, or lets it follow the device.
+  virtual void setOrientationProperties(bool allowOrientationChange,
+                                        const std::string& forceOrientation) = 0;
 };
 
 }  // namespace zelvora

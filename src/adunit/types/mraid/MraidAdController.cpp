@@ -29,7 +29,23 @@ void MraidAdController::userContentControllerDidReceive(platform::UserContentCon
     ad->closeAd();
   } else if (name == "fallback") {
     fallback(*ad);
+  } else if (name == "setOrientationProperties") {
+    setOrientationProperties(*ad, member(message.body, "params"));
   }
+}
+
+void MraidAdController::setOrientationProperties(MraidAd& ad, const JSON& properties) {
+  const auto& allow = member(properties, "allowOrientationChange");
+  const auto& force = member(properties, "forceOrientation");
+  const bool allowValid = allow.is_null() || allow.is_boolean();
+  const bool forceValid =
+      force.is_null() || force == "portrait" || force == "landscape" || force == "none";
+  if (!properties.is_object() || !allowValid || !forceValid) {
+    log("MRAID setOrientationProperties ignored: \"params\" are not orientation properties");
+    return;
+  }
+  ad.setOrientationProperties(allow.is_null() || allow.get<bool>(),
+                              force.is_null() ? "none" : force.get<std::string>());
 }
 
 void MraidAdController::close(MraidAd& ad) {

@@ -3,6 +3,7 @@
 #include <memory>
 
 #include "adunit/types/mraid/MraidAd.h"
+#include "zelvora/Json.h"
 #include "zelvora/platform/ui/WebView.h"
 
 namespace zelvora {
@@ -25,6 +26,8 @@ class MraidAdController : public platform::ScriptMessageHandler {
  private:
   void close(MraidAd& ad);
   void fallback(MraidAd& ad);
+  /// {"allowOrientationChange": boolean, "forceOrientation": "portrait" | "landscape" | "none"}.
+  void setOrientationProperties(MraidAd& ad, const JSON& properties);
 };
 
 }  // namespace zelvora

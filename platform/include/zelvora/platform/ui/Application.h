@@ -20,7 +20,7 @@ class UrlHandler {
 };
 
 /// The running application: its key window, interface orientation, the system's URL
-/// handling and the did-become-active notification.
+/// handling and the will-resign-active and did-become-active notifications.
 class Application {
  public:
   using ObserverToken = std::uint64_t;
@@ -46,9 +46,13 @@ class Application {
   void setUrlHandler(std::shared_ptr<UrlHandler> handler) { urlHandler_ = std::move(handler); }
 
   ObserverToken addDidBecomeActiveObserver(std::function<void()> observer);
+  ObserverToken addWillResignActiveObserver(std::function<void()> observer);
+  /// Removes an observer of either notification.
   void removeObserver(ObserverToken token);
   /// The backend calls this when the application comes back to the foreground.
   void postDidBecomeActive();
+  /// The backend calls this when the application goes to the background.
+  void postWillResignActive();
   bool isActive() const { return active_; }
   void setActive(bool active) { active_ = active; }
 
@@ -60,6 +64,7 @@ class Application {
   InterfaceOrientation orientation_ = InterfaceOrientation::portrait;
   std::shared_ptr<UrlHandler> urlHandler_;
   std::map<ObserverToken, std::function<void()>> observers_;
+  std::map<ObserverToken, std::function<void()>> resignObservers_;
   ObserverToken nextToken_ = 1;
   bool active_ = true;
 };

@@ -2,7 +2,9 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <memory>
+#include <optional>
 #include <vector>
 
 namespace zelvora::platform {
@@ -10,9 +12,27 @@ namespace zelvora::platform {
 /// A decoded bitmap: RGBA, 8 bits a channel, rows top to bottom. One pixel is one point.
 class Image {
  public:
+  /// The most pixels a file may declare to be decoded (4096x4096, 64 MB decoded): a few
+  /// hundred bytes of PNG can declare a picture whose pixels take gigabytes.
+  static constexpr std::int64_t maxPixels = std::int64_t{4096} * 4096;
+
+  struct Size {
+    int width;
+    int height;
+  };
+  /// The size a file declares, read from its header without decoding; none when the file is
+  /// missing or is not an image. Safe on any thread.
+  static std::optional<Size> sizeOfFile(const std::filesystem::path& path);
+
   /// Decodes PNG, JPEG, GIF, BMP and the other formats stb_image reads; none when the file
-  /// is missing or is not an image.
+  /// is missing or is not an image, and none, with one console line, when it declares more
+  /// than `maxPixels`.
   static std::shared_ptr<Image> contentsOfFile(const std::filesystem::path& path);
+  /// As `contentsOfFile`, decoding on a worker thread shared by the process (one image at a
+  /// time, in order); `completion` runs on the main queue. Call it on the main thread.
+  static void contentsOfFileInBackground(const std::filesystem::path& path,
+                                         std::function<void(std::shared_ptr<Image>)> completion);
+
   Image(int width, int height, std::vector<std::uint8_t> rgba)
       : width_(width), height_(height), rgba_(std::move(rgba)) {}
 

@@ -221,7 +221,7 @@ class WebView : public View {
   void engineDidFinish();
   void engineDidFailProvisionalNavigation(const WebError& error);
   /// The page posts `body` to the handler `name`; returns whether a handler received it (none
-  /// does while JavaScript is off).
+  /// does while JavaScript is off, nor a body nested deeper than 512 levels: one console line).
   bool enginePostMessage(const std::string& name, const nlohmann::ordered_json& body);
   /// The page calls alert(); returns whether the dialog was answered before this returned.
   bool engineRunAlert(const std::string& message);

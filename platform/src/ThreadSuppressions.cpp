@@ -1,0 +1,19 @@
+// What ThreadSanitizer must not report in programs built with it (ZELVORA_TSAN). Only
+// third-party libraries are listed: they are not instrumented, so the sanitizer sees their
+// memory accesses through our copies of inline functions and allocations, but not the locks
+// and atomics that order them.
+#if defined(__SANITIZE_THREAD__)
+extern "C" const char* __tsan_default_suppressions() {
+  // GLib and GStreamer (the headless player engine probes media with GStreamer's discoverer,
+  // which runs threads of its own) synchronise with futexes and atomics of their own.
+  // cpp-httplib (the reference server and the tests' servers) initialises its function-local
+  // static regular expressions under a guard taken in the library.
+  return "race:libglib-2.0.so\n"
+         "race:libgobject-2.0.so\n"
+         "race:libgio-2.0.so\n"
+         "race:libgst\n"
+         "race:/gstreamer-1.0/\n"
+         "deadlock:libgstreamer-1.0.so\n"
+         "race:libcpp-httplib.so\n";
+}
+#endif

@@ -1,0 +1,156 @@
+#include "FuzzWorld.h"
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <optional>
+
+#include "util/TestingReset.h"
+#include "zelvora/Log.h"
+#include "zelvora/ZelController.h"
+#include "zelvora/platform/MainQueue.h"
+#include "zelvora/platform/media/PlayerEngine.h"
+
+namespace zelvora::fuzz {
+namespace {
+
+using platform::PlayerEngine;
+using platform::PlayerItemStatus;
+
+class FailingEngine final : public PlayerEngine {
+ public:
+  PlayerItemStatus status() const override { return PlayerItemStatus::failed; }
+  std::string error() const override { return "not a playable video or audio file"; }
+  void setFailureHandler(std::function<void()>) override {}
+  std::optional<double> duration() const override { return std::nullopt; }
+  double currentTime() const override { return 0; }
+  bool play(std::function<void()>) override { return false; }
+  void pause() override {}
+  void setVolume(float) override {}
+};
+
+/// Plays any item for `World::mediaSeconds` on the main queue's clock.
+class ClockEngine final : public PlayerEngine, public std::enable_shared_from_this<ClockEngine> {
+ public:
+  PlayerItemStatus status() const override { return PlayerItemStatus::readyToPlay; }
+  std::string error() const override { return {}; }
+  void setFailureHandler(std::function<void()>) override {}
+  std::optional<double> duration() const override { return World::mediaSeconds; }
+  double currentTime() const override {
+    if (!startedAt_) return position_;
+    return std::min(World::mediaSeconds, position_ + platform::mainQueue().now() - *startedAt_);
+  }
+  bool play(std::function<void()> reachedEnd) override {
+    if (position_ >= World::mediaSeconds) return false;
+    if (startedAt_) return true;
+    startedAt_ = platform::mainQueue().now();
+    endTimer_ = platform::mainQueue().postAfter(World::mediaSeconds - position_,
+                                                [weak = weak_from_this(), reachedEnd] {
+                                                  auto self = weak.lock();
+                                                  if (!self) return;
+                                                  self->endTimer_.reset();
+                                                  self->startedAt_.reset();
+                                                  self->position_ = World::mediaSeconds;
+                                                  reachedEnd();
+                                                });
+    return true;
+  }
+  void pause() override {
+    if (!startedAt_) return;
+    position_ = currentTime();
+    startedAt_.reset();
+    if (endTimer_ && platform::hasMainQueue()) platform::mainQueue().cancel(*endTimer_);
+    endTimer_.reset();
+  }
+  void setVolume(float) override {}
+
+ private:
+  double position_ = 0;
+  std::optional<double> startedAt_;
+  std::optional<platform::TimerId> endTimer_;
+};
+
+}  // namespace
+
+void check(bool condition, const char* what) {
+  if (condition) return;
+  std::fprintf(stderr, "fuzz check failed: %s\n", what);
+  std::abort();
+}
+
+const fs::path& scratchFolder() {
+  static const fs::path folder = [] {
+    const fs::path path =
+        fs::temp_directory_path() / ("zelvora-fuzz-" + std::to_string(::getpid()));
+    fs::create_directories(path);
+    std::atexit([] {
+      std::error_code error;
+      fs::remove_all(scratchFolder(), error);
+    });
+    return path;
+  }();
+  return folder;
+}
+
+void refuseNetwork() {
+  // Held for the process's life: bound, the port is ours; never listening, it refuses.
+  static const int refusing = [] {
+    const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t length = sizeof address;
+    check(fd >= 0 && ::bind(fd, reinterpret_cast<sockaddr*>(&address), length) == 0 &&
+              ::getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length) == 0,
+          "a loopback port to refuse transfers");
+    const std::string proxy = "http://127.0.0.1:" + std::to_string(ntohs(address.sin_port));
+    for (const char* name : {"http_proxy", "https_proxy", "HTTPS_PROXY", "all_proxy", "ALL_PROXY"})
+      ::setenv(name, proxy.c_str(), 1);
+    for (const char* name : {"no_proxy", "NO_PROXY"}) ::setenv(name, "127.0.0.1", 1);
+    return fd;
+  }();
+  (void)refusing;
+}
+
+World::World(Media media) {
+  static int worlds = 0;
+  folder_ = scratchFolder() / ("world-" + std::to_string(++worlds));
+  platform::HostEnvironment env;
+  env.bundleIdentifier = "com.example.fuzz";
+  env.configDirectory = folder_ / "config";
+  env.cachesDirectory = folder_ / "caches";
+  env.temporaryDirectory = folder_ / "tmp";
+  platform_ = std::make_unique<platform::headless::HeadlessPlatform>(
+      env, platform::headless::ClockMode::manual);
+  driver_ = std::make_unique<platform::headless::TestDriver>(*platform_);
+  platform::installPlayerEngineFactory(
+      [media](const std::string&) -> std::shared_ptr<PlayerEngine> {
+        if (media == Media::clock) return std::make_shared<ClockEngine>();
+        return std::make_shared<FailingEngine>();
+      });
+  internal::resetProcessState();
+  setLogSink([](std::string_view) {});
+  ZelController::sharedInstance().setEventDelegate(delegate);
+}
+
+World::~World() {
+  internal::resetProcessState();
+  driver_.reset();
+  platform_.reset();
+  std::error_code error;
+  fs::remove_all(folder_, error);
+}
+
+void World::turn(int turns, double step) {
+  for (int i = 0; i < turns; ++i) {
+    runLoop().runPending();
+    runLoop().advance(step);
+  }
+}
+
+}  // namespace zelvora::fuzz
