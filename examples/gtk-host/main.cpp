@@ -107,7 +107,10 @@ void activate(GtkApplication* application, gpointer data) {
       environment, zelvora::platform::gtk::UrlMode::open,
       zelvora::platform::gtk::Hosting::inside(window));
   auto& sdk = zelvora::ZelController::sharedInstance();
-  sdk.setServerConfiguration({.url = game.serverUrl, .caFile = {}, .timeoutSeconds = 20});
+  zelvora::ServerConfiguration server;  // empty fields keep their defaults
+  server.url = game.serverUrl;
+  server.timeoutSeconds = 20;
+  sdk.setServerConfiguration(server);
   sdk.setEventDelegate(game.delegate);
   sdk.initialize(game.appId);
   gtk_widget_show_all(window);

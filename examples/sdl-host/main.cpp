@@ -66,7 +66,10 @@ int main(int argc, char** argv) {
       environment, zelvora::platform::gtk::UrlMode::open,
       zelvora::platform::gtk::Hosting::over(info.info.x11.window));
   auto& sdk = zelvora::ZelController::sharedInstance();
-  sdk.setServerConfiguration({.url = argv[2], .caFile = {}, .timeoutSeconds = 20});
+  zelvora::ServerConfiguration server;  // empty fields keep their defaults
+  server.url = argv[2];
+  server.timeoutSeconds = 20;
+  sdk.setServerConfiguration(server);
   const auto delegate = std::make_shared<Delegate>();
   sdk.setEventDelegate(delegate);
   sdk.initialize(argv[1]);

@@ -148,7 +148,7 @@ World::~World() {
 
 void World::turn(int turns, double step) {
   for (int i = 0; i < turns; ++i) {
-    runLoop().runPending();
+    runLoop().pump();
     runLoop().advance(step);
   }
 }

@@ -220,7 +220,7 @@ TEST_P(HostileNetworkTest, EndsInExactlyOneOutcome) {
           },
           row.kind);
       ASSERT_TRUE(runUntil([&] { return completions > 0 || logged("download failed: "); }));
-      runLoop().runPending();
+      runLoop().pump();
       EXPECT_EQ(completions, row.failure.empty() ? 1 : 0);
       EXPECT_EQ(logCount("download failed: "), row.failure.empty() ? 0 : 1);
       if (!row.failure.empty()) {
@@ -237,7 +237,7 @@ TEST_P(HostileNetworkTest, EndsInExactlyOneOutcome) {
       };
       for (int slice = 0; slice < 400 && !ended(); ++slice) runUntil(ended, 0.05);
       ASSERT_TRUE(ended());
-      runLoop().runPending();
+      runLoop().pump();
       EXPECT_EQ(lines.size(), row.failure.empty() ? 0u : 1u) << ::testing::PrintToString(lines);
       if (!row.failure.empty()) {
         EXPECT_NE(lines.front().find(row.failure), std::string::npos) << lines.front();
