@@ -8,6 +8,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <exception>
+#include <fstream>
 #include <string>
 #include <vector>
 
@@ -39,7 +40,15 @@ void writeLargeBanner(const fs::path& file) {
   cairo_surface_destroy(surface);
 }
 
+std::string loadAverage() {
+  std::ifstream in("/proc/loadavg");
+  std::string one, five, fifteen;
+  if (!(in >> one >> five >> fifteen)) return "unknown";
+  return one + " " + five + " " + fifteen;
+}
+
 int runParent(Options options, const std::string& only) {
+  const std::string loadBefore = loadAverage();
   Context context;
   context.options = options;
   context.program = fs::read_symlink("/proc/self/exe").string();
@@ -68,6 +77,8 @@ int runParent(Options options, const std::string& only) {
     }
     std::fflush(stdout);
   }
+  std::printf("load average before/after: %s / %s (other processes share the machine)\n",
+              loadBefore.c_str(), loadAverage().c_str());
   std::error_code error;
   fs::remove_all(context.folder, error);
   std::printf("\n");
