@@ -13,6 +13,7 @@
 #include "zelvora/platform/gtk/GtkPlatform.h"
 #include "zelvora/platform/ui/Application.h"
 #include "zelvora/platform/ui/Button.h"
+#include "zelvora/platform/ui/Label.h"
 
 // Last: X11's macros would change the names above.
 #include <gdk/gdkx.h>
@@ -177,6 +178,41 @@ TEST_F(GtkPlatformTest, ANativeWidgetFollowsItsAnchorWhileItIsSeen) {
 
   platform.nativeLayer().detach(widget);
   EXPECT_FALSE(platform.nativeLayer().isAttached(widget));
+}
+
+// Nothing is drawn while what the window shows stays the same, however often the main loop
+// turns; each change of the model (a colour, a text, a view taken out) is drawn once more.
+TEST_F(GtkPlatformTest, TheWindowIsDrawnAgainOnlyWhenWhatItShowsChanged) {
+  auto screenView = platform.rootViewController()->view();
+  auto box = View::make({20, 40, 100, 100});
+  box->backgroundColor = Color{0, 0, 1, 1};
+  auto label = Label::make({0, 0, 100, 20});
+  label->text = "one";
+  box->addSubview(label);
+  screenView->addSubview(box);
+  auto& queue = platform.mainQueue();
+  const auto quiet = [&] {
+    queue.runUntil([] { return false; }, 0.3);  // the change drawn, and whatever GTK wants
+    const auto drawn = platform.framesDrawn();
+    for (int turn = 0; turn < 20; ++turn) {
+      queue.post([] {});
+      queue.runUntil([] { return false; }, 0.02);
+    }
+    return platform.framesDrawn() == drawn;
+  };
+  EXPECT_TRUE(quiet()) << "drawn while nothing changed";
+
+  const std::vector<std::function<void()>> changes{[&] {
+                                                     box->backgroundColor = Color{1, 0, 0, 1};
+                                                   },
+                                                   [&] { label->text = "two"; },
+                                                   [&] { label->removeFromSuperview(); }};
+  for (std::size_t i = 0; i < changes.size(); ++i) {
+    const auto drawn = platform.framesDrawn();
+    changes[i]();
+    EXPECT_TRUE(waitFor([&] { return platform.framesDrawn() > drawn; })) << "change " << i;
+    EXPECT_TRUE(quiet()) << "after change " << i;
+  }
 }
 
 TEST_F(GtkPlatformTest, RecordsTheUrlsItWouldOpen) {
