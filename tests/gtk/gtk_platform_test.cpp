@@ -2,6 +2,7 @@
 
 #include "UserPointer.h"
 
+#include <gst/gst.h>
 #include <gtk/gtk.h>
 #include <unistd.h>
 
@@ -213,6 +214,24 @@ TEST_F(GtkPlatformTest, TheWindowIsDrawnAgainOnlyWhenWhatItShowsChanged) {
     EXPECT_TRUE(waitFor([&] { return platform.framesDrawn() > drawn; })) << "change " << i;
     EXPECT_TRUE(quiet()) << "after change " << i;
   }
+}
+
+// The first video must not load GStreamer's plugins on the main thread: the platform has them
+// loaded, in the background, before any video is opened.
+TEST_F(GtkPlatformTest, LoadsThePlayersPluginsBeforeTheFirstVideo) {
+  const auto loaded = [](const char* element) {
+    GstPluginFeature* feature = gst_registry_lookup_feature(gst_registry_get(), element);
+    if (!feature) return false;
+    GstPlugin* plugin = gst_plugin_feature_get_plugin(feature);
+    const bool isLoaded = plugin && gst_plugin_is_loaded(plugin);
+    if (plugin) gst_object_unref(plugin);
+    gst_object_unref(feature);
+    return isLoaded;
+  };
+  // Nothing on the main loop tells when the worker is done: look now and then.
+  for (int look = 0; look < 100 && !(loaded("playbin") && loaded("gtksink")); ++look)
+    platform.mainQueue().runUntil([] { return false; }, 0.05);
+  EXPECT_TRUE(loaded("playbin") && loaded("gtksink"));
 }
 
 TEST_F(GtkPlatformTest, RecordsTheUrlsItWouldOpen) {
