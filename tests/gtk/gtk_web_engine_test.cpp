@@ -1,8 +1,13 @@
 // The SDK's HTML ads in WebKit pages: a real MRAID creative with the real mraid.js over a
 // showing, and a hostile creative that tries to read local files and to reach the host bridge
 // from a frame of another origin.
+#include <unistd.h>
+
 #include <algorithm>
 #include <cstdlib>
+#include <fstream>
+#include <string>
+#include <vector>
 
 #include "gtk/GtkSdkTest.h"
 #include "gtk/UserPointer.h"
@@ -309,6 +314,55 @@ TEST_F(GtkWebEngineTest, AWebViewsPageNavigatesAsksAndGoesWithIt) {
   web.reset();
   EXPECT_TRUE(runUntil([&] { return page == nullptr; }));
   if (page) g_object_remove_weak_pointer(G_OBJECT(page), reinterpret_cast<gpointer*>(&page));
+}
+
+/// How many WebKit web processes run under this one.
+int webProcesses() {
+  int count = 0;
+  std::vector<std::string> pending{std::to_string(getpid())};
+  while (!pending.empty()) {
+    const std::string pid = pending.back();
+    pending.pop_back();
+    std::ifstream comm("/proc/" + pid + "/comm");
+    std::string name;
+    std::getline(comm, name);
+    if (name.rfind("WebKitWebProces", 0) == 0) ++count;
+    for (const auto& task : fs::directory_iterator("/proc/" + pid + "/task")) {
+      std::ifstream children(task.path() / "children");
+      for (std::string child; children >> child;) pending.push_back(child);
+    }
+  }
+  return count;
+}
+
+// Pages share one web process, and their views are built one per turn of the main loop.
+TEST_F(GtkWebEngineTest, EveryPageRunsInTheOneWebProcessBuiltOnePerTurn) {
+  std::vector<std::shared_ptr<platform::WebView>> views;
+  for (int i = 0; i < 3; ++i) {
+    views.push_back(platform::WebView::make({0, 0, 320, 480}));
+    views.back()->loadHTMLString("<p>page " + std::to_string(i) + "</p>", std::nullopt);
+  }
+  const auto built = [&] {
+    return std::count_if(views.begin(), views.end(), [&](const auto& view) {
+      return platform.webEngine().pageOf(*view) != nullptr;
+    });
+  };
+  EXPECT_EQ(built(), 0) << "built in the turn that asked";
+  for (int turn = 0; turn < 1000 && built() < 3; ++turn) {
+    const auto before = built();
+    g_main_context_iteration(nullptr, TRUE);
+    EXPECT_LE(built() - before, 1) << "several built in one turn";
+  }
+  // A script for a view whose load waits builds it at once, the load first.
+  auto late = platform::WebView::make({0, 0, 320, 480});
+  late->loadHTMLString("<p>late</p>", std::nullopt);
+  EXPECT_TRUE(runUntil([&] { return evaluate(late, "document.body.textContent") == "late"; }));
+  for (std::size_t i = 0; i < views.size(); ++i) {
+    const std::string text = "page " + std::to_string(i);
+    EXPECT_TRUE(runUntil([&] { return evaluate(views[i], "document.body.textContent") == text; }))
+        << text;
+  }
+  EXPECT_EQ(webProcesses(), 1);
 }
 
 TEST_F(GtkWebEngineTest, APageWhoseCertificateCannotBeVerifiedDoesNotLoad) {

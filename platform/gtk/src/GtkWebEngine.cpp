@@ -275,6 +275,7 @@ GtkWebEngine::GtkWebEngine(NativeLayer& layer)
 }
 
 GtkWebEngine::~GtkWebEngine() {
+  if (builder_) g_source_remove(builder_);
   while (!pages_.empty()) destroy(*pages_.begin()->second);
   g_object_unref(context_);
 }
@@ -290,9 +291,18 @@ GtkWebEngine::Page& GtkWebEngine::pageFor(const std::shared_ptr<WebView>& webVie
       "allow-file-access-from-file-urls", FALSE, "allow-universal-access-from-file-urls", FALSE,
       "allow-top-navigation-to-data-urls", FALSE, "javascript-can-open-windows-automatically",
       FALSE, "enable-developer-extras", FALSE, nullptr);
-  page.view =
-      WEBKIT_WEB_VIEW(g_object_new(WEBKIT_TYPE_WEB_VIEW, "web-context", context_, "settings",
-                                   settings, "user-content-manager", page.content, nullptr));
+  // Related to a live page: every page shares its web process (and the context's ephemeral
+  // session) instead of starting one of its own. Settings and scripts stay the page's own.
+  WebKitWebView* related = nullptr;
+  for (const auto& [model, other] : pages_) {
+    if (other->view) related = other->view;
+  }
+  // The related view brings its context along.
+  page.view = WEBKIT_WEB_VIEW(
+      related ? g_object_new(WEBKIT_TYPE_WEB_VIEW, "related-view", related, "settings", settings,
+                             "user-content-manager", page.content, nullptr)
+              : g_object_new(WEBKIT_TYPE_WEB_VIEW, "web-context", context_, "settings", settings,
+                             "user-content-manager", page.content, nullptr));
   g_object_unref(settings);
   g_object_ref_sink(page.view);
   g_signal_connect(page.view, "load-changed", G_CALLBACK(&Page::onLoadChanged), &page);
@@ -317,10 +327,43 @@ void GtkWebEngine::destroy(Page& page) {
 }
 
 void GtkWebEngine::webViewDidRequestLoad(const std::shared_ptr<WebView>& webView) {
-  Page& page = pageFor(webView);
   if (webView->journal().empty()) return;
   const PageRecord& record = webView->journal().back();
-  page.configure(*webView);
+  if (const auto found = pages_.find(webView.get()); found != pages_.end()) {
+    load(*found->second, *webView, record);
+    return;
+  }
+  // Building a view takes long enough to drop frames: one a turn, in the order asked. A view
+  // asked again before its turn loads what it was asked last.
+  const auto waiting = std::find_if(waiting_.begin(), waiting_.end(), [&](const Waiting& entry) {
+    return entry.view.lock() == webView;
+  });
+  if (waiting != waiting_.end()) {
+    waiting->load = record;
+  } else {
+    waiting_.push_back({webView, record});
+  }
+  if (!builder_) builder_ = g_idle_add(&GtkWebEngine::onBuildNext, this);
+}
+
+gboolean GtkWebEngine::onBuildNext(gpointer self) {
+  auto& engine = *static_cast<GtkWebEngine*>(self);
+  while (!engine.waiting_.empty()) {
+    Waiting next = std::move(engine.waiting_.front());
+    engine.waiting_.pop_front();
+    auto webView = next.view.lock();
+    // Gone, or built since for a script.
+    if (!webView || engine.pages_.count(webView.get())) continue;
+    engine.load(engine.pageFor(webView), *webView, next.load);
+    break;
+  }
+  if (!engine.waiting_.empty()) return G_SOURCE_CONTINUE;
+  engine.builder_ = 0;
+  return G_SOURCE_REMOVE;
+}
+
+void GtkWebEngine::load(Page& page, const WebView& webView, const PageRecord& record) {
+  page.configure(webView);
   ++page.expectedLoads;
   if (record.kind == PageRecord::Kind::document) {
     webkit_web_view_load_html(page.view, record.text.c_str(),
@@ -333,7 +376,19 @@ void GtkWebEngine::webViewDidRequestLoad(const std::shared_ptr<WebView>& webView
 bool GtkWebEngine::evaluateJavaScript(const std::shared_ptr<WebView>& webView,
                                       const std::string& script,
                                       std::function<void(const JavaScriptResult&)> completion) {
+  const bool built = pages_.count(webView.get()) > 0;
   Page& page = pageFor(webView);
+  // A load still waiting for its turn comes before the script, as it was asked.
+  if (!built) {
+    const auto waiting = std::find_if(waiting_.begin(), waiting_.end(), [&](const Waiting& entry) {
+      return entry.view.lock() == webView;
+    });
+    if (waiting != waiting_.end()) {
+      const PageRecord record = std::move(waiting->load);
+      waiting_.erase(waiting);
+      load(page, *webView, record);
+    }
+  }
   webkit_web_view_evaluate_javascript(page.view, script.c_str(), static_cast<gssize>(script.size()),
                                       nullptr, nullptr, nullptr, &Page::onEvaluated,
                                       new Evaluation{std::move(completion)});
