@@ -137,6 +137,7 @@ class ReadyDelegate : public ZelEventDelegate {
     }
     lastMs = at;
     ++ready;
+    if (std::getenv("READY_TRACE")) std::fprintf(stderr, "%s %.1f\n", id.c_str(), at);
   }
   void onAdShown(const std::string&) override {}
   void onAdFailedToShow(const std::string&) override {}

@@ -136,9 +136,12 @@ ReferenceServer::ReferenceServer(ServerOptions options) : options_(std::move(opt
   }
   // Without it, small answers on loopback wait for the peer's delayed ACK (about 40 ms).
   http_->set_tcp_nodelay(true);
-  // One request per connection: an idle keep-alive connection holds a worker thread for
-  // seconds, and stop() waits for it.
-  http_->set_keep_alive_max_count(1);
+  // Connections are kept alive for a client's next request. An idle one holds a worker thread
+  // until it times out, and stop() waits for it: a short time-out, and workers to spare for a
+  // client that keeps a dozen connections.
+  http_->set_keep_alive_max_count(1000);
+  http_->set_keep_alive_timeout(1);
+  http_->new_task_queue = [] { return new httplib::ThreadPool(32); };
   installRoutes();
 }
 
