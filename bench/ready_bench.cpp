@@ -44,8 +44,8 @@ namespace fs = std::filesystem;
 using Clock = std::chrono::steady_clock;
 
 constexpr const char* kAppId = "ready-bench";
-constexpr const char* kSdkRound = "--ready-round-sdk";
-constexpr const char* kCurlRound = "--ready-round-curl";
+constexpr const char* kSdkRound = "sdk";
+constexpr const char* kCurlRound = "curl";
 constexpr int kPlacements = 25;  // every fifth a video: 20 banners, 5 videos
 constexpr int kBannerSide = 320;
 constexpr std::size_t kVideoBytes = 1900 * 1000;
@@ -126,7 +126,7 @@ JSON campaign() {
 class ReadyDelegate : public ZelEventDelegate {
  public:
   explicit ReadyDelegate(Clock::time_point& start) : start_(start) {}
-  void onInit(const std::vector<std::string>&) override {}
+  void onInit(const std::vector<std::string>&) override { initMs = millisecondsSince(start_); }
   void onInitError(const std::string& message) override { error = message; }
   void onNoAds(const std::string& id) override { error = "onNoAds " + id; }
   void onAdReady(const std::string& id) override {
@@ -137,7 +137,6 @@ class ReadyDelegate : public ZelEventDelegate {
     }
     lastMs = at;
     ++ready;
-    if (std::getenv("READY_TRACE")) std::fprintf(stderr, "%s %.1f\n", id.c_str(), at);
   }
   void onAdShown(const std::string&) override {}
   void onAdFailedToShow(const std::string&) override {}
@@ -145,6 +144,7 @@ class ReadyDelegate : public ZelEventDelegate {
   void onAdClick(const std::string&) override {}
 
   int ready = 0;
+  double initMs = 0;
   double firstMs = 0;
   double lastMs = 0;
   std::string firstId;
@@ -188,8 +188,8 @@ int runSdkRound(const std::string& url, const fs::path& parentFolder) {
     std::cerr << "sdk round: " << delegate->error.value_or("not every ad ready in 120 s") << "\n";
     return 1;
   }
-  std::printf("first_ms=%.3f last_ms=%.3f first_placement=%d\n", delegate->firstMs,
-              delegate->lastMs, std::stoi(delegate->firstId.substr(1)));
+  std::printf("init_ms=%.3f first_ms=%.3f last_ms=%.3f first_placement=%d\n", delegate->initMs,
+              delegate->firstMs, delegate->lastMs, std::stoi(delegate->firstId.substr(1)));
   return 0;
 }
 
@@ -283,7 +283,7 @@ int runCurlRound(const std::string& endpoint, const fs::path& bodyFile, const fs
 
 using Fields = std::map<std::string, double>;
 
-Fields runChild(const std::vector<std::string>& arguments) {
+Fields runChild(const std::vector<std::string>& prefix, const std::vector<std::string>& arguments) {
   const std::string program = fs::read_symlink("/proc/self/exe").string();
   int channel[2];
   if (::pipe2(channel, O_CLOEXEC) != 0)
@@ -293,6 +293,7 @@ Fields runChild(const std::vector<std::string>& arguments) {
   posix_spawn_file_actions_adddup2(&actions, channel[1], STDOUT_FILENO);
   posix_spawn_file_actions_addclosefrom_np(&actions, STDERR_FILENO + 1);
   std::vector<std::string> argvText{program};
+  argvText.insert(argvText.end(), prefix.begin(), prefix.end());
   argvText.insert(argvText.end(), arguments.begin(), arguments.end());
   std::vector<char*> argv;
   for (auto& argument : argvText) argv.push_back(argument.data());
@@ -371,19 +372,19 @@ class RunFolder {
 };
 
 struct Series {
-  std::vector<double> sdkFirst, sdkLast, sdkFirstOwn, curlFirst, curlLast, curlZero;
+  std::vector<double> sdkInit, sdkFirst, sdkLast, sdkFirstOwn, curlFirst, curlLast, curlZero;
 };
 
 }  // namespace
 
-std::optional<int> runReadyRound(int argc, char** argv) {
-  if (argc == 4 && std::string_view(argv[1]) == kSdkRound) return runSdkRound(argv[2], argv[3]);
-  if (argc == 5 && std::string_view(argv[1]) == kCurlRound)
-    return runCurlRound(argv[2], argv[3], argv[4]);
-  return std::nullopt;
+int runReadyRound(const std::vector<std::string>& args) {
+  if (args.size() == 3 && args[0] == kSdkRound) return runSdkRound(args[1], args[2]);
+  if (args.size() == 4 && args[0] == kCurlRound) return runCurlRound(args[1], args[2], args[3]);
+  std::cerr << "ready round: unknown arguments\n";
+  return 2;
 }
 
-std::vector<Figure> runReadyBench(const ReadyOptions& options) {
+std::vector<ReadyFigure> runReadyBench(const ReadyOptions& options) {
   RunFolder folder;
   const fs::path assets = folder.path() / "assets";
   writeCampaignFiles(assets, ZELVORA_SERVER_ASSETS_DIR);
@@ -404,7 +405,7 @@ std::vector<Figure> runReadyBench(const ReadyOptions& options) {
   slow.start();
 
   const auto sdkRound = [&](server::ReferenceServer& server) {
-    return runChild({kSdkRound, server.endpointUrl(), folder.path().string()});
+    return runChild(options.roundPrefix, {kSdkRound, server.endpointUrl(), folder.path().string()});
   };
   // The first round yields the body the SDK signs, which the libcurl rounds post.
   sdkRound(open);
@@ -424,7 +425,8 @@ std::vector<Figure> runReadyBench(const ReadyOptions& options) {
     return file;
   };
   const auto curlRound = [&](server::ReferenceServer& server, const fs::path& urls) {
-    return runChild({kCurlRound, server.endpointUrl(), bodyFile.string(), urls.string()});
+    return runChild(options.roundPrefix,
+                    {kCurlRound, server.endpointUrl(), bodyFile.string(), urls.string()});
   };
 
   const auto measure = [&](server::ReferenceServer& server, int rounds) {
@@ -433,6 +435,7 @@ std::vector<Figure> runReadyBench(const ReadyOptions& options) {
     // Alternating, so that a load that comes and goes on the machine hits both alike.
     for (int i = 0; i < rounds; ++i) {
       const Fields sdk = sdkRound(server);
+      series.sdkInit.push_back(sdk.at("init_ms"));
       series.sdkFirst.push_back(sdk.at("first_ms"));
       series.sdkLast.push_back(sdk.at("last_ms"));
       const auto first = static_cast<std::size_t>(sdk.at("first_placement"));
@@ -457,6 +460,7 @@ std::vector<Figure> runReadyBench(const ReadyOptions& options) {
       "127.0.0.1, a fresh process per round\n",
       kPlacements, totalBytes / mb);
   std::printf("unthrottled, %d rounds (ms):\n", options.rounds);
+  std::printf("  sdk  initialize -> onInit:          %s\n", listed(fast.sdkInit).c_str());
   std::printf("  sdk  initialize -> first onAdReady: %s\n", listed(fast.sdkFirst).c_str());
   std::printf("  sdk  initialize -> last onAdReady:  %s\n", listed(fast.sdkLast).c_str());
   std::printf("  curl POST + every file, first file: %s\n", listed(fast.curlFirst).c_str());

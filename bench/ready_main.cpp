@@ -9,8 +9,9 @@
 #include "ready_bench.h"
 
 int main(int argc, char** argv) {
-  if (const auto round = zelvora::bench::runReadyRound(argc, argv)) return *round;
   zelvora::bench::ReadyOptions options;
+  if (argc > 1 && argv[1] == options.roundPrefix.front())
+    return zelvora::bench::runReadyRound({argv + 2, argv + argc});
   for (int i = 1; i + 1 < argc; i += 2) {
     const std::string_view flag = argv[i];
     const int value = std::atoi(argv[i + 1]);
