@@ -92,9 +92,23 @@ TEST_F(GtkMediaAdsTest, ABannersImageIsDrawnInsideItsWhiteFrame) {
   EXPECT_GT(image.height, 0);
   EXPECT_TRUE(around.contains({image.x, image.y}) &&
               around.contains({image.x + image.width - 1, image.y + image.height - 1}));
-  // What the window shows has been drawn since.
-  const auto drawn = platform.framesDrawn();
-  EXPECT_TRUE(runUntil([&] { return platform.framesDrawn() > drawn; }));
+  // The window shows the picture: its middle pixel at the middle of the image view.
+  const auto shot = folder.path() / "banner.png";
+  ASSERT_TRUE(platform.screenshot(shot));
+  GdkPixbuf* pixbuf = gdk_pixbuf_new_from_file(shot.c_str(), nullptr);
+  ASSERT_NE(pixbuf, nullptr);
+  const auto& picture = *banner->image;
+  const auto* expected =
+      &picture.rgba()[(static_cast<std::size_t>(picture.height() / 2) * picture.width() +
+                       picture.width() / 2) *
+                      4];
+  const guchar* shown =
+      gdk_pixbuf_get_pixels(pixbuf) +
+      static_cast<int>(image.y + image.height / 2) * gdk_pixbuf_get_rowstride(pixbuf) +
+      static_cast<int>(image.x + image.width / 2) * gdk_pixbuf_get_n_channels(pixbuf);
+  for (int channel = 0; channel < 3; ++channel)
+    EXPECT_NEAR(shown[channel], expected[channel], 24) << "channel " << channel;
+  g_object_unref(pixbuf);
 }
 
 // The desktop window closed by its user (hidden) is not visible: the banner fails to show and

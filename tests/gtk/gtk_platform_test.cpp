@@ -2,6 +2,7 @@
 
 #include "UserPointer.h"
 
+#include <gst/gst.h>
 #include <gtk/gtk.h>
 #include <unistd.h>
 
@@ -13,6 +14,7 @@
 #include "zelvora/platform/gtk/GtkPlatform.h"
 #include "zelvora/platform/ui/Application.h"
 #include "zelvora/platform/ui/Button.h"
+#include "zelvora/platform/ui/Label.h"
 
 // Last: X11's macros would change the names above.
 #include <gdk/gdkx.h>
@@ -177,6 +179,59 @@ TEST_F(GtkPlatformTest, ANativeWidgetFollowsItsAnchorWhileItIsSeen) {
 
   platform.nativeLayer().detach(widget);
   EXPECT_FALSE(platform.nativeLayer().isAttached(widget));
+}
+
+// Nothing is drawn while what the window shows stays the same, however often the main loop
+// turns; each change of the model (a colour, a text, a view taken out) is drawn once more.
+TEST_F(GtkPlatformTest, TheWindowIsDrawnAgainOnlyWhenWhatItShowsChanged) {
+  auto screenView = platform.rootViewController()->view();
+  auto box = View::make({20, 40, 100, 100});
+  box->backgroundColor = Color{0, 0, 1, 1};
+  auto label = Label::make({0, 0, 100, 20});
+  label->text = "one";
+  box->addSubview(label);
+  screenView->addSubview(box);
+  auto& queue = platform.mainQueue();
+  const auto quiet = [&] {
+    queue.runUntil([] { return false; }, 0.3);  // the change drawn, and whatever GTK wants
+    const auto drawn = platform.framesDrawn();
+    for (int turn = 0; turn < 20; ++turn) {
+      queue.post([] {});
+      queue.runUntil([] { return false; }, 0.02);
+    }
+    return platform.framesDrawn() == drawn;
+  };
+  EXPECT_TRUE(quiet()) << "drawn while nothing changed";
+
+  const std::vector<std::function<void()>> changes{[&] {
+                                                     box->backgroundColor = Color{1, 0, 0, 1};
+                                                   },
+                                                   [&] { label->text = "two"; },
+                                                   [&] { label->removeFromSuperview(); }};
+  for (std::size_t i = 0; i < changes.size(); ++i) {
+    const auto drawn = platform.framesDrawn();
+    changes[i]();
+    EXPECT_TRUE(waitFor([&] { return platform.framesDrawn() > drawn; })) << "change " << i;
+    EXPECT_TRUE(quiet()) << "after change " << i;
+  }
+}
+
+// The first video must not load GStreamer's plugins on the main thread: the platform has them
+// loaded, in the background, before any video is opened.
+TEST_F(GtkPlatformTest, LoadsThePlayersPluginsBeforeTheFirstVideo) {
+  const auto loaded = [](const char* element) {
+    GstPluginFeature* feature = gst_registry_lookup_feature(gst_registry_get(), element);
+    if (!feature) return false;
+    GstPlugin* plugin = gst_plugin_feature_get_plugin(feature);
+    const bool isLoaded = plugin && gst_plugin_is_loaded(plugin);
+    if (plugin) gst_object_unref(plugin);
+    gst_object_unref(feature);
+    return isLoaded;
+  };
+  // Nothing on the main loop tells when the worker is done: look now and then.
+  for (int look = 0; look < 100 && !(loaded("playbin") && loaded("gtksink")); ++look)
+    platform.mainQueue().runUntil([] { return false; }, 0.05);
+  EXPECT_TRUE(loaded("playbin") && loaded("gtksink"));
 }
 
 TEST_F(GtkPlatformTest, RecordsTheUrlsItWouldOpen) {

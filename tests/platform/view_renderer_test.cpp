@@ -6,6 +6,7 @@
 #include <memory>
 
 #include "zelvora/platform/render/ViewRenderer.h"
+#include "zelvora/platform/ui/ImageView.h"
 #include "zelvora/platform/ui/Label.h"
 #include "zelvora/platform/ui/View.h"
 #include "zelvora/platform/ui/WebView.h"
@@ -18,6 +19,28 @@ std::uint32_t pixel(cairo_surface_t* surface, int x, int y) {
   const auto* row =
       cairo_image_surface_get_data(surface) + y * cairo_image_surface_get_stride(surface);
   return reinterpret_cast<const std::uint32_t*>(row)[x];
+}
+
+// The renderer's form of an image: premultiplied native words, made once and kept.
+TEST(ViewRendererTest, AnImageIsPremultipliedOnceAndDrawnFromThat) {
+  auto image =
+      std::make_shared<Image>(2, 1, std::vector<std::uint8_t>{255, 0, 0, 128, 10, 20, 30, 255});
+  const auto& words = image->premultiplied();
+  ASSERT_EQ(words.size(), 2u);
+  EXPECT_EQ(words[0], 0x80800000u);
+  EXPECT_EQ(words[1], 0xFF0A141Eu);
+  EXPECT_EQ(image->premultiplied().data(), words.data());
+  EXPECT_TRUE(Image(3, 3, std::vector<std::uint8_t>(8)).premultiplied().empty());
+
+  auto view = std::make_shared<ImageView>(Rect{0, 0, 2, 1});
+  view->image = image;
+  cairo_surface_t* surface = cairo_image_surface_create(CAIRO_FORMAT_ARGB32, 2, 1);
+  cairo_t* cr = cairo_create(surface);
+  ASSERT_TRUE(render::drawViewTree(cr, *view));
+  cairo_destroy(cr);
+  EXPECT_EQ(pixel(surface, 0, 0), 0x80800000u);
+  EXPECT_EQ(pixel(surface, 1, 0), 0xFF0A141Eu);
+  cairo_surface_destroy(surface);
 }
 
 // A page shown by a native widget, a badge over its corner inside a bordered frame, and a

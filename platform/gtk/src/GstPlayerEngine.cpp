@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <thread>
 
 #include "zelvora/Log.h"
 #include "zelvora/platform/MainQueue.h"
@@ -51,6 +52,51 @@ GstElement* makeAudioSink() {
   if (sink) g_object_set(sink, "sync", TRUE, nullptr);
   return sink;
 }
+
+/// Loads, on a worker thread, what the first video's pipeline would otherwise load on the main
+/// thread inside showAd: the plugins a playbin plays a WebM or MP4 file with, and the answer
+/// whether an audio output opens (which opens the device). Creating the pipeline then only
+/// instantiates what is in memory. Started once for the process; joined at its exit.
+class WarmUp {
+ public:
+  static void start() { static WarmUp warmUp; }
+  ~WarmUp() {
+    if (worker_.joinable()) worker_.join();
+  }
+
+ private:
+  WarmUp()
+      : worker_([] {
+          for (const char* name : {"playbin",       "playsink",
+                                   "uridecodebin",  "urisourcebin",
+                                   "decodebin",     "filesrc",
+                                   "typefind",      "queue2",
+                                   "multiqueue",    "matroskademux",
+                                   "qtdemux",       "vp8dec",
+                                   "vp9dec",        "avdec_h264",
+                                   "vorbisdec",     "opusdec",
+                                   "avdec_aac",     "videoconvert",
+                                   "videoscale",    "audioconvert",
+                                   "audioresample", "volume",
+                                   "autoaudiosink", "fakesink",
+                                   "gtksink",       "streamsynchronizer",
+                                   "inputselector"}) {
+            // Made once and dropped: the plugin is loaded and the element's class set up.
+            // The GTK sink only loads here: its widget belongs to the main thread.
+            if (g_strcmp0(name, "gtksink") != 0) {
+              if (GstElement* element = gst_element_factory_make(name, nullptr))
+                gst_object_unref(gst_object_ref_sink(element));
+            } else if (GstPluginFeature* feature =
+                           gst_registry_lookup_feature(gst_registry_get(), name)) {
+              if (GstPluginFeature* loaded = gst_plugin_feature_load(feature))
+                gst_object_unref(loaded);
+              gst_object_unref(feature);
+            }
+          }
+          hasAudioOutput();
+        }) {}
+  std::thread worker_;
+};
 
 double seconds(gint64 nanoseconds) {
   return static_cast<double>(nanoseconds) / GST_SECOND;
@@ -279,6 +325,8 @@ PlayerEngineFactory gstPlayerEngines() {
     log("media: GStreamer cannot start: videos will not play");
   } else if (!hasGtkSink()) {
     log("media: GStreamer's GTK video sink (gtksink) is missing: videos will not play");
+  } else {
+    WarmUp::start();
   }
   return [](const std::string& url) -> std::shared_ptr<PlayerEngine> {
     return GstPlayerEngine::open(url);

@@ -10,6 +10,7 @@
 #include "zelvora/platform/gtk/GstPlayerEngine.h"
 #include "zelvora/platform/media/PlayerEngine.h"
 #include "zelvora/platform/media/VideoView.h"
+#include "zelvora/platform/render/ViewRenderer.h"
 
 // Last: X11's macros would change the names above.
 #include <gdk/gdkx.h>
@@ -30,6 +31,26 @@ gboolean paintBlack(GtkWidget*, cairo_t* cr, gpointer) {
 }
 
 }  // namespace
+
+// The model tells no one of its changes, and everything that changes it runs in a turn of the
+// main loop: before the loop waits again, the scene is compared with the one last synced.
+struct GtkPlatform::ModelWatch {
+  GSource source;
+  GtkPlatform* platform;
+  bool changed;
+
+  static gboolean prepare(GSource* source, gint* timeout) {
+    auto* watch = reinterpret_cast<ModelWatch*>(source);
+    *timeout = -1;
+    watch->changed = watch->platform->sceneSignature() != watch->platform->syncedSignature_;
+    return watch->changed;
+  }
+  static gboolean check(GSource* source) { return reinterpret_cast<ModelWatch*>(source)->changed; }
+  static gboolean dispatch(GSource* source, GSourceFunc, gpointer) {
+    reinterpret_cast<ModelWatch*>(source)->platform->syncFrame();
+    return G_SOURCE_CONTINUE;
+  }
+};
 
 GtkPlatform* GtkPlatform::current() {
   return instance;
@@ -73,8 +94,13 @@ GtkPlatform::GtkPlatform(HostEnvironment environment, UrlMode urls, Hosting host
     Application::shared().screenDidResize(allocated_);
     modelSize_ = allocated_;
   }
-  tickCallback_ =
-      gtk_widget_add_tick_callback(canvas_->widget(), &GtkPlatform::onTick, this, nullptr);
+  static GSourceFuncs watchFuncs{
+      &ModelWatch::prepare, &ModelWatch::check, &ModelWatch::dispatch, nullptr, nullptr, nullptr};
+  modelWatch_ = g_source_new(&watchFuncs, sizeof(ModelWatch));
+  reinterpret_cast<ModelWatch*>(modelWatch_)->platform = this;
+  // Before GTK lays out and paints what the sync changed.
+  g_source_set_priority(modelWatch_, G_PRIORITY_HIGH_IDLE + 5);
+  g_source_attach(modelWatch_, g_main_context_default());
   instance = this;
   updateVisibility();
 }
@@ -149,7 +175,8 @@ void GtkPlatform::watchNativeWindow() {
 
 GtkPlatform::~GtkPlatform() {
   instance = nullptr;
-  gtk_widget_remove_tick_callback(canvas_->widget(), tickCallback_);
+  g_source_destroy(modelWatch_);
+  g_source_unref(modelWatch_);
   // The model goes before the engines that show its pages and videos.
   services_.reset();
   webEngine_.reset();
@@ -279,11 +306,6 @@ std::shared_ptr<Window> GtkPlatform::keyWindow() const {
   return services_ ? services_->window() : nullptr;
 }
 
-gboolean GtkPlatform::onTick(GtkWidget*, GdkFrameClock*, gpointer self) {
-  static_cast<GtkPlatform*>(self)->syncFrame();
-  return G_SOURCE_CONTINUE;
-}
-
 void GtkPlatform::syncFrame() {
   if (auto window = keyWindow()) {
     if (hosting_.kind != Hosting::Kind::ownWindow) {
@@ -300,9 +322,9 @@ void GtkPlatform::syncFrame() {
     attachVideoPictures(window);
     nativeLayer_->update(*window);
   }
-  // Redrawn on every frame: the model tells no one of its changes.
   gtk_widget_queue_draw(canvas_->widget());
   gtk_widget_queue_draw(upperCanvas_->widget());
+  syncedSignature_ = sceneSignature();
 }
 
 void GtkPlatform::fitModel(Window& window) {
@@ -356,6 +378,22 @@ void GtkPlatform::attachVideoPictures(const std::shared_ptr<Window>& window) {
     nativeLayer_->attach(widget, std::move(anchor));
     videoPictures_.push_back(widget);
   }
+}
+
+std::uint64_t GtkPlatform::sceneSignature() const {
+  const auto window = keyWindow();
+  std::uint64_t signature = window ? render::drawingSignature(*window) : 0;
+  const auto mix = [&signature](std::uint64_t value) {
+    signature ^= value + 0x9e3779b97f4a7c15u + (signature << 6) + (signature >> 2);
+  };
+  mix(reinterpret_cast<std::uintptr_t>(window.get()));
+  mix(nativeLayer_->changes());
+  if (window) {
+    std::vector<std::pair<GtkWidget*, std::weak_ptr<View>>> pictures;
+    collectVideoPictures(window, pictures);
+    for (const auto& picture : pictures) mix(reinterpret_cast<std::uintptr_t>(picture.first));
+  }
+  return signature;
 }
 
 void GtkPlatform::onSizeAllocate(GtkWidget*, GdkRectangle* allocation, gpointer self) {

@@ -36,6 +36,7 @@ NativeLayer::~NativeLayer() {
 }
 
 void NativeLayer::attach(GtkWidget* widget, std::weak_ptr<View> anchor) {
+  ++changes_;
   auto it = std::find_if(entries_.begin(), entries_.end(),
                          [widget](const Entry& entry) { return entry.widget == widget; });
   if (it != entries_.end()) {
@@ -53,6 +54,7 @@ void NativeLayer::detach(GtkWidget* widget) {
   auto it = std::find_if(entries_.begin(), entries_.end(),
                          [widget](const Entry& entry) { return entry.widget == widget; });
   if (it == entries_.end()) return;
+  ++changes_;
   entries_.erase(it);
   gtk_container_remove(GTK_CONTAINER(fixed_), widget);
   g_object_unref(widget);

@@ -3,10 +3,10 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
-#include <cstring>
 #include <memory>
 #include <numbers>
 #include <string>
+#include <type_traits>
 #include <vector>
 
 #include "zelvora/platform/media/VideoView.h"
@@ -50,29 +50,17 @@ void roundedRect(cairo_t* cr, Rect rect, double radius) {
   cairo_close_path(cr);
 }
 
-/// The bitmap as a cairo surface (premultiplied, native-endian ARGB); none when empty or
-/// inconsistent.
+/// The image's own premultiplied pixels as a cairo surface, without a copy; none when empty.
 Surface surfaceOf(const Image& image) {
+  const auto& pixels = image.premultiplied();
   const int width = image.width(), height = image.height();
-  if (width <= 0 || height <= 0 ||
-      image.rgba().size() < static_cast<std::size_t>(width) * height * 4)
+  if (pixels.empty() || cairo_format_stride_for_width(CAIRO_FORMAT_ARGB32, width) != width * 4)
     return nullptr;
-  Surface surface(cairo_image_surface_create(CAIRO_FORMAT_ARGB32, width, height));
+  // Cairo only reads a source surface.
+  auto* data = reinterpret_cast<unsigned char*>(const_cast<std::uint32_t*>(pixels.data()));
+  Surface surface(
+      cairo_image_surface_create_for_data(data, CAIRO_FORMAT_ARGB32, width, height, width * 4));
   if (cairo_surface_status(surface.get()) != CAIRO_STATUS_SUCCESS) return nullptr;
-  cairo_surface_flush(surface.get());
-  unsigned char* data = cairo_image_surface_get_data(surface.get());
-  const int stride = cairo_image_surface_get_stride(surface.get());
-  const std::uint8_t* source = image.rgba().data();
-  for (int y = 0; y < height; ++y) {
-    for (int x = 0; x < width; ++x, source += 4) {
-      const std::uint32_t alpha = source[3];
-      auto premultiply = [alpha](std::uint32_t value) { return (value * alpha + 127) / 255; };
-      const std::uint32_t pixel = alpha << 24 | premultiply(source[0]) << 16 |
-                                  premultiply(source[1]) << 8 | premultiply(source[2]);
-      std::memcpy(data + static_cast<std::ptrdiff_t>(y) * stride + x * 4, &pixel, 4);
-    }
-  }
-  cairo_surface_mark_dirty(surface.get());
   return surface;
 }
 
@@ -327,7 +315,75 @@ bool drawRoot(cairo_t* cr, const View& root, Pass& pass) {
   return cairo_status(cr) == CAIRO_STATUS_SUCCESS;
 }
 
+/// FNV-1a over everything the drawing reads.
+class Signature {
+ public:
+  template <typename T>
+  void add(const T& value) {
+    static_assert(std::is_trivially_copyable_v<T>);
+    bytes(&value, sizeof value);
+  }
+  void add(const std::string& text) {
+    add(text.size());
+    bytes(text.data(), text.size());
+  }
+  void add(const Color& color) {
+    add(color.red), add(color.green), add(color.blue), add(color.alpha);
+  }
+  void add(const Rect& rect) { add(rect.x), add(rect.y), add(rect.width), add(rect.height); }
+  void add(const Font& font) { add(font.name), add(font.size), add(font.bold); }
+  void add(const std::optional<Color>& color) {
+    add(color.has_value());
+    if (color) add(*color);
+  }
+  std::uint64_t value() const { return hash_; }
+
+ private:
+  void bytes(const void* data, std::size_t size) {
+    for (const auto* byte = static_cast<const unsigned char*>(data); size--; ++byte)
+      hash_ = (hash_ ^ *byte) * 1099511628211u;
+  }
+  std::uint64_t hash_ = 14695981039346656037u;
+};
+
+void addContent(Signature& signature, const View& view) {
+  if (auto label = dynamic_cast<const Label*>(&view)) {
+    signature.add(label->text), signature.add(label->font), signature.add(label->textColor);
+    signature.add(label->shadowColor), signature.add(label->shadowOffset.width);
+    signature.add(label->shadowOffset.height), signature.add(label->textAlignment);
+  } else if (auto button = dynamic_cast<const Button*>(&view)) {
+    const auto state = button->isEnabled ? ControlState::normal : ControlState::disabled;
+    signature.add(button->title(state)), signature.add(button->titleColor(state));
+    signature.add(button->image(state).get()), signature.add(button->titleFont);
+  } else if (auto imageView = dynamic_cast<const ImageView*>(&view)) {
+    signature.add(imageView->image.get()), signature.add(imageView->contentMode);
+  } else if (auto indicator = dynamic_cast<const ActivityIndicatorView*>(&view)) {
+    signature.add(indicator->isAnimating()), signature.add(indicator->color);
+  } else if (auto webView = dynamic_cast<const WebView*>(&view)) {
+    signature.add(webView->url().value_or(""));
+  } else if (dynamic_cast<const VideoView*>(&view)) {
+    signature.add(view.describeContent());
+  }
+}
+
+void addView(Signature& signature, const View& view) {
+  signature.add(&view);
+  signature.add(view.frame), signature.add(view.isHidden), signature.add(view.alpha);
+  signature.add(view.backgroundColor), signature.add(view.clipsToBounds);
+  signature.add(view.layer.borderWidth), signature.add(view.layer.borderColor);
+  signature.add(view.layer.cornerRadius);
+  addContent(signature, view);
+  signature.add(view.subviews().size());
+  for (const auto& child : view.subviews()) addView(signature, *child);
+}
+
 }  // namespace
+
+std::uint64_t drawingSignature(const View& root) {
+  Signature signature;
+  addView(signature, root);
+  return signature.value();
+}
 
 bool drawViewTree(cairo_t* cr, const View& root) {
   Pass pass;

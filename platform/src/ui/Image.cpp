@@ -2,6 +2,7 @@
 
 #include <stb_image.h>
 
+#include <algorithm>
 #include <condition_variable>
 #include <deque>
 #include <mutex>
@@ -100,10 +101,28 @@ std::shared_ptr<Image> Image::contentsOfFile(const std::filesystem::path& path) 
   return decoded.image;
 }
 
+const std::vector<std::uint32_t>& Image::premultiplied() const {
+  std::call_once(premultipliedOnce_, [this] {
+    const auto pixels = static_cast<std::size_t>(std::max(width_, 0)) * std::max(height_, 0);
+    if (pixels == 0 || rgba_.size() < pixels * 4) return;
+    premultiplied_.resize(pixels);
+    const std::uint8_t* source = rgba_.data();
+    for (std::size_t i = 0; i < pixels; ++i, source += 4) {
+      const std::uint32_t alpha = source[3];
+      auto scale = [alpha](std::uint32_t value) { return (value * alpha + 127) / 255; };
+      premultiplied_[i] =
+          alpha << 24 | scale(source[0]) << 16 | scale(source[1]) << 8 | scale(source[2]);
+    }
+  });
+  return premultiplied_;
+}
+
 void Image::contentsOfFileInBackground(const std::filesystem::path& path,
                                        std::function<void(std::shared_ptr<Image>)> completion) {
   Decoder::shared().add([path, completion = std::move(completion)]() mutable {
     auto decoded = std::make_shared<Decoded>(decode(path));
+    // Drawn on the main thread: converted here, off it.
+    if (decoded->image) decoded->image->premultiplied();
     // Dropped when the main queue is gone: the caller's objects went with it.
     postToMainQueue([decoded, completion = std::move(completion)] {
       if (!decoded->refusal.empty()) log(decoded->refusal);

@@ -4,6 +4,7 @@
 #include <filesystem>
 #include <functional>
 #include <memory>
+#include <mutex>
 #include <optional>
 #include <vector>
 
@@ -35,15 +36,25 @@ class Image {
 
   Image(int width, int height, std::vector<std::uint8_t> rgba)
       : width_(width), height_(height), rgba_(std::move(rgba)) {}
+  Image(const Image&) = delete;
+  Image& operator=(const Image&) = delete;
 
   int width() const { return width_; }
   int height() const { return height_; }
   const std::vector<std::uint8_t>& rgba() const { return rgba_; }
 
+  /// The pixels as renderers draw them: one native-endian 32-bit word a pixel, alpha in the
+  /// top byte and the colours premultiplied by it, rows of `width` pixels; empty when the
+  /// bitmap is smaller than its size says. Made once, on first use (images decoded in the
+  /// background have it made there), so drawing never converts the bitmap again.
+  const std::vector<std::uint32_t>& premultiplied() const;
+
  private:
   int width_;
   int height_;
   std::vector<std::uint8_t> rgba_;
+  mutable std::once_flag premultipliedOnce_;
+  mutable std::vector<std::uint32_t> premultiplied_;
 };
 
 }  // namespace zelvora::platform

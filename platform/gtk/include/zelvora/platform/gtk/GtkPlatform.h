@@ -9,7 +9,8 @@
 //   its own, created when first needed; inside the host's GtkWindow or GtkOverlay, only while
 //   a screen is presented; or over a native X11 window of the host's, in a borderless window
 //   that covers it only while a screen is presented;
-// - the key window drawn with the shared cairo renderer on every frame, clicks and touches on
+// - the key window drawn with the shared cairo renderer whenever what it shows changed (nothing
+//   is drawn while the model stays the same), clicks and touches on
 //   it delivered to the model as taps; the screen's size is the desktop window's (its own or
 //   the host's); wider than tall turns the interface to landscape, taller or square to portrait;
 // - a screen that supports only the other orientation: its own window is resized to it; the
@@ -117,7 +118,8 @@ class GtkPlatform final : public Backend {
   /// The drawing area showing the model, which takes the clicks and touches. Its coordinates
   /// are the model window's.
   GtkWidget* canvas() const;
-  /// How many frames of the model were drawn so far.
+  /// How many frames of the model were drawn so far: one more after each change of what the
+  /// model shows (or when the window needs it drawn again), none while nothing changes.
   std::uint64_t framesDrawn() const;
 
   /// Saves what the platform's layer shows into a PNG at `path`: the model and the native
@@ -130,7 +132,7 @@ class GtkPlatform final : public Backend {
   bool screenshot(const std::filesystem::path& path) override;
 
  private:
-  static gboolean onTick(GtkWidget* widget, GdkFrameClock* clock, gpointer self);
+  struct ModelWatch;
   static void onSizeAllocate(GtkWidget* widget, GdkRectangle* allocation, gpointer self);
   static gboolean onDelete(GtkWidget* widget, GdkEvent* event, gpointer self);
   static void onMapChanged(GtkWidget* widget, gpointer self);
@@ -152,6 +154,9 @@ class GtkPlatform final : public Backend {
   std::shared_ptr<Window> keyWindow() const;
   /// Brings the desktop window's size, the native widgets and the drawing up to the model.
   void syncFrame();
+  /// A digest of what `syncFrame` reads: the key window's drawing, its video pictures and the
+  /// native layer's attachments.
+  std::uint64_t sceneSignature() const;
   /// Hosted: the model takes the screen's shape or, turned to the other one, the largest size
   /// of that shape that fits, centred.
   void fitModel(Window& window);
@@ -194,7 +199,9 @@ class GtkPlatform final : public Backend {
   std::shared_ptr<GtkWebEngine> webEngine_;
   /// The video pictures attached to the native layer.
   std::vector<GtkWidget*> videoPictures_;
-  guint tickCallback_ = 0;
+  /// Runs `syncFrame` after any turn of the main loop that changed the scene, and only then.
+  GSource* modelWatch_ = nullptr;
+  std::optional<std::uint64_t> syncedSignature_;
   /// The last size of the screen, and the model window's size when the two last met: whichever
   /// of them changed since leads the other.
   Size allocated_;

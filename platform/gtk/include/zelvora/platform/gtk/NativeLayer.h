@@ -2,6 +2,7 @@
 
 #include <gtk/gtk.h>
 
+#include <cstdint>
 #include <memory>
 #include <optional>
 #include <vector>
@@ -36,9 +37,11 @@ class NativeLayer {
   /// Takes `widget` out and drops the layer's reference; unknown widgets are ignored.
   void detach(GtkWidget* widget);
   bool isAttached(GtkWidget* widget) const;
+  /// Counts the attachments and detachments so far: a change the next `update` must place.
+  std::uint64_t changes() const { return changes_; }
 
   /// Moves, sizes, shows and hides every widget to match `window` (the key window). The
-  /// platform calls this on every frame.
+  /// platform calls this whenever the model or the attachments changed.
   void update(const View& window);
 
   /// A model view a widget shows over, and the widget's place in window pixels.
@@ -64,6 +67,7 @@ class NativeLayer {
 
   GtkFixed* const fixed_;
   std::vector<Entry> entries_;
+  std::uint64_t changes_ = 0;
 };
 
 }  // namespace zelvora::platform::gtk

@@ -2,6 +2,7 @@
 
 #include <cairo.h>
 
+#include <cstdint>
 #include <vector>
 
 #include "zelvora/platform/ui/View.h"
@@ -28,5 +29,10 @@ bool drawViewTree(cairo_t* cr, const View& root);
 /// Returns the rectangles painted, in the root's bounds coordinates (clipping ignored).
 std::vector<Rect> drawViewTreeAbove(cairo_t* cr, const View& root,
                                     const std::vector<const View*>& covered);
+
+/// A digest of everything the two drawings above read from the tree (the views, their order,
+/// frames, visibility, colours and content): when it is unchanged, a new drawing would show
+/// the same picture.
+std::uint64_t drawingSignature(const View& root);
 
 }  // namespace zelvora::platform::render
