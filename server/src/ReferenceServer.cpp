@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <chrono>
 #include <fstream>
+#include <optional>
 #include <sstream>
 #include <stdexcept>
 
@@ -37,6 +38,48 @@ void replaceAll(std::string& text, const std::string& from, const std::string& t
 
 JSON errorBody(const std::string& message) {
   return JSON{{"error", message}};
+}
+
+/// A shared slow link: each chunk sent through it waits for its slot at the link's rate.
+class Pacer {
+ public:
+  explicit Pacer(double bytesPerSecond) : bytesPerSecond_(bytesPerSecond) {}
+
+  void waitToSend(std::size_t bytes) {
+    using Clock = std::chrono::steady_clock;
+    Clock::time_point slot;
+    {
+      std::lock_guard lock(mutex_);
+      slot = std::max(Clock::now(), nextFree_);
+      nextFree_ = slot + std::chrono::duration_cast<Clock::duration>(
+                             std::chrono::duration<double>(bytes / bytesPerSecond_));
+    }
+    std::this_thread::sleep_until(slot);
+  }
+
+ private:
+  const double bytesPerSecond_;
+  std::mutex mutex_;
+  std::chrono::steady_clock::time_point nextFree_{};
+};
+
+/// `relative` inside `folder`, or nothing when it would leave it or names no plain file.
+std::optional<std::filesystem::path> fileInside(const std::filesystem::path& folder,
+                                                const std::string& relative) {
+  std::filesystem::path path = folder;
+  std::size_t start = 0;
+  while (start <= relative.size()) {
+    const auto end = std::min(relative.find('/', start), relative.size());
+    const std::string part = relative.substr(start, end - start);
+    if (part.empty() || part == "." || part == ".." || part.find('\\') != std::string::npos ||
+        part.find('\0') != std::string::npos)
+      return std::nullopt;
+    path /= part;
+    start = end + 1;
+  }
+  std::error_code error;
+  if (!std::filesystem::is_regular_file(path, error)) return std::nullopt;
+  return path;
 }
 
 /// A connection in memory: the request's bytes to read, the response's collected.
@@ -93,9 +136,12 @@ ReferenceServer::ReferenceServer(ServerOptions options) : options_(std::move(opt
   }
   // Without it, small answers on loopback wait for the peer's delayed ACK (about 40 ms).
   http_->set_tcp_nodelay(true);
-  // One request per connection: an idle keep-alive connection holds a worker thread for
-  // seconds, and stop() waits for it.
-  http_->set_keep_alive_max_count(1);
+  // Connections are kept alive for a client's next request. An idle one holds a worker thread
+  // until it times out, and stop() waits for it: a short time-out, and workers to spare for a
+  // client that keeps a dozen connections.
+  http_->set_keep_alive_max_count(1000);
+  http_->set_keep_alive_timeout(1);
+  http_->new_task_queue = [] { return new httplib::ThreadPool(32); };
   installRoutes();
 }
 
@@ -168,6 +214,11 @@ std::vector<BeaconRecord> ReferenceServer::beacons() const {
   return beacons_;
 }
 
+std::vector<ServedRequest> ReferenceServer::served() const {
+  std::lock_guard lock(mutex_);
+  return served_;
+}
+
 std::vector<PlacementsRequest> ReferenceServer::placementsRequests() const {
   std::lock_guard lock(mutex_);
   return requests_;
@@ -223,6 +274,12 @@ void ReferenceServer::installRoutes() {
   if (!options_.campaigns.contains("apps") || !options_.campaigns["apps"].is_object())
     options_.campaigns["apps"] = JSON::object();
 
+  http_->set_pre_routing_handler([this](const httplib::Request& request, httplib::Response&) {
+    std::lock_guard lock(mutex_);
+    served_.push_back({request.method, request.target, request.remote_port});
+    return httplib::Server::HandlerResponse::Unhandled;
+  });
+
   http_->Post("/srv", [this](const httplib::Request& request, httplib::Response& response) {
     const JSON body = JSON::parse(request.body, nullptr, false);
     int status = 400;
@@ -260,8 +317,34 @@ void ReferenceServer::installRoutes() {
     response.set_content(serialize(list), "application/json");
   });
 
-  if (!options_.assetDirectory.empty())
+  if (options_.assetDirectory.empty()) return;
+  if (options_.assetBytesPerSecond > 0) {
+    installThrottledAssets();
+  } else {
     http_->set_mount_point("/assets", options_.assetDirectory.string());
+  }
+}
+
+void ReferenceServer::installThrottledAssets() {
+  auto pacer = std::make_shared<Pacer>(options_.assetBytesPerSecond);
+  http_->Get(R"(/assets/(.+))",
+             [this, pacer](const httplib::Request& request, httplib::Response& response) {
+               const auto path = fileInside(options_.assetDirectory, request.matches[1]);
+               std::ifstream in(path.value_or(""), std::ios::binary);
+               if (!path || !in) {
+                 response.status = 404;
+                 return;
+               }
+               auto body = std::make_shared<std::string>(std::istreambuf_iterator<char>(in),
+                                                         std::istreambuf_iterator<char>());
+               response.set_content_provider(
+                   body->size(), "application/octet-stream",
+                   [body, pacer](size_t offset, size_t length, httplib::DataSink& sink) {
+                     const size_t chunk = std::min<size_t>(length, 16 * 1024);
+                     pacer->waitToSend(chunk);
+                     return sink.write(body->data() + offset, chunk);
+                   });
+             });
 }
 
 }  // namespace zelvora::server

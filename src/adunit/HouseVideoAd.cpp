@@ -18,6 +18,8 @@ HouseVideoAd::HouseVideoAd(const JSON& initWithData) : VideoAd(initWithData) {
 }
 
 void HouseVideoAd::preload() {
+  // The video first: the ad is ready once it is here; the icons and the card can come later.
+  loadVideo();
   downloadAssets();
   if (landingCard) {
     FileLoader::loadFile(
@@ -25,8 +27,11 @@ void HouseVideoAd::preload() {
         [weak = std::weak_ptr<Banner>(landingCard)](const std::string& path) {
           if (auto card = weak.lock()) card->preloadCompletion(path);
         },
-        AssetKind::image);
+        AssetKind::image, Urgency::later);
   }
+}
+
+void HouseVideoAd::loadVideo() {
   if (!videoPlayer->url) {
     log("video ad " + id() + " has no valid video address; it will never be ready");
     return;
@@ -61,8 +66,10 @@ void HouseVideoAd::downloadAssets() {
       assetPath = local.string();
       return;
     }
+    // Not needed for the ad to be ready: after every ad's own files.
     FileLoader::loadZelFile(
-        url, [&assetPath](const std::string& path) { assetPath = path; }, AssetKind::image);
+        url, [&assetPath](const std::string& path) { assetPath = path; }, AssetKind::image,
+        Urgency::later);
   };
   take("ic_sound_on.png", Asset::iconSoundOnPath);
   take("ic_sound_off.png", Asset::iconSoundOffPath);

@@ -8,7 +8,7 @@
 namespace zelvora {
 
 /// A video served by the ad server, with an optional landing card. Preloading downloads the
-/// video (which alone makes the ad ready), the landing card's image and the sound icons.
+/// video (which alone makes the ad ready), then the sound icons and the landing card's image.
 class HouseVideoAd : public VideoAd {
  public:
   explicit HouseVideoAd(const JSON& initWithData);
@@ -18,6 +18,9 @@ class HouseVideoAd : public VideoAd {
   void downloadAssets();
 
   std::shared_ptr<Banner> landingCard;
+
+ private:
+  void loadVideo();
 };
 
 }  // namespace zelvora

@@ -2,6 +2,7 @@
 
 #include <curl/curl.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cmath>
 #include <cstdio>
@@ -25,6 +26,36 @@ using Transfer = HttpClient::Transfer;
 bool hasWebScheme(const std::string& url) {
   const std::string scheme = transfer::schemeOf(url);
   return (scheme == "http" || scheme == "https") && url.find("//") == scheme.size() + 1;
+}
+
+using Clock = std::chrono::steady_clock;
+
+/// A download that has not moved for this long shares no link with the next.
+constexpr auto kStalled = std::chrono::milliseconds(300);
+/// How long a download's body must have been arriving before its rate is believed.
+constexpr auto kRateSample = std::chrono::milliseconds(10);
+/// A download that ends within this (or within the time its first byte took) leaves room for
+/// the next, so the link stays busy while the next request goes out.
+constexpr auto kOverlap = std::chrono::milliseconds(20);
+/// Bytes per second below which a download is taken for a slow server, not a short link: it
+/// does not hold up the others.
+constexpr double kSlowestLink = 8 * 1024;
+
+/// Whether `transfer` still has the link to itself.
+bool holdsTheLink(const Transfer& transfer, Clock::time_point now) {
+  if (now - transfer.lastProgress >= kStalled) return false;
+  if (transfer.received == 0) return true;
+  const auto sampled = now - transfer.firstByteAt;
+  if (sampled < kRateSample) return true;
+  const double rate = transfer.received / std::chrono::duration<double>(sampled).count();
+  if (rate < kSlowestLink) return false;
+  curl_off_t length = -1;
+  curl_easy_getinfo(transfer.easy, CURLINFO_CONTENT_LENGTH_DOWNLOAD_T, &length);
+  if (length < 0) return true;
+  const auto window =
+      std::max<Clock::duration>(kOverlap, transfer.firstByteAt - transfer.startedAt);
+  return static_cast<double>(length - transfer.received) / rate >
+         std::chrono::duration<double>(window).count();
 }
 
 /// Answers nested deeper are refused: copying or destroying them would recurse that deep.
@@ -117,17 +148,33 @@ HttpClient& HttpClient::shared() {
 HttpClient::HttpClient() {
   curl_global_init(CURL_GLOBAL_DEFAULT);
   setCaFile("");
-  multi_ = curl_multi_init();
-  // Idle connections kept for reuse; with the lanes' bounds this bounds the sockets.
-  curl_multi_setopt(static_cast<CURLM*>(multi_), CURLMOPT_MAXCONNECTS, 16L);
+  setUpMulti();
   worker_ = std::thread([this] { run(); });
 }
 
 HttpClient::~HttpClient() {
   stopping_ = true;
-  curl_multi_wakeup(static_cast<CURLM*>(multi_));
+  {
+    std::lock_guard lock(mutex_);
+    curl_multi_wakeup(static_cast<CURLM*>(multi_));
+  }
   worker_.join();
   curl_multi_cleanup(static_cast<CURLM*>(multi_));
+}
+
+void HttpClient::setUpMulti() {
+  multi_ = curl_multi_init();
+  // Idle connections kept for reuse; with the lanes' bounds this bounds the sockets.
+  curl_multi_setopt(static_cast<CURLM*>(multi_), CURLMOPT_MAXCONNECTS, 16L);
+}
+
+void HttpClient::closeIdleConnections(double seconds) {
+  std::unique_lock lock(mutex_);
+  closeConnections_ = true;
+  curl_multi_wakeup(static_cast<CURLM*>(multi_));
+  connectionsClosed_.wait_for(lock, std::chrono::duration<double>(seconds),
+                              [this] { return !closeConnections_; });
+  closeConnections_ = false;
 }
 
 void HttpClient::complete(const Transfer& transfer, std::function<void()> completion) {
@@ -171,11 +218,12 @@ void HttpClient::get(const std::string& url) {
 }
 
 void HttpClient::download(const std::string& url, const fs::path& destination, AssetKind kind,
-                          DownloadCompletion completion, FileCheck check) {
+                          DownloadCompletion completion, FileCheck check, Urgency urgency) {
   auto transfer = std::make_unique<Transfer>();
   transfer->generation = generation_;
   transfer->kind = Transfer::Kind::download;
   transfer->assetKind = kind;
+  transfer->urgency = urgency;
   transfer->url = url;
   transfer->destination = destination;
   static std::atomic<unsigned> downloads = 0;
@@ -252,13 +300,30 @@ void HttpClient::start(std::unique_ptr<Transfer> transfer) {
   }
   {
     std::lock_guard lock(mutex_);
-    (isDownload(*transfer) ? waitingDownloads_ : waitingRequests_).push_back(std::move(transfer));
+    if (isDownload(*transfer)) {
+      // Behind every download of its urgency, before any less urgent one.
+      const auto before =
+          std::find_if(waitingDownloads_.begin(), waitingDownloads_.end(),
+                       [&](const auto& waiting) { return waiting->urgency > transfer->urgency; });
+      waitingDownloads_.insert(before, std::move(transfer));
+    } else {
+      waitingRequests_.push_back(std::move(transfer));
+    }
+    // Under the lock: closeIdleConnections has the client's thread replace the multi handle.
+    curl_multi_wakeup(static_cast<CURLM*>(multi_));
   }
-  curl_multi_wakeup(static_cast<CURLM*>(multi_));
+}
+
+bool HttpClient::roomForAnotherDownload() const {
+  const auto now = Clock::now();
+  return std::none_of(active_.begin(), active_.end(), [&](const auto& entry) {
+    return isDownload(*entry.second) && holdsTheLink(*entry.second, now);
+  });
 }
 
 void HttpClient::startWaiting() {
   std::vector<std::unique_ptr<Transfer>> starting;
+  const bool downloadRoom = roomForAnotherDownload();
   {
     std::lock_guard lock(mutex_);
     const auto take = [&](std::deque<std::unique_ptr<Transfer>>& waiting, int& active, int bound) {
@@ -267,7 +332,9 @@ void HttpClient::startWaiting() {
         waiting.pop_front();
       }
     };
-    take(waitingDownloads_, activeDownloads_, limits_.maxConcurrentDownloads);
+    // One more download at a time, and only when the running ones make room.
+    take(waitingDownloads_, activeDownloads_,
+         downloadRoom ? std::min(activeDownloads_ + 1, limits_.maxConcurrentDownloads) : 0);
     take(waitingRequests_, activeRequests_, limits_.maxConcurrentRequests);
   }
   for (auto& transfer : starting) {
@@ -281,7 +348,7 @@ void HttpClient::startWaiting() {
         continue;
       }
     }
-    transfer->lastProgress = std::chrono::steady_clock::now();
+    transfer->lastProgress = transfer->startedAt = Clock::now();
     curl_multi_add_handle(static_cast<CURLM*>(multi_), transfer->easy);
     active_.emplace(transfer->easy, std::move(transfer));
   }
@@ -308,7 +375,20 @@ void HttpClient::run() {
     }
     // A finished transfer's place goes to the next before the wait.
     startWaiting();
-    curl_multi_poll(multi, nullptr, 0, 1000, nullptr);
+    bool downloadsWait = false;
+    {
+      std::lock_guard lock(mutex_);
+      if (closeConnections_ && active_.empty()) {
+        curl_multi_cleanup(multi);
+        setUpMulti();
+        multi = static_cast<CURLM*>(multi_);
+        closeConnections_ = false;
+        connectionsClosed_.notify_all();
+      }
+      downloadsWait = !waitingDownloads_.empty();
+    }
+    // Waiting downloads look again soon whether the running ones make room.
+    curl_multi_poll(multi, nullptr, 0, downloadsWait ? 5 : 1000, nullptr);
   }
   for (auto& [easy, transfer] : active_) {
     curl_multi_remove_handle(multi, easy);

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <atomic>
+#include <condition_variable>
 #include <cstdint>
 #include <deque>
 #include <filesystem>
@@ -24,6 +25,10 @@ struct HttpError {
 /// What a download holds; each kind has a size limit of its own.
 enum class AssetKind { image, video, webAsset };
 
+/// When a downloaded file is wanted: files an ad needs to become ready go before the extras
+/// asked for beside them (icons, landing cards); each group in the order asked.
+enum class Urgency { needed, later };
+
 /// The SDK's HTTP(S) client over libcurl. One process-wide instance transfers on its own
 /// thread (libcurl's multi interface) and posts every completion to the main queue; nothing
 /// else of the SDK runs on that thread. Server certificates are always verified, against the
@@ -32,7 +37,9 @@ enum class AssetKind { image, video, webAsset };
 /// when no byte moves for the time-out (60 s by default) or the connection cannot be made
 /// within it, and when they outlast their deadline; answers and files larger than their
 /// limit fail as soon as that shows. Only a few transfers run at once (connections are
-/// reused); the others wait for their turn in order.
+/// reused); the others wait for their turn in order. A download starts beside running ones
+/// only when those are about to end, or move too slowly to be sharing the link: on a short
+/// link one file arrives after the other instead of all of them late together.
 class HttpClient {
  public:
   using JsonCompletion = std::function<void(std::optional<JSON>, std::optional<HttpError>)>;
@@ -58,7 +65,8 @@ class HttpClient {
   /// place only when the transfer succeeded with a 2xx status (after redirects), holds as
   /// many bytes as the server announced and passes `check`. Completion on the main queue.
   void download(const std::string& url, const std::filesystem::path& destination, AssetKind kind,
-                DownloadCompletion completion, FileCheck check = {});
+                DownloadCompletion completion, FileCheck check = {},
+                Urgency urgency = Urgency::needed);
 
   /// A PEM file of CA certificates to trust instead of the system store; empty falls back to
   /// $ZELVORA_CA_FILE, then to the system store.
@@ -70,6 +78,9 @@ class HttpClient {
   /// The completions of every transfer started so far are dropped instead of called (the
   /// transfers themselves run to their end). Main thread only.
   void dropPendingCompletions() { ++generation_; }
+  /// Closes the connections kept for reuse once no transfer runs (waiting at most `seconds`),
+  /// so a server stopping next has no idle connection to wait for. Not on the client's thread.
+  void closeIdleConnections(double seconds = 2);
 
   /// One request in flight; defined by the implementation.
   struct Transfer;
@@ -80,6 +91,9 @@ class HttpClient {
   void run();
   /// Starts waiting transfers, in order, while their lane has room. Client's thread only.
   void startWaiting();
+  /// Whether a waiting download may start beside the running ones. Client's thread only.
+  bool roomForAnotherDownload() const;
+  void setUpMulti();
   void finish(Transfer& transfer, int result);
   /// Posts `completion` to the main queue, to run there unless dropped since `transfer` began.
   void complete(const Transfer& transfer, std::function<void()> completion);
@@ -99,9 +113,11 @@ class HttpClient {
   /// Requested transfers not started yet, in order: downloads, and the other requests.
   std::deque<std::unique_ptr<Transfer>> waitingDownloads_;  // guarded by mutex_
   std::deque<std::unique_ptr<Transfer>> waitingRequests_;   // guarded by mutex_
-  std::string caFile_;                                      // guarded by mutex_
-  double timeoutSeconds_ = 60;                              // guarded by mutex_
-  TransferLimits limits_;                                   // guarded by mutex_
+  bool closeConnections_ = false;                           // guarded by mutex_
+  std::condition_variable connectionsClosed_;
+  std::string caFile_;          // guarded by mutex_
+  double timeoutSeconds_ = 60;  // guarded by mutex_
+  TransferLimits limits_;       // guarded by mutex_
 };
 
 }  // namespace zelvora

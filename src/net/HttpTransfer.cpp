@@ -43,6 +43,7 @@ std::string tooLarge(const Transfer& transfer) {
 
 /// Counts `length` more bytes of the body; false, with the refusal set, past the limit.
 bool accept(Transfer& transfer, size_t length) {
+  if (transfer.received == 0 && length > 0) transfer.firstByteAt = std::chrono::steady_clock::now();
   transfer.received += static_cast<curl_off_t>(length);
   if (transfer.received <= transfer.maxBytes) return true;
   transfer.refusal = tooLarge(transfer);

@@ -22,6 +22,7 @@ struct HttpClient::Transfer {
 
   Kind kind = Kind::get;
   AssetKind assetKind = AssetKind::webAsset;
+  Urgency urgency = Urgency::needed;
   /// The client's generation when the transfer was requested.
   std::uint64_t generation = 0;
   std::string url;
@@ -53,6 +54,9 @@ struct HttpClient::Transfer {
   curl_off_t lastDownloaded = 0;
   curl_off_t lastUploaded = 0;
   bool timedOut = false;
+  /// When the transfer started, and when the first byte of its body arrived.
+  std::chrono::steady_clock::time_point startedAt;
+  std::chrono::steady_clock::time_point firstByteAt;
 };
 
 namespace transfer {

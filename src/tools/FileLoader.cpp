@@ -1,12 +1,15 @@
 #include "tools/FileLoader.h"
 
 #include <cctype>
+#include <map>
+#include <vector>
 
 #include "net/HttpClient.h"
 #include "net/Md5.h"
 #include "tools/AssetCheck.h"
 #include "tools/SdkDirectories.h"
 #include "zelvora/Log.h"
+#include "zelvora/platform/MainQueue.h"
 
 namespace zelvora {
 namespace fs = std::filesystem;
@@ -28,26 +31,59 @@ std::string percentDecoded(const std::string& text) {
   return out;
 }
 
-void download(const fs::path& folder, const std::string& url, AssetKind kind,
+/// A file of this run: downloaded, or on its way with the requests that wait for it.
+struct RunFile {
+  bool downloaded = false;
+  std::vector<FileLoader::CompletionHandler> waiting;
+};
+
+/// By local path. Main thread only.
+std::map<fs::path, RunFile>& runFiles() {
+  static std::map<fs::path, RunFile> files;
+  return files;
+}
+
+void download(const fs::path& folder, const std::string& url, AssetKind kind, Urgency urgency,
               FileLoader::CompletionHandler completionHandler) {
   const fs::path destination = FileLoader::localPath(folder, url);
   std::error_code error;
+  auto& files = runFiles();
+  if (const auto known = files.find(destination); known != files.end()) {
+    if (!known->second.downloaded) {
+      known->second.waiting.push_back(std::move(completionHandler));
+      return;
+    }
+    if (fs::is_regular_file(destination, error)) {
+      platform::postToMainQueue([destination, completionHandler = std::move(completionHandler)] {
+        completionHandler(destination.string());
+      });
+      return;
+    }
+    files.erase(known);
+  }
   fs::create_directories(destination.parent_path(), error);
   if (error) {
     log(error.message() + ": " + destination.parent_path().string());
     return;
   }
+  files[destination].waiting.push_back(std::move(completionHandler));
   HttpClient::shared().download(
       url, destination, kind,
-      [url, destination,
-       completionHandler = std::move(completionHandler)](std::optional<HttpError> failure) {
+      [url, destination](std::optional<HttpError> failure) {
+        auto& files = runFiles();
+        const auto file = files.find(destination);
+        if (file == files.end()) return;
+        // Taken out first: a completion may ask for files itself.
+        auto waiting = std::move(file->second.waiting);
         if (failure) {
+          files.erase(file);
           log("download failed: " + url + ": " + failure->localizedDescription);
           return;
         }
-        completionHandler(destination.string());
+        file->second.downloaded = true;
+        for (auto& completionHandler : waiting) completionHandler(destination.string());
       },
-      [kind](const fs::path& file) { return assetProblem(file, kind); });
+      [kind](const fs::path& file) { return assetProblem(file, kind); }, urgency);
 }
 
 }  // namespace
@@ -71,15 +107,19 @@ fs::path FileLoader::localPath(const fs::path& folder, const std::string& url) {
 
 // An empty folder was refused, with its console line: no download.
 void FileLoader::loadFile(const std::string& fromUrl, CompletionHandler completionHandler,
-                          AssetKind kind) {
+                          AssetKind kind, Urgency urgency) {
   if (const auto folder = sdkTemporaryDirectory(); !folder.empty())
-    download(folder, fromUrl, kind, std::move(completionHandler));
+    download(folder, fromUrl, kind, urgency, std::move(completionHandler));
 }
 
 void FileLoader::loadZelFile(const std::string& fromUrl, CompletionHandler completionHandler,
-                             AssetKind kind) {
+                             AssetKind kind, Urgency urgency) {
   if (const auto folder = sdkCachesDirectory(); !folder.empty())
-    download(folder, fromUrl, kind, std::move(completionHandler));
+    download(folder, fromUrl, kind, urgency, std::move(completionHandler));
+}
+
+void FileLoader::forgetDownloads() {
+  runFiles().clear();
 }
 
 }  // namespace zelvora

@@ -4,6 +4,7 @@
 #include "net/HttpClient.h"
 #include "placement/Placement.h"
 #include "tools/Assets.h"
+#include "tools/FileLoader.h"
 #include "zelvora/ZelController.h"
 
 namespace zelvora::internal {
@@ -13,6 +14,9 @@ void resetProcessState() {
   // Earlier transfers' completions would reach the new world: an old answer's placements, an
   // old download's asset path.
   HttpClient::shared().dropPendingCompletions();
+  FileLoader::forgetDownloads();
+  // A test's server stops next: it need not wait for connections kept for reuse.
+  HttpClient::shared().closeIdleConnections(0.5);
   controller.placements_.clear();
   controller.eventDelegate_.reset();
   controller.isInitialized_ = false;

@@ -1,6 +1,7 @@
-// The file loader against a local HTTP server: where files land, what a second download of
-// the same address does, that a failed download neither calls back nor touches the file
-// already in place, and that a download from before a reset of the SDK never calls back.
+// The file loader against a local HTTP server: where files land, that an address is fetched
+// once per run, that a failed download neither calls back nor touches the file already in
+// place (and is tried again when asked again), and that a download from before a reset of
+// the SDK never calls back.
 #include <atomic>
 #include <chrono>
 #include <thread>
@@ -76,23 +77,39 @@ class FileLoaderTest : public SdkTest {
   int completions = 0;
 };
 
-// Each address has a file of its own, named after its last component (query included), which
-// the next download of the same address replaces.
-TEST_F(FileLoaderTest, EachAddressHasItsOwnFileWhichTheNextDownloadReplaces) {
+// Each address has a file of its own, named after its last component (query included). It
+// is fetched once per run: asked for again, while on its way or once there, it comes without
+// a request, never inside the call; removed, or in the next run, it is fetched again and
+// replaced.
+TEST_F(FileLoaderTest, EachAddressHasItsOwnFileFetchedOncePerRun) {
   const std::string url = files.url("/files/a/pic.png");
-  const std::string first = loadAndWait(url);
+  load(url);
+  load(url);
+  EXPECT_EQ(completions, 0);
+  ASSERT_TRUE(runUntil([&] { return completions == 2; }));
+  const std::string first = lastPath;
   EXPECT_EQ(first, (tmp() / md5Hex(url).substr(0, 12) / "pic.png").string());
-  EXPECT_EQ(loadAndWait(url), first);
-  EXPECT_EQ(readFile(first), "/files/a/pic.png #2");
+  load(url);
+  EXPECT_EQ(completions, 2);
+  ASSERT_TRUE(runUntil([&] { return completions == 3; }));
+  EXPECT_EQ(lastPath, first);
+  EXPECT_EQ(readFile(first), "/files/a/pic.png #1");
 
   const std::string other = loadAndWait(files.url("/files/b/pic.png"));
   EXPECT_NE(other, first);
-  EXPECT_EQ(readFile(first), "/files/a/pic.png #2");
+  EXPECT_EQ(readFile(first), "/files/a/pic.png #1");
+
+  fs::remove(first);
+  EXPECT_EQ(loadAndWait(url), first);
+  EXPECT_EQ(readFile(first), "/files/a/pic.png #3");
+  FileLoader::forgetDownloads();
+  EXPECT_EQ(loadAndWait(url), first);
+  EXPECT_EQ(readFile(first), "/files/a/pic.png #4");
 
   const std::string query = files.url("/files/pic.png?v=2&w=3");
   const std::string cached = loadAndWait(query, true);
   EXPECT_EQ(cached, (caches() / md5Hex(query).substr(0, 12) / "pic.png?v=2&w=3").string());
-  EXPECT_EQ(readFile(cached), "/files/pic.png #4");
+  EXPECT_EQ(readFile(cached), "/files/pic.png #5");
 }
 
 // Names that are not plain file names are stored as "download", each address still apart,
@@ -118,12 +135,14 @@ TEST_F(FileLoaderTest, UnsafeNamesStayInsideTheSdkFolders) {
 }
 
 // Any status outside 2xx (a 3xx without a target included) or a broken transfer is a
-// failure, as are addresses that cannot be fetched; the file in place stays, no partial
-// file is left.
+// failure, as are addresses that cannot be fetched; the file in place (from an earlier run)
+// stays, no partial file is left. Two requests for a file that fails wait for one transfer
+// and get one line; the next request tries again.
 TEST_F(FileLoaderTest, FailuresNeverCallBackAndLeaveTheFileInPlace) {
   const std::string url = files.url("/pic.png");
   const std::string path = loadAndWait(url);
   for (const int status : {404, 500, 300, 304, -1}) {
+    FileLoader::forgetDownloads();
     mode = status;
     expectFailure(url);
     EXPECT_EQ(readFile(path), "/pic.png #1") << "after " << status;
@@ -134,6 +153,14 @@ TEST_F(FileLoaderTest, FailuresNeverCallBackAndLeaveTheFileInPlace) {
   EXPECT_EQ(logCount("download failed: "), 8);
   for (const auto& entry : fs::recursive_directory_iterator(folder.path()))
     EXPECT_EQ(entry.path().string().find(".part"), std::string::npos) << entry.path();
+
+  const std::string other = files.url("/other.png");
+  mode = 404;
+  load(other);
+  expectFailure(other);
+  EXPECT_EQ(logCount("download failed: "), 9);
+  mode = 200;
+  EXPECT_EQ(readFile(loadAndWait(other)).rfind("/other.png #", 0), 0u);
 }
 
 // A download that was under way when the SDK was reset lands in its file, but its completion

@@ -22,6 +22,15 @@ struct BeaconRecord {
   std::string target;
 };
 
+/// One request the server received, in the order they arrived.
+struct ServedRequest {
+  std::string method;
+  /// Path and query, as requested.
+  std::string target;
+  /// The client's port: requests that share it came over one connection.
+  int remotePort = 0;
+};
+
 /// One request that reached the getPlacements endpoint.
 struct PlacementsRequest {
   JSON body;
@@ -40,6 +49,9 @@ struct ServerOptions {
   /// Both set: serve HTTPS with this PEM certificate and key.
   std::filesystem::path certificateFile;
   std::filesystem::path privateKeyFile;
+  /// Above 0: the files under "/assets/" are sent at most this many bytes per second, all
+  /// connections together, as through one slow link.
+  double assetBytesPerSecond = 0;
 };
 
 /// The reference ad server. POST "/srv" checks the request's signature and answers
@@ -79,10 +91,13 @@ class ReferenceServer {
 
   std::vector<BeaconRecord> beacons() const;
   std::vector<PlacementsRequest> placementsRequests() const;
+  /// Every request received so far, in the order of arrival.
+  std::vector<ServedRequest> served() const;
 
  private:
   void bind();
   void installRoutes();
+  void installThrottledAssets();
   JSON answer(const JSON& request, int& status);
   JSON substituted(const JSON& value) const;
 
@@ -94,6 +109,7 @@ class ReferenceServer {
   mutable std::mutex mutex_;
   std::vector<BeaconRecord> beacons_;
   std::vector<PlacementsRequest> requests_;
+  std::vector<ServedRequest> served_;
 };
 
 }  // namespace zelvora::server
