@@ -10,5 +10,6 @@ constexpr double kFrameMs = 1000.0 / 60;
 /// Each section, in the order the program runs them.
 Section webMemorySection();
 Section showSection();
+Section readySection();
 
 }  // namespace zelvora::bench

@@ -19,7 +19,7 @@ namespace zelvora::bench {
 namespace {
 
 std::vector<Section> sections() {
-  return {webMemorySection(), showSection()};
+  return {webMemorySection(), showSection(), readySection()};
 }
 
 /// A 720x1280 picture, the size of a large portrait banner.
