@@ -18,7 +18,8 @@ HouseVideoAd::HouseVideoAd(const JSON& initWithData) : VideoAd(initWithData) {
 }
 
 void HouseVideoAd::preload() {
-  // The video first: the ad is ready once it is here; the icons and the card can come later.
+  // The video first: the ad is ready once it is here. Its icons and card right after, before
+  // the next placement's files, so they are here by the time the video ends.
   loadVideo();
   downloadAssets();
   if (landingCard) {
@@ -27,7 +28,7 @@ void HouseVideoAd::preload() {
         [weak = std::weak_ptr<Banner>(landingCard)](const std::string& path) {
           if (auto card = weak.lock()) card->preloadCompletion(path);
         },
-        AssetKind::image, Urgency::later);
+        AssetKind::image);
   }
 }
 
@@ -66,10 +67,8 @@ void HouseVideoAd::downloadAssets() {
       assetPath = local.string();
       return;
     }
-    // Not needed for the ad to be ready: after every ad's own files.
     FileLoader::loadZelFile(
-        url, [&assetPath](const std::string& path) { assetPath = path; }, AssetKind::image,
-        Urgency::later);
+        url, [&assetPath](const std::string& path) { assetPath = path; }, AssetKind::image);
   };
   take("ic_sound_on.png", Asset::iconSoundOnPath);
   take("ic_sound_off.png", Asset::iconSoundOffPath);

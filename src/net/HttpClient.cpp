@@ -218,12 +218,11 @@ void HttpClient::get(const std::string& url) {
 }
 
 void HttpClient::download(const std::string& url, const fs::path& destination, AssetKind kind,
-                          DownloadCompletion completion, FileCheck check, Urgency urgency) {
+                          DownloadCompletion completion, FileCheck check) {
   auto transfer = std::make_unique<Transfer>();
   transfer->generation = generation_;
   transfer->kind = Transfer::Kind::download;
   transfer->assetKind = kind;
-  transfer->urgency = urgency;
   transfer->url = url;
   transfer->destination = destination;
   static std::atomic<unsigned> downloads = 0;
@@ -300,15 +299,7 @@ void HttpClient::start(std::unique_ptr<Transfer> transfer) {
   }
   {
     std::lock_guard lock(mutex_);
-    if (isDownload(*transfer)) {
-      // Behind every download of its urgency, before any less urgent one.
-      const auto before =
-          std::find_if(waitingDownloads_.begin(), waitingDownloads_.end(),
-                       [&](const auto& waiting) { return waiting->urgency > transfer->urgency; });
-      waitingDownloads_.insert(before, std::move(transfer));
-    } else {
-      waitingRequests_.push_back(std::move(transfer));
-    }
+    (isDownload(*transfer) ? waitingDownloads_ : waitingRequests_).push_back(std::move(transfer));
     // Under the lock: closeIdleConnections has the client's thread replace the multi handle.
     curl_multi_wakeup(static_cast<CURLM*>(multi_));
   }

@@ -25,10 +25,6 @@ struct HttpError {
 /// What a download holds; each kind has a size limit of its own.
 enum class AssetKind { image, video, webAsset };
 
-/// When a downloaded file is wanted: files an ad needs to become ready go before the extras
-/// asked for beside them (icons, landing cards); each group in the order asked.
-enum class Urgency { needed, later };
-
 /// The SDK's HTTP(S) client over libcurl. One process-wide instance transfers on its own
 /// thread (libcurl's multi interface) and posts every completion to the main queue; nothing
 /// else of the SDK runs on that thread. Server certificates are always verified, against the
@@ -65,8 +61,7 @@ class HttpClient {
   /// place only when the transfer succeeded with a 2xx status (after redirects), holds as
   /// many bytes as the server announced and passes `check`. Completion on the main queue.
   void download(const std::string& url, const std::filesystem::path& destination, AssetKind kind,
-                DownloadCompletion completion, FileCheck check = {},
-                Urgency urgency = Urgency::needed);
+                DownloadCompletion completion, FileCheck check = {});
 
   /// A PEM file of CA certificates to trust instead of the system store; empty falls back to
   /// $ZELVORA_CA_FILE, then to the system store.

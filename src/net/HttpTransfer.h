@@ -22,7 +22,6 @@ struct HttpClient::Transfer {
 
   Kind kind = Kind::get;
   AssetKind assetKind = AssetKind::webAsset;
-  Urgency urgency = Urgency::needed;
   /// The client's generation when the transfer was requested.
   std::uint64_t generation = 0;
   std::string url;

@@ -43,7 +43,7 @@ std::map<fs::path, RunFile>& runFiles() {
   return files;
 }
 
-void download(const fs::path& folder, const std::string& url, AssetKind kind, Urgency urgency,
+void download(const fs::path& folder, const std::string& url, AssetKind kind,
               FileLoader::CompletionHandler completionHandler) {
   const fs::path destination = FileLoader::localPath(folder, url);
   std::error_code error;
@@ -83,7 +83,7 @@ void download(const fs::path& folder, const std::string& url, AssetKind kind, Ur
         file->second.downloaded = true;
         for (auto& completionHandler : waiting) completionHandler(destination.string());
       },
-      [kind](const fs::path& file) { return assetProblem(file, kind); }, urgency);
+      [kind](const fs::path& file) { return assetProblem(file, kind); });
 }
 
 }  // namespace
@@ -107,15 +107,15 @@ fs::path FileLoader::localPath(const fs::path& folder, const std::string& url) {
 
 // An empty folder was refused, with its console line: no download.
 void FileLoader::loadFile(const std::string& fromUrl, CompletionHandler completionHandler,
-                          AssetKind kind, Urgency urgency) {
+                          AssetKind kind) {
   if (const auto folder = sdkTemporaryDirectory(); !folder.empty())
-    download(folder, fromUrl, kind, urgency, std::move(completionHandler));
+    download(folder, fromUrl, kind, std::move(completionHandler));
 }
 
 void FileLoader::loadZelFile(const std::string& fromUrl, CompletionHandler completionHandler,
-                             AssetKind kind, Urgency urgency) {
+                             AssetKind kind) {
   if (const auto folder = sdkCachesDirectory(); !folder.empty())
-    download(folder, fromUrl, kind, urgency, std::move(completionHandler));
+    download(folder, fromUrl, kind, std::move(completionHandler));
 }
 
 void FileLoader::forgetDownloads() {

@@ -22,10 +22,10 @@ struct FileLoader {
 
   /// Into this process's run folder of temporary files, which no other process empties.
   static void loadFile(const std::string& fromUrl, CompletionHandler completionHandler,
-                       AssetKind kind = AssetKind::webAsset, Urgency urgency = Urgency::needed);
+                       AssetKind kind = AssetKind::webAsset);
   /// Into the SDK's caches folder, kept across runs.
   static void loadZelFile(const std::string& fromUrl, CompletionHandler completionHandler,
-                          AssetKind kind = AssetKind::webAsset, Urgency urgency = Urgency::needed);
+                          AssetKind kind = AssetKind::webAsset);
   /// Forgets the files of this run: later requests fetch them again. For a fresh SDK world,
   /// when the completions of the transfers under way are dropped.
   static void forgetDownloads();

@@ -80,9 +80,9 @@ class ReadyOrderTest : public SdkTest {
 
 // One download at a time, and the first file slow enough that every preload has asked for its
 // files before the next starts: the order is the SDK's. Each placement's ad comes in the
-// placements' order (a placement's second ad is not preloaded); the icons and the landing
-// card come after every ad's own file.
-TEST_F(ReadyOrderTest, EachPlacementsAdFirstInOrderAndExtrasLast) {
+// placements' order (a placement's second ad is not preloaded); a video's own file before its
+// icons and landing card, which come before the next placement's file.
+TEST_F(ReadyOrderTest, EachPlacementsAdInOrderTheVideoBeforeItsExtras) {
   TransferLimits oneAtATime;
   oneAtATime.maxConcurrentDownloads = 1;
   JSON placements = JSON::object();
@@ -92,8 +92,8 @@ TEST_F(ReadyOrderTest, EachPlacementsAdFirstInOrderAndExtrasLast) {
   initializeWith(placements, 256 * 1024, oneAtATime);
   ASSERT_TRUE(runUntil([&] { return assetRequests().size() == 6; }));
   EXPECT_EQ(assetTargets(),
-            (std::vector<std::string>{"v1.webm", "a.png", "b.png", "ic_sound_on.png",
-                                      "ic_sound_off.png", "card.png"}));
+            (std::vector<std::string>{"v1.webm", "ic_sound_on.png", "ic_sound_off.png", "card.png",
+                                      "a.png", "b.png"}));
 }
 
 // Three placements show the same picture and two videos need the same icons: each file is

@@ -940,7 +940,18 @@ void Sequence::checkBeacons() {
   const std::string marker = "/t/marker/" + std::to_string(seed_);
   HttpClient::shared().get(server_->baseUrl() + marker);
   std::map<std::string, int> counts;
-  for (int slice = 0; slice < 500 && !counts.count(marker); ++slice) {
+  // A beacon sent before the marker may still arrive after it (over a connection of its own
+  // while the marker reuses one): impressions still missing get a little longer.
+  const auto settled = [&] {
+    if (!counts.count(marker)) return false;
+    for (const auto& plan : plans_) {
+      const std::string base = "/t/" + plan.id + "/";
+      if (counts[base + "imp"] < placements_[plan.id].shown) return false;
+      if (plan.extraImpRecorded && counts[base + "imp2"] < placements_[plan.id].shown) return false;
+    }
+    return true;
+  };
+  for (int slice = 0; slice < 500 && !settled(); ++slice) {
     runLoop().runUntil([] { return false; }, 0.01);
     counts.clear();
     for (const auto& beacon : server_->beacons()) ++counts[beacon.target];
