@@ -239,46 +239,6 @@ TEST_F(HtmlAdTest, GivingUpWhileLoadingOrBeingPresented) {
   EXPECT_EQ(std::count(delegate->events.begin(), delegate->events.end(), "onAdShown:p"), 1);
 }
 
-// The creative closes itself while its own video player is up: both go, the host hears of
-// the close, and the ad can be shown again.
-TEST_F(HtmlAdTest, CloseWhileTheCreativesPlayerIsUp) {
-  initializeReadyMraid();
-  show();
-  driver.postMessage(ad()->webView, "mraidHostBridge",
-                     {{"name", "playVideo"}, {"params", "https://x.test/clip.webm"}});
-  runLoop().advance(0.3);
-  ASSERT_TRUE(
-      std::dynamic_pointer_cast<PlayerViewController>(platform_->window()->topViewController()));
-  driver.postMessage(ad()->webView, "mraidHostBridge", {{"name", "close"}});
-  runLoop().advance(1);
-  EXPECT_EQ(platform_->window()->topViewController(), root());
-  EXPECT_EQ(delegate->events.back(), "onAdClose:p");
-  driver.finishLoading(ad()->webView);
-  show();
-  EXPECT_TRUE(onScreen());
-}
-
-// A host that shows the ad again from onAdClose is told it is not ready while the creative
-// reloads; once the fresh page has loaded, it is shown and told "ready".
-TEST_F(HtmlAdTest, ShowingAgainFromTheCloseCallback) {
-  initializeReadyMraid();
-  delegate->observer = [&](const std::string& event) {
-    if (event == "onAdClose:p") sdk().showAd(root(), "p");
-  };
-  show();
-  driver.tap(driver.findById("close"));
-  runLoop().advance(1);
-  EXPECT_TRUE(logged("MRAID html ad is not ready yet in placement p"));
-  EXPECT_FALSE(onScreen());
-  delegate->observer = nullptr;
-  driver.finishLoading(ad()->webView);
-  show();
-  EXPECT_TRUE(onScreen());
-  const auto told = scripts(ad()->webView);
-  EXPECT_EQ(std::count(told.begin(), told.end(), "mraidController.triggerEvent(\"ready\", []);"),
-            1);
-}
-
 TEST_F(HtmlAdTest, EventParametersAreEscapedStringLiterals) {
   auto mraid = std::make_shared<InterstitialHtml>(adObject("h", "mraidTag", mraidData()));
   mraid->configureWebView();
