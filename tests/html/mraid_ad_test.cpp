@@ -128,8 +128,7 @@ TEST_F(HtmlAdTest, BridgeMessages) {
   driver.postMessage(web, "mraidHostBridge",
                      {{"name", "playVideo"}, {"params", "https://x.test/clip.webm"}});
   runLoop().advance(0.3);
-  const auto player =
-      std::dynamic_pointer_cast<PlayerViewController>(platform_->window()->topViewController());
+  const auto player = std::dynamic_pointer_cast<PlayerViewController>(top());
   ASSERT_TRUE(player);
   EXPECT_EQ(player->player()->currentItem()->url(), "https://x.test/clip.webm");
   EXPECT_FALSE(delegate->has("onAdClose:p")) << "the video plays over the ad, which stays open";

@@ -76,24 +76,16 @@ class BannerTest : public SdkTest {
   /// Initialises the SDK with one enabled placement "p" holding one banner ad; waits for its
   /// readiness unless told otherwise.
   void initializeWith(JSON data = bannerData(), bool waitForReady = true) {
-    startServer(
-        campaignsFor("app", {{"p", placementObject(
-                                       "enabled", JSON::array({adObject("b1", "banner", data)}))}}),
-        assets);
+    startServer(oneAdCampaign("b1", "banner", data), assets);
     initializeAndWait("app");
     EXPECT_TRUE(!waitForReady || runUntil([&] { return delegate->has("onAdReady:p"); }));
   }
 
-  std::shared_ptr<InterstitialHouseBanner> ad() {
-    return std::dynamic_pointer_cast<InterstitialHouseBanner>(
-        (*sdk().placements().find("p"))->ads.front().second);
-  }
-  std::shared_ptr<ViewController> root() const { return platform_->rootViewController(); }
+  std::shared_ptr<InterstitialHouseBanner> ad() { return firstAdOf<InterstitialHouseBanner>(); }
   std::shared_ptr<InterstitialViewController> shown() const {
-    return std::dynamic_pointer_cast<InterstitialViewController>(
-        platform_->window()->topViewController());
+    return std::dynamic_pointer_cast<InterstitialViewController>(top());
   }
-  bool dismissed() const { return platform_->window()->topViewController() == root(); }
+  bool dismissed() const { return top() == root(); }
 
   /// Shows placement "p" over `host` and lets the presentation finish.
   void showAndWait(std::shared_ptr<ViewController> host = nullptr) {
@@ -198,7 +190,7 @@ TEST_F(BannerTest, ShownAgainAfterCloseAndWhileOnScreen) {
 
   showAndWait(root());  // already on screen: nothing changes
   close();
-  EXPECT_EQ(platform_->window()->topViewController(), host) << "the host's screen was closed too";
+  EXPECT_EQ(top(), host) << "the host's screen was closed too";
   EXPECT_EQ(delegate->events,
             (std::vector<std::string>{"onInit:[p]", "onAdReady:p", "onAdShown:p", "onAdClose:p",
                                       "onAdShown:p", "onAdClose:p"}));
@@ -263,7 +255,7 @@ TEST_F(BannerTest, OneAdAtATime) {
   EXPECT_EQ(delegate->events.back(), "onAdFailedToShow:p");
   showAndWait();
   const auto first = shown();
-  for (const auto& host : {root(), platform_->window()->topViewController()}) {
+  for (const auto& host : {root(), top()}) {
     sdk().showAd(host, "q");
     runLoop().advance(1);
     EXPECT_EQ(shown(), first);
