@@ -187,7 +187,7 @@ TEST_F(InitializeTest, OnlyRunFoldersNoLiveProcessHoldsAreEmptied) {
 // end in onInit, registering the placements once.
 TEST_F(InitializeTest, ShowAdBeforeInitialisationAndTwoCallsInFlight) {
   startServer(campaignsFor("app", p1));
-  sdk().showAd(platform_->rootViewController(), "p1");
+  sdk().showAd(root(), "p1");
   EXPECT_EQ(logCount("ZelvoraFramework - SDK is not initialized"), 1);
   sdk().initialize("app");
   sdk().initialize("app");

@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "placement/Placement.h"
 #include "zelvora/Json.h"
 #include "zelvora/ZelController.h"
 #include "zelvora/platform/headless/HeadlessPlatform.h"
@@ -72,6 +73,19 @@ inline JSON placementObject(const std::string& status, JSON ads) {
 inline JSON campaignsFor(const std::string& appId, JSON placements) {
   return {{"apps", {{appId, {{"placements", std::move(placements)}}}}}};
 }
+/// App "app" with one enabled placement "p" holding one ad.
+inline JSON oneAdCampaign(const std::string& adId, const std::string& subtype, JSON data) {
+  return campaignsFor(
+      "app", {{"p", placementObject("enabled", JSON::array({adObject(adId, subtype, data)}))}});
+}
+
+/// The first ad unit of placement `placementId`, as a `T`.
+template <class T>
+std::shared_ptr<T> firstAdOf(const std::string& placementId = "p") {
+  const auto* placement = ZelController::sharedInstance().placements().find(placementId);
+  if (!placement || (*placement)->ads.empty()) return nullptr;
+  return std::dynamic_pointer_cast<T>((*placement)->ads.front().second);
+}
 
 /// The headless platform on a manual clock, with its config, caches and temporary
 /// directories in a private folder, and a driver playing the user.
@@ -80,6 +94,10 @@ class PlatformTest : public ::testing::Test {
   PlatformTest();
   platform::HostEnvironment environment() const;
   platform::headless::RunLoop& runLoop() { return platform_->runLoop(); }
+  std::shared_ptr<platform::ViewController> root() const { return platform_->rootViewController(); }
+  std::shared_ptr<platform::ViewController> top() const {
+    return platform_->window()->topViewController();
+  }
 
   TemporaryFolder folder;
   std::unique_ptr<platform::headless::HeadlessPlatform> platform_;

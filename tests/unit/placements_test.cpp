@@ -63,15 +63,6 @@ TEST_F(PlacementsTest, ObjectOfPlacements) {
   EXPECT_TRUE(p1->ads.find("a2")->get()->preloadDelegate.expired());
 }
 
-// An array answer uses positions as ids; anything else holds no placements.
-TEST_F(PlacementsTest, ArrayOfPlacements) {
-  PlacementsParser::parseData(JSON::array({"just a string", enabled({vast("a1")}), nullptr}));
-  for (const JSON& other : {JSON("p"), JSON(3), JSON(nullptr)}) PlacementsParser::parseData(other);
-  EXPECT_EQ(delegate->events, (std::vector<std::string>{"onNoAds:0", "onNoAds:2"}));
-  EXPECT_EQ(sdk().placements().keys(), std::vector<std::string>{"1"});
-  EXPECT_EQ(adIds("1"), std::vector<std::string>{"a1"});
-}
-
 // Type and subtype must match exactly, letter case included.
 TEST_F(PlacementsTest, FactoryBuildsOnlyExactInterstitialFormats) {
   EXPECT_TRUE(std::dynamic_pointer_cast<InterstitialVast>(

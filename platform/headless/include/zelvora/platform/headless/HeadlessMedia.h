@@ -1,5 +1,6 @@
 #pragma once
 
+#include <memory>
 #include <optional>
 #include <string>
 
@@ -33,6 +34,9 @@ std::optional<MediaInfo> probeMedia(const std::string& url, double timeoutSecond
 /// "no such file", or "not a playable video or audio file"); one that plays fails only when a
 /// test says so (`failPlayback`).
 PlayerEngineFactory playerEngines();
+/// The headless engine for media already known, with no probing: it plays `media` on the main
+/// queue's clock, or fails at once with `whyNot` when there is none.
+std::shared_ptr<PlayerEngine> playerEngineFor(std::optional<MediaInfo> media, std::string whyNot);
 /// Installs `playerEngines()` as the media backend, for tests that use no platform.
 void installMediaBackend();
 
