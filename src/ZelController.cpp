@@ -113,6 +113,15 @@ void ZelController::showAd(
   ad->render(presentingViewController);
 }
 
+bool ZelController::isReady(const std::string& placementId) const {
+  if (!checkMainThread("isReady") || !isInitialized_) return false;
+  const auto* placement = placements_.find(placementId);
+  if (placement == nullptr || (*placement)->status != "enabled" || (*placement)->ads.empty())
+    return false;
+  const auto& ad = (*placement)->ads.front().second;
+  return ad->isLoaded && !ad->isPresenting();
+}
+
 void ZelController::failToShow(const std::string& placementId, const std::string& reason) {
   log("ZelvoraFramework - Cannot show the ad of placement " + placementId + ": " + reason);
   triggerPlacementEvent(Event::adFailedToShow, placementId);

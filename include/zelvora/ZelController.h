@@ -8,6 +8,7 @@
 #include "zelvora/ConsentState.h"
 #include "zelvora/Json.h"
 #include "zelvora/TransferLimits.h"
+#include "zelvora/Version.h"
 #include "zelvora/ZelEventDeclaration.h"
 #include "zelvora/util/OrderedMap.h"
 
@@ -44,7 +45,7 @@ class ZelController {
   /// The process-wide controller; created on first use and never destroyed.
   static ZelController& sharedInstance();
 
-  static constexpr const char* version = "1.0.5";
+  static constexpr const char* version = ZELVORA_VERSION_STRING;
   const std::string& sdkVersion() const { return sdkVersion_; }
 
   std::shared_ptr<ZelEventDelegate> eventDelegate() const { return eventDelegate_.lock(); }
@@ -57,6 +58,9 @@ class ZelController {
   /// Posts the signed getPlacements request; the outcome arrives through the delegate,
   /// always ending with `onInit`. Ignored once the SDK is initialised.
   void initialize(const std::string& appId);
+  /// Whether `showAd` would now present the placement's ad: the SDK is initialised, the
+  /// placement enabled, its ad loaded and not already showing. False off the main thread.
+  bool isReady(const std::string& placementId) const;
   /// Shows the ad of an enabled placement over `presentingViewController`.
   void showAd(const std::shared_ptr<platform::ViewController>& presentingViewController,
               const std::string& placementId);

@@ -13,6 +13,7 @@
 #include "net/HttpTransfer.h"
 #include "net/JsonReading.h"
 #include "zelvora/Log.h"
+#include "zelvora/Version.h"
 #include "zelvora/platform/MainQueue.h"
 
 namespace zelvora {
@@ -218,7 +219,7 @@ void HttpClient::start(std::unique_ptr<Transfer> transfer) {
                    transfer::schemeOf(transfer->url) == "https" ? "https" : "http,https");
   curl_easy_setopt(easy, CURLOPT_HEADERFUNCTION, transfer::onHeader);
   curl_easy_setopt(easy, CURLOPT_HEADERDATA, transfer.get());
-  curl_easy_setopt(easy, CURLOPT_USERAGENT, "ZelvoraSDK/1.0.5");
+  curl_easy_setopt(easy, CURLOPT_USERAGENT, "ZelvoraSDK/" ZELVORA_VERSION_STRING);
   curl_easy_setopt(easy, CURLOPT_SSL_VERIFYPEER, 1L);
   curl_easy_setopt(easy, CURLOPT_SSL_VERIFYHOST, 2L);
   curl_easy_setopt(easy, CURLOPT_SSL_CTX_FUNCTION, transfer::requireSubjectAltName);

@@ -65,6 +65,31 @@ TEST_F(InitializeTest, RequestIsTheSignedPayloadWithItsTypedMembers) {
                "ids": {"ios_ifa": "00000000-0000-0000-0000-000000000000"}}})"));
 }
 
+// The version comes from the project alone: the macros, both version calls, the request's
+// "sdkVer" and the user agent all carry it.
+TEST_F(InitializeTest, EveryVersionIsTheProjectVersion) {
+  const std::string project = ZELVORA_TEST_PROJECT_VERSION;
+  EXPECT_EQ(std::to_string(ZELVORA_VERSION_MAJOR) + "." + std::to_string(ZELVORA_VERSION_MINOR) +
+                "." + std::to_string(ZELVORA_VERSION_PATCH),
+            project);
+  EXPECT_EQ(ZELVORA_VERSION_STRING, project);
+  EXPECT_EQ(sdkVersion(), project);
+  EXPECT_EQ(sdk().sdkVersion(), project);
+  LoopbackServer recorder;
+  std::string userAgent, sdkVer;  // read once the request is answered
+  recorder.http.Post("/srv", [&](const httplib::Request& request, httplib::Response& response) {
+    userAgent = request.get_header_value("User-Agent");
+    sdkVer = JSON::parse(request.body, nullptr, false)["data"].value("sdkVer", "");
+    response.set_content("{}", "application/json");
+  });
+  recorder.start();
+  useServer(recorder.url("/srv"));
+  initializeAndWait("app");
+  recorder.stop();
+  EXPECT_EQ(userAgent, "ZelvoraSDK/" + project);
+  EXPECT_EQ(sdkVer, project);
+}
+
 // An answer without placements reports "No ads available" then onInit:[] and leaves the SDK
 // uninitialised, so the next initialize sends again: the consent change travels in exactly the
 // first request, and reading it meanwhile does not consume it.
