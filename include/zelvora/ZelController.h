@@ -59,7 +59,8 @@ class ZelController {
   /// always ending with `onInit`. Ignored once the SDK is initialised.
   void initialize(const std::string& appId);
   /// Whether `showAd` would now present the placement's ad: the SDK is initialised, the
-  /// placement enabled, its ad loaded and not already showing. False off the main thread.
+  /// placement enabled, its ad loaded and not already showing. On the main thread, as every
+  /// call; false without a platform backend.
   bool isReady(const std::string& placementId) const;
   /// Shows the ad of an enabled placement over `presentingViewController`.
   void showAd(const std::shared_ptr<platform::ViewController>& presentingViewController,
