@@ -4,6 +4,7 @@
 #include "html/HtmlAdTest.h"
 #include "net/Url.h"
 #include "tools/Assets.h"
+#include "zelvora/Version.h"
 #include "zelvora/platform/media/PlayerViewController.h"
 
 namespace zelvora::test {
@@ -37,7 +38,8 @@ TEST_F(HtmlAdTest, PreloadedPageGetsTheInitialDataOnce) {
   ASSERT_EQ(journal.size(), 3u);  // the markup, then both user scripts
   EXPECT_EQ(journal[1].text,
             "window.MRAID_ENV = {\n  \"version\": \"3.0\",\n  \"sdk\": \"Zelvora SDK\",\n  "
-            "\"sdkVersion\": \"1.0.5\"\n};window.mraidData = {};window.mraidData.version = "
+            "\"sdkVersion\": \"" ZELVORA_VERSION_STRING
+            "\"\n};window.mraidData = {};window.mraidData.version = "
             "\"3.0\";window.mraidData.state = \"loading\";window.mraidData.isViewable = "
             "false;window.mraidData.placementType = \"interstitial\";" +
                 std::string(kLibrary));

@@ -57,8 +57,10 @@ TEST_F(InitializeTest, RequestIsTheSignedPayloadWithItsTypedMembers) {
   JSON data = body["data"];
   ASSERT_TRUE(data["device"]["osver"].is_string());
   data["device"].erase("osver");  // the system's own
+  EXPECT_EQ(data["sdkVer"], ZELVORA_VERSION_STRING);
+  data.erase("sdkVer");
   EXPECT_EQ(unordered(data), nlohmann::json::parse(R"({
-    "action": "getPlacements", "app": "app", "sdkVer": "1.0.5", "pkgName": null,
+    "action": "getPlacements", "app": "app", "pkgName": null,
     "consent": {"state": "UNKNOWN", "changed": false},
     "geo": {"lat": "", "lng": ""},
     "device": {"os": "ios", "model": "Desktop", "make": "Apple", "w": "414", "h": "896",
