@@ -84,6 +84,8 @@ TEST_F(GstPlayerEngineTest, PlaysTheSampleReportingEachSecondThePauseAndTheEnd) 
   // The length is known exactly once every stream has been decoded to its end.
   const double end = player->duration().value_or(0);
   EXPECT_NEAR(end, 8, 0.1);
+  // The sample lasts a little over 8 s, so the report for 8 s may come just before the end's.
+  if (times.size() > 10 && times[times.size() - 2] == 8 && end > 8) times.erase(times.end() - 2);
   // The reports on starting come a moment after it, from wherever playback is then.
   EXPECT_THAT(times, ElementsAre(AllOf(Ge(0), Lt(1)), 1, AllOf(Ge(pausedAt), Lt(2)), 2, 3, 4, 5, 6,
                                  7, end));

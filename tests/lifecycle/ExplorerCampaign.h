@@ -12,7 +12,7 @@
 
 namespace zelvora::test::explorer {
 
-struct PlacementSpec {
+struct PlacementPlan {
   std::string id{};
   /// What the summary calls it.
   std::string format{};
@@ -43,14 +43,14 @@ inline std::string clickUrl(const std::string& id) {
   return "{server}/t/" + id + "/click?to=/assets/landing.html";
 }
 
-inline std::vector<PlacementSpec> placementSpecs() {
-  std::vector<PlacementSpec> specs;
+inline std::vector<PlacementPlan> placementPlans() {
+  std::vector<PlacementPlan> plans;
   const auto banner = [&](const std::string& id, const std::string& format,
                           const std::string& image, bool click, bool ready) {
     JSON data = beacons(id, false);
     data["ctv"] = "{server}/assets/" + image;
     if (click) data["clk"] = clickUrl(id);
-    specs.push_back(
+    plans.push_back(
         {.id = id, .format = format, .subtype = "banner", .data = data, .readyByItself = ready});
   };
   banner("banner", "banner", "banner.png", true, true);
@@ -65,7 +65,7 @@ inline std::vector<PlacementSpec> placementSpecs() {
     data["duration"] = duration;
     if (card) data["landingCard"] = "{server}/assets/card.png";
     if (click) data["clk"] = clickUrl(id);
-    specs.push_back({.id = id,
+    plans.push_back({.id = id,
                      .format = format,
                      .subtype = "video",
                      .data = data,
@@ -77,12 +77,12 @@ inline std::vector<PlacementSpec> placementSpecs() {
   video("video", "video without landing card", "video-plain.webm", 0, 3, false, true);
   video("video-broken", "video that cannot play", "video-broken.webm", 1, 3, false, true);
   // Its second impression beacon goes to a path the server does not know.
-  specs.back().data["extraImpBeacon"] = "{server}/missing/video-broken/imp2";
-  specs.back().extraImpRecorded = false;
+  plans.back().data["extraImpBeacon"] = "{server}/missing/video-broken/imp2";
+  plans.back().extraImpRecorded = false;
 
   JSON html = beacons("html", true);
   html["markup"] = "<!-- ad:html --><a href='{server}/assets/landing.html'>Visit</a>";
-  specs.push_back({.id = "html",
+  plans.push_back({.id = "html",
                    .format = "plain HTML",
                    .subtype = "html",
                    .data = html,
@@ -96,22 +96,22 @@ inline std::vector<PlacementSpec> placementSpecs() {
     JSON data = beacons(id, true);
     data["isMraid"] = true;
     data["markup"] = "<!-- ad:" + id + " --><script src='mraid.js'></script><p>" + format + "</p>";
-    specs.push_back({.id = id,
+    plans.push_back({.id = id,
                      .format = format,
                      .subtype = "mraidTag",
                      .data = data,
                      .mraid = true,
                      .creativeCall = call});
   }
-  return specs;
+  return plans;
 }
 
-/// The campaigns document for `specs`, plus a placement without ads.
-inline JSON campaignFor(const std::string& appId, const std::vector<PlacementSpec>& specs) {
+/// The campaigns document for `plans`, plus a placement without ads.
+inline JSON campaignFor(const std::string& appId, const std::vector<PlacementPlan>& plans) {
   JSON placements = JSON::object();
-  for (const auto& spec : specs)
-    placements[spec.id] =
-        placementObject("enabled", JSON::array({adObject(spec.id, spec.subtype, spec.data)}));
+  for (const auto& plan : plans)
+    placements[plan.id] =
+        placementObject("enabled", JSON::array({adObject(plan.id, plan.subtype, plan.data)}));
   placements["empty"] = placementObject("enabled", JSON::array());
   return campaignsFor(appId, placements);
 }

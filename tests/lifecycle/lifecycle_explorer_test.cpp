@@ -108,9 +108,9 @@ class HostDelegate : public ZelEventDelegate {
 /// One seeded sequence in a world of its own.
 class Sequence {
  public:
-  Sequence(const std::vector<PlacementSpec>& specs, const fs::path& assets, std::uint64_t seed,
+  Sequence(const std::vector<PlacementPlan>& plans, const fs::path& assets, std::uint64_t seed,
            int steps, Totals& totals)
-      : specs_(specs),
+      : plans_(plans),
         assets_(assets),
         seed_(seed),
         stepCount_(steps),
@@ -120,7 +120,7 @@ class Sequence {
     setLogSink([this](std::string_view line) { onLine(std::string(line)); });
     platform_->webEngine().autoLoad = false;
     server::ServerOptions options;
-    options.campaigns = campaignFor("explorer", specs_);
+    options.campaigns = campaignFor("explorer", plans_);
     options.assetDirectory = assets;
     server_ = std::make_unique<server::ReferenceServer>(options);
     server_->start();
@@ -185,9 +185,9 @@ class Sequence {
   headless::RunLoop& runLoop() { return platform_->runLoop(); }
   std::shared_ptr<ViewController> root() const { return platform_->rootViewController(); }
   std::shared_ptr<Window> window() const { return platform_->window(); }
-  const PlacementSpec* spec(const std::string& id) const {
-    for (const auto& spec : specs_)
-      if (spec.id == id) return &spec;
+  const PlacementPlan* plan(const std::string& id) const {
+    for (const auto& plan : plans_)
+      if (plan.id == id) return &plan;
     return nullptr;
   }
 
@@ -229,7 +229,7 @@ class Sequence {
                                                      "onAdClose", "onAdClick"});
       note("host plan: releases its delegate inside its first " + releaseInside_);
     } else if (chance(0.15)) {
-      // Drawn from a range of its own: a shorter replay of the seed draws the same.
+      // Its own range of draws, so a shortened replay of this seed draws the same step.
       releaseAtStep_ = 1 + static_cast<int>(below(60));
       note("host plan: releases its delegate at step " + std::to_string(releaseAtStep_));
     }
@@ -247,7 +247,7 @@ class Sequence {
   std::pair<std::shared_ptr<ViewController>, std::string> presenter();
   std::string randomPlacement() {
     if (chance(0.03)) return "unknown";
-    return pick(specs_).id;
+    return pick(plans_).id;
   }
   void showAd(const std::string& id, const std::string& why);
   bool onScreen(const std::shared_ptr<View>& view) const;
@@ -302,7 +302,7 @@ class Sequence {
     return isBlank(*webView) && !marked(started_, webView);
   }
 
-  const std::vector<PlacementSpec>& specs_;
+  const std::vector<PlacementPlan>& plans_;
   const fs::path assets_;
   const std::uint64_t seed_;
   const int stepCount_;
@@ -380,7 +380,7 @@ void Sequence::callback(HostDelegate& delegate, const std::string& name, const s
     showAd(chance(0.6) ? id : randomPlacement(), "in onAdClose(" + id + "): ");
   // Only the pages' readiness, which comes in an order of the explorer's making: banners and
   // videos are ready when their downloads end, in whatever order that is.
-  const auto* ready = spec(id);
+  const auto* ready = plan(id);
   if (name == "onAdReady" && ready && (ready->subtype == "html" || ready->mraid) &&
       showInReady_ > 0 && chance(showInReady_))
     showAd(id, "in onAdReady(" + id + "): ");
@@ -470,8 +470,8 @@ bool Sequence::initialise() {
   const auto& run = [&](const std::function<bool()>& done) { return runLoop().runUntil(done, 20); };
   // Every preload that needs the network ends first, so that a seed replays the same world.
   bool ready = run([&] { return sdk().isInitialized(); });
-  for (const auto& spec : specs_) {
-    if (spec.readyByItself) ready = ready && run([&] { return readyIds_.count(spec.id) > 0; });
+  for (const auto& plan : plans_) {
+    if (plan.readyByItself) ready = ready && run([&] { return readyIds_.count(plan.id) > 0; });
   }
 
   ready = ready && run([&] {
@@ -727,10 +727,10 @@ void Sequence::pageMessage() {
   std::string call =
       pick(std::vector<std::string>{"close", "unload", "fallback", "open", "playVideo", "expand"});
   const std::string markup = firstDocument(*page);
-  for (const auto& spec : specs_) {
-    if (spec.mraid && markup.find("<!-- ad:" + spec.id + " -->") != std::string::npos &&
+  for (const auto& plan : plans_) {
+    if (plan.mraid && markup.find("<!-- ad:" + plan.id + " -->") != std::string::npos &&
         chance(0.5))
-      call = spec.creativeCall;
+      call = plan.creativeCall;
   }
   nlohmann::ordered_json body = {{"name", call}};
   if (call == "open") body["params"] = server_->baseUrl() + "/assets/landing.html";
@@ -917,10 +917,10 @@ void Sequence::checkScreen() {
   // A house video may hold the user until it can be skipped; every other screen has a way out.
   bool holdsTheUser = false;
   if (const auto player = playerOn(screen); player && player->currentItem() && player->rate() > 0) {
-    for (const auto& spec : specs_) {
-      if (!spec.videoFile.empty() &&
-          player->currentItem()->url().find(spec.videoFile) != std::string::npos)
-        holdsTheUser = player->currentTime() < spec.skippableIn;
+    for (const auto& plan : plans_) {
+      if (!plan.videoFile.empty() &&
+          player->currentItem()->url().find(plan.videoFile) != std::string::npos)
+        holdsTheUser = player->currentTime() < plan.skippableIn;
     }
   }
   if (!holdsTheUser) {
@@ -947,24 +947,24 @@ void Sequence::checkBeacons() {
   }
   check("the beacons arrive", counts.count(marker) > 0,
         [] { return "the marker beacon never reached the server"; });
-  for (const auto& spec : specs_) {
-    const auto& state = placements_[spec.id];
-    const std::string base = "/t/" + spec.id + "/";
+  for (const auto& plan : plans_) {
+    const auto& state = placements_[plan.id];
+    const std::string base = "/t/" + plan.id + "/";
     const int impressions = counts[base + "imp"];
     check("one impression beacon per onAdShown", impressions == state.shown, [&] {
-      return spec.id + ": " + std::to_string(state.shown) + " onAdShown, " +
+      return plan.id + ": " + std::to_string(state.shown) + " onAdShown, " +
              std::to_string(impressions) + " impression beacons";
     });
-    if (spec.extraImpRecorded)
+    if (plan.extraImpRecorded)
       check("one impression beacon per onAdShown", counts[base + "imp2"] == state.shown, [&] {
-        return spec.id + ": " + std::to_string(state.shown) + " onAdShown, " +
+        return plan.id + ": " + std::to_string(state.shown) + " onAdShown, " +
                std::to_string(counts[base + "imp2"]) + " extra impression beacons";
       });
     int clicks = 0;
     for (const auto& [target, count] : counts)
       if (target.rfind(base + "click", 0) == 0) clicks += count;
     check("no click beacon for an ad never on screen", clicks == 0 || state.everShown, [&] {
-      return spec.id + ": " + std::to_string(clicks) + " click beacons, never on screen";
+      return plan.id + ": " + std::to_string(clicks) + " click beacons, never on screen";
     });
   }
 }
@@ -976,7 +976,7 @@ TEST(LifecycleExplorer, RandomSequencesKeepTheLifecycleInvariants) {
   TemporaryFolder folder;
   const fs::path assets = folder.path() / "assets";
   writeAssets(assets);
-  const auto specs = placementSpecs();
+  const auto plans = placementPlans();
   Totals totals;
   struct Failure {
     std::uint64_t seed;
@@ -988,7 +988,7 @@ TEST(LifecycleExplorer, RandomSequencesKeepTheLifecycleInvariants) {
   int failedSequences = 0;
   const auto started = std::chrono::steady_clock::now();
   for (int i = 0; i < options.sequences; ++i) {
-    Sequence sequence(specs, assets, options.seed + static_cast<std::uint64_t>(i), options.steps,
+    Sequence sequence(plans, assets, options.seed + static_cast<std::uint64_t>(i), options.steps,
                       totals);
     sequence.run();
     ++totals.sequences;
@@ -1004,10 +1004,10 @@ TEST(LifecycleExplorer, RandomSequencesKeepTheLifecycleInvariants) {
 
   std::set<std::string> formats, formatsShown;
   std::string shown;
-  for (const auto& spec : specs) {
-    formats.insert(spec.subtype);
-    if (totals.shown[spec.id] > 0) formatsShown.insert(spec.subtype);
-    shown += " " + spec.id + "=" + std::to_string(totals.shown[spec.id]);
+  for (const auto& plan : plans) {
+    formats.insert(plan.subtype);
+    if (totals.shown[plan.id] > 0) formatsShown.insert(plan.subtype);
+    shown += " " + plan.id + "=" + std::to_string(totals.shown[plan.id]);
   }
   std::string covered;
   for (const auto& format : formatsShown) covered += " " + format;
