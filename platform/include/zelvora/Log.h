@@ -3,6 +3,8 @@
 #include <functional>
 #include <string_view>
 
+#include "zelvora/Export.h"
+
 namespace zelvora {
 
 /// Receives each console line of the SDK, without its line break.
@@ -10,9 +12,9 @@ using LogSink = std::function<void(std::string_view line)>;
 
 /// Writes one console line. Line breaks inside `line` become spaces, so every message stays
 /// one line. Goes to standard output unless a sink is installed.
-void log(std::string_view line);
+ZELVORA_API void log(std::string_view line);
 
 /// Installs `sink` for every later line; an empty sink restores standard output.
-void setLogSink(LogSink sink);
+ZELVORA_API void setLogSink(LogSink sink);
 
 }  // namespace zelvora
