@@ -46,7 +46,7 @@ void RESTClient::makeCall(JSON payload, CompletionHandler completionHandler) {
                              [completionHandler = std::move(completionHandler)](
                                  std::optional<JSON> json, std::optional<HttpError> error) {
                                if (error) {
-                                 log(error->localizedDescription);
+                                 log(LogLevel::warning, error->localizedDescription);
                                  completionHandler(std::nullopt, std::move(error));
                                  return;
                                }

@@ -1,5 +1,6 @@
 #include "zelvora/ZelController.h"
 
+#include "EventReasons.h"
 #include "RESTClient.h"
 #include "adunit/Ad.h"
 #include "consent/ConsentManager.h"
@@ -27,11 +28,12 @@ ZelController::ZelController()
 ZelController::~ZelController() = default;
 
 void ZelController::setEventDelegate(const std::shared_ptr<ZelEventDelegate>& delegate) {
-  assertMainThread("setEventDelegate");
+  if (!onMainThread("setEventDelegate")) return;
   eventDelegate_ = delegate;
 }
 
 void ZelController::setServerConfiguration(const ServerConfiguration& configuration) {
+  if (!onMainThread("setServerConfiguration")) return;
   RESTClient::setUrl(configuration.url);
   HttpClient::shared().setCaFile(configuration.caFile);
   HttpClient::shared().setTimeout(configuration.timeoutSeconds);
@@ -42,22 +44,23 @@ void ZelController::initialize(const std::string& appId) {
   if (!checkMainThread("initialize")) return;
   if (isInitialized_) return;
   placements_.clear();
-  restClient_->getPlacements(appId, [this](std::optional<JSON> json,
-                                           std::optional<HttpError> error) {
-    handleAnswer(std::move(json),
-                 error ? std::optional<std::string>(error->localizedDescription) : std::nullopt);
-  });
+  restClient_->getPlacements(
+      appId, [this](std::optional<JSON> json, std::optional<HttpError> error) {
+        handleAnswer(std::move(json),
+                     error ? std::optional<std::string>(error->localizedDescription) : std::nullopt,
+                     error ? error->reason : ZelError::none);
+      });
   // While the request is in flight: the answer is handled on this thread, so always after.
   cleanUpTempFiles();
 }
 
-void ZelController::handleAnswer(std::optional<JSON> json,
-                                 const std::optional<std::string>& error) {
+void ZelController::handleAnswer(std::optional<JSON> json, const std::optional<std::string>& error,
+                                 ZelError reason) {
   // The delegate is read anew before every call: holding it across the parse would keep one
   // the host released from inside a callback.
   if (error) {
-    if (const auto delegate = eventDelegate()) delegate->onInitError(*error);
-    log("ZelvoraFramework - " + *error);
+    reportInitError(reason, *error);
+    log(LogLevel::error, "ZelvoraFramework - " + *error);
   } else {
     const JSON& data = member(*json, "data");
     if (hasMember(*json, "data") && hasMember(data, "assetBaseUrl"))
@@ -66,8 +69,8 @@ void ZelController::handleAnswer(std::optional<JSON> json,
       PlacementsParser::parseData(std::move((*json)["data"]["placements"]));
       isInitialized_ = true;
     } else {
-      if (const auto delegate = eventDelegate()) delegate->onInitError("No ads available");
-      log("ZelvoraFramework - No ads available");
+      reportInitError(ZelError::noAds, "No ads available");
+      log(LogLevel::error, "ZelvoraFramework - No ads available");
     }
   }
   if (const auto current = eventDelegate()) current->onInit(placements_.keys());
@@ -78,11 +81,12 @@ void ZelController::showAd(
     const std::string& placementId) {
   if (!checkMainThread("showAd")) return;
   if (!isInitialized_) {
-    log("ZelvoraFramework - SDK is not initialized");
+    log(LogLevel::error, "ZelvoraFramework - SDK is not initialized");
     return;
   }
   if (!presentingViewController) {
-    log("ZelvoraFramework - showAd needs a view controller to present the ad over");
+    log(LogLevel::error,
+        "ZelvoraFramework - showAd needs a view controller to present the ad over");
     return;
   }
   const auto* placement = placements_.find(placementId);
@@ -92,20 +96,22 @@ void ZelController::showAd(
   // Copy: rendering may replace the registry's entries.
   const std::shared_ptr<Ad> ad = (*placement)->ads.front().second;
   if (!presentingViewController->isOnScreen()) {
-    failToShow(placementId, "the view controller to present the ad over is not on screen");
+    failToShow(placementId, ZelError::presenterNotOnScreen,
+               "the view controller to present the ad over is not on screen");
     return;
   }
   // An ad in a window no one can see would count an impression no one saw.
   if (const auto window = platform::Application::shared().keyWindow();
       window && !window->isVisible()) {
-    failToShow(placementId, "the window to show the ad in is not visible");
+    failToShow(placementId, ZelError::windowNotVisible,
+               "the window to show the ad in is not visible");
     return;
   }
   // One ad at a time: one shown over another would hide it and confuse both lifecycles.
   for (const auto& [id, other] : placements_) {
     for (const auto& [adId, unit] : other->ads) {
       if (unit != ad && unit->isPresenting()) {
-        failToShow(placementId, "another ad is on screen");
+        failToShow(placementId, ZelError::anotherAdOnScreen, "another ad is on screen");
         return;
       }
     }
@@ -122,21 +128,26 @@ bool ZelController::isReady(const std::string& placementId) const {
   return ad->isLoaded && !ad->isPresenting();
 }
 
-void ZelController::failToShow(const std::string& placementId, const std::string& reason) {
-  log("ZelvoraFramework - Cannot show the ad of placement " + placementId + ": " + reason);
-  triggerPlacementEvent(Event::adFailedToShow, placementId);
+void ZelController::failToShow(const std::string& placementId, ZelError reason,
+                               const std::string& message) {
+  log(LogLevel::warning,
+      "ZelvoraFramework - Cannot show the ad of placement " + placementId + ": " + message);
+  reportFailedToShow(placementId, reason, message);
 }
 
 JSON ZelController::getConsentData() {
+  if (!onMainThread("getConsentData")) return JSON::object();
   return consentManager_->consentData();
 }
 
 ConsentState ZelController::getConsentState() const {
+  if (!onMainThread("getConsentState")) return ConsentState::unknown;
   return consentManager_->state();
 }
 
 void ZelController::updateContestState(ConsentState state, const std::string& wording,
                                        std::int64_t obtainedTimestampInSec) {
+  if (!onMainThread("updateContestState")) return;
   consentManager_->set(state, wording, obtainedTimestampInSec);
 }
 
@@ -147,7 +158,8 @@ void ZelController::addEmulatedIp(const std::string& ip) {
 void ZelController::setCourse(const std::string&) {}
 
 void ZelController::triggerPlacementEvent(Event event, const std::string& placementId) {
-  log("ZelController: " + std::string(logName(event)) + " for placement " + placementId);
+  log(LogLevel::trace,
+      "ZelController: " + std::string(logName(event)) + " for placement " + placementId);
   if (event == Event::onInit) return;
   const auto delegate = eventDelegate();
   if (!delegate) return;

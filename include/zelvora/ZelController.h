@@ -10,6 +10,7 @@
 #include "zelvora/Json.h"
 #include "zelvora/TransferLimits.h"
 #include "zelvora/Version.h"
+#include "zelvora/ZelError.h"
 #include "zelvora/ZelEventDeclaration.h"
 #include "zelvora/util/OrderedMap.h"
 
@@ -101,9 +102,10 @@ class ZELVORA_API ZelController {
   ZelController();
   ~ZelController();
   void cleanUpTempFiles();
-  void handleAnswer(std::optional<JSON> json, const std::optional<std::string>& error);
-  /// One console line with `reason`, then `adFailedToShow` for the placement.
-  void failToShow(const std::string& placementId, const std::string& reason);
+  void handleAnswer(std::optional<JSON> json, const std::optional<std::string>& error,
+                    ZelError reason = ZelError::network);
+  /// One console line with `message`, then `adFailedToShow` for the placement.
+  void failToShow(const std::string& placementId, ZelError reason, const std::string& message);
 
   const std::string sdkVersion_ = version;
   std::weak_ptr<ZelEventDelegate> eventDelegate_;

@@ -328,22 +328,25 @@ void HttpClient::finish(Transfer& transfer, int code) {
     case Transfer::Kind::get:
       // Beacons fail silently, but a refused redirect is worth knowing about.
       if (result != CURLE_OK && !transfer.refusal.empty()) {
-        complete(transfer, [line = transfer.refusal] { log(line); });
+        complete(transfer, [line = transfer.refusal] { log(LogLevel::warning, line); });
       }
       return;
     case Transfer::Kind::postJson: {
       // std::function needs copyable captures: the parsed value travels in a shared pointer.
       auto answer = std::make_shared<std::pair<std::optional<JSON>, std::optional<HttpError>>>();
       if (result != CURLE_OK) {
-        answer->second = HttpError{transfer::failure(transfer, result)};
+        answer->second = HttpError{transfer::failure(transfer, result),
+                                   transfer::failureReason(transfer, result)};
       } else if (!nestingWithin(transfer.responseBody, kMaxAnswerDepth)) {
         answer->second = HttpError{"The answer is not valid JSON: nested deeper than " +
-                                   std::to_string(kMaxAnswerDepth) + " levels"};
+                                       std::to_string(kMaxAnswerDepth) + " levels",
+                                   ZelError::invalidAnswer};
       } else {
         try {
           answer->first = JSON::parse(transfer.responseBody);
         } catch (const JSON::exception& error) {
-          answer->second = HttpError{std::string("The answer is not valid JSON: ") + error.what()};
+          answer->second = HttpError{std::string("The answer is not valid JSON: ") + error.what(),
+                                     ZelError::invalidAnswer};
         }
       }
       // The text can be as large as the limit: it goes before the completion is posted.

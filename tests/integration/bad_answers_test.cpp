@@ -112,6 +112,9 @@ TEST_P(BadAnswerTest, EndsInTheRightEvents) {
   if (failed && !delegate->events.empty()) {
     // The error's description, logged under the controller's prefix.
     EXPECT_TRUE(logged("ZelvoraFramework - " + delegate->events[0].substr(12)));
+    // Its reason, right after it: an answer without placements, or one that is not JSON.
+    const std::string reason = answer.events == kNoAds ? "104:" : "103:";
+    EXPECT_EQ(delegate->reasons, std::vector<std::string>{reason + delegate->events[0].substr(12)});
   }
 }
 
@@ -142,13 +145,19 @@ TEST_F(TransportTest, FailuresEndInInitError) {
   });
   loopback.start();
 
-  for (const std::string& url :
-       {closedUrl("/srv"), loopback.url("/reset"), loopback.url("/slow")}) {
+  // With the reasons: the network, the network, the time-out.
+  for (const auto& [url, reason] :
+       std::vector<std::pair<std::string, std::string>>{{closedUrl("/srv"), "100:"},
+                                                        {loopback.url("/reset"), "100:"},
+                                                        {loopback.url("/slow"), "102:"}}) {
     delegate->events.clear();
+    delegate->reasons.clear();
     useServer(url, 1);
     initializeAndWait("app");
     ASSERT_EQ(normalised(delegate->events), kFailed) << url;
     EXPECT_TRUE(logged("ZelvoraFramework - " + delegate->events[0].substr(12))) << url;
+    EXPECT_EQ(delegate->reasons, std::vector<std::string>{reason + delegate->events[0].substr(12)})
+        << url;
     EXPECT_FALSE(sdk().isInitialized());
   }
   EXPECT_NE(delegate->events[0].find("timed out"), std::string::npos) << delegate->events[0];

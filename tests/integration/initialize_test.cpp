@@ -10,6 +10,7 @@
 #include <mutex>
 #include <regex>
 #include <set>
+#include <thread>
 
 #include "support/LoopbackServer.h"
 #include "support/SdkTest.h"
@@ -257,6 +258,32 @@ TEST_F(InitializeTest, ShowAdBeforeInitialisationAndTwoCallsInFlight) {
   EXPECT_EQ(server->placementsRequests().size(), 2u);
   EXPECT_EQ(delegate->events, (std::vector<std::string>{"onInit:[p1]", "onInit:[p1]"}));
   EXPECT_EQ(sdk().placements().keys(), (std::vector<std::string>{"p1"}));
+}
+
+// Called off the main thread, the SDK's calls are refused with one line each, in every build:
+// nothing is sent, the consent stays, and the main thread's work goes on undisturbed.
+TEST_F(InitializeTest, CallsOffTheMainThreadAreRefused) {
+  startServer(campaignsFor("app", p1));
+  const auto offTheMainThread = [&] {
+    std::thread([&] {
+      sdk().initialize("app");
+      sdk().updateContestState(ConsentState::notEeaUser, "", 1700000000);
+      sdk().setEventDelegate(nullptr);
+    }).join();
+  };
+#ifdef NDEBUG
+  offTheMainThread();
+  for (const char* call : {"initialize", "updateContestState", "setEventDelegate"})
+    EXPECT_EQ(logCount("ZelvoraFramework - " + std::string(call) + " called off the main thread"),
+              1);
+  runLoop().advance(1);
+  EXPECT_TRUE(server->placementsRequests().empty());
+  EXPECT_EQ(sdk().getConsentState(), ConsentState::unknown);
+  initializeAndWait("app");
+  EXPECT_EQ(delegate->events, (std::vector<std::string>{"onInit:[p1]"}));
+#else
+  EXPECT_DEATH(offTheMainThread(), "");
+#endif
 }
 
 }  // namespace

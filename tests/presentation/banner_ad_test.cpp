@@ -296,6 +296,11 @@ TEST_F(BannerTest, OneAdAtATime) {
   }
   EXPECT_EQ(
       logCount("ZelvoraFramework - Cannot show the ad of placement q: another ad is on screen"), 2);
+  // Each with its reason, after the callback it explains.
+  EXPECT_EQ(
+      delegate->reasons,
+      (std::vector<std::string>{"p:201:the view controller to present the ad over is not on screen",
+                                "q:203:another ad is on screen", "q:203:another ad is on screen"}));
   delegate->observer = [&](const std::string& event) {
     if (event == "onAdClose:p") sdk().showAd(root(), "q");
   };

@@ -11,6 +11,7 @@
 
 #include "zelvora/Json.h"
 #include "zelvora/ZelController.h"
+#include "zelvora/ZelExtendedEventDelegate.h"
 #include "zelvora/platform/headless/HeadlessPlatform.h"
 #include "zelvora/platform/headless/TestDriver.h"
 #include "zelvora/server/ReferenceServer.h"
@@ -25,8 +26,8 @@ inline void writeFile(const fs::path& path, const std::string& content) {
 }
 
 /// Records every delegate callback as one string: "onInit:[a,b]", "onInitError:message",
-/// "onNoAds:p1", "onAdReady:p1", ...
-class RecordingDelegate : public ZelEventDelegate {
+/// "onNoAds:p1", "onAdReady:p1", ...; and the reasons apart, in `reasons`.
+class RecordingDelegate : public ZelExtendedEventDelegate {
  public:
   void onInit(const std::vector<std::string>& placementIds) override;
   void onInitError(const std::string& message) override { record("onInitError", message); }
@@ -36,9 +37,15 @@ class RecordingDelegate : public ZelEventDelegate {
   void onAdFailedToShow(const std::string& id) override { record("onAdFailedToShow", id); }
   void onAdClose(const std::string& id) override { record("onAdClose", id); }
   void onAdClick(const std::string& id) override { record("onAdClick", id); }
+  /// "<code>:<message>" and "<placement>:<code>:<message>", marked "(early)" when the callback
+  /// the reason explains was not the last one recorded.
+  void onInitErrorWithReason(ZelError reason, const std::string& message) override;
+  void onAdFailedToShowWithReason(const std::string& id, ZelError reason,
+                                  const std::string& message) override;
   bool has(const std::string& event) const;
 
   std::vector<std::string> events;
+  std::vector<std::string> reasons;
   int initCount = 0;
   /// Called with each event as it is recorded.
   std::function<void(const std::string& event)> observer;
