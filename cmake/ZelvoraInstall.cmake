@@ -53,6 +53,7 @@ install(DIRECTORY ${ZELVORA_INSTALL_HEADERS}
   DESTINATION ${CMAKE_INSTALL_INCLUDEDIR} COMPONENT development
   FILES_MATCHING PATTERN "*.h")
 install(FILES ${PROJECT_BINARY_DIR}/generated/include/zelvora/Version.h
+  ${PROJECT_BINARY_DIR}/generated/export/zelvora/JsonAbi.h
   DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}/zelvora COMPONENT development)
 
 configure_package_config_file(${CMAKE_CURRENT_LIST_DIR}/zelvoraConfig.cmake.in

@@ -1,5 +1,6 @@
 #include "EventReasons.h"
 
+#include "ControllerAccess.h"
 #include "zelvora/ZelController.h"
 #include "zelvora/ZelExtendedEventDelegate.h"
 
@@ -20,7 +21,7 @@ void reportInitError(ZelError reason, const std::string& message) {
 
 void reportFailedToShow(const std::string& placementId, ZelError reason,
                         const std::string& message) {
-  ZelController::sharedInstance().triggerPlacementEvent(Event::adFailedToShow, placementId);
+  internal::ControllerAccess::triggerPlacementEvent(Event::adFailedToShow, placementId);
   if (const auto extended = extendedDelegate())
     extended->onAdFailedToShowWithReason(placementId, reason, message);
 }

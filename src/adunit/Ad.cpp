@@ -3,6 +3,7 @@
 #include <cassert>
 #include <cmath>
 
+#include "ControllerAccess.h"
 #include "EventReasons.h"
 #include "RESTClient.h"
 #include "adunit/rendering/Constraints.h"
@@ -39,7 +40,7 @@ Ad::Ad(const JSON& initWithData)
       format_(formatOf(initWithData)) {}
 
 void Ad::trigger(Event event) {
-  if (placementId) ZelController::sharedInstance().triggerPlacementEvent(event, *placementId);
+  if (placementId) internal::ControllerAccess::triggerPlacementEvent(event, *placementId);
 }
 
 void Ad::failToShow(ZelError reason, const std::string& message) {

@@ -8,6 +8,7 @@
 #include <memory>
 #include <string>
 
+#include "ControllerAccess.h"
 #include "capi/CallbackBridge.h"
 #include "zelvora/Log.h"
 #include "zelvora/ZelController.h"
@@ -309,7 +310,7 @@ zelvora_status zelvora_show_ad(zelvora_platform* platform, const char* placement
     const std::string id = placement_id;
     if (!sdk.isInitialized())
       return fail(ZELVORA_ERROR_NOT_INITIALIZED, "zelvora_show_ad: the SDK is not initialized");
-    if (sdk.placements().find(id) == nullptr)
+    if (internal::ControllerAccess::placements().find(id) == nullptr)
       return fail(ZELVORA_ERROR_UNKNOWN_PLACEMENT, "zelvora_show_ad: no placement \"" + id + "\"");
     if (!sdk.isReady(id))
       return fail(ZELVORA_ERROR_NOT_READY,

@@ -7,6 +7,7 @@
 #include <memory>
 #include <string>
 
+#include "ControllerAccess.h"
 #include "adunit/types/InterstitialHtml.h"
 #include "placement/Placement.h"
 #include "support/SdkTest.h"
@@ -77,7 +78,7 @@ class GtkSdkTest : public ::testing::Test {
 
   std::shared_ptr<InterstitialHtml> ad() {
     return std::dynamic_pointer_cast<InterstitialHtml>(
-        (*sdk().placements().find("p"))->ads.front().second);
+        (*internal::ControllerAccess::placements().find("p"))->ads.front().second);
   }
   ZelController& sdk() { return ZelController::sharedInstance(); }
 

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "ControllerAccess.h"
 #include "adunit/rendering/ViewControllers/InterstitialViewController.h"
 #include "adunit/types/InterstitialHtml.h"
 #include "placement/Placement.h"
@@ -49,7 +50,7 @@ class HtmlAdTest : public SdkTest {
 
   std::shared_ptr<InterstitialHtml> ad() {
     return std::dynamic_pointer_cast<InterstitialHtml>(
-        (*sdk().placements().find("p"))->ads.front().second);
+        (*internal::ControllerAccess::placements().find("p"))->ads.front().second);
   }
   std::shared_ptr<platform::ViewController> root() const { return platform_->rootViewController(); }
   bool onScreen() const {

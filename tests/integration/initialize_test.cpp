@@ -12,6 +12,7 @@
 #include <set>
 #include <thread>
 
+#include "ControllerAccess.h"
 #include "support/LoopbackServer.h"
 #include "support/SdkTest.h"
 #include "tools/SdkDirectories.h"
@@ -257,7 +258,7 @@ TEST_F(InitializeTest, ShowAdBeforeInitialisationAndTwoCallsInFlight) {
   ASSERT_TRUE(runUntil([&] { return delegate->initCount == 2; }));
   EXPECT_EQ(server->placementsRequests().size(), 2u);
   EXPECT_EQ(delegate->events, (std::vector<std::string>{"onInit:[p1]", "onInit:[p1]"}));
-  EXPECT_EQ(sdk().placements().keys(), (std::vector<std::string>{"p1"}));
+  EXPECT_EQ(internal::ControllerAccess::placements().keys(), (std::vector<std::string>{"p1"}));
 }
 
 // Called off the main thread, the SDK's calls are refused with one line each, in every build:

@@ -4,6 +4,7 @@
 // the click-through's landing page.
 #include <future>
 
+#include "ControllerAccess.h"
 #include "adunit/rendering/AdContainerView.h"
 #include "adunit/rendering/ViewControllers/InterstitialViewController.h"
 #include "adunit/types/InterstitialHouseBanner.h"
@@ -86,7 +87,7 @@ class BannerTest : public SdkTest {
 
   std::shared_ptr<InterstitialHouseBanner> ad() {
     return std::dynamic_pointer_cast<InterstitialHouseBanner>(
-        (*sdk().placements().find("p"))->ads.front().second);
+        (*internal::ControllerAccess::placements().find("p"))->ads.front().second);
   }
   std::shared_ptr<ViewController> root() const { return platform_->rootViewController(); }
   std::shared_ptr<InterstitialViewController> shown() const {

@@ -1,5 +1,5 @@
 // A host linked against libzelvora.so alone (no archive): the delegate it derives from the
-// SDK's class, the log sink it installs and the SDK's singletons all cross the library's
+// SDK's classes, the log sink it installs and the SDK's singletons all cross the library's
 // boundary.
 #include <arpa/inet.h>
 #include <gtest/gtest.h>
@@ -16,11 +16,12 @@
 #include "zelvora/Log.h"
 #include "zelvora/Version.h"
 #include "zelvora/ZelController.h"
+#include "zelvora/ZelExtendedEventDelegate.h"
 #include "zelvora/platform/headless/HeadlessPlatform.h"
 
 namespace {
 
-class Events : public zelvora::ZelEventDelegate {
+class Events : public zelvora::ZelExtendedEventDelegate {
  public:
   void onInit(const std::vector<std::string>& ids) override {
     seen.push_back("onInit:" + std::to_string(ids.size()));
@@ -32,6 +33,10 @@ class Events : public zelvora::ZelEventDelegate {
   void onAdFailedToShow(const std::string&) override {}
   void onAdClose(const std::string&) override {}
   void onAdClick(const std::string&) override {}
+  // The SDK finds this extension with a dynamic_cast inside the library.
+  void onInitErrorWithReason(zelvora::ZelError reason, const std::string&) override {
+    seen.push_back("reason:" + std::to_string(static_cast<int>(reason)));
+  }
   std::vector<std::string> seen;
 };
 
@@ -70,8 +75,8 @@ TEST(SharedLibraryHost, InitialisesThroughTheLibrary) {
   sdk.setEventDelegate(events);
   sdk.initialize("zelvora-demo");
 
-  EXPECT_TRUE(platform.mainQueue().runUntil([&] { return events->seen.size() == 2; }, 30));
-  EXPECT_EQ(events->seen, (std::vector<std::string>{"onInitError", "onInit:0"}));
+  EXPECT_TRUE(platform.mainQueue().runUntil([&] { return events->seen.size() == 3; }, 30));
+  EXPECT_EQ(events->seen, (std::vector<std::string>{"onInitError", "reason:100", "onInit:0"}));
   EXPECT_FALSE(sdk.isInitialized());
   EXPECT_FALSE(lines.empty());
   zelvora::setLogSink({});

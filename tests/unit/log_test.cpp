@@ -6,6 +6,7 @@
 #include <thread>
 #include <utility>
 
+#include "ControllerAccess.h"
 #include "support/SdkTest.h"
 #include "zelvora/Log.h"
 
@@ -28,7 +29,7 @@ class LogTest : public SdkTest {
 TEST_F(LogTest, LevelsFilterAndTheTraceCanBeSilenced) {
   recordLevels();
   const auto speak = [&] {
-    sdk().triggerPlacementEvent(Event::adReady, "p1");
+    internal::ControllerAccess::triggerPlacementEvent(Event::adReady, "p1");
     sdk().showAd(platform_->rootViewController(), "p1");
     log(LogLevel::warning, "a warning");
     log("an info line");

@@ -3,6 +3,7 @@
 // card and display time, showing again, and what preloading does with icons and addresses.
 #include <fstream>
 
+#include "ControllerAccess.h"
 #include "adunit/rendering/AdContainerView.h"
 #include "adunit/types/InterstitialHouseVideo.h"
 #include "placement/Placement.h"
@@ -62,7 +63,7 @@ class VideoAdTest : public SdkTest {
 
   std::shared_ptr<InterstitialHouseVideo> ad() {
     return std::dynamic_pointer_cast<InterstitialHouseVideo>(
-        (*sdk().placements().find("p"))->ads.front().second);
+        (*internal::ControllerAccess::placements().find("p"))->ads.front().second);
   }
   VideoPlayer& video() { return *ad()->videoPlayer; }
   std::shared_ptr<ViewController> root() const { return platform_->rootViewController(); }

@@ -9,6 +9,7 @@
 #include <nlohmann/json.hpp>
 
 #include "zelvora/Export.h"
+#include "zelvora/JsonAbi.h"
 
 namespace zelvora::platform {
 

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "zelvora/Export.h"
+#include "zelvora/JsonAbi.h"
 #include "zelvora/platform/ui/View.h"
 
 namespace zelvora::platform {
