@@ -6,6 +6,7 @@
 #include <string>
 
 #include "zelvora/ConsentState.h"
+#include "zelvora/Export.h"
 #include "zelvora/Json.h"
 #include "zelvora/TransferLimits.h"
 #include "zelvora/Version.h"
@@ -22,8 +23,8 @@ class Placement;
 class RESTClient;
 class ConsentManager;
 namespace internal {
-void resetProcessState();
-void handleAnswer(std::optional<JSON> json, const std::optional<std::string>& error);
+ZELVORA_API void resetProcessState();
+ZELVORA_API void handleAnswer(std::optional<JSON> json, const std::optional<std::string>& error);
 }  // namespace internal
 
 using PlacementMap = OrderedMap<std::string, std::shared_ptr<Placement>>;
@@ -31,7 +32,7 @@ using PlacementMap = OrderedMap<std::string, std::shared_ptr<Placement>>;
 /// Where the SDK finds its ad server. Empty fields keep their defaults: the url falls back to
 /// $ZELVORA_SERVER_URL, then to the SDK's own HTTPS endpoint; the CA file (PEM) to
 /// $ZELVORA_CA_FILE, then to the system's CA store. Certificates are always verified.
-struct ServerConfiguration {
+struct ZELVORA_API ServerConfiguration {
   std::string url;
   std::string caFile;
   /// Seconds without progress after which a request fails.
@@ -41,7 +42,7 @@ struct ServerConfiguration {
 };
 
 /// The SDK's one entry point. Use it on the main thread, after a platform backend started.
-class ZelController {
+class ZELVORA_API ZelController {
  public:
   /// The process-wide controller; created on first use and never destroyed.
   static ZelController& sharedInstance();

@@ -3,6 +3,8 @@
 #include <functional>
 #include <string_view>
 
+#include "zelvora/Export.h"
+
 namespace zelvora {
 
 /// How much a console line matters, most important first.
@@ -16,20 +18,20 @@ using LevelLogSink = std::function<void(LogLevel level, std::string_view line)>;
 /// Writes one console line. Line breaks inside `line` become spaces, so every message stays
 /// one line. Goes to standard output unless a sink is installed; lines less important than
 /// the log level are dropped. Safe from any thread.
-void log(LogLevel level, std::string_view line);
+ZELVORA_API void log(LogLevel level, std::string_view line);
 /// An info line.
-void log(std::string_view line);
+ZELVORA_API void log(std::string_view line);
 
 /// Installs `sink` for every later line; an empty sink restores standard output. A sink may be
 /// called from any thread, also from several at once. It may log itself: those lines go to
 /// standard output. Once this returns, the previous sink is no longer running (except when a
 /// sink replaces itself, which the call cannot wait for).
-void setLogSink(LogSink sink);
-void setLevelLogSink(LevelLogSink sink);
+ZELVORA_API void setLogSink(LogSink sink);
+ZELVORA_API void setLevelLogSink(LevelLogSink sink);
 
 /// Lines less important than `level` are dropped; `LogLevel::info` silences the trace.
 /// Everything is written by default.
-void setLogLevel(LogLevel level);
-LogLevel logLevel();
+ZELVORA_API void setLogLevel(LogLevel level);
+ZELVORA_API LogLevel logLevel();
 
 }  // namespace zelvora
