@@ -146,8 +146,8 @@ typedef struct zelvora_callbacks {
   void (*on_no_ads)(const char* placement_id, void* user);
   void (*on_ad_ready)(const char* placement_id, void* user);
   void (*on_ad_shown)(const char* placement_id, void* user);
-  void (*on_ad_failed_to_show)(const char* placement_id, zelvora_status reason,
-                               const char* message, void* user);
+  void (*on_ad_failed_to_show)(const char* placement_id, zelvora_status reason, const char* message,
+                               void* user);
   void (*on_ad_close)(const char* placement_id, void* user);
   void (*on_ad_click)(const char* placement_id, void* user);
 } zelvora_callbacks;

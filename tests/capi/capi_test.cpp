@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <chrono>
 #include <filesystem>
 #include <string>
 #include <thread>
@@ -212,6 +214,40 @@ TEST_F(CApiTest, CallbacksOnlyOnTheMainThread) {
                                           "ZelController: onAdReady for placement p"};
   EXPECT_NE(std::find(lines.begin(), lines.end(), refusal), lines.end());
   EXPECT_NE(std::find(lines.begin(), lines.end(), trace), lines.end());
+}
+
+// The host's loop waits in run or run_for until a callback, or another thread, quits it; pump
+// runs what is due.
+TEST_F(CApiTest, RunAndRunForEndWhenACallbackQuits) {
+  createPlatform();
+  zelvora_callbacks callbacks{};
+  callbacks.on_init = [](const char* const*, size_t, void* user) {
+    zelvora_platform_quit(static_cast<zelvora_platform*>(user));
+  };
+  ASSERT_EQ(zelvora_set_callbacks(&callbacks, platform), ZELVORA_OK);
+  const std::string closed = closedUrl("/srv");
+  ASSERT_EQ(zelvora_set_server(closed.c_str(), nullptr, 5), ZELVORA_OK);
+  ASSERT_EQ(zelvora_initialize("app"), ZELVORA_OK);
+  EXPECT_EQ(zelvora_platform_run(platform), ZELVORA_OK);
+  ASSERT_EQ(zelvora_initialize("app"), ZELVORA_OK);
+  EXPECT_EQ(zelvora_platform_run_for(platform, 600), ZELVORA_OK);
+  // From another thread, over and over (a quit before the loop starts waiting is not kept).
+  for (const bool forever : {true, false}) {
+    std::atomic<bool> returned = false;
+    std::thread quitter([&] {
+      while (!returned) {
+        zelvora_platform_quit(platform);
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+      }
+    });
+    EXPECT_EQ(forever ? zelvora_platform_run(platform) : zelvora_platform_run_for(platform, 600),
+              ZELVORA_OK);
+    returned = true;
+    quitter.join();
+  }
+  size_t ran = 0;
+  EXPECT_EQ(zelvora_platform_pump(platform, &ran), ZELVORA_OK);
+  EXPECT_EQ(zelvora_platform_run_for(platform, -1), ZELVORA_ERROR_INVALID_ARGUMENT);
 }
 
 }  // namespace
