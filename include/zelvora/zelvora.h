@@ -14,6 +14,10 @@
  * Errors: every function that can fail returns a zelvora_status; ZELVORA_OK is success. After
  * a failure, zelvora_last_error() tells why in one line, until the thread's next call. Strings
  * handed to callbacks are valid during the call only: copy what you keep.
+ *
+ * ABI: the structs below are fixed for the library's major version 1; members are never added
+ * to them (a later version adds functions instead), so a host built against this header keeps
+ * working with every libzelvora.so.1.
  */
 
 #include <stddef.h>
