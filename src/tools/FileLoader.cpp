@@ -34,7 +34,7 @@ void download(const fs::path& folder, const std::string& url, AssetKind kind,
   std::error_code error;
   fs::create_directories(destination.parent_path(), error);
   if (error) {
-    log(error.message() + ": " + destination.parent_path().string());
+    log(LogLevel::error, error.message() + ": " + destination.parent_path().string());
     return;
   }
   HttpClient::shared().download(
@@ -42,7 +42,7 @@ void download(const fs::path& folder, const std::string& url, AssetKind kind,
       [url, destination,
        completionHandler = std::move(completionHandler)](std::optional<HttpError> failure) {
         if (failure) {
-          log("download failed: " + url + ": " + failure->localizedDescription);
+          log(LogLevel::warning, "download failed: " + url + ": " + failure->localizedDescription);
           return;
         }
         completionHandler(destination.string());

@@ -7,6 +7,7 @@
 #include <memory>
 #include <string>
 
+#include "ControllerAccess.h"
 #include "adunit/types/InterstitialHtml.h"
 #include "support/SdkTest.h"
 #include "zelvora/platform/gtk/GtkPlatform.h"

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "ControllerAccess.h"
 #include "adunit/rendering/ViewControllers/InterstitialViewController.h"
 #include "adunit/types/InterstitialHtml.h"
 #include "support/SdkTest.h"

@@ -4,6 +4,7 @@
 #include "html/HtmlAdTest.h"
 #include "net/Url.h"
 #include "tools/Assets.h"
+#include "zelvora/Version.h"
 #include "zelvora/platform/media/PlayerViewController.h"
 
 namespace zelvora::test {
@@ -105,6 +106,7 @@ TEST_F(HtmlAdTest, FallbackWhileLoadingMeansNoFill) {
   EXPECT_FALSE(onScreen());
   EXPECT_TRUE(logged("Mraid html ad has no fill in placement p"));
   EXPECT_EQ(delegate->events.back(), "onAdFailedToShow:p");
+  EXPECT_EQ(delegate->reasons, (std::vector<std::string>{"p:200:the creative has no fill"}));
 }
 
 // Only exact names are calls; "open" tracks the click and hands the address to the system
@@ -233,6 +235,9 @@ TEST_F(HtmlAdTest, GivingUpWhileLoadingOrBeingPresented) {
     ASSERT_NE(ad()->webView, web) << action << ": not loaded afresh";
     driver.finishLoading(ad()->webView);
   }
+  // The creative gave up before it appeared.
+  EXPECT_EQ(delegate->reasons,
+            std::vector<std::string>(2, "p:204:the creative closed itself before it appeared"));
   show();
   EXPECT_TRUE(onScreen());
   EXPECT_EQ(std::count(delegate->events.begin(), delegate->events.end(), "onAdShown:p"), 1);

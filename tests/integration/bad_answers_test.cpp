@@ -111,6 +111,9 @@ TEST_P(BadAnswerTest, EndsInTheRightEvents) {
   if (failed && !delegate->events.empty()) {
     // The error's description, logged under the controller's prefix.
     EXPECT_TRUE(logged("ZelvoraFramework - " + delegate->events[0].substr(12)));
+    // Its reason, right after it: an answer without placements, or one that is not JSON.
+    const std::string reason = answer.events == kNoAds ? "104:" : "103:";
+    EXPECT_EQ(delegate->reasons, std::vector<std::string>{reason + delegate->events[0].substr(12)});
   }
 }
 

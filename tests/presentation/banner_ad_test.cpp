@@ -4,6 +4,7 @@
 // the click-through's landing page.
 #include <future>
 
+#include "ControllerAccess.h"
 #include "adunit/rendering/AdContainerView.h"
 #include "adunit/rendering/ViewControllers/InterstitialViewController.h"
 #include "adunit/types/InterstitialHouseBanner.h"
@@ -122,6 +123,26 @@ class BannerTest : public SdkTest {
 };
 
 const std::vector<std::string> kShown = {"onInit:[p]", "onAdReady:p", "onAdShown:p"};
+
+// isReady says what showAd would do: not before initialisation nor for an unknown placement,
+// not while the image is on its way, yes once loaded, not while on screen, yes again once closed.
+TEST_F(BannerTest, IsReadyOnlyWhileShowAdWouldPresent) {
+  EXPECT_FALSE(sdk().isReady("p"));
+  JSON data = bannerData();
+  data["ctv"] = images.url("/slow.png");
+  initializeWith(data, false);
+  EXPECT_FALSE(sdk().isReady("p"));
+  EXPECT_FALSE(sdk().isReady("other"));
+  openGate();
+  ASSERT_TRUE(runUntil([&] { return delegate->has("onAdReady:p"); }));
+  EXPECT_TRUE(sdk().isReady("p"));
+  showAndWait();
+  ASSERT_TRUE(shown());
+  EXPECT_FALSE(sdk().isReady("p"));
+  close();
+  ASSERT_TRUE(dismissed());
+  EXPECT_TRUE(sdk().isReady("p"));
+}
 
 // Render after ready: over the host's screen, the image 5 points inside its white frame, the
 // impression only once the presentation completed, portrait only; 12.5 s on screen are
@@ -263,6 +284,11 @@ TEST_F(BannerTest, OneAdAtATime) {
   }
   EXPECT_EQ(
       logCount("ZelvoraFramework - Cannot show the ad of placement q: another ad is on screen"), 2);
+  // Each with its reason, after the callback it explains.
+  EXPECT_EQ(
+      delegate->reasons,
+      (std::vector<std::string>{"p:201:the view controller to present the ad over is not on screen",
+                                "q:203:another ad is on screen", "q:203:another ad is on screen"}));
   delegate->observer = [&](const std::string& event) {
     if (event == "onAdClose:p") sdk().showAd(root(), "q");
   };

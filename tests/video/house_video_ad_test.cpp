@@ -3,6 +3,7 @@
 // card and display time, showing again, and what preloading does with icons and addresses.
 #include <fstream>
 
+#include "ControllerAccess.h"
 #include "adunit/rendering/AdContainerView.h"
 #include "adunit/types/InterstitialHouseVideo.h"
 #include "placement/Placement.h"

@@ -96,7 +96,7 @@ std::optional<Image::Size> Image::sizeOfFile(const std::filesystem::path& path) 
 
 std::shared_ptr<Image> Image::contentsOfFile(const std::filesystem::path& path) {
   Decoded decoded = decode(path);
-  if (!decoded.refusal.empty()) log(decoded.refusal);
+  if (!decoded.refusal.empty()) log(LogLevel::warning, decoded.refusal);
   return decoded.image;
 }
 
@@ -106,7 +106,7 @@ void Image::contentsOfFileInBackground(const std::filesystem::path& path,
     auto decoded = std::make_shared<Decoded>(decode(path));
     // Dropped when the main queue is gone: the caller's objects went with it.
     postToMainQueue([decoded, completion = std::move(completion)] {
-      if (!decoded->refusal.empty()) log(decoded->refusal);
+      if (!decoded->refusal.empty()) log(LogLevel::warning, decoded->refusal);
       completion(std::move(decoded->image));
     });
   });

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <filesystem>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -40,12 +41,16 @@ struct ServerOptions {
   /// Both set: serve HTTPS with this PEM certificate and key.
   std::filesystem::path certificateFile;
   std::filesystem::path privateKeyFile;
+  /// Receives the server's log lines (from its worker threads); empty: standard error, each
+  /// line prefixed with "zelvora-adserver: ".
+  std::function<void(const std::string&)> log;
 };
 
 /// The reference ad server. POST "/srv" checks the request's signature and answers
-/// getPlacements from the campaigns (an unknown app gets an answer without "data", a bad
-/// signature HTTP 403); "/assets/" serves static files; every request under "/t/" is recorded
-/// as a beacon, and GET "/debug/beacons" and "/debug/requests" show the records as JSON.
+/// getPlacements from the campaigns (an unknown app gets no placements and a log line naming the
+/// known app ids, a bad signature HTTP 403); "/assets/" serves static files; every request under
+/// "/t/" is recorded as a beacon, and GET "/debug/beacons" and "/debug/requests" show the records
+/// as JSON.
 class ReferenceServer {
  public:
   /// The signature member's name and the salt agreed with the SDK.
@@ -84,6 +89,7 @@ class ReferenceServer {
   void bind();
   void installRoutes();
   JSON answer(const JSON& request, int& status);
+  void log(const std::string& line) const;
   JSON substituted(const JSON& value) const;
 
   ServerOptions options_;

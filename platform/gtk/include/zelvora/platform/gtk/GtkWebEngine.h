@@ -6,6 +6,7 @@
 #include <memory>
 #include <string>
 
+#include "zelvora/Export.h"
 #include "zelvora/platform/gtk/NativeLayer.h"
 #include "zelvora/platform/ui/WebView.h"
 
@@ -16,7 +17,7 @@ namespace zelvora::platform::gtk {
 /// back to it. Pages are untrusted: they share an ephemeral web context that fails on TLS
 /// errors, file URLs reach no other file, and a message handler of the model is reachable from
 /// the page's top frame only (see the source). Main thread only.
-class GtkWebEngine : public WebEngine {
+class ZELVORA_API GtkWebEngine : public WebEngine {
  public:
   explicit GtkWebEngine(NativeLayer& layer);
   /// Detaches and destroys every page.
