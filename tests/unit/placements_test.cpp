@@ -50,7 +50,8 @@ TEST_F(PlacementsTest, ObjectOfPlacements) {
   EXPECT_TRUE(logged("ZelController: onNoAds for placement empty"));
   // A first ad that is no interstitial, or an interactive one, drops the placement; a
   // disabled placement is registered without ad units.
-  EXPECT_EQ(internal::ControllerAccess::placements().keys(), (std::vector<std::string>{"p1", "paused", "capitalised"}));
+  EXPECT_EQ(internal::ControllerAccess::placements().keys(),
+            (std::vector<std::string>{"p1", "paused", "capitalised"}));
   EXPECT_TRUE(placement("paused")->ads.empty());
   EXPECT_TRUE(placement("capitalised")->ads.empty());
 
@@ -95,7 +96,8 @@ TEST_F(PlacementsTest, TriggerPlacementEventLogsAndCallsTheDelegate) {
     EXPECT_EQ(lines.back(), "ZelController: " + name + " for placement 1234");
     EXPECT_EQ(delegate->events.back(), name + ":1234");
   }
-  internal::ControllerAccess::triggerPlacementEvent(Event::adClose, "two\nlines");  // the trace stays one line
+  internal::ControllerAccess::triggerPlacementEvent(Event::adClose,
+                                                    "two\nlines");  // the trace stays one line
   EXPECT_EQ(lines.back(), "ZelController: onAdClose for placement two lines");
   EXPECT_EQ(delegate->events.back(), "onAdClose:two\nlines");
   EXPECT_EQ(delegate->events.size(), 7u);
