@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "ControllerAccess.h"
 #include "DeviceDataProvider.h"
 #include "consent/ConsentManager.h"
 #include "net/JsonReading.h"
@@ -46,7 +47,7 @@ void RESTClient::makeCall(JSON payload, CompletionHandler completionHandler) {
                              [completionHandler = std::move(completionHandler)](
                                  std::optional<JSON> json, std::optional<HttpError> error) {
                                if (error) {
-                                 log(error->localizedDescription);
+                                 log(LogLevel::warning, error->localizedDescription);
                                  completionHandler(std::nullopt, std::move(error));
                                  return;
                                }
@@ -71,7 +72,7 @@ JSON RESTClient::getSignedRequest(JSON payload) {
   device["ids"] = std::move(ids);
 
   auto& controller = ZelController::sharedInstance();
-  payload["consent"] = controller.consentManager().getAndFlush();
+  payload["consent"] = internal::ControllerAccess::consentManager().getAndFlush();
   payload["device"] = std::move(device);
   payload["geo"] = std::move(geo);
   payload["sdkVer"] = controller.sdkVersion();

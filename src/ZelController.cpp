@@ -1,5 +1,7 @@
 #include "zelvora/ZelController.h"
 
+#include "ControllerAccess.h"
+#include "EventReasons.h"
 #include "RESTClient.h"
 #include "adunit/Ad.h"
 #include "consent/ConsentManager.h"
@@ -20,18 +22,72 @@ ZelController& ZelController::sharedInstance() {
   return *instance;
 }
 
-ZelController::ZelController()
-    : restClient_(std::make_unique<RESTClient>()),
-      consentManager_(std::make_unique<ConsentManager>()) {}
+namespace internal {
+
+ControllerState::ControllerState()
+    : restClient(std::make_unique<RESTClient>()),
+      consentManager(std::make_unique<ConsentManager>()) {}
+
+ControllerState::~ControllerState() = default;
+
+}  // namespace internal
+
+namespace {
+
+using internal::ControllerAccess;
+
+/// One console line with `message`, then `adFailedToShow` for the placement.
+void failToShow(const std::string& placementId, ZelError reason, const std::string& message) {
+  log(LogLevel::warning,
+      "ZelvoraFramework - Cannot show the ad of placement " + placementId + ": " + message);
+  reportFailedToShow(placementId, reason, message);
+}
+
+void cleanUpTempFiles() {
+  // The application's temporary folder is shared by all its processes: each keeps its files in
+  // a run folder it holds, and only folders no live process holds are emptied. Ours is made
+  // first, so that a process starting meanwhile sees it held.
+  if (sdkTemporaryDirectory().empty()) return;
+  removeAbandonedRunFolders();
+}
+
+}  // namespace
+
+ZelController::ZelController() : state_(std::make_unique<internal::ControllerState>()) {}
 
 ZelController::~ZelController() = default;
 
+const std::string& ZelController::sdkVersion() const {
+  return state_->sdkVersion;
+}
+
+std::shared_ptr<ZelEventDelegate> ZelController::eventDelegate() const {
+  return state_->eventDelegate.lock();
+}
+
+bool ZelController::isInitialized() const {
+  return state_->isInitialized;
+}
+
+const std::optional<JSON>& ZelController::additions() const {
+  return state_->additions;
+}
+
+void ZelController::setAdditions(std::optional<JSON> additions) {
+  state_->additions = std::move(additions);
+}
+
+const std::optional<std::string>& ZelController::assetBaseUrl() const {
+  return state_->assetBaseUrl;
+}
+
 void ZelController::setEventDelegate(const std::shared_ptr<ZelEventDelegate>& delegate) {
-  assertMainThread("setEventDelegate");
-  eventDelegate_ = delegate;
+  if (!onMainThread("setEventDelegate")) return;
+  state_->eventDelegate = delegate;
 }
 
 void ZelController::setServerConfiguration(const ServerConfiguration& configuration) {
+  if (!onMainThread("setServerConfiguration")) return;
   RESTClient::setUrl(configuration.url);
   HttpClient::shared().setCaFile(configuration.caFile);
   HttpClient::shared().setTimeout(configuration.timeoutSeconds);
@@ -40,72 +96,80 @@ void ZelController::setServerConfiguration(const ServerConfiguration& configurat
 
 void ZelController::initialize(const std::string& appId) {
   if (!checkMainThread("initialize")) return;
-  if (isInitialized_) return;
-  placements_.clear();
-  restClient_->getPlacements(appId, [this](std::optional<JSON> json,
-                                           std::optional<HttpError> error) {
-    handleAnswer(std::move(json),
-                 error ? std::optional<std::string>(error->localizedDescription) : std::nullopt);
-  });
+  if (state_->isInitialized) return;
+  state_->placements.clear();
+  state_->restClient->getPlacements(
+      appId, [](std::optional<JSON> json, std::optional<HttpError> error) {
+        ControllerAccess::handleAnswer(
+            std::move(json),
+            error ? std::optional<std::string>(error->localizedDescription) : std::nullopt,
+            error ? error->reason : ZelError::none);
+      });
   // While the request is in flight: the answer is handled on this thread, so always after.
   cleanUpTempFiles();
 }
 
-void ZelController::handleAnswer(std::optional<JSON> json,
-                                 const std::optional<std::string>& error) {
+void internal::ControllerAccess::handleAnswer(std::optional<JSON> json,
+                                              const std::optional<std::string>& error,
+                                              ZelError reason) {
+  auto& state = ControllerAccess::state();
   // The delegate is read anew before every call: holding it across the parse would keep one
   // the host released from inside a callback.
   if (error) {
-    if (const auto delegate = eventDelegate()) delegate->onInitError(*error);
-    log("ZelvoraFramework - " + *error);
+    reportInitError(reason, *error);
+    log(LogLevel::error, "ZelvoraFramework - " + *error);
   } else {
     const JSON& data = member(*json, "data");
     if (hasMember(*json, "data") && hasMember(data, "assetBaseUrl"))
-      assetBaseUrl_ = stringValue(member(data, "assetBaseUrl"));
+      state.assetBaseUrl = stringValue(member(data, "assetBaseUrl"));
     if (hasMember(*json, "data") && hasMember(data, "placements")) {
       PlacementsParser::parseData(std::move((*json)["data"]["placements"]));
-      isInitialized_ = true;
+      state.isInitialized = true;
     } else {
-      if (const auto delegate = eventDelegate()) delegate->onInitError("No ads available");
-      log("ZelvoraFramework - No ads available");
+      reportInitError(ZelError::noAds, "No ads available");
+      log(LogLevel::error, "ZelvoraFramework - No ads available");
     }
   }
-  if (const auto current = eventDelegate()) current->onInit(placements_.keys());
+  if (const auto current = ZelController::sharedInstance().eventDelegate())
+    current->onInit(state.placements.keys());
 }
 
 void ZelController::showAd(
     const std::shared_ptr<platform::ViewController>& presentingViewController,
     const std::string& placementId) {
   if (!checkMainThread("showAd")) return;
-  if (!isInitialized_) {
-    log("ZelvoraFramework - SDK is not initialized");
+  if (!state_->isInitialized) {
+    log(LogLevel::error, "ZelvoraFramework - SDK is not initialized");
     return;
   }
   if (!presentingViewController) {
-    log("ZelvoraFramework - showAd needs a view controller to present the ad over");
+    log(LogLevel::error,
+        "ZelvoraFramework - showAd needs a view controller to present the ad over");
     return;
   }
-  const auto* placement = placements_.find(placementId);
+  const auto* placement = state_->placements.find(placementId);
   if (placement == nullptr) return;
   if ((*placement)->status != "enabled") return;
   if ((*placement)->ads.empty()) return;
   // Copy: rendering may replace the registry's entries.
   const std::shared_ptr<Ad> ad = (*placement)->ads.front().second;
   if (!presentingViewController->isOnScreen()) {
-    failToShow(placementId, "the view controller to present the ad over is not on screen");
+    failToShow(placementId, ZelError::presenterNotOnScreen,
+               "the view controller to present the ad over is not on screen");
     return;
   }
   // An ad in a window no one can see would count an impression no one saw.
   if (const auto window = platform::Application::shared().keyWindow();
       window && !window->isVisible()) {
-    failToShow(placementId, "the window to show the ad in is not visible");
+    failToShow(placementId, ZelError::windowNotVisible,
+               "the window to show the ad in is not visible");
     return;
   }
   // One ad at a time: one shown over another would hide it and confuse both lifecycles.
-  for (const auto& [id, other] : placements_) {
+  for (const auto& [id, other] : state_->placements) {
     for (const auto& [adId, unit] : other->ads) {
       if (unit != ad && unit->isPresenting()) {
-        failToShow(placementId, "another ad is on screen");
+        failToShow(placementId, ZelError::anotherAdOnScreen, "another ad is on screen");
         return;
       }
     }
@@ -113,34 +177,43 @@ void ZelController::showAd(
   ad->render(presentingViewController);
 }
 
-void ZelController::failToShow(const std::string& placementId, const std::string& reason) {
-  log("ZelvoraFramework - Cannot show the ad of placement " + placementId + ": " + reason);
-  triggerPlacementEvent(Event::adFailedToShow, placementId);
+bool ZelController::isReady(const std::string& placementId) const {
+  if (!checkMainThread("isReady") || !state_->isInitialized) return false;
+  const auto* placement = state_->placements.find(placementId);
+  if (placement == nullptr || (*placement)->status != "enabled" || (*placement)->ads.empty())
+    return false;
+  const auto& ad = (*placement)->ads.front().second;
+  return ad->isLoaded && !ad->isPresenting();
 }
 
 JSON ZelController::getConsentData() {
-  return consentManager_->consentData();
+  if (!onMainThread("getConsentData")) return JSON::object();
+  return state_->consentManager->consentData();
 }
 
 ConsentState ZelController::getConsentState() const {
-  return consentManager_->state();
+  if (!onMainThread("getConsentState")) return ConsentState::unknown;
+  return state_->consentManager->state();
 }
 
 void ZelController::updateContestState(ConsentState state, const std::string& wording,
                                        std::int64_t obtainedTimestampInSec) {
-  consentManager_->set(state, wording, obtainedTimestampInSec);
+  if (!onMainThread("updateContestState")) return;
+  state_->consentManager->set(state, wording, obtainedTimestampInSec);
 }
 
 void ZelController::addEmulatedIp(const std::string& ip) {
-  if (additions_ && additions_->is_object()) (*additions_)["emulatedIp"] = ip;
+  if (state_->additions && state_->additions->is_object()) (*state_->additions)["emulatedIp"] = ip;
 }
 
 void ZelController::setCourse(const std::string&) {}
 
-void ZelController::triggerPlacementEvent(Event event, const std::string& placementId) {
-  log("ZelController: " + std::string(logName(event)) + " for placement " + placementId);
+void internal::ControllerAccess::triggerPlacementEvent(Event event,
+                                                       const std::string& placementId) {
+  log(LogLevel::trace,
+      "ZelController: " + std::string(logName(event)) + " for placement " + placementId);
   if (event == Event::onInit) return;
-  const auto delegate = eventDelegate();
+  const auto delegate = ZelController::sharedInstance().eventDelegate();
   if (!delegate) return;
   switch (event) {
     case Event::noAds:
@@ -164,14 +237,6 @@ void ZelController::triggerPlacementEvent(Event event, const std::string& placem
     case Event::onInit:
       break;
   }
-}
-
-void ZelController::cleanUpTempFiles() {
-  // The application's temporary folder is shared by all its processes: each keeps its files in
-  // a run folder it holds, and only folders no live process holds are emptied. Ours is made
-  // first, so that a process starting meanwhile sees it held.
-  if (sdkTemporaryDirectory().empty()) return;
-  removeAbandonedRunFolders();
 }
 
 }  // namespace zelvora

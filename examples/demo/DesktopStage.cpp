@@ -4,6 +4,7 @@
 #include <cmath>
 
 #include "PagePointer.h"
+#include "PageScript.h"
 #include "zelvora/platform/ui/Application.h"
 #include "zelvora/platform/ui/ScreenViews.h"
 #include "zelvora/platform/ui/Touch.h"
@@ -19,6 +20,9 @@ constexpr double kPageSeconds = 5;
 constexpr double kReportSeconds = 0.1;
 /// Enough for WebKit to draw a page it has laid out.
 constexpr double kPaintSeconds = 0.3;
+/// Ends once the page has begun two animation frames: the first frame's drawing is done.
+constexpr const char* kTwoFrames =
+    "await new Promise(done => requestAnimationFrame(() => requestAnimationFrame(done)));";
 
 /// What the window shows: the key window's views.
 std::shared_ptr<View> screen() {
@@ -59,7 +63,12 @@ bool DesktopStage::pauseUntil(const std::function<bool()>& done, double seconds)
 
 bool DesktopStage::snapshot(const std::filesystem::path& file) {
   runUntil([&] { return pagesUp(true); }, kPageSeconds);
-  // WebKit tells no one when a page it loaded has reached the screen.
+  // WebKit tells no one when a page it loaded has reached the screen; a page that runs scripts
+  // has painted once two animation frames have begun. Then the window has to draw it.
+  for (const auto& webView : onScreen<WebView>()) {
+    if (WebKitWebView* page = platform_.webEngine().pageOf(*webView))
+      runPageScript(page, kTwoFrames, platform_.mainQueue(), kPageSeconds);
+  }
   pause(kPaintSeconds);
   return platform_.screenshot(file);
 }

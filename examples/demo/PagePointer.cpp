@@ -1,16 +1,12 @@
 #include "PagePointer.h"
 
-#include <memory>
-
+#include "PageScript.h"
 #include "zelvora/Json.h"
 
 namespace demo {
 namespace {
 
-/// The world the user's eyes read the page from: the page's own scripts cannot see it.
-constexpr const char* kProbeWorld = "zelvora-demo-user";
-
-constexpr const char* kCallToActionProbe = R"JS((function () {
+constexpr const char* kCallToActionProbe = R"JS(return (function () {
   var candidates = document.querySelectorAll(
       'a[href], button, input[type=submit], input[type=button], [onclick]');
   for (var i = 0; i < candidates.length; ++i) {
@@ -28,30 +24,6 @@ constexpr double kMoveSeconds = 0.03;
 /// How long the pointer rests before trusting what WebKit last reported under it.
 constexpr double kRestSeconds = 0.25;
 constexpr double kSweepStep = 10;
-
-struct Evaluation {
-  bool done = false;
-  std::string text;
-};
-
-void onEvaluated(GObject* source, GAsyncResult* result, gpointer data) {
-  // Owned here: the caller may have stopped waiting.
-  std::unique_ptr<std::shared_ptr<Evaluation>> evaluation(
-      static_cast<std::shared_ptr<Evaluation>*>(data));
-  GError* error = nullptr;
-  JSCValue* value =
-      webkit_web_view_evaluate_javascript_finish(WEBKIT_WEB_VIEW(source), result, &error);
-  if (value) {
-    if (jsc_value_is_string(value)) {
-      char* text = jsc_value_to_string(value);
-      (*evaluation)->text = text;
-      g_free(text);
-    }
-    g_object_unref(value);
-  }
-  g_clear_error(&error);
-  (*evaluation)->done = true;
-}
 
 }  // namespace
 
@@ -84,12 +56,9 @@ PagePointer::Target PagePointer::callToAction() {
 }
 
 bool PagePointer::findByScript(Target& target) {
-  auto evaluation = std::make_shared<Evaluation>();
-  webkit_web_view_evaluate_javascript(page_, kCallToActionProbe, -1, kProbeWorld, nullptr, nullptr,
-                                      &onEvaluated, new std::shared_ptr<Evaluation>(evaluation));
-  if (!queue_.runUntil([&] { return evaluation->done; }, 5) || evaluation->text.empty())
-    return false;
-  const auto box = zelvora::JSON::parse(evaluation->text, nullptr, false);
+  const auto text = runPageScript(page_, kCallToActionProbe, queue_, 5);
+  if (!text || text->empty()) return false;
+  const auto box = zelvora::JSON::parse(*text, nullptr, false);
   if (!box.is_object() || !box["x"].is_number() || !box["y"].is_number()) return false;
   target.x = box["x"].get<double>();
   target.y = box["y"].get<double>();

@@ -1,5 +1,6 @@
 // zelvora-host-example APP_ID [SERVER_URL]: the smallest host that shows an ad, on the desktop
-// backend in a window of its own (it needs a display: `xvfb-run -a` without one). It
+// backend in a window of its own (it needs a display: `xvfb-run -a` without one), or, built
+// without it (no ZELVORA_HAS_GTK), on the headless backend. It
 // initialises the SDK (against SERVER_URL, else $ZELVORA_SERVER_URL, else the SDK's own server),
 // waits for the first ad to be ready, shows it, and exits 0 once it is on screen.
 #include <iostream>
@@ -9,7 +10,13 @@
 #include <vector>
 
 #include "zelvora/ZelController.h"
+#ifdef ZELVORA_HAS_GTK
 #include "zelvora/platform/gtk/GtkPlatform.h"
+using Platform = zelvora::platform::gtk::GtkPlatform;
+#else
+#include "zelvora/platform/headless/HeadlessPlatform.h"
+using Platform = zelvora::platform::headless::HeadlessPlatform;
+#endif
 
 namespace {
 
@@ -58,7 +65,11 @@ int main(int argc, char** argv) {
   zelvora::platform::HostEnvironment environment;
   environment.bundleIdentifier = "com.example.zelvora-host";
   // On the main thread; its window opens with the first ad.
-  zelvora::platform::gtk::GtkPlatform platform(environment);
+  Platform platform(environment);
+#ifndef ZELVORA_HAS_GTK
+  // The headless backend runs no page: a page it is given counts as loaded.
+  platform.webEngine().autoLoad = true;
+#endif
 
   auto& sdk = zelvora::ZelController::sharedInstance();
   if (argc == 3) {

@@ -4,6 +4,8 @@
 #include <optional>
 #include <string_view>
 
+#include "zelvora/Export.h"
+
 namespace zelvora {
 
 /// The user's advertising consent, as the host reports it.
@@ -15,8 +17,8 @@ enum class ConsentState : int {
 };
 
 /// The state with raw value `rawValue`; none outside 0 to 3.
-std::optional<ConsentState> consentStateFromRawValue(std::int64_t rawValue);
+ZELVORA_API std::optional<ConsentState> consentStateFromRawValue(std::int64_t rawValue);
 /// The text sent to the server ("UNKNOWN", "NOT_EEA_USER", ...).
-std::string_view serverText(ConsentState state);
+ZELVORA_API std::string_view serverText(ConsentState state);
 
 }  // namespace zelvora

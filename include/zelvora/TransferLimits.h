@@ -2,12 +2,14 @@
 
 #include <cstdint>
 
+#include "zelvora/Export.h"
+
 namespace zelvora {
 
 /// Bounds on the SDK's network traffic, so that no server can make a request last for ever,
 /// fill the memory or the disk, or exhaust the process's file descriptors. Zero or a
 /// negative value keeps the default.
-struct TransferLimits {
+struct ZELVORA_API TransferLimits {
   /// Seconds the getPlacements request may take from start to end, however steadily the
   /// server answers (the idle time-out ends requests that stop moving sooner).
   double initDeadlineSeconds = 60;

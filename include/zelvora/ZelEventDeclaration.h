@@ -4,17 +4,19 @@
 #include <string_view>
 #include <vector>
 
+#include "zelvora/Export.h"
+
 namespace zelvora {
 
 /// The placement events, reported through `ZelController::triggerPlacementEvent`.
 enum class Event { onInit, noAds, adReady, adShown, adFailedToShow, adClose, adClick };
 
 /// The event's name in the trace line ("onAdReady" for `adReady`).
-std::string_view logName(Event event);
+ZELVORA_API std::string_view logName(Event event);
 
 /// Implemented by the host to receive the SDK's events, always on the main thread.
 /// The controller holds it weakly.
-class ZelEventDelegate {
+class ZELVORA_API ZelEventDelegate {
  public:
   virtual ~ZelEventDelegate() = default;
   /// Every initialisation attempt ends here, with the ids of the registered placements.

@@ -26,7 +26,7 @@ std::optional<fs::path> applicationDirectory(const std::string& base, const std:
 }
 
 bool failed(const fs::path& path, const char* why) {
-  log("refusing folder " + path.string() + ": " + why);
+  log(LogLevel::error, "refusing folder " + path.string() + ": " + why);
   return false;
 }
 

@@ -52,7 +52,7 @@ HostEnvironment withDefaults(HostEnvironment env) {
   } else if (auto canonical = canonicalUuid(env.advertisingIdentifier); !canonical.empty()) {
     env.advertisingIdentifier = canonical;
   } else {
-    log("advertising identifier is not a UUID; using the zero UUID");
+    log(LogLevel::warning, "advertising identifier is not a UUID; using the zero UUID");
     env.advertisingIdentifier = kZeroUuid;
   }
   if (env.configDirectory.empty())

@@ -1,39 +1,102 @@
 #include "zelvora/Log.h"
 
+#include <atomic>
+#include <condition_variable>
 #include <cstdio>
+#include <memory>
 #include <mutex>
 #include <string>
+#include <utility>
 
 namespace zelvora {
 namespace {
+
+// The sink runs without the lock held, so a sink that logs, or one that blocks on a thread
+// that is logging, cannot deadlock. `running` counts the calls in progress, so that replacing
+// a sink can wait for them to end before the sink's owner goes away.
+struct Installed {
+  LevelLogSink sink;
+  int running = 0;
+};
+
 std::mutex& sinkMutex() {
   static std::mutex mutex;
   return mutex;
 }
-LogSink& installedSink() {
-  static LogSink sink;
-  return sink;
+std::condition_variable& sinkIdle() {
+  static std::condition_variable idle;
+  return idle;
 }
-}  // namespace
+std::shared_ptr<Installed>& installed() {
+  static std::shared_ptr<Installed> current;
+  return current;
+}
+std::atomic<int>& maximumLevel() {
+  static std::atomic<int> level{static_cast<int>(LogLevel::trace)};
+  return level;
+}
+// Inside a sink call on this thread: its own lines bypass the sink (which would recurse).
+thread_local bool insideSink = false;
 
-void log(std::string_view line) {
-  std::string text(line);
-  for (char& c : text) {
-    if (c == '\n' || c == '\r') c = ' ';
-  }
-  std::lock_guard lock(sinkMutex());
-  if (installedSink()) {
-    installedSink()(text);
-    return;
-  }
+void writeToStandardOutput(std::string text) {
   text += '\n';
   std::fwrite(text.data(), 1, text.size(), stdout);
   std::fflush(stdout);
 }
 
+}  // namespace
+
+void log(LogLevel level, std::string_view line) {
+  if (static_cast<int>(level) > maximumLevel().load(std::memory_order_relaxed)) return;
+  std::string text(line);
+  for (char& c : text) {
+    if (c == '\n' || c == '\r') c = ' ';
+  }
+  std::shared_ptr<Installed> target;
+  if (!insideSink) {
+    std::lock_guard lock(sinkMutex());
+    target = installed();
+    if (target) ++target->running;
+  }
+  if (!target) {
+    writeToStandardOutput(std::move(text));
+    return;
+  }
+  insideSink = true;
+  struct Done {
+    Installed& target;
+    ~Done() {
+      insideSink = false;
+      std::lock_guard lock(sinkMutex());
+      if (--target.running == 0) sinkIdle().notify_all();
+    }
+  } done{*target};
+  target->sink(level, text);
+}
+
+void log(std::string_view line) {
+  log(LogLevel::info, line);
+}
+
+void setLevelLogSink(LevelLogSink sink) {
+  auto next = sink ? std::make_shared<Installed>(Installed{std::move(sink)}) : nullptr;
+  std::unique_lock lock(sinkMutex());
+  auto previous = std::exchange(installed(), std::move(next));
+  // A sink replacing itself would wait for its own call.
+  if (previous && !insideSink) sinkIdle().wait(lock, [&] { return previous->running == 0; });
+}
+
 void setLogSink(LogSink sink) {
-  std::lock_guard lock(sinkMutex());
-  installedSink() = std::move(sink);
+  if (!sink) return setLevelLogSink(nullptr);
+  setLevelLogSink([sink = std::move(sink)](LogLevel, std::string_view line) { sink(line); });
+}
+
+void setLogLevel(LogLevel level) {
+  maximumLevel() = static_cast<int>(level);
+}
+
+LogLevel logLevel() {
+  return static_cast<LogLevel>(maximumLevel().load());
 }
 
 }  // namespace zelvora

@@ -43,8 +43,9 @@ std::optional<nlohmann::json> readObject(const fs::path& file, bool complain) {
   auto parsed = nlohmann::json::parse(text.str(), nullptr, false);
   if (parsed.is_object() && nestingWithin(parsed)) return parsed;
   if (complain)
-    log("preferences file " + file.string() + " is not a JSON object of at most " +
-        std::to_string(kMaxJsonDepth) + " levels; starting empty");
+    log(LogLevel::warning, "preferences file " + file.string() +
+                               " is not a JSON object of at most " + std::to_string(kMaxJsonDepth) +
+                               " levels; starting empty");
   return std::nullopt;
 }
 
@@ -139,7 +140,7 @@ void Preferences::save() {
   ok = ok && ::rename(temporary.c_str(), file_.c_str()) == 0;
   if (!ok) {
     ::unlink(temporary.c_str());
-    log("could not save preferences file " + file_.string());
+    log(LogLevel::error, "could not save preferences file " + file_.string());
     return;
   }
   // The rename is durable only once the folder's entry is on disk.

@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <chrono>
 #include <fstream>
+#include <iostream>
 #include <optional>
 #include <sstream>
 #include <stdexcept>
@@ -238,6 +239,13 @@ JSON ReferenceServer::substituted(const JSON& value) const {
   return value;
 }
 
+void ReferenceServer::log(const std::string& line) const {
+  if (options_.log)
+    options_.log(line);
+  else
+    std::cerr << "zelvora-adserver: " + line + "\n";
+}
+
 JSON ReferenceServer::answer(const JSON& request, int& status) {
   const auto signature = request.find(signatureMember);
   const auto data = request.find("data");
@@ -261,12 +269,21 @@ JSON ReferenceServer::answer(const JSON& request, int& status) {
   status = 200;
   const JSON& apps = options_.campaigns["apps"];
   const auto app = data->find("app");
-  if (app == data->end() || !app->is_string() || !apps.contains(app->get<std::string>()))
-    return errorBody("unknown app");
-  const JSON& campaign = apps[app->get<std::string>()];
   JSON answerData = JSON::object();
   answerData["assetBaseUrl"] = baseUrl() + "/assets/";
-  answerData["placements"] = substituted(campaign.value("placements", JSON::object()));
+  if (app != data->end() && app->is_string() && apps.contains(app->get<std::string>())) {
+    const JSON& campaign = apps[app->get<std::string>()];
+    answerData["placements"] = substituted(campaign.value("placements", JSON::object()));
+  } else {
+    // An app of no campaign has no ads, as a real server would answer it; the line tells the
+    // person running the server which app ids it does know.
+    answerData["placements"] = JSON::object();
+    std::string known;
+    for (const auto& [id, campaign] : apps.items())
+      known += (known.empty() ? "" : ", ") + serialize(JSON(id));
+    log("unknown app id " + (app == data->end() ? std::string("(none)") : serialize(*app)) +
+        "; known app ids: " + (known.empty() ? "(none)" : known));
+  }
   return JSON{{"data", std::move(answerData)}};
 }
 

@@ -3,6 +3,8 @@
 #include <cassert>
 #include <cmath>
 
+#include "ControllerAccess.h"
+#include "EventReasons.h"
 #include "RESTClient.h"
 #include "adunit/rendering/Constraints.h"
 #include "net/JsonReading.h"
@@ -38,7 +40,11 @@ Ad::Ad(const JSON& initWithData)
       format_(formatOf(initWithData)) {}
 
 void Ad::trigger(Event event) {
-  if (placementId) ZelController::sharedInstance().triggerPlacementEvent(event, *placementId);
+  if (placementId) internal::ControllerAccess::triggerPlacementEvent(event, *placementId);
+}
+
+void Ad::failToShow(ZelError reason, const std::string& message) {
+  if (placementId) reportFailedToShow(*placementId, reason, message);
 }
 
 void Ad::callImpBeacon() {
@@ -154,7 +160,7 @@ void Ad::webViewDidFinish(platform::WebView& webView, platform::Navigation) {
   if (auto indicator = redirectIndicator_.lock()) indicator->removeFromSuperview();
   const auto url = webView.url();
   if (!url || !isAppStoreAddress(*url)) return;
-  log("redirect url = " + *url);
+  log(LogLevel::info, "redirect url = " + *url);
   redirect(*url);
   dismissPresented();
 }

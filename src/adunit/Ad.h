@@ -6,6 +6,7 @@
 
 #include "adunit/AdFormat.h"
 #include "zelvora/Json.h"
+#include "zelvora/ZelError.h"
 #include "zelvora/ZelEventDeclaration.h"
 #include "zelvora/platform/ui/WebView.h"
 
@@ -95,6 +96,8 @@ class Ad : public ViewControllerEvents,
  protected:
   /// Reports `event` for this ad's placement; skipped before a placement took the ad in.
   void trigger(Event event);
+  /// Reports `adFailedToShow` for this ad's placement, with why.
+  void failToShow(ZelError reason, const std::string& message);
   /// Opens `url` with the system when the system can.
   void redirect(const std::string& url);
   /// Keeps the click-through's views where the click put them as the host's view changes size.

@@ -34,7 +34,8 @@ void HouseVideoAd::preload() {
 
 void HouseVideoAd::loadVideo() {
   if (!videoPlayer->url) {
-    log("video ad " + id() + " has no valid video address; it will never be ready");
+    log(LogLevel::warning,
+        "video ad " + id() + " has no valid video address; it will never be ready");
     return;
   }
   FileLoader::loadFile(
@@ -54,7 +55,7 @@ void HouseVideoAd::downloadAssets() {
   std::error_code error;
   std::filesystem::create_directories(folder, error);
   if (error) {
-    log(error.message() + ": " + folder.string());
+    log(LogLevel::error, error.message() + ": " + folder.string());
     return;
   }
   const auto& base = ZelController::sharedInstance().assetBaseUrl();

@@ -113,7 +113,7 @@ void HtmlAd::onWebViewStartedToLoad(const std::optional<std::string>& url) {
   if (!onScreen) {
     // Nobody saw the ad: no click. The page is leaving the creative, so it is stopped and the
     // ad is not shown.
-    log("Navigation to " + *url + " refused: the ad is not on screen");
+    log(LogLevel::warning, "Navigation to " + *url + " refused: the ad is not on screen");
     closeAd();
     return;
   }
@@ -174,7 +174,7 @@ void HtmlAd::closeAd() {
   if (appeared) return;
   // Given up before it appeared: the host's showAd ends here, and the creative is loaded
   // afresh, in a later task (the page that asked for this may still be running).
-  trigger(Event::adFailedToShow);
+  failToShow(ZelError::creativeClosed, "the creative closed itself before it appeared");
   if (mraid()) {
     mainQueue().post([weak = std::weak_ptr<HtmlAd>(self())] {
       if (auto ad = weak.lock()) ad->reloadMraidContent();
@@ -259,7 +259,7 @@ void HtmlAd::applyOrientationLock() {
 
 bool HtmlAd::allowedOnScreenOnly(const std::string& action) {
   if (onScreen) return true;
-  log("MRAID " + action + " refused: the ad is not on screen");
+  log(LogLevel::warning, "MRAID " + action + " refused: the ad is not on screen");
   if (mraid()) triggerEvent("error", {std::string("the ad is not on screen"), action});
   return false;
 }

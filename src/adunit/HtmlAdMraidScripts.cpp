@@ -232,7 +232,7 @@ std::string HtmlAd::createInitialData() const {
     if (file && (text << file.rdbuf()))
       script += text.str();
     else
-      log("cannot read " + *Asset::mraidJSPath + ": " + std::strerror(errno));
+      log(LogLevel::error, "cannot read " + *Asset::mraidJSPath + ": " + std::strerror(errno));
   }
   return script;
 }

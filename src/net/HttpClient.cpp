@@ -14,6 +14,7 @@
 #include "net/HttpTransfer.h"
 #include "net/JsonReading.h"
 #include "zelvora/Log.h"
+#include "zelvora/Version.h"
 #include "zelvora/platform/MainQueue.h"
 
 namespace zelvora {
@@ -265,7 +266,7 @@ void HttpClient::start(std::unique_ptr<Transfer> transfer) {
                    transfer::schemeOf(transfer->url) == "https" ? "https" : "http,https");
   curl_easy_setopt(easy, CURLOPT_HEADERFUNCTION, transfer::onHeader);
   curl_easy_setopt(easy, CURLOPT_HEADERDATA, transfer.get());
-  curl_easy_setopt(easy, CURLOPT_USERAGENT, "ZelvoraSDK/1.0.5");
+  curl_easy_setopt(easy, CURLOPT_USERAGENT, "ZelvoraSDK/" ZELVORA_VERSION_STRING);
   curl_easy_setopt(easy, CURLOPT_SSL_VERIFYPEER, 1L);
   curl_easy_setopt(easy, CURLOPT_SSL_VERIFYHOST, 2L);
   curl_easy_setopt(easy, CURLOPT_SSL_CTX_FUNCTION, transfer::requireSubjectAltName);
@@ -398,22 +399,25 @@ void HttpClient::finish(Transfer& transfer, int code) {
     case Transfer::Kind::get:
       // Beacons fail silently, but a refused redirect is worth knowing about.
       if (result != CURLE_OK && !transfer.refusal.empty()) {
-        complete(transfer, [line = transfer.refusal] { log(line); });
+        complete(transfer, [line = transfer.refusal] { log(LogLevel::warning, line); });
       }
       return;
     case Transfer::Kind::postJson: {
       // std::function needs copyable captures: the parsed value travels in a shared pointer.
       auto answer = std::make_shared<std::pair<std::optional<JSON>, std::optional<HttpError>>>();
       if (result != CURLE_OK) {
-        answer->second = HttpError{transfer::failure(transfer, result)};
+        answer->second = HttpError{transfer::failure(transfer, result),
+                                   transfer::failureReason(transfer, result)};
       } else if (!nestingWithin(transfer.responseBody, kMaxAnswerDepth)) {
         answer->second = HttpError{"The answer is not valid JSON: nested deeper than " +
-                                   std::to_string(kMaxAnswerDepth) + " levels"};
+                                       std::to_string(kMaxAnswerDepth) + " levels",
+                                   ZelError::invalidAnswer};
       } else {
         try {
           answer->first = JSON::parse(transfer.responseBody);
         } catch (const JSON::exception& error) {
-          answer->second = HttpError{std::string("The answer is not valid JSON: ") + error.what()};
+          answer->second = HttpError{std::string("The answer is not valid JSON: ") + error.what(),
+                                     ZelError::invalidAnswer};
         }
       }
       // The text can be as large as the limit: it goes before the completion is posted.

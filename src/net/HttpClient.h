@@ -15,11 +15,13 @@
 
 #include "zelvora/Json.h"
 #include "zelvora/TransferLimits.h"
+#include "zelvora/ZelError.h"
 
 namespace zelvora {
 
 struct HttpError {
   std::string localizedDescription;
+  ZelError reason = ZelError::network;
 };
 
 /// What a download holds; each kind has a size limit of its own.

@@ -176,5 +176,23 @@ std::string failure(const Transfer& transfer, CURLcode code) {
   return text;
 }
 
+ZelError failureReason(const Transfer& transfer, CURLcode code) {
+  if (!transfer.refusal.empty()) return ZelError::network;
+  if (transfer.timedOut || code == CURLE_OPERATION_TIMEDOUT) return ZelError::timedOut;
+  switch (code) {
+    case CURLE_SSL_CONNECT_ERROR:
+    case CURLE_PEER_FAILED_VERIFICATION:
+    case CURLE_SSL_CERTPROBLEM:
+    case CURLE_SSL_CIPHER:
+    case CURLE_SSL_CACERT_BADFILE:
+    case CURLE_SSL_ISSUER_ERROR:
+    case CURLE_SSL_PINNEDPUBKEYNOTMATCH:
+    case CURLE_SSL_INVALIDCERTSTATUS:
+      return ZelError::tls;
+    default:
+      return ZelError::network;
+  }
+}
+
 }  // namespace transfer
 }  // namespace zelvora

@@ -75,6 +75,8 @@ CURLcode requireSubjectAltName(CURL*, void* sslContext, void*);
 
 /// The description of a transfer that ended with `code`.
 std::string failure(const HttpClient::Transfer& transfer, CURLcode code);
+/// What kind of failure that was.
+ZelError failureReason(const HttpClient::Transfer& transfer, CURLcode code);
 /// The scheme of an absolute address, in lower case; empty for a relative reference.
 std::string schemeOf(std::string_view address);
 

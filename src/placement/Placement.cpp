@@ -1,5 +1,6 @@
 #include "placement/Placement.h"
 
+#include "ControllerAccess.h"
 #include "adunit/AdUnitFactory.h"
 #include "net/JsonReading.h"
 #include "zelvora/ZelController.h"
@@ -33,7 +34,7 @@ void Placement::preloadAd() {
 }
 
 void Placement::onAdLoaded() {
-  ZelController::sharedInstance().triggerPlacementEvent(Event::adReady, id);
+  internal::ControllerAccess::triggerPlacementEvent(Event::adReady, id);
 }
 
 }  // namespace zelvora

@@ -3,6 +3,7 @@
 #include <memory>
 #include <string>
 
+#include "ControllerAccess.h"
 #include "net/JsonReading.h"
 #include "placement/Placement.h"
 #include "zelvora/ZelController.h"
@@ -10,10 +11,9 @@
 namespace zelvora {
 namespace {
 void parsePlacement(const std::string& placementId, JSON&& placementObject) {
-  auto& controller = ZelController::sharedInstance();
   const JSON& list = member(placementObject, "ads");
   if (!list.is_array() || list.empty()) {
-    controller.triggerPlacementEvent(Event::noAds, placementId);
+    internal::ControllerAccess::triggerPlacementEvent(Event::noAds, placementId);
     return;
   }
   const JSON& firstAd = member(list[0], "ad");
@@ -22,7 +22,7 @@ void parsePlacement(const std::string& placementId, JSON&& placementObject) {
 
   auto placement = std::make_shared<Placement>(placementId);
   placement->setup(std::move(placementObject));
-  controller.placements().insertOrAssign(placementId, std::move(placement));
+  internal::ControllerAccess::placements().insertOrAssign(placementId, std::move(placement));
 }
 }  // namespace
 

@@ -63,7 +63,7 @@ void download(const fs::path& folder, const std::string& url, AssetKind kind,
   }
   fs::create_directories(destination.parent_path(), error);
   if (error) {
-    log(error.message() + ": " + destination.parent_path().string());
+    log(LogLevel::error, error.message() + ": " + destination.parent_path().string());
     return;
   }
   files[destination].waiting.push_back(std::move(completionHandler));
@@ -77,7 +77,7 @@ void download(const fs::path& folder, const std::string& url, AssetKind kind,
         auto waiting = std::move(file->second.waiting);
         if (failure) {
           files.erase(file);
-          log("download failed: " + url + ": " + failure->localizedDescription);
+          log(LogLevel::warning, "download failed: " + url + ": " + failure->localizedDescription);
           return;
         }
         file->second.downloaded = true;

@@ -74,7 +74,7 @@ bool makeRunFolder(const fs::path& container, RunFolder& folder) {
     }
     if (fd >= 0) ::close(fd);
   }
-  log("could not make a run folder in " + container.string());
+  log(LogLevel::error, "could not make a run folder in " + container.string());
   return false;
 }
 
@@ -121,7 +121,8 @@ void removeAbandonedRunFolders() {
     int lock = -1;
     // Not a folder (a link, a file): nothing a process holds, so it goes as it is.
     if (S_ISDIR(info.st_mode) && !abandoned(folder, lock)) continue;
-    if (!platform::removeTree(folder)) log("could not remove " + folder.string());
+    if (!platform::removeTree(folder))
+      log(LogLevel::warning, "could not remove " + folder.string());
     if (lock >= 0) ::close(lock);
   }
 }

@@ -8,28 +8,28 @@
 
 namespace zelvora {
 
-/// Debug builds: aborts when called off the main thread of an installed main queue.
-inline void assertMainThread(const char* operation) {
+/// Whether the caller may touch the SDK's state: on the main thread of the installed main
+/// queue, or before any is installed. Off it, the call is refused with one line, in every
+/// build; debug builds then abort, to point at the caller at once.
+inline bool onMainThread(const char* operation) {
+  if (!platform::hasMainQueue() || platform::mainQueue().isMainThread()) return true;
+  log(LogLevel::error,
+      std::string("ZelvoraFramework - ") + operation + " called off the main thread");
 #ifndef NDEBUG
-  if (platform::hasMainQueue() && !platform::mainQueue().isMainThread()) {
-    log(std::string("ZelvoraFramework - ") + operation + " called off the main thread");
-    std::abort();
-  }
-#else
-  (void)operation;
+  std::abort();
 #endif
+  return false;
 }
 
-/// Guards a public entry point: the SDK needs a running platform backend, and (checked in
-/// debug builds) runs on the main thread only.
+/// Guards a public entry point: the SDK needs a running platform backend, and runs on the
+/// main thread only.
 inline bool checkMainThread(const char* operation) {
   if (!platform::hasMainQueue()) {
-    log(std::string("ZelvoraFramework - ") + operation +
-        " needs a platform backend: start one before using the SDK");
+    log(LogLevel::error, std::string("ZelvoraFramework - ") + operation +
+                             " needs a platform backend: start one before using the SDK");
     return false;
   }
-  assertMainThread(operation);
-  return true;
+  return onMainThread(operation);
 }
 
 }  // namespace zelvora

@@ -1,5 +1,6 @@
 #include "util/TestingReset.h"
 
+#include "ControllerAccess.h"
 #include "consent/ConsentManager.h"
 #include "net/HttpClient.h"
 #include "placement/Placement.h"
@@ -11,18 +12,19 @@ namespace zelvora::internal {
 
 void resetProcessState() {
   auto& controller = ZelController::sharedInstance();
+  auto& state = ControllerAccess::state();
   // Earlier transfers' completions would reach the new world: an old answer's placements, an
   // old download's asset path.
   HttpClient::shared().dropPendingCompletions();
   FileLoader::forgetDownloads();
   // A test's server stops next: it need not wait for connections kept for reuse.
   HttpClient::shared().closeIdleConnections(0.5);
-  controller.placements_.clear();
-  controller.eventDelegate_.reset();
-  controller.isInitialized_ = false;
-  controller.additions_.reset();
-  controller.assetBaseUrl_.reset();
-  controller.consentManager_ = std::make_unique<ConsentManager>();
+  state.placements.clear();
+  state.eventDelegate.reset();
+  state.isInitialized = false;
+  state.additions.reset();
+  state.assetBaseUrl.reset();
+  state.consentManager = std::make_unique<ConsentManager>();
   controller.setServerConfiguration({});
   Asset::mraidJSPath.reset();
   Asset::iconSoundOnPath.reset();
@@ -30,7 +32,7 @@ void resetProcessState() {
 }
 
 void handleAnswer(std::optional<JSON> json, const std::optional<std::string>& error) {
-  ZelController::sharedInstance().handleAnswer(std::move(json), error);
+  ControllerAccess::handleAnswer(std::move(json), error);
 }
 
 }  // namespace zelvora::internal

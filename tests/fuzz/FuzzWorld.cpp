@@ -5,77 +5,15 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
-#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
-#include <optional>
 
 #include "util/TestingReset.h"
 #include "zelvora/Log.h"
 #include "zelvora/ZelController.h"
-#include "zelvora/platform/MainQueue.h"
-#include "zelvora/platform/media/PlayerEngine.h"
+#include "zelvora/platform/headless/HeadlessMedia.h"
 
 namespace zelvora::fuzz {
-namespace {
-
-using platform::PlayerEngine;
-using platform::PlayerItemStatus;
-
-class FailingEngine final : public PlayerEngine {
- public:
-  PlayerItemStatus status() const override { return PlayerItemStatus::failed; }
-  std::string error() const override { return "not a playable video or audio file"; }
-  void setFailureHandler(std::function<void()>) override {}
-  std::optional<double> duration() const override { return std::nullopt; }
-  double currentTime() const override { return 0; }
-  bool play(std::function<void()>) override { return false; }
-  void pause() override {}
-  void setVolume(float) override {}
-};
-
-/// Plays any item for `World::mediaSeconds` on the main queue's clock.
-class ClockEngine final : public PlayerEngine, public std::enable_shared_from_this<ClockEngine> {
- public:
-  PlayerItemStatus status() const override { return PlayerItemStatus::readyToPlay; }
-  std::string error() const override { return {}; }
-  void setFailureHandler(std::function<void()>) override {}
-  std::optional<double> duration() const override { return World::mediaSeconds; }
-  double currentTime() const override {
-    if (!startedAt_) return position_;
-    return std::min(World::mediaSeconds, position_ + platform::mainQueue().now() - *startedAt_);
-  }
-  bool play(std::function<void()> reachedEnd) override {
-    if (position_ >= World::mediaSeconds) return false;
-    if (startedAt_) return true;
-    startedAt_ = platform::mainQueue().now();
-    endTimer_ = platform::mainQueue().postAfter(World::mediaSeconds - position_,
-                                                [weak = weak_from_this(), reachedEnd] {
-                                                  auto self = weak.lock();
-                                                  if (!self) return;
-                                                  self->endTimer_.reset();
-                                                  self->startedAt_.reset();
-                                                  self->position_ = World::mediaSeconds;
-                                                  reachedEnd();
-                                                });
-    return true;
-  }
-  void pause() override {
-    if (!startedAt_) return;
-    position_ = currentTime();
-    startedAt_.reset();
-    if (endTimer_ && platform::hasMainQueue()) platform::mainQueue().cancel(*endTimer_);
-    endTimer_.reset();
-  }
-  void setVolume(float) override {}
-
- private:
-  double position_ = 0;
-  std::optional<double> startedAt_;
-  std::optional<platform::TimerId> endTimer_;
-};
-
-}  // namespace
 
 void check(bool condition, const char* what) {
   if (condition) return;
@@ -128,11 +66,14 @@ World::World(Media media) {
   platform_ = std::make_unique<platform::headless::HeadlessPlatform>(
       env, platform::headless::ClockMode::manual);
   driver_ = std::make_unique<platform::headless::TestDriver>(*platform_);
-  platform::installPlayerEngineFactory(
-      [media](const std::string&) -> std::shared_ptr<PlayerEngine> {
-        if (media == Media::clock) return std::make_shared<ClockEngine>();
-        return std::make_shared<FailingEngine>();
-      });
+  // The headless engine without its probing: every item is taken as known.
+  platform::installPlayerEngineFactory([media](const std::string&) {
+    if (media == Media::failing)
+      return platform::headless::playerEngineFor(std::nullopt,
+                                                 "not a playable video or audio file");
+    return platform::headless::playerEngineFor(
+        platform::headless::MediaInfo{.duration = mediaSeconds}, {});
+  });
   internal::resetProcessState();
   setLogSink([](std::string_view) {});
   ZelController::sharedInstance().setEventDelegate(delegate);

@@ -4,6 +4,7 @@
 // the messages reach for fails at once, off the machine.
 #include <sstream>
 
+#include "ControllerAccess.h"
 #include "FuzzWorld.h"
 #include "adunit/HtmlAd.h"
 #include "placement/Placement.h"
@@ -34,7 +35,7 @@ JSON answer() {
 }
 
 std::shared_ptr<HtmlAd> theAd() {
-  const auto* placement = ZelController::sharedInstance().placements().find("p");
+  const auto* placement = internal::ControllerAccess::placements().find("p");
   if (placement == nullptr || (*placement)->ads.empty()) return nullptr;
   return std::dynamic_pointer_cast<HtmlAd>((*placement)->ads.front().second);
 }

@@ -68,6 +68,32 @@ class ExampleHost : public ::testing::Test {
     std::istringstream(place.substr(prefix.size() + 7)) >> button.x >> button.y >> button.width >>
         button.height;
     field = countPixels(display, window->id, green);
+    expectOneWindow("before");
+  }
+
+  /// Clicks "next level": the ad shows and the game reaches `level`. Returns the line of the
+  /// ad's onAdShown (at or after line `from`), or -1 with a fatal failure.
+  long nextLevelShowsTheAd(int level, std::size_t from) {
+    clickNextLevel();
+    const long shown = waitFor("onAdShown p", from);
+    [&] { ASSERT_GE(shown, 0) << "level " << level << ": the ad did not show\n" << output(); }();
+    EXPECT_GE(waitFor("level " + std::to_string(level)), 0);
+    return shown;
+  }
+  /// Clicks the ad's close button. Returns the line of its onAdClose (after the onAdShown at
+  /// line `shown`), or -1 with a fatal failure.
+  long closeTheAd(long shown) {
+    clickClose();
+    const long closed = waitFor("onAdClose p", static_cast<std::size_t>(shown));
+    [&] { ASSERT_GE(closed, 0) << "the close button did not close the ad\n" << output(); }();
+    return closed;
+  }
+  /// Only the host's own window is on screen.
+  void expectOneWindow(const char* when) {
+    const auto shown = viewableTopLevels(display);
+    std::cout << when << ":\n" << describe(shown);
+    ASSERT_EQ(shown.size(), 1u) << describe(shown);
+    EXPECT_EQ(shown.front().id, window->id);
   }
 
   void clickNextLevel() {

@@ -7,8 +7,8 @@
 #include <memory>
 #include <string>
 
+#include "ControllerAccess.h"
 #include "adunit/types/InterstitialHtml.h"
-#include "placement/Placement.h"
 #include "support/SdkTest.h"
 #include "zelvora/platform/gtk/GtkPlatform.h"
 
@@ -41,8 +41,7 @@ class GtkSdkTest : public ::testing::Test {
   /// Starts the server with one ad "h" of `subtype` in placement "p", and initialises the SDK.
   void initializeWith(const JSON& data, const std::string& subtype) {
     server::ServerOptions options;
-    options.campaigns = campaignsFor(
-        "app", {{"p", placementObject("enabled", JSON::array({adObject("h", subtype, data)}))}});
+    options.campaigns = oneAdCampaign("h", subtype, data);
     options.assetDirectory = assets;
     server = std::make_unique<server::ReferenceServer>(options);
     server->start();
@@ -75,10 +74,7 @@ class GtkSdkTest : public ::testing::Test {
     return nullptr;
   }
 
-  std::shared_ptr<InterstitialHtml> ad() {
-    return std::dynamic_pointer_cast<InterstitialHtml>(
-        (*sdk().placements().find("p"))->ads.front().second);
-  }
+  std::shared_ptr<InterstitialHtml> ad() { return firstAdOf<InterstitialHtml>(); }
   ZelController& sdk() { return ZelController::sharedInstance(); }
 
   TemporaryFolder folder;

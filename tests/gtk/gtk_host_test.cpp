@@ -12,16 +12,11 @@ namespace {
 TEST_F(ExampleHost, GtkHostShowsTheInterstitialInsideItsWindowAndGetsItBackAsItWas) {
   start(ZELVORA_GTK_HOST_PROGRAM, "Zelvora GTK host", "[gtk-host] ");
   if (HasFatalFailure()) return;
-  const auto before = viewableTopLevels(display);
-  std::cout << "before:\n" << describe(before);
-  ASSERT_EQ(before.size(), 1u) << describe(before);
 
   std::size_t from = 0;
   for (int level = 2; level <= 3; ++level) {
-    clickNextLevel();
-    const long shown = waitFor("onAdShown p", from);
-    ASSERT_GE(shown, 0) << "level " << level << ": the ad did not show\n" << output();
-    EXPECT_GE(waitFor("level " + std::to_string(level)), 0);
+    const long shown = nextLevelShowsTheAd(level, from);
+    if (HasFatalFailure()) return;
     EXPECT_TRUE(eventually([&] { return countPixels(display, window->id, green) == 0; }, 5))
         << "the host's field shows beside the ad";
     const auto during = viewableTopLevels(display);
@@ -34,17 +29,13 @@ TEST_F(ExampleHost, GtkHostShowsTheInterstitialInsideItsWindowAndGetsItBackAsItW
     EXPECT_EQ(during.front().width, window->width);
     EXPECT_EQ(during.front().height, window->height);
 
-    clickClose();
-    const long closed = waitFor("onAdClose p", static_cast<std::size_t>(shown));
-    ASSERT_GE(closed, 0) << "the close button did not close the ad\n" << output();
+    const long closed = closeTheAd(shown);
+    if (HasFatalFailure()) return;
     from = static_cast<std::size_t>(closed);
     EXPECT_TRUE(eventually([&] { return countPixels(display, window->id, green) == field; }, 5))
         << "the host's field is not drawn as before";
   }
-  const auto after = viewableTopLevels(display);
-  std::cout << "after:\n" << describe(after);
-  ASSERT_EQ(after.size(), 1u) << describe(after);
-  EXPECT_EQ(after.front().id, window->id);
+  expectOneWindow("after");
   // The application ends cleanly, the platform giving the window's content its place back
   // (any GTK critical would abort it).
   EXPECT_EQ(host->stop(), 0) << output();

@@ -15,16 +15,11 @@ namespace {
 TEST_F(ExampleHost, SdlHostShowsTheInterstitialOverItsWindowAndGetsItBackAsItWas) {
   start(ZELVORA_SDL_HOST_PROGRAM, "Zelvora SDL host", "[sdl-host] ");
   if (HasFatalFailure()) return;
-  const auto before = viewableTopLevels(display);
-  std::cout << "before:\n" << describe(before);
-  ASSERT_EQ(before.size(), 1u) << describe(before);
 
   std::size_t from = 0;
   for (int level = 2; level <= 3; ++level) {
-    clickNextLevel();
-    const long shown = waitFor("onAdShown p", from);
-    ASSERT_GE(shown, 0) << "level " << level << ": the ad did not show\n" << output();
-    EXPECT_GE(waitFor("level " + std::to_string(level)), 0);
+    const long shown = nextLevelShowsTheAd(level, from);
+    if (HasFatalFailure()) return;
     std::vector<TopLevel> during;
     EXPECT_TRUE(eventually(
         [&] {
@@ -61,18 +56,14 @@ TEST_F(ExampleHost, SdlHostShowsTheInterstitialOverItsWindowAndGetsItBackAsItWas
       const int buttonHeight = std::min(button.y + button.height, window->height) - button.y;
       field = long{window->width} * window->height - 40 * 40 - long{buttonWidth} * buttonHeight;
     }
-    clickClose();
-    const long closed = waitFor("onAdClose p", static_cast<std::size_t>(shown));
-    ASSERT_GE(closed, 0) << "the close button did not close the ad\n" << output();
+    const long closed = closeTheAd(shown);
+    if (HasFatalFailure()) return;
     from = static_cast<std::size_t>(closed);
     EXPECT_TRUE(eventually([&] { return viewableTopLevels(display).size() == 1; }, 5));
     EXPECT_TRUE(eventually([&] { return countPixels(display, window->id, green) == field; }, 5))
         << "the game's field is not drawn as before";
   }
-  const auto after = viewableTopLevels(display);
-  std::cout << "after:\n" << describe(after);
-  ASSERT_EQ(after.size(), 1u) << describe(after);
-  EXPECT_EQ(after.front().id, window->id);
+  expectOneWindow("after");
 }
 
 }  // namespace

@@ -1,8 +1,8 @@
 #pragma once
 
+#include "ControllerAccess.h"
 #include "adunit/rendering/ViewControllers/InterstitialViewController.h"
 #include "adunit/types/InterstitialHtml.h"
-#include "placement/Placement.h"
 #include "support/SdkTest.h"
 
 namespace zelvora::test {
@@ -33,10 +33,7 @@ class HtmlAdTest : public SdkTest {
 
   /// Initialises the SDK with `data` as the ad's data. An MRAID ad's page is left loading.
   void initializeWith(JSON data, const std::string& subtype = "html") {
-    startServer(
-        campaignsFor("app", {{"p", placementObject("enabled",
-                                                   JSON::array({adObject("h", subtype, data)}))}}),
-        assets);
+    startServer(oneAdCampaign("h", subtype, data), assets);
     initializeAndWait("app");
   }
   /// An MRAID ad whose page has loaded: the ad is ready.
@@ -47,14 +44,9 @@ class HtmlAdTest : public SdkTest {
     ASSERT_TRUE(delegate->has("onAdReady:p"));
   }
 
-  std::shared_ptr<InterstitialHtml> ad() {
-    return std::dynamic_pointer_cast<InterstitialHtml>(
-        (*sdk().placements().find("p"))->ads.front().second);
-  }
-  std::shared_ptr<platform::ViewController> root() const { return platform_->rootViewController(); }
+  std::shared_ptr<InterstitialHtml> ad() { return firstAdOf<InterstitialHtml>(); }
   bool onScreen() const {
-    return std::dynamic_pointer_cast<InterstitialViewController>(
-               platform_->window()->topViewController()) != nullptr;
+    return std::dynamic_pointer_cast<InterstitialViewController>(top()) != nullptr;
   }
   void show() {
     sdk().showAd(root(), "p");

@@ -207,6 +207,7 @@ TEST_P(HostileNetworkTest, EndsInExactlyOneOutcome) {
       }
       ASSERT_EQ(delegate->events.size(), 2u) << ::testing::PrintToString(delegate->events);
       EXPECT_NE(delegate->events[0].find(row.failure), std::string::npos) << delegate->events[0];
+      EXPECT_TRUE(logged("ZelvoraFramework - " + delegate->events[0].substr(12)));
       EXPECT_EQ(delegate->events[1], "onInit:[]");
       EXPECT_FALSE(sdk().isInitialized());
       break;

@@ -7,9 +7,13 @@
 
 #include <chrono>
 #include <cstdio>
+#include <mutex>
 #include <regex>
 #include <set>
+#include <thread>
 
+#include "ControllerAccess.h"
+#include "support/LoopbackServer.h"
 #include "support/SdkTest.h"
 #include "tools/SdkDirectories.h"
 
@@ -55,45 +59,104 @@ TEST_F(InitializeTest, RequestIsTheSignedPayloadWithItsTypedMembers) {
   JSON data = body["data"];
   ASSERT_TRUE(data["device"]["osver"].is_string());
   data["device"].erase("osver");  // the system's own
+  EXPECT_EQ(data["sdkVer"], ZELVORA_VERSION_STRING);
+  data.erase("sdkVer");
   EXPECT_EQ(unordered(data), nlohmann::json::parse(R"({
-    "action": "getPlacements", "app": "app", "sdkVer": "1.0.5", "pkgName": null,
+    "action": "getPlacements", "app": "app", "pkgName": null,
     "consent": {"state": "UNKNOWN", "changed": false},
     "geo": {"lat": "", "lng": ""},
     "device": {"os": "ios", "model": "Desktop", "make": "Apple", "w": "414", "h": "896",
                "ids": {"ios_ifa": "00000000-0000-0000-0000-000000000000"}}})"));
 }
 
-// An unknown app gets "No ads available" then onInit:[] and stays uninitialised, so the next
-// initialize sends again: the consent change travels in exactly the first request, and
-// reading it meanwhile does not consume it.
+// The version comes from the project alone: the macros, both version calls, the request's
+// "sdkVer" and the user agent all carry it.
+TEST_F(InitializeTest, EveryVersionIsTheProjectVersion) {
+  const std::string project = ZELVORA_TEST_PROJECT_VERSION;
+  EXPECT_EQ(std::to_string(ZELVORA_VERSION_MAJOR) + "." + std::to_string(ZELVORA_VERSION_MINOR) +
+                "." + std::to_string(ZELVORA_VERSION_PATCH),
+            project);
+  EXPECT_EQ(ZELVORA_VERSION_STRING, project);
+  EXPECT_EQ(sdkVersion(), project);
+  EXPECT_EQ(sdk().sdkVersion(), project);
+  LoopbackServer recorder;
+  std::string userAgent, sdkVer;  // read once the request is answered
+  recorder.http.Post("/srv", [&](const httplib::Request& request, httplib::Response& response) {
+    userAgent = request.get_header_value("User-Agent");
+    sdkVer = JSON::parse(request.body, nullptr, false)["data"].value("sdkVer", "");
+    response.set_content("{}", "application/json");
+  });
+  recorder.start();
+  useServer(recorder.url("/srv"));
+  initializeAndWait("app");
+  recorder.stop();
+  EXPECT_EQ(userAgent, "ZelvoraSDK/" + project);
+  EXPECT_EQ(sdkVer, project);
+}
+
+// An answer without placements reports "No ads available" then onInit:[] and leaves the SDK
+// uninitialised, so the next initialize sends again: the consent change travels in exactly the
+// first request, and reading it meanwhile does not consume it.
 TEST_F(InitializeTest, ConsentChangeTravelsInExactlyOneRequest) {
   auto env = environment();
   env.bundleIdentifier = "com.example.game";
   platform::setHostEnvironment(env);
-  startServer(campaignsFor("app", JSON::object()));
+  LoopbackServer noAds;
+  std::vector<JSON> bodies;  // read once the requests are answered
+  noAds.http.Post("/srv", [&](const httplib::Request& request, httplib::Response& response) {
+    bodies.push_back(JSON::parse(request.body, nullptr, false));
+    response.set_content("{}", "application/json");
+  });
+  noAds.start();
+  useServer(noAds.url("/srv"));
   sdk().updateContestState(ConsentState::consentPersonalizedAds, "We show ads.", 1700000000);
   const auto change = nlohmann::json::parse(R"({"state": "CONSENT_PERSONALIZED_ADS",
       "changed": true, "wording": "We show ads.", "lastChangedTs": 1700000000000})");
   EXPECT_EQ(unordered(sdk().getConsentData()), change);
   EXPECT_EQ(unordered(sdk().getConsentData()), change);
 
-  initializeAndWait("unknown-app");
-  initializeAndWait("unknown-app");
+  initializeAndWait("app");
+  initializeAndWait("app");
   EXPECT_EQ(delegate->events,
             (std::vector<std::string>{"onInitError:No ads available", "onInit:[]",
                                       "onInitError:No ads available", "onInit:[]"}));
   EXPECT_EQ(logCount("ZelvoraFramework - No ads available"), 2);
   EXPECT_FALSE(sdk().isInitialized());
 
-  const auto requests = server->placementsRequests();
-  ASSERT_EQ(requests.size(), 2u);
-  EXPECT_EQ(requests[0].body["data"]["pkgName"], "com.example.game");
-  EXPECT_EQ(unordered(requests[0].body["data"]["consent"]), change);
+  noAds.stop();
+  ASSERT_EQ(bodies.size(), 2u);
+  EXPECT_EQ(bodies[0]["data"]["pkgName"], "com.example.game");
+  EXPECT_EQ(unordered(bodies[0]["data"]["consent"]), change);
   const auto unchanged =
       nlohmann::json::parse(R"({"state": "CONSENT_PERSONALIZED_ADS", "changed": false})");
-  EXPECT_EQ(unordered(requests[1].body["data"]["consent"]), unchanged);
-  EXPECT_TRUE(requests[1].signatureValid);
+  EXPECT_EQ(unordered(bodies[1]["data"]["consent"]), unchanged);
+  EXPECT_EQ(bodies[1]["zvs"], md5sum(bodies[1]["data"].dump() + "qmx407"));
   EXPECT_EQ(unordered(sdk().getConsentData()), unchanged);
+}
+
+// An app id the server has no campaign for is answered with no placements, which initialises
+// the SDK with none, and the server's log names the app ids it knows.
+TEST_F(InitializeTest, UnknownAppGetsNoPlacementsAndTheServerNamesTheKnownApps) {
+  std::vector<std::string> serverLog;
+  std::mutex serverLogMutex;
+  server::ServerOptions options;
+  options.campaigns = campaignsFor("app", p1);
+  options.campaigns["apps"]["zelvora-demo"] = {{"placements", JSON::object()}};
+  options.log = [&](const std::string& line) {
+    std::lock_guard lock(serverLogMutex);
+    serverLog.push_back(line);
+  };
+  server = std::make_unique<server::ReferenceServer>(options);
+  server->start();
+  useServer(server->endpointUrl());
+
+  initializeAndWait("no-such-app");
+  EXPECT_EQ(delegate->events, (std::vector<std::string>{"onInit:[]"}));
+  EXPECT_TRUE(sdk().isInitialized());
+  server->stop();
+  EXPECT_EQ(serverLog,
+            (std::vector<std::string>{
+                R"(unknown app id "no-such-app"; known app ids: "app", "zelvora-demo")"}));
 }
 
 // Success reports each placement without ads, then onInit with the registered ones, in the
@@ -167,8 +230,9 @@ TEST_F(InitializeTest, OnlyRunFoldersNoLiveProcessHoldsAreEmptied) {
     return names;
   };
 
+  useServer(closedUrl("/srv"));  // a failed initialisation cleans up too
+  initializeAndWait("app");
   startServer(campaignsFor("app", JSON::object()));
-  initializeAndWait("unknown-app");
   const std::string ownName = own.filename();
   EXPECT_EQ(left(), (std::set<std::string>{"other", ownName, "run-11-held", "run-14-new"}));
   EXPECT_EQ(readFile(own / "media.mp4"), "ours");
@@ -187,14 +251,42 @@ TEST_F(InitializeTest, OnlyRunFoldersNoLiveProcessHoldsAreEmptied) {
 // end in onInit, registering the placements once.
 TEST_F(InitializeTest, ShowAdBeforeInitialisationAndTwoCallsInFlight) {
   startServer(campaignsFor("app", p1));
-  sdk().showAd(platform_->rootViewController(), "p1");
+  sdk().showAd(root(), "p1");
   EXPECT_EQ(logCount("ZelvoraFramework - SDK is not initialized"), 1);
   sdk().initialize("app");
   sdk().initialize("app");
   ASSERT_TRUE(runUntil([&] { return delegate->initCount == 2; }));
   EXPECT_EQ(server->placementsRequests().size(), 2u);
   EXPECT_EQ(delegate->events, (std::vector<std::string>{"onInit:[p1]", "onInit:[p1]"}));
-  EXPECT_EQ(sdk().placements().keys(), (std::vector<std::string>{"p1"}));
+  EXPECT_EQ(internal::ControllerAccess::placements().keys(), (std::vector<std::string>{"p1"}));
+}
+
+// Called off the main thread, the SDK's calls are refused with one line each, in every build:
+// nothing is sent, the consent stays, and the main thread's work goes on undisturbed.
+TEST_F(InitializeTest, CallsOffTheMainThreadAreRefused) {
+  startServer(campaignsFor("app", p1));
+  const auto offTheMainThread = [&] {
+    std::thread([&] {
+      sdk().initialize("app");
+      sdk().updateContestState(ConsentState::notEeaUser, "", 1700000000);
+      sdk().setEventDelegate(nullptr);
+    }).join();
+  };
+#ifdef NDEBUG
+  offTheMainThread();
+  for (const char* call : {"initialize", "updateContestState", "setEventDelegate"})
+    EXPECT_EQ(logCount("ZelvoraFramework - " + std::string(call) + " called off the main thread"),
+              1);
+  runLoop().advance(1);
+  EXPECT_TRUE(server->placementsRequests().empty());
+  EXPECT_EQ(sdk().getConsentState(), ConsentState::unknown);
+  initializeAndWait("app");
+  EXPECT_EQ(delegate->events, (std::vector<std::string>{"onInit:[p1]"}));
+#else
+  // The fixture's server runs threads: a plain fork could copy a lock held by one of them.
+  GTEST_FLAG_SET(death_test_style, "threadsafe");
+  EXPECT_DEATH(offTheMainThread(), "");
+#endif
 }
 
 }  // namespace

@@ -27,10 +27,12 @@ class TlsTest : public SdkTest {
   /// Initialises with `caFile` and expects the server to be refused before any request.
   void expectRejected(const std::string& caFile) {
     delegate->events.clear();
+    delegate->reasons.clear();
     useServer(server->endpointUrl(), 10, caFile);
     initializeAndWait("app");
     ASSERT_EQ(delegate->events.size(), 2u);
     EXPECT_EQ(delegate->events[0].rfind("onInitError:", 0), 0u) << delegate->events[0];
+    EXPECT_EQ(delegate->reasons, std::vector<std::string>{"101:" + delegate->events[0].substr(12)});
     EXPECT_EQ(delegate->events[1], "onInit:[]");
     EXPECT_TRUE(server->placementsRequests().empty()) << "nothing may reach an untrusted server";
     EXPECT_FALSE(sdk().isInitialized());

@@ -26,7 +26,7 @@ TEST_F(PlayerViewControllerTest, ShowsThePictureUnderTheOverlayAtFullSize) {
   controller->setPlayer(Player::make(video.string()));
   auto badge = View::make({10, 100, 100, 20});
   controller->contentOverlayView()->addSubview(badge);
-  platform_->rootViewController()->present(controller, false);
+  root()->present(controller, false);
   driver.settle();
 
   auto window = platform_->window();
@@ -49,7 +49,7 @@ TEST_F(PlayerViewControllerTest, ShowsThePictureUnderTheOverlayAtFullSize) {
   ASSERT_TRUE(driver.tap(driver.findById("player-done")));
   runLoop().advance(1);
   EXPECT_EQ(controller->player()->rate(), 0);
-  EXPECT_EQ(platform_->rootViewController()->presentedViewController(), nullptr);
+  EXPECT_EQ(root()->presentedViewController(), nullptr);
 }
 
 TEST_F(PlayerViewControllerTest, AnimationsTakeTheTargetAtOnceAndCompleteAfterTheirDuration) {

@@ -1,6 +1,6 @@
 // The portable view toolkit on the headless platform: the layout pass, view-controller life
-// events around presentation and dismissal, rotation, and the test driver's taps, screen
-// dump and snapshot.
+// events around presentation and dismissal, and the test driver's taps and snapshot. Rotation
+// is checked where ads ask for their orientations (banner, video, container and MRAID tests).
 #include <array>
 
 #include "support/SdkTest.h"
@@ -47,11 +47,6 @@ class RecordingController : public ViewController {
   void viewWillDisappear(bool) override { record("viewWillDisappear"); }
   void viewDidDisappear(bool) override { record("viewDidDisappear"); }
   void viewDidLayoutSubviews() override { record("viewDidLayoutSubviews"); }
-  void viewWillTransition(Size size) override {
-    record("viewWillTransition " + std::to_string(int(size.width)) + "x" +
-           std::to_string(int(size.height)));
-  }
-  OrientationMask supportedInterfaceOrientations() const override { return orientations; }
 
   /// This controller's events without layout passes (or, with `layouts`, a run of them
   /// counting as one).
@@ -65,8 +60,6 @@ class RecordingController : public ViewController {
     mine.erase(std::unique(mine.begin(), mine.end()), mine.end());
     return mine;
   }
-
-  OrientationMask orientations = OrientationMask::all();
 
  private:
   void record(const std::string& event) { log_.push_back(name_ + "." + event); }
@@ -291,34 +284,6 @@ TEST_F(ViewToolkitTest, PresentingDuringATransitionWaitsForItsEnd) {
   EXPECT_EQ(second->events().back(), "viewDidDisappear");
 }
 
-// Turning resizes the window and tells every controller; presenting a controller turns the
-// interface to an orientation it supports, and while it is on top others are refused.
-TEST_F(ViewToolkitTest, RotationFollowsTheTopControllersOrientations) {
-  auto root = controller("root");
-  platform_->window()->setRootViewController(root);
-  runLoop().pump();
-  log.clear();
-  EXPECT_TRUE(driver.rotate(InterfaceOrientation::landscapeLeft));
-  EXPECT_EQ(Application::shared().statusBarOrientation(), InterfaceOrientation::landscapeLeft);
-  EXPECT_EQ(platform_->window()->frame.size(), (Size{896, 414}));
-  EXPECT_EQ(root->view()->frame.size(), (Size{896, 414}));
-  EXPECT_EQ(root->events(true), (Events{"viewWillTransition 896x414", "viewDidLayoutSubviews"}));
-
-  auto form = controller("form");
-  form->orientations = OrientationMask::portraitOnly();
-  root->present(form, false);
-  runLoop().pump();
-  EXPECT_EQ(Application::shared().statusBarOrientation(), InterfaceOrientation::portrait);
-  EXPECT_EQ(form->view()->frame.size(), (Size{414, 896}));
-  EXPECT_EQ(form->events(), (Events{"viewDidLoad", "viewWillTransition 414x896", "viewWillAppear",
-                                    "viewDidAppear"}));
-  log.clear();
-  EXPECT_FALSE(driver.rotate(InterfaceOrientation::landscapeLeft));
-  EXPECT_EQ(Application::shared().statusBarOrientation(), InterfaceOrientation::portrait);
-  EXPECT_EQ(platform_->window()->frame.size(), (Size{414, 896}));
-  EXPECT_TRUE(log.empty());
-}
-
 struct Counter {
   int count = 0;
   void hit() { ++count; }
@@ -371,30 +336,6 @@ TEST_F(ViewToolkitTest, TapsAndHitTesting) {
   frame->clipsToBounds = true;
   EXPECT_EQ(driver.hitTest({270, 510}), screen);
   EXPECT_EQ(driver.hitTest({-5, 10}), nullptr);
-}
-
-TEST_F(ViewToolkitTest, DumpsTheScreenOneLinePerView) {
-  auto greeting = add<Label>({10, 20, 55, 24});
-  greeting->text = "Hello";
-  greeting->accessibilityIdentifier = "greeting";
-  auto panel = add({20.5, 60.25, 100, 50});
-  panel->alpha = 0.5;
-  auto close = add<Button>({5, 5, 80, 30}, panel);
-  close->setTitle("Close", ControlState::normal);
-  close->accessibilityIdentifier = "close";
-  auto picture = add<ImageView>({0, 200, 100, 100});
-  picture->isHidden = true;
-  add<ImageView>({0, 0, 1, 1}, picture);
-  add<ActivityIndicatorView>({0, 300, 20, 20})->startAnimating();
-
-  EXPECT_EQ(driver.dumpScreen(),
-            "Window (0, 0, 414, 896)\n"
-            "  View (0, 0, 414, 896)\n"
-            "    Label (10, 20, 55, 24) \"Hello\" #greeting\n"
-            "    View (20.5, 60.3, 100, 50) alpha=0.5\n"
-            "      Button (25.5, 65.3, 80, 30) \"Close\" #close\n"
-            "    ImageView (0, 200, 100, 100) no image hidden\n"
-            "    ActivityIndicatorView (0, 300, 20, 20) animating\n");
 }
 
 TEST_F(ViewToolkitTest, SnapshotDrawsTheScreen) {

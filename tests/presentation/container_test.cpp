@@ -66,23 +66,23 @@ TEST_F(ContainerTest, LifeEventsReachTheAdInOrder) {
   container->closeEventDelegate = events;
   controller->delegate = events;
   controller->setView(container);
-  controller->presentingVC = platform_->rootViewController();
+  controller->presentingVC = root();
   controller->presentSelf();
   driver.settle();
   EXPECT_TRUE(events->events.empty()) << "appeared before the transition ended";
   runLoop().advance(0.3);
 
   EXPECT_TRUE(driver.tapAt(driver.findById("close")->frameInRoot().center()));
-  EXPECT_EQ(platform_->window()->topViewController(), controller);
+  EXPECT_EQ(top(), controller);
   platform_->window()->layout();
   ASSERT_TRUE(driver.rotate(Orientation::landscapeLeft));
   platform_->window()->layout();
-  platform_->rootViewController()->dismiss(true);
+  root()->dismiss(true);
   driver.settle();
   runLoop().advance(0.3);
   EXPECT_EQ(events->events, (std::vector<std::string>{"appeared", "close", "sizeChanged",
                                                       "sizeChanged", "disappeared"}));
-  EXPECT_EQ(platform_->window()->topViewController(), platform_->rootViewController());
+  EXPECT_EQ(top(), root());
 }
 
 }  // namespace

@@ -7,7 +7,8 @@
 //   /stall-headers      reads the request and never answers
 //   /stall-body         announces 1000 bytes, sends 10, then nothing
 //   /drip               announces 1000 bytes, sends one every 100 ms
-//   /reset              announces 100000 bytes, sends 1000, then resets the connection
+//   /reset              announces 100000 bytes, sends a whole answer and 1000 spaces, then
+//                       resets the connection
 //   /truncated          announces 1000 bytes, sends 500, then closes
 //   /bad-chunked        a chunked body whose chunk size is not hexadecimal
 //   /huge               announces 500 MB and sends until the client hangs up

@@ -24,6 +24,19 @@ void RecordingDelegate::onInit(const std::vector<std::string>& placementIds) {
   record("onInit", "[" + ids + "]");
 }
 
+void RecordingDelegate::onInitErrorWithReason(ZelError reason, const std::string& message) {
+  const bool after = !events.empty() && events.back() == "onInitError:" + message;
+  reasons.push_back(std::to_string(static_cast<int>(reason)) + ":" + message +
+                    (after ? "" : " (early)"));
+}
+
+void RecordingDelegate::onAdFailedToShowWithReason(const std::string& id, ZelError reason,
+                                                   const std::string& message) {
+  const bool after = !events.empty() && events.back() == "onAdFailedToShow:" + id;
+  reasons.push_back(id + ":" + std::to_string(static_cast<int>(reason)) + ":" + message +
+                    (after ? "" : " (early)"));
+}
+
 bool RecordingDelegate::has(const std::string& event) const {
   return std::find(events.begin(), events.end(), event) != events.end();
 }
@@ -57,6 +70,7 @@ platform::HostEnvironment PlatformTest::environment() const {
 // end the ad units go while the platform they were built on still exists.
 SdkTest::SdkTest() {
   internal::resetProcessState();
+  setLogLevel(LogLevel::trace);
   setLogSink([this](std::string_view line) { lines.emplace_back(line); });
   sdk().setEventDelegate(delegate);
 }

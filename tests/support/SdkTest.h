@@ -9,8 +9,11 @@
 #include <string>
 #include <vector>
 
+#include "ControllerAccess.h"
+#include "placement/Placement.h"
 #include "zelvora/Json.h"
 #include "zelvora/ZelController.h"
+#include "zelvora/ZelExtendedEventDelegate.h"
 #include "zelvora/platform/headless/HeadlessPlatform.h"
 #include "zelvora/platform/headless/TestDriver.h"
 #include "zelvora/server/ReferenceServer.h"
@@ -25,8 +28,8 @@ inline void writeFile(const fs::path& path, const std::string& content) {
 }
 
 /// Records every delegate callback as one string: "onInit:[a,b]", "onInitError:message",
-/// "onNoAds:p1", "onAdReady:p1", ...
-class RecordingDelegate : public ZelEventDelegate {
+/// "onNoAds:p1", "onAdReady:p1", ...; and the reasons apart, in `reasons`.
+class RecordingDelegate : public ZelExtendedEventDelegate {
  public:
   void onInit(const std::vector<std::string>& placementIds) override;
   void onInitError(const std::string& message) override { record("onInitError", message); }
@@ -36,9 +39,15 @@ class RecordingDelegate : public ZelEventDelegate {
   void onAdFailedToShow(const std::string& id) override { record("onAdFailedToShow", id); }
   void onAdClose(const std::string& id) override { record("onAdClose", id); }
   void onAdClick(const std::string& id) override { record("onAdClick", id); }
+  /// "<code>:<message>" and "<placement>:<code>:<message>", marked "(early)" when the callback
+  /// the reason explains was not the last one recorded.
+  void onInitErrorWithReason(ZelError reason, const std::string& message) override;
+  void onAdFailedToShowWithReason(const std::string& id, ZelError reason,
+                                  const std::string& message) override;
   bool has(const std::string& event) const;
 
   std::vector<std::string> events;
+  std::vector<std::string> reasons;
   int initCount = 0;
   /// Called with each event as it is recorded.
   std::function<void(const std::string& event)> observer;
@@ -72,6 +81,19 @@ inline JSON placementObject(const std::string& status, JSON ads) {
 inline JSON campaignsFor(const std::string& appId, JSON placements) {
   return {{"apps", {{appId, {{"placements", std::move(placements)}}}}}};
 }
+/// App "app" with one enabled placement "p" holding one ad.
+inline JSON oneAdCampaign(const std::string& adId, const std::string& subtype, JSON data) {
+  return campaignsFor(
+      "app", {{"p", placementObject("enabled", JSON::array({adObject(adId, subtype, data)}))}});
+}
+
+/// The first ad unit of placement `placementId`, as a `T`.
+template <class T>
+std::shared_ptr<T> firstAdOf(const std::string& placementId = "p") {
+  const auto* placement = internal::ControllerAccess::placements().find(placementId);
+  if (!placement || (*placement)->ads.empty()) return nullptr;
+  return std::dynamic_pointer_cast<T>((*placement)->ads.front().second);
+}
 
 /// The headless platform on a manual clock, with its config, caches and temporary
 /// directories in a private folder, and a driver playing the user.
@@ -80,6 +102,10 @@ class PlatformTest : public ::testing::Test {
   PlatformTest();
   platform::HostEnvironment environment() const;
   platform::headless::RunLoop& runLoop() { return platform_->runLoop(); }
+  std::shared_ptr<platform::ViewController> root() const { return platform_->rootViewController(); }
+  std::shared_ptr<platform::ViewController> top() const {
+    return platform_->window()->topViewController();
+  }
 
   TemporaryFolder folder;
   std::unique_ptr<platform::headless::HeadlessPlatform> platform_;

@@ -1,3 +1,4 @@
+#include "ControllerAccess.h"
 #include "adunit/AdUnitFactory.h"
 #include "adunit/types/InterstitialHouseBanner.h"
 #include "adunit/types/InterstitialHouseVideo.h"
@@ -13,7 +14,7 @@ namespace {
 class PlacementsTest : public SdkTest {
  protected:
   std::shared_ptr<Placement> placement(const std::string& id) {
-    const auto* found = sdk().placements().find(id);
+    const auto* found = internal::ControllerAccess::placements().find(id);
     return found ? *found : nullptr;
   }
   std::vector<std::string> adIds(const std::string& placementId) {
@@ -49,7 +50,8 @@ TEST_F(PlacementsTest, ObjectOfPlacements) {
   EXPECT_TRUE(logged("ZelController: onNoAds for placement empty"));
   // A first ad that is no interstitial, or an interactive one, drops the placement; a
   // disabled placement is registered without ad units.
-  EXPECT_EQ(sdk().placements().keys(), (std::vector<std::string>{"p1", "paused", "capitalised"}));
+  EXPECT_EQ(internal::ControllerAccess::placements().keys(),
+            (std::vector<std::string>{"p1", "paused", "capitalised"}));
   EXPECT_TRUE(placement("paused")->ads.empty());
   EXPECT_TRUE(placement("capitalised")->ads.empty());
 
@@ -61,15 +63,6 @@ TEST_F(PlacementsTest, ObjectOfPlacements) {
   // Only the first ad unit is preloaded, for this placement.
   EXPECT_EQ(p1->ads.front().second->preloadDelegate.lock(), p1);
   EXPECT_TRUE(p1->ads.find("a2")->get()->preloadDelegate.expired());
-}
-
-// An array answer uses positions as ids; anything else holds no placements.
-TEST_F(PlacementsTest, ArrayOfPlacements) {
-  PlacementsParser::parseData(JSON::array({"just a string", enabled({vast("a1")}), nullptr}));
-  for (const JSON& other : {JSON("p"), JSON(3), JSON(nullptr)}) PlacementsParser::parseData(other);
-  EXPECT_EQ(delegate->events, (std::vector<std::string>{"onNoAds:0", "onNoAds:2"}));
-  EXPECT_EQ(sdk().placements().keys(), std::vector<std::string>{"1"});
-  EXPECT_EQ(adIds("1"), std::vector<std::string>{"a1"});
 }
 
 // Type and subtype must match exactly, letter case included.
@@ -99,17 +92,18 @@ TEST_F(PlacementsTest, TriggerPlacementEventLogsAndCallsTheDelegate) {
       {Event::adShown, "onAdShown"}, {Event::adFailedToShow, "onAdFailedToShow"},
       {Event::adClose, "onAdClose"}, {Event::adClick, "onAdClick"}};
   for (const auto& [event, name] : cases) {
-    sdk().triggerPlacementEvent(event, "1234");
+    internal::ControllerAccess::triggerPlacementEvent(event, "1234");
     EXPECT_EQ(lines.back(), "ZelController: " + name + " for placement 1234");
     EXPECT_EQ(delegate->events.back(), name + ":1234");
   }
-  sdk().triggerPlacementEvent(Event::adClose, "two\nlines");  // the trace stays one line
+  internal::ControllerAccess::triggerPlacementEvent(Event::adClose,
+                                                    "two\nlines");  // the trace stays one line
   EXPECT_EQ(lines.back(), "ZelController: onAdClose for placement two lines");
   EXPECT_EQ(delegate->events.back(), "onAdClose:two\nlines");
   EXPECT_EQ(delegate->events.size(), 7u);
 
   delegate.reset();
-  sdk().triggerPlacementEvent(Event::adFailedToShow, "p1");
+  internal::ControllerAccess::triggerPlacementEvent(Event::adFailedToShow, "p1");
   EXPECT_EQ(lines.back(), "ZelController: onAdFailedToShow for placement p1");
 }
 

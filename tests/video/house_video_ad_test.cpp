@@ -3,6 +3,7 @@
 // card and display time, showing again, and what preloading does with icons and addresses.
 #include <fstream>
 
+#include "ControllerAccess.h"
 #include "adunit/rendering/AdContainerView.h"
 #include "adunit/types/InterstitialHouseVideo.h"
 #include "placement/Placement.h"
@@ -19,16 +20,6 @@ using namespace platform;
 
 const fs::path kServerAssets =
     fs::path(__FILE__).parent_path().parent_path().parent_path() / "server" / "assets";
-
-/// Records like RecordingDelegate and runs `atReady` inside onAdReady.
-class HookedDelegate : public RecordingDelegate {
- public:
-  void onAdReady(const std::string& id) override {
-    RecordingDelegate::onAdReady(id);
-    if (atReady) atReady();
-  }
-  std::function<void()> atReady;
-};
 
 class VideoAdTest : public SdkTest {
  protected:
@@ -49,24 +40,15 @@ class VideoAdTest : public SdkTest {
     data.update(members);
     return data;
   }
-  static JSON campaigns(const JSON& data) {
-    return campaignsFor(
-        "app", {{"p", placementObject("enabled", JSON::array({adObject("v1", "video", data)}))}});
-  }
   /// Initialises with placement "p" holding the video ad; waits for readiness unless told not.
   void initializeWith(const JSON& data, bool waitForReady = true) {
-    startServer(campaigns(data), assets);
+    startServer(oneAdCampaign("v1", "video", data), assets);
     initializeAndWait("app");
     ASSERT_TRUE(!waitForReady || runUntil([&] { return delegate->has("onAdReady:p"); }));
   }
 
-  std::shared_ptr<InterstitialHouseVideo> ad() {
-    return std::dynamic_pointer_cast<InterstitialHouseVideo>(
-        (*sdk().placements().find("p"))->ads.front().second);
-  }
+  std::shared_ptr<InterstitialHouseVideo> ad() { return firstAdOf<InterstitialHouseVideo>(); }
   VideoPlayer& video() { return *ad()->videoPlayer; }
-  std::shared_ptr<ViewController> root() const { return platform_->rootViewController(); }
-  std::shared_ptr<ViewController> top() const { return platform_->window()->topViewController(); }
   bool overlayHidden() { return ad()->playerVC.lock()->contentOverlayView()->isHidden; }
 
   /// Shows "p" and completes the presentation: playback starts and time 0 is reported.
@@ -350,7 +332,7 @@ INSTANTIATE_TEST_SUITE_P(Icons, SoundTest,
 // Icons already in the caches folder are taken from there, before preload returns, and
 // never requested (the server does not have them).
 TEST_F(VideoAdTest, IconsInTheCachesFolderAreNotRequested) {
-  startServer(campaigns(videoData()), assets);
+  startServer(oneAdCampaign("v1", "video", videoData()), assets);
   std::vector<std::string> cached;
   for (const char* icon : {"ic_sound_on.png", "ic_sound_off.png"}) {
     fs::remove(assets / icon);
@@ -377,11 +359,10 @@ TEST_F(VideoAdTest, IconsInTheCachesFolderAreNotRequested) {
 // Readiness is reported while the player still names the server's address; the local file
 // takes its place right after, and is what plays.
 TEST_F(VideoAdTest, ReadyBeforeThePlayerSwitchesToTheLocalFile) {
-  auto hooked = std::make_shared<HookedDelegate>();
-  delegate = hooked;
-  sdk().setEventDelegate(hooked);
   std::optional<std::string> urlAtReady;
-  hooked->atReady = [&] { urlAtReady = video().url; };
+  delegate->observer = [&](const std::string& event) {
+    if (event == "onAdReady:p") urlAtReady = video().url;
+  };
   initializeWith(videoData({{"duration", 8}}));
   EXPECT_EQ(urlAtReady, server->baseUrl() + "/assets/video.webm");
   const std::string local = video().url.value_or("");

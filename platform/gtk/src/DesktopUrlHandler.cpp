@@ -24,7 +24,7 @@ void DesktopUrlHandler::open(const std::string& url) {
   GError* error = nullptr;
   if (!gtk_show_uri_on_window(parent_ ? parent_() : nullptr, url.c_str(), GDK_CURRENT_TIME,
                               &error)) {
-    log("open " + url + ": " + (error ? error->message : "no application"));
+    log(LogLevel::warning, "open " + url + ": " + (error ? error->message : "no application"));
     g_clear_error(&error);
   }
 }

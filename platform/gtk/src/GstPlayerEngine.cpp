@@ -275,7 +275,7 @@ void GstPlayerEngine::fail(const std::string& reason) {
   playing_ = false;
   reachedEnd_ = nullptr;
   ++endGeneration_;
-  log("media: " + url_ + ": " + reason);
+  log(LogLevel::warning, "media: " + url_ + ": " + reason);
   if (pipeline_) gst_element_set_state(pipeline_, GST_STATE_NULL);
   // In a task of its own: a failure found inside play() or a bus message must not call back
   // into the player while it is busy with this engine.
@@ -322,9 +322,10 @@ void GstPlayerEngine::didReachEnd() {
 
 PlayerEngineFactory gstPlayerEngines() {
   if (!startGstreamer()) {
-    log("media: GStreamer cannot start: videos will not play");
+    log(LogLevel::error, "media: GStreamer cannot start: videos will not play");
   } else if (!hasGtkSink()) {
-    log("media: GStreamer's GTK video sink (gtksink) is missing: videos will not play");
+    log(LogLevel::error,
+        "media: GStreamer's GTK video sink (gtksink) is missing: videos will not play");
   } else {
     WarmUp::start();
   }

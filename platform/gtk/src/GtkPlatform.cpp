@@ -519,7 +519,9 @@ bool GtkPlatform::screenshot(const std::filesystem::path& path) {
   if (!pixbuf) return false;
   GError* error = nullptr;
   const bool saved = gdk_pixbuf_save(pixbuf, path.c_str(), "png", &error, nullptr);
-  if (!saved) log("screenshot " + path.string() + ": " + (error ? error->message : "not saved"));
+  if (!saved)
+    log(LogLevel::warning,
+        "screenshot " + path.string() + ": " + (error ? error->message : "not saved"));
   g_clear_error(&error);
   g_object_unref(pixbuf);
   return saved;

@@ -283,7 +283,7 @@ std::shared_ptr<PlayerEngine> openEngine(const std::string& url) {
   if (auto& factory = installedFactory()) {
     engine = factory(url);
   } else {
-    log("media: no player backend is installed; " + url + " will not play");
+    log(LogLevel::warning, "media: no player backend is installed; " + url + " will not play");
   }
   return engine ? engine : std::make_shared<UnplayableEngine>();
 }

@@ -97,7 +97,7 @@ std::optional<Image::Size> Image::sizeOfFile(const std::filesystem::path& path) 
 
 std::shared_ptr<Image> Image::contentsOfFile(const std::filesystem::path& path) {
   Decoded decoded = decode(path);
-  if (!decoded.refusal.empty()) log(decoded.refusal);
+  if (!decoded.refusal.empty()) log(LogLevel::warning, decoded.refusal);
   return decoded.image;
 }
 
@@ -125,7 +125,7 @@ void Image::contentsOfFileInBackground(const std::filesystem::path& path,
     if (decoded->image) decoded->image->premultiplied();
     // Dropped when the main queue is gone: the caller's objects went with it.
     postToMainQueue([decoded, completion = std::move(completion)] {
-      if (!decoded->refusal.empty()) log(decoded->refusal);
+      if (!decoded->refusal.empty()) log(LogLevel::warning, decoded->refusal);
       completion(std::move(decoded->image));
     });
   });

@@ -31,7 +31,7 @@ void ViewController::present(const std::shared_ptr<ViewController>& viewControll
                              std::function<void()> completion) {
   auto window = Application::shared().keyWindow();
   if (!window || !viewController) {
-    log("present: no key window");
+    log(LogLevel::warning, "present: no key window");
     return;
   }
   window->present(shared_from_this(), viewController, animated, std::move(completion));

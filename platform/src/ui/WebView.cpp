@@ -135,8 +135,8 @@ bool WebView::enginePostMessage(const std::string& name, const nlohmann::ordered
   if (!handler) return false;
   // A page can nest a value a million levels deep; handing it on copies it.
   if (!nestingWithin(body)) {
-    log("message to " + name + " refused: nested deeper than " + std::to_string(kMaxJsonDepth) +
-        " levels");
+    log(LogLevel::warning, "message to " + name + " refused: nested deeper than " +
+                               std::to_string(kMaxJsonDepth) + " levels");
     return false;
   }
   handler->userContentControllerDidReceive(*controller, ScriptMessage{name, body});

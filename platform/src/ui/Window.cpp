@@ -112,7 +112,8 @@ void Window::present(const std::shared_ptr<ViewController>& presenter,
   enqueue([this, presenter, presented, animated, completion = std::move(completion)] {
     if (std::exchange(presented->presentationWithdrawn_, false)) return;
     if (!presenter->isOnScreen() || presenter->presented_ || presented->isOnScreen()) {
-      log("present: ignored, the presenter is not on screen or already presents a view "
+      log(LogLevel::warning,
+          "present: ignored, the presenter is not on screen or already presents a view "
           "controller");
       return;
     }

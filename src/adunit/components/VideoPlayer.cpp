@@ -243,7 +243,7 @@ void VideoPlayer::onRedirect() {
 }
 
 void VideoPlayer::playbackFailed(const std::string& reason) {
-  log("Video playback failed: " + reason);
+  log(LogLevel::warning, "Video playback failed: " + reason);
   if (loadingIndicator) {
     loadingIndicator->stopAnimating();
     loadingIndicator->removeFromSuperview();

@@ -27,7 +27,7 @@ class WebViewDelegate : public platform::NavigationDelegate, public platform::UI
 
   void webViewRunJavaScriptAlertPanel(platform::WebView&, const std::string& message,
                                       std::function<void()> completionHandler) override {
-    log("js - " + message);
+    log(LogLevel::info, "js - " + message);
     completionHandler();
   }
 

@@ -17,16 +17,16 @@ bool InterstitialHtml::canRender() {
   const std::string placement = placementId.value_or("");
   if (mraid() && !pageReady()) {
     if (!fallbackTriggered()) {
-      log("MRAID html ad is not ready yet in placement " + placement);
+      log(LogLevel::warning, "MRAID html ad is not ready yet in placement " + placement);
     } else {
-      log("Mraid html ad has no fill in placement " + placement);
-      trigger(Event::adFailedToShow);
+      log(LogLevel::warning, "Mraid html ad has no fill in placement " + placement);
+      failToShow(ZelError::noFill, "the creative has no fill");
     }
     return false;
   }
   if (!mraid() && !markup()) {
-    log("HTML ad has no markup in placement " + placement);
-    trigger(Event::adFailedToShow);
+    log(LogLevel::warning, "HTML ad has no markup in placement " + placement);
+    failToShow(ZelError::noFill, "the ad has no markup");
     return false;
   }
   return true;
@@ -90,7 +90,8 @@ void InterstitialHtml::giveUpUnlessLoadedIn(
     auto ad = weak.lock();
     auto controller = pending.lock();
     if (!ad || !controller || ad->interstitialVC != controller || controller->isOnScreen()) return;
-    log("HTML ad page did not load in time in placement " + ad->placementId.value_or(""));
+    log(LogLevel::warning,
+        "HTML ad page did not load in time in placement " + ad->placementId.value_or(""));
     ad->closeAd();
   });
 }
@@ -131,7 +132,7 @@ void InterstitialHtml::onViewControllerDisappeared() {
   if (!appeared) {
     // Taken away before it appeared (closeAd has reported its own such cases).
     if (!dismissedByOthers) return;
-    trigger(Event::adFailedToShow);
+    failToShow(ZelError::interrupted, "the ad was taken off the screen before it appeared");
     if (mraid()) reloadMraidContent();
     return;
   }

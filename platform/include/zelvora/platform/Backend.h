@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "zelvora/Export.h"
 #include "zelvora/platform/HostEnvironment.h"
 #include "zelvora/platform/MainQueue.h"
 #include "zelvora/platform/media/PlayerEngine.h"
@@ -16,7 +17,7 @@
 namespace zelvora::platform {
 
 /// A main queue the host turns: the same four ways on every backend.
-class RunnableQueue : public MainQueue {
+class ZELVORA_API RunnableQueue : public MainQueue {
  public:
   /// Runs tasks until `quit()`.
   virtual void run() = 0;
@@ -30,7 +31,7 @@ class RunnableQueue : public MainQueue {
 };
 
 /// A URL handler that remembers every URL it was handed.
-class RecordingUrls : public UrlHandler {
+class ZELVORA_API RecordingUrls : public UrlHandler {
  public:
   virtual const std::vector<std::string>& openedUrls() const = 0;
 };
@@ -38,7 +39,7 @@ class RecordingUrls : public UrlHandler {
 /// What the host and the SDK reach every backend through: its main queue, the key window with
 /// the root view controller that stands for the host's screen, its engines, its URL handler and
 /// pictures of the screen. Each backend keeps its services in a `BackendServices`.
-class Backend {
+class ZELVORA_API Backend {
  public:
   virtual ~Backend() = default;
 
@@ -57,7 +58,7 @@ class Backend {
 /// application (its URL handler and a key window of the screen's size with a root view
 /// controller). Removal runs backwards, so nothing installed later outlives what it uses.
 /// Only one may be alive at a time.
-class BackendServices {
+class ZELVORA_API BackendServices {
  public:
   struct Parts {
     HostEnvironment environment;

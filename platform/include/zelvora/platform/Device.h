@@ -3,6 +3,7 @@
 #include <optional>
 #include <string>
 
+#include "zelvora/Export.h"
 #include "zelvora/platform/HostEnvironment.h"
 #include "zelvora/platform/ui/Geometry.h"
 
@@ -10,36 +11,36 @@
 namespace zelvora::platform {
 
 namespace device {
-std::string systemVersion();
-std::string model();
+ZELVORA_API std::string systemVersion();
+ZELVORA_API std::string model();
 }  // namespace device
 
 namespace screen {
 /// The main screen's rectangle in points, in the current interface orientation.
-Rect bounds();
+ZELVORA_API Rect bounds();
 }  // namespace screen
 
 namespace location {
-bool servicesEnabled();
-std::optional<Location> lastKnownLocation();
-AuthorizationStatus authorizationStatus();
+ZELVORA_API bool servicesEnabled();
+ZELVORA_API std::optional<Location> lastKnownLocation();
+ZELVORA_API AuthorizationStatus authorizationStatus();
 }  // namespace location
 
 namespace calendar {
-AuthorizationStatus authorizationStatus();
+ZELVORA_API AuthorizationStatus authorizationStatus();
 }
 
 namespace photoLibrary {
-AuthorizationStatus authorizationStatus();
+ZELVORA_API AuthorizationStatus authorizationStatus();
 }
 
 namespace advertising {
 /// The advertising identifier as canonical upper-case UUID text.
-std::string identifier();
+ZELVORA_API std::string identifier();
 }  // namespace advertising
 
 namespace bundle {
-std::optional<std::string> identifier();
+ZELVORA_API std::optional<std::string> identifier();
 }
 
 }  // namespace zelvora::platform

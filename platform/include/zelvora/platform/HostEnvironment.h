@@ -3,6 +3,8 @@
 #include <optional>
 #include <string>
 
+#include "zelvora/Export.h"
+
 namespace zelvora::platform {
 
 /// `authorized` is permanent access ("always" for location); `authorizedWhenInUse` exists for
@@ -15,7 +17,7 @@ enum class AuthorizationStatus {
   authorizedWhenInUse
 };
 
-struct Location {
+struct ZELVORA_API Location {
   double latitude = 0;
   double longitude = 0;
 };
@@ -29,7 +31,7 @@ struct Location {
 /// - `cachesDirectory`: $XDG_CACHE_HOME, else $HOME/.cache;
 /// - `temporaryDirectory`: $TMPDIR, else /tmp.
 /// The application's own folders lie below these three, by `bundleIdentifier` (Directories.h).
-struct HostEnvironment {
+struct ZELVORA_API HostEnvironment {
   std::string systemVersion;
   std::string model = "Desktop";
   /// Screen size in points.
@@ -56,8 +58,8 @@ struct HostEnvironment {
 
 /// Installs `env` with its defaults filled in. Backends call this at start-up, on the main
 /// thread, before the SDK is used.
-void setHostEnvironment(HostEnvironment env);
+ZELVORA_API void setHostEnvironment(HostEnvironment env);
 /// The installed environment (the Linux defaults until one is installed).
-const HostEnvironment& hostEnvironment();
+ZELVORA_API const HostEnvironment& hostEnvironment();
 
 }  // namespace zelvora::platform

@@ -3,6 +3,8 @@
 #include <cstdint>
 #include <functional>
 
+#include "zelvora/Export.h"
+
 namespace zelvora::platform {
 
 using Task = std::function<void()>;
@@ -10,7 +12,7 @@ using TimerId = std::uint64_t;
 
 /// The application's main queue: every SDK operation, callback and timer runs on it.
 /// A backend provides one and installs it with `installMainQueue`.
-class MainQueue {
+class ZELVORA_API MainQueue {
  public:
   virtual ~MainQueue() = default;
 
@@ -32,12 +34,12 @@ class MainQueue {
 };
 
 /// Makes `queue` the process's main queue (nullptr uninstalls). The backend calls this.
-void installMainQueue(MainQueue* queue);
+ZELVORA_API void installMainQueue(MainQueue* queue);
 /// The installed main queue. Calling it with none installed is a programming error.
-MainQueue& mainQueue();
-bool hasMainQueue();
+ZELVORA_API MainQueue& mainQueue();
+ZELVORA_API bool hasMainQueue();
 /// Posts `task` to the installed main queue; returns false (dropping the task) when no queue
 /// is installed, so threads that outlive the queue never touch a destroyed one.
-bool postToMainQueue(Task task);
+ZELVORA_API bool postToMainQueue(Task task);
 
 }  // namespace zelvora::platform

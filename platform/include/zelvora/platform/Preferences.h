@@ -8,6 +8,9 @@
 
 #include <nlohmann/json.hpp>
 
+#include "zelvora/Export.h"
+#include "zelvora/JsonAbi.h"
+
 namespace zelvora::platform {
 
 /// A named suite of user preferences, kept as a JSON file in the application's preferences
@@ -16,7 +19,7 @@ namespace zelvora::platform {
 /// a mix; `setValues` changes several keys in one such replace. A file that cannot be read as
 /// a JSON object, or nests deeper than 512 levels, is treated as empty (one console line) and
 /// repaired by the next change.
-class Preferences {
+class ZELVORA_API Preferences {
  public:
   /// Opens the suite `<suiteName>.json` in the application's preferences folder
   /// (`configDirectory()`). A suite the application does not have yet is taken over once from

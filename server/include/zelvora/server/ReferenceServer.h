@@ -1,6 +1,7 @@
 #pragma once
 
 #include <filesystem>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -52,12 +53,16 @@ struct ServerOptions {
   /// Above 0: the files under "/assets/" are sent at most this many bytes per second, all
   /// connections together, as through one slow link.
   double assetBytesPerSecond = 0;
+  /// Receives the server's log lines (from its worker threads); empty: standard error, each
+  /// line prefixed with "zelvora-adserver: ".
+  std::function<void(const std::string&)> log;
 };
 
 /// The reference ad server. POST "/srv" checks the request's signature and answers
-/// getPlacements from the campaigns (an unknown app gets an answer without "data", a bad
-/// signature HTTP 403); "/assets/" serves static files; every request under "/t/" is recorded
-/// as a beacon, and GET "/debug/beacons" and "/debug/requests" show the records as JSON.
+/// getPlacements from the campaigns (an unknown app gets no placements and a log line naming the
+/// known app ids, a bad signature HTTP 403); "/assets/" serves static files; every request under
+/// "/t/" is recorded as a beacon, and GET "/debug/beacons" and "/debug/requests" show the records
+/// as JSON.
 class ReferenceServer {
  public:
   /// The signature member's name and the salt agreed with the SDK.
@@ -99,6 +104,7 @@ class ReferenceServer {
   void installRoutes();
   void installThrottledAssets();
   JSON answer(const JSON& request, int& status);
+  void log(const std::string& line) const;
   JSON substituted(const JSON& value) const;
 
   ServerOptions options_;

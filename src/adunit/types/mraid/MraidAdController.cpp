@@ -9,14 +9,15 @@ namespace zelvora {
 
 void MraidAdController::userContentControllerDidReceive(platform::UserContentController&,
                                                         const platform::ScriptMessage& message) {
-  log("Message received: " + message.name + " with body: " + serialize(message.body));
+  log(LogLevel::trace,
+      "Message received: " + message.name + " with body: " + serialize(message.body));
   auto ad = mraiAd.lock();
   if (!ad) return;
   const auto name = stringValue(member(message.body, "name"));
   if (name == "open" || name == "playVideo") {
     const auto uri = stringValue(member(message.body, "params"));
     if (!isValidUrl(uri)) {
-      log("MRAID " + name + " ignored: \"params\" is not a URL");
+      log(LogLevel::warning, "MRAID " + name + " ignored: \"params\" is not a URL");
       return;
     }
     if (name == "open")
@@ -41,7 +42,8 @@ void MraidAdController::setOrientationProperties(MraidAd& ad, const JSON& proper
   const bool forceValid =
       force.is_null() || force == "portrait" || force == "landscape" || force == "none";
   if (!properties.is_object() || !allowValid || !forceValid) {
-    log("MRAID setOrientationProperties ignored: \"params\" are not orientation properties");
+    log(LogLevel::warning,
+        "MRAID setOrientationProperties ignored: \"params\" are not orientation properties");
     return;
   }
   ad.setOrientationProperties(allow.is_null() || allow.get<bool>(),

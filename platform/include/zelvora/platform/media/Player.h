@@ -7,13 +7,14 @@
 #include <optional>
 #include <string>
 
+#include "zelvora/Export.h"
 #include "zelvora/platform/MainQueue.h"
 #include "zelvora/platform/media/PlayerEngine.h"
 
 namespace zelvora::platform {
 
 /// One piece of media a player can play, named by its address.
-class PlayerItem {
+class ZELVORA_API PlayerItem {
  public:
   explicit PlayerItem(std::string url) : url_(std::move(url)) {}
   static std::shared_ptr<PlayerItem> make(std::string url) {
@@ -43,7 +44,7 @@ class PlayerItem {
 ///
 /// Observers may add or remove observers, pause, replace the item or release the player from
 /// inside their callbacks.
-class Player : public std::enable_shared_from_this<Player> {
+class ZELVORA_API Player : public std::enable_shared_from_this<Player> {
   struct Passkey {};
 
  public:

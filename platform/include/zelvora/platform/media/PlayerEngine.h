@@ -5,6 +5,8 @@
 #include <optional>
 #include <string>
 
+#include "zelvora/Export.h"
+
 namespace zelvora::platform {
 
 /// Whether an item can be played.
@@ -19,7 +21,7 @@ enum class PlayerItemStatus {
 /// The backend's side of a `Player`: it opens one item and plays it. The player keeps the
 /// observers and the rate and reports time on the main queue; the engine owns the media and its
 /// position. Engines are created by the installed factory and used on the main thread only.
-class PlayerEngine {
+class ZELVORA_API PlayerEngine {
  public:
   virtual ~PlayerEngine() = default;
 
@@ -51,7 +53,7 @@ using PlayerEngineFactory = std::function<std::shared_ptr<PlayerEngine>(const st
 
 /// The backend installs its factory at start-up; an empty one uninstalls it. Without a factory
 /// every item fails (a console line says why).
-void installPlayerEngineFactory(PlayerEngineFactory factory);
-bool hasPlayerEngineFactory();
+ZELVORA_API void installPlayerEngineFactory(PlayerEngineFactory factory);
+ZELVORA_API bool hasPlayerEngineFactory();
 
 }  // namespace zelvora::platform

@@ -2,6 +2,7 @@
 
 #include <memory>
 
+#include "zelvora/Export.h"
 #include "zelvora/platform/media/Player.h"
 #include "zelvora/platform/media/VideoView.h"
 #include "zelvora/platform/ui/ViewController.h"
@@ -11,7 +12,7 @@ namespace zelvora::platform {
 /// The platform's full-screen video screen: its view shows the player's picture (a VideoView
 /// the size of the view) and, above it, the content overlay view, where an application lays
 /// views of its own over the picture. Both follow the view's size.
-class PlayerViewController : public ViewController {
+class ZELVORA_API PlayerViewController : public ViewController {
  public:
   std::shared_ptr<Player> player() const { return player_; }
   void setPlayer(std::shared_ptr<Player> player);

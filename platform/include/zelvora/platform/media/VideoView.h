@@ -3,6 +3,7 @@
 #include <memory>
 #include <string>
 
+#include "zelvora/Export.h"
 #include "zelvora/platform/media/Player.h"
 #include "zelvora/platform/ui/View.h"
 
@@ -10,7 +11,7 @@ namespace zelvora::platform {
 
 /// Shows the picture of `player`'s current item: the backend draws the video at the view's
 /// frame. The view itself is the model's placeholder for it.
-class VideoView : public View {
+class ZELVORA_API VideoView : public View {
  public:
   using View::View;
   static std::shared_ptr<VideoView> make(Rect frame = {}) {

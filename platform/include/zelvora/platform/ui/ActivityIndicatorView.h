@@ -1,12 +1,13 @@
 #pragma once
 
+#include "zelvora/Export.h"
 #include "zelvora/platform/ui/View.h"
 
 namespace zelvora::platform {
 
 enum class ActivityIndicatorStyle { whiteLarge, white, gray };
 
-class ActivityIndicatorView : public View {
+class ZELVORA_API ActivityIndicatorView : public View {
  public:
   explicit ActivityIndicatorView(ActivityIndicatorStyle style = ActivityIndicatorStyle::white)
       : style(style) {

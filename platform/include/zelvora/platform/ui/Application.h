@@ -6,13 +6,14 @@
 #include <memory>
 #include <string>
 
+#include "zelvora/Export.h"
 #include "zelvora/platform/ui/Geometry.h"
 #include "zelvora/platform/ui/Window.h"
 
 namespace zelvora::platform {
 
 /// What a backend does with URLs handed to the system.
-class UrlHandler {
+class ZELVORA_API UrlHandler {
  public:
   virtual ~UrlHandler() = default;
   virtual bool canOpen(const std::string& url) = 0;
@@ -21,7 +22,7 @@ class UrlHandler {
 
 /// The running application: its key window, interface orientation, the system's URL
 /// handling and the will-resign-active and did-become-active notifications.
-class Application {
+class ZELVORA_API Application {
  public:
   using ObserverToken = std::uint64_t;
 

@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "zelvora/Export.h"
 #include "zelvora/platform/ui/Image.h"
 #include "zelvora/platform/ui/Label.h"
 #include "zelvora/platform/ui/View.h"
@@ -18,7 +19,7 @@ enum class ControlEvent { touchUpInside };
 
 /// A button with a title and an image per state, calling its targets' actions. Targets are
 /// held weakly, as the platform does.
-class Button : public View {
+class ZELVORA_API Button : public View {
  public:
   explicit Button(ButtonType type = ButtonType::custom) : buttonType(type) {}
   static std::shared_ptr<Button> make(ButtonType type) { return std::make_shared<Button>(type); }

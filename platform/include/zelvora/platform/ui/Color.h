@@ -1,9 +1,11 @@
 #pragma once
 
+#include "zelvora/Export.h"
+
 namespace zelvora::platform {
 
 /// An RGBA colour, components from 0 to 1.
-struct Color {
+struct ZELVORA_API Color {
   double red = 0;
   double green = 0;
   double blue = 0;

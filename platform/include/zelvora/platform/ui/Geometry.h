@@ -1,20 +1,22 @@
 #pragma once
 
+#include "zelvora/Export.h"
+
 namespace zelvora::platform {
 
-struct Point {
+struct ZELVORA_API Point {
   double x = 0;
   double y = 0;
   bool operator==(const Point&) const = default;
 };
 
-struct Size {
+struct ZELVORA_API Size {
   double width = 0;
   double height = 0;
   bool operator==(const Size&) const = default;
 };
 
-struct Rect {
+struct ZELVORA_API Rect {
   double x = 0;
   double y = 0;
   double width = 0;
@@ -48,7 +50,7 @@ inline bool isLandscape(InterfaceOrientation orientation) {
 }
 
 /// A set of interface orientations.
-struct OrientationMask {
+struct ZELVORA_API OrientationMask {
   bool portrait = false;
   bool portraitUpsideDown = false;
   bool landscapeLeft = false;

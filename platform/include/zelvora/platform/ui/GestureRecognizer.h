@@ -3,11 +3,13 @@
 #include <functional>
 #include <memory>
 
+#include "zelvora/Export.h"
+
 namespace zelvora::platform {
 
 /// Recognises taps on its view and calls its action. The target is held weakly, as the
 /// platform does: an action whose target is gone is skipped.
-class TapGestureRecognizer {
+class ZELVORA_API TapGestureRecognizer {
  public:
   template <class Target>
   TapGestureRecognizer(const std::shared_ptr<Target>& target, void (Target::*action)()) {

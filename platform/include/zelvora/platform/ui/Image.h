@@ -8,10 +8,12 @@
 #include <optional>
 #include <vector>
 
+#include "zelvora/Export.h"
+
 namespace zelvora::platform {
 
 /// A decoded bitmap: RGBA, 8 bits a channel, rows top to bottom. One pixel is one point.
-class Image {
+class ZELVORA_API Image {
  public:
   /// The most pixels a file may declare to be decoded (4096x4096, 64 MB decoded): a few
   /// hundred bytes of PNG can declare a picture whose pixels take gigabytes.

@@ -2,6 +2,7 @@
 
 #include <memory>
 
+#include "zelvora/Export.h"
 #include "zelvora/platform/ui/Image.h"
 #include "zelvora/platform/ui/View.h"
 
@@ -9,7 +10,7 @@ namespace zelvora::platform {
 
 enum class ContentMode { scaleToFill, scaleAspectFit, scaleAspectFill };
 
-class ImageView : public View {
+class ZELVORA_API ImageView : public View {
  public:
   using View::View;
   static std::shared_ptr<ImageView> make(Rect frame = {}) {

@@ -3,13 +3,14 @@
 #include <optional>
 #include <string>
 
+#include "zelvora/Export.h"
 #include "zelvora/platform/ui/View.h"
 
 namespace zelvora::platform {
 
 enum class TextAlignment { left, center, right };
 
-struct Font {
+struct ZELVORA_API Font {
   std::string name = "Helvetica";
   double size = 17;
   bool bold = false;
@@ -17,9 +18,9 @@ struct Font {
 
 /// Estimated size of `text` in `font` on one line: the model's stand-in for text metrics, so
 /// that layout is the same in every backend.
-Size measureText(const std::string& text, const Font& font);
+ZELVORA_API Size measureText(const std::string& text, const Font& font);
 
-class Label : public View {
+class ZELVORA_API Label : public View {
  public:
   using View::View;
   static std::shared_ptr<Label> make(Rect frame = {}) { return std::make_shared<Label>(frame); }

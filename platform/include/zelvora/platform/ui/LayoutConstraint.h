@@ -2,6 +2,8 @@
 
 #include <memory>
 
+#include "zelvora/Export.h"
+
 namespace zelvora::platform {
 
 class View;
@@ -25,7 +27,7 @@ enum class LayoutRelation { equal };
 /// A view that leaves its superview (removed, or added to another) takes none of its ties
 /// along: the constraints between its subtree and the views outside it are deactivated. A
 /// constraint whose second view is gone takes no part in layout.
-class LayoutConstraint : public std::enable_shared_from_this<LayoutConstraint> {
+class ZELVORA_API LayoutConstraint : public std::enable_shared_from_this<LayoutConstraint> {
  public:
   static std::shared_ptr<LayoutConstraint> make(const std::shared_ptr<View>& item,
                                                 LayoutAttribute attribute, LayoutRelation relatedBy,

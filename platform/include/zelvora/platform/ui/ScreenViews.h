@@ -4,6 +4,7 @@
 #include <string>
 #include <vector>
 
+#include "zelvora/Export.h"
 #include "zelvora/platform/ui/View.h"
 
 // Finding views as the user sees them, from the model alone, so that every backend, its tests
@@ -13,7 +14,7 @@ namespace zelvora::platform {
 /// `root`'s subviews and everything below them, each view before its subviews; hidden views
 /// and their subviews are left out. For a window: the root view controller's view and the
 /// presented view controllers' views, bottom first, with what they hold.
-std::vector<std::shared_ptr<View>> visibleViews(const View& root);
+ZELVORA_API std::vector<std::shared_ptr<View>> visibleViews(const View& root);
 
 template <class T>
 std::vector<std::shared_ptr<T>> visibleViewsOfType(const View& root) {
@@ -25,14 +26,14 @@ std::vector<std::shared_ptr<T>> visibleViewsOfType(const View& root) {
 }
 
 /// The first visible view with `accessibilityIdentifier`, if any.
-std::shared_ptr<View> visibleViewWithId(const View& root,
-                                        const std::string& accessibilityIdentifier);
+ZELVORA_API std::shared_ptr<View> visibleViewWithId(const View& root,
+                                                    const std::string& accessibilityIdentifier);
 /// The first visible button whose current title, or label whose text, is `text`.
-std::shared_ptr<View> visibleViewTitled(const View& root, const std::string& text);
+ZELVORA_API std::shared_ptr<View> visibleViewTitled(const View& root, const std::string& text);
 
 /// One line per view from `root` down, indented by depth:
 /// `Type (x, y, w, h) content #identifier`, then "hidden" or "alpha=..." when so (a hidden
 /// view's subviews are left out). Frames are in `root`'s coordinates, to a tenth of a point.
-std::string describeViewTree(const View& root);
+ZELVORA_API std::string describeViewTree(const View& root);
 
 }  // namespace zelvora::platform

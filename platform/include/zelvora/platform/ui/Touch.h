@@ -2,6 +2,7 @@
 
 #include <memory>
 
+#include "zelvora/Export.h"
 #include "zelvora/platform/ui/Geometry.h"
 #include "zelvora/platform/ui/View.h"
 
@@ -13,13 +14,13 @@ namespace zelvora::platform {
 /// The topmost view below `root` at `point` (in the coordinates `frameInRoot` gives) that could
 /// take a touch: it and its ancestors take touches, and the point lies inside every ancestor
 /// that clips to its bounds, and inside the root. Never the root itself.
-std::shared_ptr<View> hitTest(const View& root, Point point);
+ZELVORA_API std::shared_ptr<View> hitTest(const View& root, Point point);
 
 /// Taps `view` as a finger would: the view, or its nearest ancestor that is a button or has tap
 /// recognizers, responds; the root of its tree (the window) never does. A button sends its
 /// touch-up-inside actions when enabled; any other view fires its recognizers. Nothing happens
 /// when the view or an ancestor below the root does not take touches. Returns whether
 /// something responded.
-bool sendTap(const std::shared_ptr<View>& view);
+ZELVORA_API bool sendTap(const std::shared_ptr<View>& view);
 
 }  // namespace zelvora::platform

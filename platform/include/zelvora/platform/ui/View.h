@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "zelvora/Export.h"
 #include "zelvora/platform/ui/Color.h"
 #include "zelvora/platform/ui/Geometry.h"
 
@@ -14,7 +15,7 @@ class LayoutConstraint;
 class TapGestureRecognizer;
 
 /// Border and corner of a view's layer.
-struct Layer {
+struct ZELVORA_API Layer {
   double borderWidth = 0;
   Color borderColor = Color::black();
   double cornerRadius = 0;
@@ -24,7 +25,7 @@ struct Layer {
 /// appearance, subviews, gesture recognizers and layout constraints. A backend draws the tree
 /// and feeds it input; the layout pass computes the frames of views laid out by constraints.
 /// Views are shared objects: create them with `make` (or std::make_shared).
-class View : public std::enable_shared_from_this<View> {
+class ZELVORA_API View : public std::enable_shared_from_this<View> {
  public:
   View() = default;
   explicit View(Rect frame) : frame(frame) {}

@@ -3,6 +3,7 @@
 #include <functional>
 #include <memory>
 
+#include "zelvora/Export.h"
 #include "zelvora/platform/ui/Geometry.h"
 #include "zelvora/platform/ui/View.h"
 
@@ -24,7 +25,7 @@ enum class ModalTransitionStyle { coverVertical, flipHorizontal, crossDissolve }
 /// the current orientation turns the interface to one it does. Transitions last
 /// `transitionDuration` seconds on the main queue's clock when animated, and end in the next
 /// main-queue task otherwise.
-class ViewController : public std::enable_shared_from_this<ViewController> {
+class ZELVORA_API ViewController : public std::enable_shared_from_this<ViewController> {
  public:
   static constexpr double transitionDuration = 0.3;
 

@@ -9,20 +9,22 @@
 #include <string>
 #include <vector>
 
+#include "zelvora/Export.h"
+#include "zelvora/JsonAbi.h"
 #include "zelvora/platform/ui/View.h"
 
 namespace zelvora::platform {
 
-struct URLRequest {
+struct ZELVORA_API URLRequest {
   std::string url;
 };
 
 /// One navigation of a web view, from its start to its end.
-struct Navigation {
+struct ZELVORA_API Navigation {
   std::uint64_t id = 0;
 };
 
-struct WebError {
+struct ZELVORA_API WebError {
   std::string localizedDescription;
 };
 
@@ -30,14 +32,14 @@ enum class UserScriptInjectionTime { atDocumentStart, atDocumentEnd };
 
 /// A script the web view runs in every new document, before the page's own scripts
 /// (document start) or once the document is parsed (document end).
-struct UserScript {
+struct ZELVORA_API UserScript {
   std::string source;
   UserScriptInjectionTime injectionTime = UserScriptInjectionTime::atDocumentStart;
   bool forMainFrameOnly = true;
 };
 
 /// What a page posted to a named handler: `window.webkit.messageHandlers.<name>.postMessage`.
-struct ScriptMessage {
+struct ZELVORA_API ScriptMessage {
   std::string name;
   /// Whatever the page posted: an object, an array, a string, a number, or null.
   nlohmann::ordered_json body;
@@ -46,7 +48,7 @@ struct ScriptMessage {
 class UserContentController;
 
 /// Receives the messages a page posts under the name it was registered with.
-class ScriptMessageHandler {
+class ZELVORA_API ScriptMessageHandler {
  public:
   virtual ~ScriptMessageHandler() = default;
   virtual void userContentControllerDidReceive(UserContentController& controller,
@@ -56,7 +58,7 @@ class ScriptMessageHandler {
 /// The user scripts and message handlers of a web view's configuration. Handlers are held
 /// strongly, as long as the controller lives: a handler that refers back to its owner must do
 /// so weakly.
-class UserContentController {
+class ZELVORA_API UserContentController {
  public:
   void addUserScript(UserScript script) { userScripts_.push_back(std::move(script)); }
   void removeAllUserScripts() { userScripts_.clear(); }
@@ -74,11 +76,11 @@ class UserContentController {
   std::map<std::string, std::shared_ptr<ScriptMessageHandler>> handlers_;
 };
 
-struct WebPreferences {
+struct ZELVORA_API WebPreferences {
   bool javaScriptEnabled = true;
 };
 
-struct WebViewConfiguration {
+struct ZELVORA_API WebViewConfiguration {
   WebPreferences preferences;
   std::shared_ptr<UserContentController> userContentController =
       std::make_shared<UserContentController>();
@@ -86,14 +88,14 @@ struct WebViewConfiguration {
 };
 
 /// The scrolling behaviour of a web view's content.
-struct ScrollSettings {
+struct ZELVORA_API ScrollSettings {
   std::optional<Color> backgroundColor;
   bool bounces = true;
   bool bouncesZoom = true;
 };
 
 /// The outcome of a script evaluation: the script's value, or why it did not run.
-struct JavaScriptResult {
+struct ZELVORA_API JavaScriptResult {
   nlohmann::ordered_json value;
   std::optional<WebError> error;
 };
@@ -101,7 +103,7 @@ struct JavaScriptResult {
 class WebView;
 
 /// Told of a web view's navigations. Held weakly by the web view.
-class NavigationDelegate {
+class ZELVORA_API NavigationDelegate {
  public:
   virtual ~NavigationDelegate() = default;
   virtual void webViewDidStartProvisionalNavigation(WebView&, Navigation) {}
@@ -113,7 +115,7 @@ class NavigationDelegate {
 
 /// Answers a page's script dialogs. Held weakly by the web view; without one, an alert is
 /// dismissed and a prompt cancelled at once.
-class UIDelegate {
+class ZELVORA_API UIDelegate {
  public:
   virtual ~UIDelegate() = default;
   virtual void webViewRunJavaScriptAlertPanel(WebView&, const std::string& message,
@@ -132,7 +134,7 @@ class UIDelegate {
 
 /// The backend's web engine: renders the pages of every web view and reports what happens in
 /// them through the web view's engine-facing operations.
-class WebEngine {
+class ZELVORA_API WebEngine {
  public:
   virtual ~WebEngine() = default;
   /// `webView` started loading a request or a document; its journal's last entry says which.
@@ -153,10 +155,10 @@ class WebEngine {
 };
 
 /// The backend installs its engine at start-up; nullptr uninstalls it.
-void installWebEngine(std::shared_ptr<WebEngine> engine);
+ZELVORA_API void installWebEngine(std::shared_ptr<WebEngine> engine);
 
 /// One entry of a web view's journal.
-struct PageRecord {
+struct ZELVORA_API PageRecord {
   enum class Kind {
     /// A request loaded by the application or navigated to by the page: `text` is its URL.
     request,
@@ -175,7 +177,7 @@ struct PageRecord {
 /// A web view in the view model. The page lives in the backend's web engine, which reports
 /// navigations, dialogs and messages through the `engine...` operations; the web view keeps a
 /// journal of everything loaded into the page and run in it, in order.
-class WebView : public View {
+class ZELVORA_API WebView : public View {
  public:
   explicit WebView(Rect frame, WebViewConfiguration configuration = {})
       : View(frame), configuration_(std::move(configuration)) {}

@@ -7,6 +7,7 @@
 #include <optional>
 #include <vector>
 
+#include "zelvora/Export.h"
 #include "zelvora/platform/ui/View.h"
 #include "zelvora/platform/ui/ViewController.h"
 
@@ -15,7 +16,7 @@ namespace zelvora::platform {
 /// The application's window: the root view controller's view and, above it, the views of
 /// the presented view controllers. Presentations and dismissals run one after another: one
 /// asked for during a transition starts when the transition ends.
-class Window : public View {
+class ZELVORA_API Window : public View {
  public:
   using View::View;
 

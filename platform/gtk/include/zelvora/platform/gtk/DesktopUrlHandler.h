@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "zelvora/Export.h"
 #include "zelvora/platform/Backend.h"
 
 namespace zelvora::platform::gtk {
@@ -20,7 +21,7 @@ enum class UrlMode {
 /// Hands the URLs the application opens to the desktop. Web addresses can always be opened;
 /// other schemes when the desktop has an application for them. Every URL opened is recorded;
 /// one the desktop fails to open is one console line.
-class DesktopUrlHandler : public RecordingUrls {
+class ZELVORA_API DesktopUrlHandler : public RecordingUrls {
  public:
   /// `parent` tells the window the desktop's handler is opened for, if any, at the time.
   DesktopUrlHandler(UrlMode mode, std::function<GtkWindow*()> parent)

@@ -28,13 +28,14 @@
 #include <optional>
 #include <string>
 
+#include "zelvora/Export.h"
 #include "zelvora/platform/media/PlayerEngine.h"
 
 namespace zelvora::platform::gtk {
 
 /// Plays one item with GStreamer. Main thread only, with GTK initialised.
-class GstPlayerEngine final : public PlayerEngine,
-                              public std::enable_shared_from_this<GstPlayerEngine> {
+class ZELVORA_API GstPlayerEngine final : public PlayerEngine,
+                                          public std::enable_shared_from_this<GstPlayerEngine> {
   struct Passkey {};
 
  public:
@@ -100,8 +101,8 @@ class GstPlayerEngine final : public PlayerEngine,
 
 /// The engine's factory, GStreamer started first. When GStreamer or its GTK sink is unavailable,
 /// a console line says so and every item fails.
-PlayerEngineFactory gstPlayerEngines();
+ZELVORA_API PlayerEngineFactory gstPlayerEngines();
 /// Installs `gstPlayerEngines()` as the media backend, for tests that use no platform.
-void installGstPlayerEngine();
+ZELVORA_API void installGstPlayerEngine();
 
 }  // namespace zelvora::platform::gtk

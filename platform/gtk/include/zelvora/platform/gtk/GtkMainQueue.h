@@ -8,6 +8,7 @@
 #include <mutex>
 #include <thread>
 
+#include "zelvora/Export.h"
 #include "zelvora/platform/Backend.h"
 
 namespace zelvora::platform::gtk {
@@ -17,7 +18,7 @@ namespace zelvora::platform::gtk {
 /// at the default priority (beside input events, before redraws); timers are GLib timeouts
 /// with millisecond precision that never fire early. The clock is the monotonic one, counted
 /// from the queue's creation. Work still pending when the queue is destroyed is dropped.
-class GtkMainQueue final : public RunnableQueue {
+class ZELVORA_API GtkMainQueue final : public RunnableQueue {
  public:
   GtkMainQueue();
   ~GtkMainQueue() override;

@@ -47,6 +47,7 @@
 #include <optional>
 #include <vector>
 
+#include "zelvora/Export.h"
 #include "zelvora/platform/Backend.h"
 #include "zelvora/platform/HostEnvironment.h"
 #include "zelvora/platform/gtk/DesktopUrlHandler.h"
@@ -60,7 +61,7 @@ namespace zelvora::platform::gtk {
 class ModelCanvas;
 
 /// Where the desktop backend shows the SDK's screens.
-struct Hosting {
+struct ZELVORA_API Hosting {
   enum class Kind { ownWindow, inside, over };
   Kind kind = Kind::ownWindow;
   GtkWidget* host = nullptr;
@@ -89,7 +90,7 @@ struct Hosting {
 /// widgets. Closing its own window hides it and ends `mainQueue().run()`. Destroying the
 /// platform uninstalls all of that, takes its layer out of the host's window and gives the
 /// host's content its place back.
-class GtkPlatform final : public Backend {
+class ZELVORA_API GtkPlatform final : public Backend {
  public:
   /// Throws std::runtime_error when GTK cannot open a display or the native window is not
   /// there, std::logic_error when another platform is alive.

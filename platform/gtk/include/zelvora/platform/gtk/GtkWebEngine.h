@@ -7,6 +7,7 @@
 #include <memory>
 #include <string>
 
+#include "zelvora/Export.h"
 #include "zelvora/platform/gtk/NativeLayer.h"
 #include "zelvora/platform/ui/WebView.h"
 
@@ -20,7 +21,7 @@ namespace zelvora::platform::gtk {
 /// view is built related to a live one), and views are built one per turn of the main loop: a
 /// load asked for a view not built yet waits for its turn, a script makes it at once. Main
 /// thread only.
-class GtkWebEngine : public WebEngine {
+class ZELVORA_API GtkWebEngine : public WebEngine {
  public:
   explicit GtkWebEngine(NativeLayer& layer);
   /// Detaches and destroys every page.

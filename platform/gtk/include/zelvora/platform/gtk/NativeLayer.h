@@ -7,6 +7,7 @@
 #include <optional>
 #include <vector>
 
+#include "zelvora/Export.h"
 #include "zelvora/platform/ui/View.h"
 
 namespace zelvora::platform::gtk {
@@ -20,7 +21,7 @@ namespace zelvora::platform::gtk {
 /// widget would otherwise cover a screen presented over its own. Ancestors that clip to their
 /// bounds do not clip the widget, and a widget whose minimum size is larger than its anchor
 /// overflows it. Main thread only.
-class NativeLayer {
+class ZELVORA_API NativeLayer {
  public:
   /// Places widgets into `fixed`, which must cover the model drawing exactly.
   explicit NativeLayer(GtkFixed* fixed);

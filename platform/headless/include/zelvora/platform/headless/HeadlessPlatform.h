@@ -4,6 +4,7 @@
 #include <string>
 #include <vector>
 
+#include "zelvora/Export.h"
 #include "zelvora/platform/Backend.h"
 #include "zelvora/platform/HostEnvironment.h"
 #include "zelvora/platform/headless/HeadlessWebEngine.h"
@@ -14,7 +15,7 @@ namespace zelvora::platform::headless {
 
 /// Records the URLs handed to the system instead of opening them. Web addresses and store
 /// addresses ("itms", "itms-apps", "itms-appss") can be opened; other schemes cannot.
-class RecordingUrlHandler : public RecordingUrls {
+class ZELVORA_API RecordingUrlHandler : public RecordingUrls {
  public:
   bool canOpen(const std::string& url) override;
   void open(const std::string& url) override { openedUrls_.push_back(url); }
@@ -31,7 +32,7 @@ class RecordingUrlHandler : public RecordingUrls {
 /// `BackendServices`): the host environment, its run loop as the main queue, its player and web
 /// engines, its URL handler and a key window of the screen's size whose root view controller
 /// stands for the host's screen. Destroying it uninstalls all of that.
-class HeadlessPlatform final : public Backend {
+class ZELVORA_API HeadlessPlatform final : public Backend {
  public:
   explicit HeadlessPlatform(HostEnvironment environment = {}, ClockMode clock = ClockMode::real);
   ~HeadlessPlatform() override;

@@ -3,6 +3,7 @@
 #include <memory>
 #include <vector>
 
+#include "zelvora/Export.h"
 #include "zelvora/platform/ui/WebView.h"
 
 namespace zelvora::platform::headless {
@@ -11,7 +12,7 @@ namespace zelvora::platform::headless {
 /// loaded something (on screen or not) and, when `autoLoad` is on, plays each load to its end
 /// (start, commit, finish) in a later main-queue task, as a page without network would.
 /// Otherwise pages stay loading until a test driver plays them.
-class HeadlessWebEngine : public WebEngine {
+class ZELVORA_API HeadlessWebEngine : public WebEngine {
  public:
   void webViewDidRequestLoad(const std::shared_ptr<WebView>& webView) override;
 

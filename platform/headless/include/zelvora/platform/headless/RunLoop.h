@@ -10,6 +10,7 @@
 #include <optional>
 #include <thread>
 
+#include "zelvora/Export.h"
 #include "zelvora/platform/Backend.h"
 
 namespace zelvora::platform::headless {
@@ -23,7 +24,7 @@ enum class ClockMode {
 };
 
 /// The headless backend's main queue. The thread that creates it is the main thread.
-class RunLoop final : public RunnableQueue {
+class ZELVORA_API RunLoop final : public RunnableQueue {
  public:
   /// `manualEpoch` is the wall time (seconds since 1970) at which a manual clock starts.
   explicit RunLoop(ClockMode mode = ClockMode::real, double manualEpoch = 1.7e9);

@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "zelvora/Export.h"
 #include "zelvora/platform/headless/HeadlessPlatform.h"
 #include "zelvora/platform/media/Player.h"
 #include "zelvora/platform/ui/Geometry.h"
@@ -15,7 +16,7 @@
 namespace zelvora::platform::headless {
 
 /// One event of a web view's navigation, as its engine would report it.
-struct NavigationStep {
+struct ZELVORA_API NavigationStep {
   enum class Kind { start, redirect, commit, finish, fail };
 
   Kind kind = Kind::start;
@@ -36,7 +37,7 @@ struct NavigationStep {
 /// web view navigations and video failures, and describes or draws the screen. Every action runs
 /// the main queue's pending tasks afterwards, so the work it posts has happened when the call
 /// returns; timers still wait for the test to advance the clock.
-class TestDriver {
+class ZELVORA_API TestDriver {
  public:
   explicit TestDriver(HeadlessPlatform& platform) : platform_(platform) {}
 

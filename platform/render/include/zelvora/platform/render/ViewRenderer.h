@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <vector>
 
+#include "zelvora/Export.h"
 #include "zelvora/platform/ui/View.h"
 
 // Drawing the view model with cairo, shared by every backend that shows it: the headless
@@ -20,15 +21,15 @@ namespace zelvora::platform::render {
 /// a grey "web: <url>" placeholder for a web view, a dark "video: ..." one for a video view),
 /// then its subviews, then its border. The context's state is restored afterwards. Returns
 /// false when the context ends in an error state.
-bool drawViewTree(cairo_t* cr, const View& root);
+ZELVORA_API bool drawViewTree(cairo_t* cr, const View& root);
 
 /// Draws, as `drawViewTree` does, only what the tree paints above the `covered` views: the
 /// views that native widgets show over the drawing. Painting starts once the walk has passed
 /// one of them (whose own subviews are left out, the widget hides them), so whatever the model
 /// puts over a widget, such as a button over a page's corner, can be drawn again over it.
 /// Returns the rectangles painted, in the root's bounds coordinates (clipping ignored).
-std::vector<Rect> drawViewTreeAbove(cairo_t* cr, const View& root,
-                                    const std::vector<const View*>& covered);
+ZELVORA_API std::vector<Rect> drawViewTreeAbove(cairo_t* cr, const View& root,
+                                                const std::vector<const View*>& covered);
 
 /// A digest of everything the two drawings above read from the tree (the views, their order,
 /// frames, visibility, colours and content): when it is unchanged, a new drawing would show

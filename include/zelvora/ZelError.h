@@ -1,0 +1,36 @@
+#pragma once
+
+namespace zelvora {
+
+/// Why initialisation failed or an ad could not be shown. The values are stable: the C API
+/// passes them on as they are.
+enum class ZelError : int {
+  none = 0,
+  // Initialisation.
+  /// The request did not reach the server or its answer did not come back (connection, name
+  /// resolution, a refused redirect, an answer over its size limit).
+  network = 100,
+  /// The server's certificate could not be verified.
+  tls = 101,
+  /// No progress within the time-out, or the request outlasted its deadline.
+  timedOut = 102,
+  /// The answer is not JSON.
+  invalidAnswer = 103,
+  /// The answer holds no placements ("No ads available").
+  noAds = 104,
+  // Showing an ad.
+  /// The creative has nothing to show: no fill, or no markup.
+  noFill = 200,
+  /// The view controller to present over is not on screen.
+  presenterNotOnScreen = 201,
+  /// The window the ad would show in is hidden or minimised.
+  windowNotVisible = 202,
+  /// Another ad is on screen.
+  anotherAdOnScreen = 203,
+  /// The creative closed itself before it appeared.
+  creativeClosed = 204,
+  /// The ad's screen was taken away before it appeared.
+  interrupted = 205,
+};
+
+}  // namespace zelvora

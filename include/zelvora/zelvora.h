@@ -1,0 +1,194 @@
+#ifndef ZELVORA_ZELVORA_H
+#define ZELVORA_ZELVORA_H
+
+/*
+ * The Zelvora SDK's C API (C99), for hosts in C and for other languages through their foreign
+ * function interfaces. Beside the C++ API, over the same controller: a host uses one or the
+ * other.
+ *
+ * Threads: call every function on the host's main thread, the one that created the platform,
+ * except zelvora_version, zelvora_last_error, zelvora_set_log_level and zelvora_set_log_sink,
+ * which any thread may call. The callbacks run on that main thread only, while the host pumps
+ * or runs the platform. The log sink may run on any thread.
+ *
+ * Errors: every function that can fail returns a zelvora_status; ZELVORA_OK is success. After
+ * a failure, zelvora_last_error() tells why in one line, until the thread's next call. Strings
+ * handed to callbacks are valid during the call only: copy what you keep.
+ *
+ * ABI: the structs below are fixed for the library's major version 1; members are never added
+ * to them (a later version adds functions instead), so a host built against this header keeps
+ * working with every libzelvora.so.1.
+ */
+
+#include <stddef.h>
+#include <stdint.h>
+
+#include "zelvora/Export.h"
+
+#ifdef __cplusplus
+extern "C" {
+#endif
+
+typedef enum zelvora_status {
+  ZELVORA_OK = 0,
+  /* A NULL where a value is needed, or a value out of range. */
+  ZELVORA_ERROR_INVALID_ARGUMENT = 1,
+  /* This build has no such backend (the GTK ones without GTK). */
+  ZELVORA_ERROR_UNSUPPORTED = 2,
+  /* The platform could not be created: no display, or another platform is alive. */
+  ZELVORA_ERROR_PLATFORM = 3,
+  /* No platform is alive. */
+  ZELVORA_ERROR_NO_PLATFORM = 4,
+  /* Called off the main thread. */
+  ZELVORA_ERROR_OFF_MAIN_THREAD = 5,
+  ZELVORA_ERROR_ALREADY_INITIALIZED = 6,
+  ZELVORA_ERROR_NOT_INITIALIZED = 7,
+  /* No placement of that id was registered. */
+  ZELVORA_ERROR_UNKNOWN_PLACEMENT = 8,
+  /* The placement's ad is not ready to show (loading, disabled, or on screen). */
+  ZELVORA_ERROR_NOT_READY = 9,
+  /* The text does not fit the buffer; the size it needs was stored. */
+  ZELVORA_ERROR_BUFFER_TOO_SMALL = 10,
+  /* An unexpected failure inside the SDK. */
+  ZELVORA_ERROR_INTERNAL = 11,
+
+  /* Why initialisation failed (on_init_error). */
+  ZELVORA_ERROR_NETWORK = 100,
+  ZELVORA_ERROR_TLS = 101,
+  ZELVORA_ERROR_TIMED_OUT = 102,
+  ZELVORA_ERROR_INVALID_ANSWER = 103,
+  ZELVORA_ERROR_NO_ADS = 104,
+
+  /* Why an ad could not be shown (on_ad_failed_to_show). */
+  ZELVORA_ERROR_NO_FILL = 200,
+  ZELVORA_ERROR_PRESENTER_NOT_ON_SCREEN = 201,
+  ZELVORA_ERROR_WINDOW_NOT_VISIBLE = 202,
+  ZELVORA_ERROR_ANOTHER_AD_ON_SCREEN = 203,
+  ZELVORA_ERROR_CREATIVE_CLOSED = 204,
+  ZELVORA_ERROR_INTERRUPTED = 205
+} zelvora_status;
+
+typedef enum zelvora_log_level {
+  ZELVORA_LOG_ERROR = 0,
+  ZELVORA_LOG_WARNING = 1,
+  ZELVORA_LOG_INFO = 2,
+  ZELVORA_LOG_TRACE = 3
+} zelvora_log_level;
+
+/* The user's advertising consent. */
+typedef enum zelvora_consent_state {
+  ZELVORA_CONSENT_UNKNOWN = 0,
+  ZELVORA_CONSENT_NOT_EEA_USER = 1,
+  ZELVORA_CONSENT_PERSONALIZED_ADS = 2,
+  ZELVORA_CONSENT_NON_PERSONALIZED_ADS = 3
+} zelvora_consent_state;
+
+/* The SDK's version, "major.minor.patch", as the library was built. */
+ZELVORA_API const char* zelvora_version(void);
+/* Why this thread's last failing call failed; "" when it succeeded. */
+ZELVORA_API const char* zelvora_last_error(void);
+
+/* ---- The platform: where the SDK's screens show, and the main loop it runs on. ---- */
+
+typedef struct zelvora_platform zelvora_platform;
+
+/* What the host tells the platform; NULL fields (or a NULL pointer) keep their defaults. */
+typedef struct zelvora_environment {
+  /* The application's identifier, e.g. "com.example.game"; names its folders. */
+  const char* bundle_identifier;
+  /* Where the consent record, cached files and temporary files go. */
+  const char* config_directory;
+  const char* caches_directory;
+  const char* temporary_directory;
+  /* A UUID; the zero UUID by default. */
+  const char* advertising_identifier;
+} zelvora_environment;
+
+/* No display: nothing is drawn for a person to see. For tests and tools. */
+ZELVORA_API zelvora_status zelvora_platform_create_headless(const zelvora_environment* environment,
+                                                            zelvora_platform** platform);
+/* The desktop backend in a window of its own, opened when an ad is first shown. */
+ZELVORA_API zelvora_status zelvora_platform_create_gtk_window(
+    const zelvora_environment* environment, zelvora_platform** platform);
+/* Inside the host's GtkWindow or GtkOverlay (a GtkWidget*), over its content while an ad
+ * shows. */
+ZELVORA_API zelvora_status zelvora_platform_create_gtk_inside(
+    const zelvora_environment* environment, void* gtk_widget, zelvora_platform** platform);
+/* Over a native X11 window of the host's (SDL2, GLFW and Qt give its id), covering it while an
+ * ad shows. */
+ZELVORA_API zelvora_status zelvora_platform_create_gtk_over(const zelvora_environment* environment,
+                                                            unsigned long x11_window,
+                                                            zelvora_platform** platform);
+/* Ends the platform; NULL is ignored. The SDK's calls then fail until a new one exists. */
+ZELVORA_API void zelvora_platform_destroy(zelvora_platform* platform);
+
+/* Runs what is due now without waiting, for a host with a loop of its own (once a frame).
+ * `ran` (may be NULL) receives how many tasks ran. */
+ZELVORA_API zelvora_status zelvora_platform_pump(zelvora_platform* platform, size_t* ran);
+/* Runs the main loop for `seconds` of real time, or until zelvora_platform_quit. */
+ZELVORA_API zelvora_status zelvora_platform_run_for(zelvora_platform* platform, double seconds);
+/* Runs the main loop until zelvora_platform_quit. */
+ZELVORA_API zelvora_status zelvora_platform_run(zelvora_platform* platform);
+/* Ends zelvora_platform_run or zelvora_platform_run_for; any thread may call it. */
+ZELVORA_API zelvora_status zelvora_platform_quit(zelvora_platform* platform);
+
+/* ---- The SDK. ---- */
+
+/* The ad server: `url` and `ca_file` (PEM) NULL or "" keep their defaults ($ZELVORA_SERVER_URL,
+ * then the SDK's own server; $ZELVORA_CA_FILE, then the system's store); `timeout_seconds` <= 0
+ * keeps 60. Call before zelvora_initialize. */
+ZELVORA_API zelvora_status zelvora_set_server(const char* url, const char* ca_file,
+                                              double timeout_seconds);
+
+/* The host's callbacks; a NULL member is skipped. Each gets the `user` pointer given with
+ * them. */
+typedef struct zelvora_callbacks {
+  /* Every initialisation attempt ends here, with the ids of the registered placements. */
+  void (*on_init)(const char* const* placement_ids, size_t count, void* user);
+  /* Before on_init, when initialisation failed: why, and a message. */
+  void (*on_init_error)(zelvora_status reason, const char* message, void* user);
+  void (*on_no_ads)(const char* placement_id, void* user);
+  void (*on_ad_ready)(const char* placement_id, void* user);
+  void (*on_ad_shown)(const char* placement_id, void* user);
+  void (*on_ad_failed_to_show)(const char* placement_id, zelvora_status reason, const char* message,
+                               void* user);
+  void (*on_ad_close)(const char* placement_id, void* user);
+  void (*on_ad_click)(const char* placement_id, void* user);
+} zelvora_callbacks;
+
+/* Copies `callbacks` (NULL removes them). */
+ZELVORA_API zelvora_status zelvora_set_callbacks(const zelvora_callbacks* callbacks, void* user);
+
+/* Sends the request for the app's placements; the outcome arrives through the callbacks,
+ * always ending with on_init. Needs a platform. */
+ZELVORA_API zelvora_status zelvora_initialize(const char* app_id);
+/* `ready` receives 1 when zelvora_show_ad would show the placement's ad now, else 0. */
+ZELVORA_API zelvora_status zelvora_is_ready(const char* placement_id, int* ready);
+/* Shows the placement's ad over the platform's screen. ZELVORA_OK means it is on its way: it
+ * then ends in on_ad_shown or on_ad_failed_to_show. */
+ZELVORA_API zelvora_status zelvora_show_ad(zelvora_platform* platform, const char* placement_id);
+
+ZELVORA_API zelvora_status zelvora_get_consent_state(zelvora_consent_state* state);
+/* Records the user's decision; `obtained_timestamp_sec` in seconds since 1970. */
+ZELVORA_API zelvora_status zelvora_set_consent(zelvora_consent_state state, const char* wording,
+                                               int64_t obtained_timestamp_sec);
+/* The consent record as compact JSON text, NUL-terminated, into `buffer` of `capacity` bytes.
+ * `needed` (may be NULL) receives the size it takes, NUL included; a buffer too small gets
+ * ZELVORA_ERROR_BUFFER_TOO_SMALL and is left untouched (pass NULL and 0 to ask the size). */
+ZELVORA_API zelvora_status zelvora_get_consent_json(char* buffer, size_t capacity, size_t* needed);
+
+/* ---- Console lines. ---- */
+
+/* Gets each line with its level, without its line break; any thread, several at once. Lines
+ * the sink itself logs go to standard output. */
+typedef void (*zelvora_log_sink)(zelvora_log_level level, const char* line, void* user);
+/* NULL restores standard output. Once this returns, the previous sink is no longer running. */
+ZELVORA_API zelvora_status zelvora_set_log_sink(zelvora_log_sink sink, void* user);
+/* Lines less important than `level` are dropped: ZELVORA_LOG_INFO silences the trace. */
+ZELVORA_API zelvora_status zelvora_set_log_level(zelvora_log_level level);
+
+#ifdef __cplusplus
+}
+#endif
+
+#endif

@@ -1,0 +1,56 @@
+#pragma once
+
+#include <memory>
+#include <optional>
+#include <string>
+
+#include "zelvora/Json.h"
+#include "zelvora/ZelController.h"
+#include "zelvora/ZelError.h"
+#include "zelvora/ZelEventDeclaration.h"
+#include "zelvora/util/OrderedMap.h"
+
+namespace zelvora {
+
+class Placement;
+class RESTClient;
+class ConsentManager;
+
+using PlacementMap = OrderedMap<std::string, std::shared_ptr<Placement>>;
+
+namespace internal {
+
+/// What the controller holds, out of the public header.
+struct ControllerState {
+  ControllerState();
+  ~ControllerState();
+
+  const std::string sdkVersion = ZelController::version;
+  std::weak_ptr<ZelEventDelegate> eventDelegate;
+  bool isInitialized = false;
+  std::unique_ptr<RESTClient> restClient;
+  std::unique_ptr<ConsentManager> consentManager;
+  PlacementMap placements;
+  std::optional<JSON> additions;
+  std::optional<std::string> assetBaseUrl;
+};
+
+/// The shared controller's internals, for the SDK's own parts and its tests: the registry of
+/// placements, the REST client, the consent manager and the path every placement event takes.
+struct ControllerAccess {
+  static ControllerState& state() { return *ZelController::sharedInstance().state_; }
+
+  static PlacementMap& placements() { return state().placements; }
+  static void setIsInitialized(bool value) { state().isInitialized = value; }
+  static RESTClient& restClient() { return *state().restClient; }
+  static ConsentManager& consentManager() { return *state().consentManager; }
+
+  /// Writes the event's trace line and calls the delegate's matching callback.
+  static void triggerPlacementEvent(Event event, const std::string& placementId);
+  /// Takes `json`, or `error` with its reason, as the answer to the getPlacements request.
+  static void handleAnswer(std::optional<JSON> json, const std::optional<std::string>& error,
+                           ZelError reason = ZelError::network);
+};
+
+}  // namespace internal
+}  // namespace zelvora

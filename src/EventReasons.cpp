@@ -1,0 +1,29 @@
+#include "EventReasons.h"
+
+#include "ControllerAccess.h"
+#include "zelvora/ZelController.h"
+#include "zelvora/ZelExtendedEventDelegate.h"
+
+namespace zelvora {
+namespace {
+// Read anew after the first callback, which may have replaced or released the delegate.
+std::shared_ptr<ZelExtendedEventDelegate> extendedDelegate() {
+  return std::dynamic_pointer_cast<ZelExtendedEventDelegate>(
+      ZelController::sharedInstance().eventDelegate());
+}
+}  // namespace
+
+void reportInitError(ZelError reason, const std::string& message) {
+  if (const auto delegate = ZelController::sharedInstance().eventDelegate())
+    delegate->onInitError(message);
+  if (const auto extended = extendedDelegate()) extended->onInitErrorWithReason(reason, message);
+}
+
+void reportFailedToShow(const std::string& placementId, ZelError reason,
+                        const std::string& message) {
+  internal::ControllerAccess::triggerPlacementEvent(Event::adFailedToShow, placementId);
+  if (const auto extended = extendedDelegate())
+    extended->onAdFailedToShowWithReason(placementId, reason, message);
+}
+
+}  // namespace zelvora

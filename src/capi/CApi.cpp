@@ -1,0 +1,384 @@
+// The C API: each entry point checks its arguments and its thread, calls the C++ API, and
+// turns every failure into a status with this thread's last error message. No exception
+// leaves a function here.
+
+#include <atomic>
+#include <cstring>
+#include <exception>
+#include <memory>
+#include <string>
+
+#include "ControllerAccess.h"
+#include "capi/CallbackBridge.h"
+#include "zelvora/Log.h"
+#include "zelvora/ZelController.h"
+#include "zelvora/platform/Backend.h"
+#include "zelvora/platform/headless/HeadlessPlatform.h"
+#include "zelvora/zelvora.h"
+#ifdef ZELVORA_HAS_GTK
+#include "zelvora/platform/gtk/GtkPlatform.h"
+#endif
+
+using namespace zelvora;
+namespace zp = zelvora::platform;
+
+struct zelvora_platform {
+  std::unique_ptr<zp::Backend> backend;
+  std::atomic<bool> quitAsked{false};
+  std::atomic<bool> running{false};
+};
+
+namespace {
+
+static_assert(ZELVORA_ERROR_NETWORK == static_cast<int>(ZelError::network) &&
+              ZELVORA_ERROR_NO_ADS == static_cast<int>(ZelError::noAds) &&
+              ZELVORA_ERROR_NO_FILL == static_cast<int>(ZelError::noFill) &&
+              ZELVORA_ERROR_INTERRUPTED == static_cast<int>(ZelError::interrupted));
+static_assert(ZELVORA_LOG_ERROR == static_cast<int>(LogLevel::error) &&
+              ZELVORA_LOG_TRACE == static_cast<int>(LogLevel::trace));
+static_assert(ZELVORA_CONSENT_NON_PERSONALIZED_ADS ==
+              static_cast<int>(ConsentState::consentNonPersonalizedAds));
+
+thread_local std::string lastError;
+
+// The platform alive, if one was made here: the host's handle must name it.
+zelvora_platform* current = nullptr;
+// The host's callbacks, kept alive here: the controller holds its delegate weakly.
+std::shared_ptr<capi::CallbackBridge> bridge;
+
+zelvora_status fail(zelvora_status status, std::string message) {
+  lastError = std::move(message);
+  return status;
+}
+
+zelvora_status succeed() {
+  lastError.clear();
+  return ZELVORA_OK;
+}
+
+/// Runs `body`, turning an escaping exception into ZELVORA_ERROR_INTERNAL.
+template <class Body>
+zelvora_status guarded(Body body) {
+  try {
+    return body();
+  } catch (const std::exception& error) {
+    return fail(ZELVORA_ERROR_INTERNAL, std::string("internal error: ") + error.what());
+  } catch (...) {
+    return fail(ZELVORA_ERROR_INTERNAL, "internal error");
+  }
+}
+
+/// OK on the main thread of a live platform; `operation` names the call in the message.
+zelvora_status onMainThread(const char* operation, bool needsPlatform = true) {
+  if (!zp::hasMainQueue()) {
+    if (!needsPlatform) return ZELVORA_OK;
+    return fail(ZELVORA_ERROR_NO_PLATFORM, std::string(operation) +
+                                               ": no platform: create one with "
+                                               "zelvora_platform_create_* first");
+  }
+  if (zp::mainQueue().isMainThread()) return ZELVORA_OK;
+  const std::string line =
+      std::string("ZelvoraFramework - ") + operation + " called off the main thread";
+  log(LogLevel::error, line);
+  return fail(ZELVORA_ERROR_OFF_MAIN_THREAD, line);
+}
+
+zelvora_status checkPlatform(zelvora_platform* platform, const char* operation) {
+  if (platform == nullptr || platform != current)
+    return fail(ZELVORA_ERROR_INVALID_ARGUMENT,
+                std::string(operation) + ": not the platform that is alive");
+  return onMainThread(operation);
+}
+
+zp::HostEnvironment environmentFrom(const zelvora_environment* given) {
+  zp::HostEnvironment environment;
+  if (given == nullptr) return environment;
+  const auto text = [](const char* value) { return value ? std::string(value) : std::string(); };
+  if (given->bundle_identifier) environment.bundleIdentifier = given->bundle_identifier;
+  environment.configDirectory = text(given->config_directory);
+  environment.cachesDirectory = text(given->caches_directory);
+  environment.temporaryDirectory = text(given->temporary_directory);
+  environment.advertisingIdentifier = text(given->advertising_identifier);
+  return environment;
+}
+
+/// Makes the platform with `make`, unless one is alive.
+template <class Make>
+zelvora_status create(zelvora_platform** platform, const char* operation, Make make) {
+  if (platform == nullptr) return fail(ZELVORA_ERROR_INVALID_ARGUMENT, "platform is NULL");
+  *platform = nullptr;
+  return guarded([&] {
+    if (current != nullptr || zp::hasMainQueue())
+      return fail(ZELVORA_ERROR_PLATFORM, std::string(operation) + ": a platform is alive");
+    auto made = std::make_unique<zelvora_platform>();
+    try {
+      made->backend = make();
+    } catch (const std::exception& error) {
+      return fail(ZELVORA_ERROR_PLATFORM, std::string(operation) + ": " + error.what());
+    }
+    current = made.release();
+    *platform = current;
+    return succeed();
+  });
+}
+
+}  // namespace
+
+extern "C" {
+
+const char* zelvora_version(void) {
+  return sdkVersion();
+}
+
+const char* zelvora_last_error(void) {
+  return lastError.c_str();
+}
+
+zelvora_status zelvora_platform_create_headless(const zelvora_environment* environment,
+                                                zelvora_platform** platform) {
+  return create(platform, "zelvora_platform_create_headless", [&] {
+    return std::make_unique<zp::headless::HeadlessPlatform>(environmentFrom(environment));
+  });
+}
+
+#ifdef ZELVORA_HAS_GTK
+namespace {
+zelvora_status createGtk(const zelvora_environment* environment, zelvora_platform** platform,
+                         const char* operation, zp::gtk::Hosting hosting) {
+  return create(platform, operation, [&] {
+    return std::make_unique<zp::gtk::GtkPlatform>(environmentFrom(environment),
+                                                  zp::gtk::UrlMode::open, hosting);
+  });
+}
+}  // namespace
+
+zelvora_status zelvora_platform_create_gtk_window(const zelvora_environment* environment,
+                                                  zelvora_platform** platform) {
+  return createGtk(environment, platform, "zelvora_platform_create_gtk_window",
+                   zp::gtk::Hosting::ownWindow());
+}
+
+zelvora_status zelvora_platform_create_gtk_inside(const zelvora_environment* environment,
+                                                  void* gtk_widget, zelvora_platform** platform) {
+  if (gtk_widget == nullptr || !GTK_IS_WIDGET(gtk_widget))
+    return fail(ZELVORA_ERROR_INVALID_ARGUMENT,
+                "zelvora_platform_create_gtk_inside: gtk_widget is not a GtkWidget");
+  return createGtk(environment, platform, "zelvora_platform_create_gtk_inside",
+                   zp::gtk::Hosting::inside(GTK_WIDGET(gtk_widget)));
+}
+
+zelvora_status zelvora_platform_create_gtk_over(const zelvora_environment* environment,
+                                                unsigned long x11_window,
+                                                zelvora_platform** platform) {
+  if (x11_window == 0)
+    return fail(ZELVORA_ERROR_INVALID_ARGUMENT, "zelvora_platform_create_gtk_over: no window");
+  return createGtk(environment, platform, "zelvora_platform_create_gtk_over",
+                   zp::gtk::Hosting::over(x11_window));
+}
+#else
+namespace {
+zelvora_status unsupported(zelvora_platform** platform, const char* operation) {
+  if (platform != nullptr) *platform = nullptr;
+  return fail(ZELVORA_ERROR_UNSUPPORTED,
+              std::string(operation) + ": this build of the SDK has no GTK backend");
+}
+}  // namespace
+
+zelvora_status zelvora_platform_create_gtk_window(const zelvora_environment*,
+                                                  zelvora_platform** platform) {
+  return unsupported(platform, "zelvora_platform_create_gtk_window");
+}
+
+zelvora_status zelvora_platform_create_gtk_inside(const zelvora_environment*, void*,
+                                                  zelvora_platform** platform) {
+  return unsupported(platform, "zelvora_platform_create_gtk_inside");
+}
+
+zelvora_status zelvora_platform_create_gtk_over(const zelvora_environment*, unsigned long,
+                                                zelvora_platform** platform) {
+  return unsupported(platform, "zelvora_platform_create_gtk_over");
+}
+#endif
+
+void zelvora_platform_destroy(zelvora_platform* platform) {
+  if (platform == nullptr || platform != current) return;
+  if (onMainThread("zelvora_platform_destroy") != ZELVORA_OK) return;
+  current = nullptr;
+  try {
+    delete platform;
+  } catch (...) {
+    // A backend's teardown does not throw; nothing may leave through the C boundary anyway.
+  }
+}
+
+zelvora_status zelvora_platform_pump(zelvora_platform* platform, size_t* ran) {
+  if (const auto status = checkPlatform(platform, "zelvora_platform_pump")) return status;
+  return guarded([&] {
+    const std::size_t count = platform->backend->mainQueue().pump();
+    if (ran != nullptr) *ran = count;
+    return succeed();
+  });
+}
+
+zelvora_status zelvora_platform_run_for(zelvora_platform* platform, double seconds) {
+  if (const auto status = checkPlatform(platform, "zelvora_platform_run_for")) return status;
+  if (!(seconds >= 0))
+    return fail(ZELVORA_ERROR_INVALID_ARGUMENT, "zelvora_platform_run_for: seconds < 0");
+  return guarded([&] {
+    platform->quitAsked = false;
+    platform->backend->mainQueue().runUntil([platform] { return platform->quitAsked.load(); },
+                                            seconds);
+    return succeed();
+  });
+}
+
+zelvora_status zelvora_platform_run(zelvora_platform* platform) {
+  if (const auto status = checkPlatform(platform, "zelvora_platform_run")) return status;
+  return guarded([&] {
+    platform->quitAsked = false;
+    platform->running = true;
+    platform->backend->mainQueue().run();
+    platform->running = false;
+    return succeed();
+  });
+}
+
+zelvora_status zelvora_platform_quit(zelvora_platform* platform) {
+  if (platform == nullptr) return fail(ZELVORA_ERROR_INVALID_ARGUMENT, "platform is NULL");
+  return guarded([&] {
+    platform->quitAsked = true;
+    // run() has a quit of its own; run_for's wait ends with the next task.
+    if (platform->running)
+      platform->backend->mainQueue().quit();
+    else
+      platform->backend->mainQueue().post([] {});
+    return succeed();
+  });
+}
+
+zelvora_status zelvora_set_server(const char* url, const char* ca_file, double timeout_seconds) {
+  if (const auto status = onMainThread("zelvora_set_server", false)) return status;
+  return guarded([&] {
+    ServerConfiguration configuration;
+    if (url != nullptr) configuration.url = url;
+    if (ca_file != nullptr) configuration.caFile = ca_file;
+    if (timeout_seconds > 0) configuration.timeoutSeconds = timeout_seconds;
+    ZelController::sharedInstance().setServerConfiguration(configuration);
+    return succeed();
+  });
+}
+
+zelvora_status zelvora_set_callbacks(const zelvora_callbacks* callbacks, void* user) {
+  if (const auto status = onMainThread("zelvora_set_callbacks", false)) return status;
+  return guarded([&] {
+    bridge = callbacks ? std::make_shared<capi::CallbackBridge>(*callbacks, user) : nullptr;
+    ZelController::sharedInstance().setEventDelegate(bridge);
+    return succeed();
+  });
+}
+
+zelvora_status zelvora_initialize(const char* app_id) {
+  if (app_id == nullptr)
+    return fail(ZELVORA_ERROR_INVALID_ARGUMENT, "zelvora_initialize: app_id is NULL");
+  if (const auto status = onMainThread("zelvora_initialize")) return status;
+  return guarded([&] {
+    auto& sdk = ZelController::sharedInstance();
+    if (sdk.isInitialized())
+      return fail(ZELVORA_ERROR_ALREADY_INITIALIZED, "zelvora_initialize: already initialised");
+    sdk.initialize(app_id);
+    return succeed();
+  });
+}
+
+zelvora_status zelvora_is_ready(const char* placement_id, int* ready) {
+  if (placement_id == nullptr || ready == nullptr)
+    return fail(ZELVORA_ERROR_INVALID_ARGUMENT, "zelvora_is_ready: NULL argument");
+  *ready = 0;
+  if (const auto status = onMainThread("zelvora_is_ready")) return status;
+  return guarded([&] {
+    *ready = ZelController::sharedInstance().isReady(placement_id) ? 1 : 0;
+    return succeed();
+  });
+}
+
+zelvora_status zelvora_show_ad(zelvora_platform* platform, const char* placement_id) {
+  if (placement_id == nullptr)
+    return fail(ZELVORA_ERROR_INVALID_ARGUMENT, "zelvora_show_ad: placement_id is NULL");
+  if (const auto status = checkPlatform(platform, "zelvora_show_ad")) return status;
+  return guarded([&] {
+    auto& sdk = ZelController::sharedInstance();
+    const std::string id = placement_id;
+    if (!sdk.isInitialized())
+      return fail(ZELVORA_ERROR_NOT_INITIALIZED, "zelvora_show_ad: the SDK is not initialized");
+    if (internal::ControllerAccess::placements().find(id) == nullptr)
+      return fail(ZELVORA_ERROR_UNKNOWN_PLACEMENT, "zelvora_show_ad: no placement \"" + id + "\"");
+    if (!sdk.isReady(id))
+      return fail(ZELVORA_ERROR_NOT_READY,
+                  "zelvora_show_ad: the ad of placement \"" + id + "\" is not ready");
+    sdk.showAd(platform->backend->rootViewController(), id);
+    return succeed();
+  });
+}
+
+zelvora_status zelvora_get_consent_state(zelvora_consent_state* state) {
+  if (state == nullptr)
+    return fail(ZELVORA_ERROR_INVALID_ARGUMENT, "zelvora_get_consent_state: state is NULL");
+  if (const auto status = onMainThread("zelvora_get_consent_state", false)) return status;
+  return guarded([&] {
+    *state = static_cast<zelvora_consent_state>(ZelController::sharedInstance().getConsentState());
+    return succeed();
+  });
+}
+
+zelvora_status zelvora_set_consent(zelvora_consent_state state, const char* wording,
+                                   int64_t obtained_timestamp_sec) {
+  const auto consent = consentStateFromRawValue(static_cast<std::int64_t>(state));
+  if (!consent)
+    return fail(ZELVORA_ERROR_INVALID_ARGUMENT, "zelvora_set_consent: no such consent state");
+  if (const auto status = onMainThread("zelvora_set_consent", false)) return status;
+  return guarded([&] {
+    ZelController::sharedInstance().updateContestState(*consent, wording ? wording : "",
+                                                       obtained_timestamp_sec);
+    return succeed();
+  });
+}
+
+zelvora_status zelvora_get_consent_json(char* buffer, size_t capacity, size_t* needed) {
+  if (buffer == nullptr && capacity > 0)
+    return fail(ZELVORA_ERROR_INVALID_ARGUMENT, "zelvora_get_consent_json: buffer is NULL");
+  if (const auto status = onMainThread("zelvora_get_consent_json", false)) return status;
+  return guarded([&] {
+    // Replaced, not thrown: a wording that is not UTF-8 still gives the record.
+    const std::string text = ZelController::sharedInstance().getConsentData().dump(
+        -1, ' ', false, JSON::error_handler_t::replace);
+    if (needed != nullptr) *needed = text.size() + 1;
+    if (capacity < text.size() + 1)
+      return fail(ZELVORA_ERROR_BUFFER_TOO_SMALL, "zelvora_get_consent_json: the record needs " +
+                                                      std::to_string(text.size() + 1) + " bytes");
+    std::memcpy(buffer, text.c_str(), text.size() + 1);
+    return succeed();
+  });
+}
+
+zelvora_status zelvora_set_log_sink(zelvora_log_sink sink, void* user) {
+  return guarded([&] {
+    if (sink == nullptr) {
+      setLevelLogSink(nullptr);
+    } else {
+      setLevelLogSink([sink, user](LogLevel level, std::string_view line) {
+        const std::string text(line);
+        sink(static_cast<zelvora_log_level>(level), text.c_str(), user);
+      });
+    }
+    return succeed();
+  });
+}
+
+zelvora_status zelvora_set_log_level(zelvora_log_level level) {
+  if (level < ZELVORA_LOG_ERROR || level > ZELVORA_LOG_TRACE)
+    return fail(ZELVORA_ERROR_INVALID_ARGUMENT, "zelvora_set_log_level: no such level");
+  setLogLevel(static_cast<LogLevel>(level));
+  return succeed();
+}
+
+}  // extern "C"

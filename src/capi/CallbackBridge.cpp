@@ -1,0 +1,28 @@
+#include "capi/CallbackBridge.h"
+
+#include <vector>
+
+namespace zelvora::capi {
+
+void CallbackBridge::onInit(const std::vector<std::string>& placementIds) {
+  if (!callbacks_.on_init) return;
+  std::vector<const char*> ids;
+  ids.reserve(placementIds.size() + 1);
+  for (const auto& id : placementIds) ids.push_back(id.c_str());
+  ids.push_back(nullptr);  // also NULL-terminated, for hosts that prefer that
+  callbacks_.on_init(ids.data(), placementIds.size(), user_);
+}
+
+void CallbackBridge::onInitErrorWithReason(ZelError reason, const std::string& message) {
+  if (callbacks_.on_init_error)
+    callbacks_.on_init_error(static_cast<zelvora_status>(reason), message.c_str(), user_);
+}
+
+void CallbackBridge::onAdFailedToShowWithReason(const std::string& id, ZelError reason,
+                                                const std::string& message) {
+  if (callbacks_.on_ad_failed_to_show)
+    callbacks_.on_ad_failed_to_show(id.c_str(), static_cast<zelvora_status>(reason),
+                                    message.c_str(), user_);
+}
+
+}  // namespace zelvora::capi

@@ -1,0 +1,40 @@
+#pragma once
+
+#include "zelvora/ZelExtendedEventDelegate.h"
+#include "zelvora/zelvora.h"
+
+namespace zelvora::capi {
+
+/// The controller's delegate on behalf of a C host: each event becomes a call of the host's
+/// function pointer with its user pointer. The SDK calls delegates on the main thread only, so
+/// the host's functions run there too. The failures' callbacks carry their reasons, so they are
+/// made from the reasons' calls, which follow the plain ones at once.
+class CallbackBridge final : public ZelExtendedEventDelegate {
+ public:
+  CallbackBridge(const zelvora_callbacks& callbacks, void* user)
+      : callbacks_(callbacks), user_(user) {}
+
+  void onInit(const std::vector<std::string>& placementIds) override;
+  void onInitError(const std::string&) override {}
+  void onInitErrorWithReason(ZelError reason, const std::string& message) override;
+  void onNoAds(const std::string& id) override { call(callbacks_.on_no_ads, id); }
+  void onAdReady(const std::string& id) override { call(callbacks_.on_ad_ready, id); }
+  void onAdShown(const std::string& id) override { call(callbacks_.on_ad_shown, id); }
+  void onAdFailedToShow(const std::string&) override {}
+  void onAdFailedToShowWithReason(const std::string& id, ZelError reason,
+                                  const std::string& message) override;
+  void onAdClose(const std::string& id) override { call(callbacks_.on_ad_close, id); }
+  void onAdClick(const std::string& id) override { call(callbacks_.on_ad_click, id); }
+
+ private:
+  void call(void (*callback)(const char*, void*), const std::string& id) const {
+    if (callback) callback(id.c_str(), user_);
+  }
+
+  // Fixed at creation: a host replacing its callbacks from inside one gets a new bridge, and
+  // this one stays whole until the call returns.
+  const zelvora_callbacks callbacks_;
+  void* const user_;
+};
+
+}  // namespace zelvora::capi
