@@ -33,8 +33,10 @@ using Clock = std::chrono::steady_clock;
 
 /// A download that has not moved for this long shares no link with the next.
 constexpr auto kStalled = std::chrono::milliseconds(300);
-/// How long a download's body must have been arriving before its rate is believed.
+/// How long a download's body must have been arriving, or how much of it, before its rate is
+/// believed: on a fast link a whole file may take less than the time.
 constexpr auto kRateSample = std::chrono::milliseconds(10);
+constexpr curl_off_t kRateSampleBytes = 64 * 1024;
 /// A download that ends within this (or within the time its first byte took) leaves room for
 /// the next, so the link stays busy while the next request goes out.
 constexpr auto kOverlap = std::chrono::milliseconds(20);
@@ -42,12 +44,18 @@ constexpr auto kOverlap = std::chrono::milliseconds(20);
 /// does not hold up the others.
 constexpr double kSlowestLink = 8 * 1024;
 
-/// Whether `transfer` still has the link to itself.
-bool holdsTheLink(const Transfer& transfer, Clock::time_point now) {
+/// A link that brings a megabyte within the overlap: files on it end too soon for their order
+/// to matter, and one after the other they would only wait on each request's round trip.
+constexpr double kFastLink = 1e6 / std::chrono::duration<double>(kOverlap).count();
+
+/// Whether `transfer` still has the link to itself; `linkRate` is the rate the last download
+/// finished at, in bytes a second (0 before the first), which speaks for a transfer whose own
+/// rate is not known yet.
+bool holdsTheLink(const Transfer& transfer, Clock::time_point now, double linkRate) {
   if (now - transfer.lastProgress >= kStalled) return false;
-  if (transfer.received == 0) return true;
   const auto sampled = now - transfer.firstByteAt;
-  if (sampled < kRateSample) return true;
+  if (transfer.received == 0 || (sampled < kRateSample && transfer.received < kRateSampleBytes))
+    return linkRate < kFastLink;
   const double rate = transfer.received / std::chrono::duration<double>(sampled).count();
   if (rate < kSlowestLink) return false;
   curl_off_t length = -1;
@@ -309,7 +317,7 @@ void HttpClient::start(std::unique_ptr<Transfer> transfer) {
 bool HttpClient::roomForAnotherDownload() const {
   const auto now = Clock::now();
   return std::none_of(active_.begin(), active_.end(), [&](const auto& entry) {
-    return isDownload(*entry.second) && holdsTheLink(*entry.second, now);
+    return isDownload(*entry.second) && holdsTheLink(*entry.second, now, linkRate_);
   });
 }
 
@@ -363,6 +371,10 @@ void HttpClient::run() {
       std::unique_ptr<Transfer> transfer = std::move(it->second);
       active_.erase(it);
       --(isDownload(*transfer) ? activeDownloads_ : activeRequests_);
+      if (isDownload(*transfer) && result == CURLE_OK) {
+        const std::chrono::duration<double> took = Clock::now() - transfer->startedAt;
+        if (took.count() > 0) linkRate_ = transfer->received / took.count();
+      }
       finish(*transfer, result);
     }
     // A finished transfer's place goes to the next before the wait.
@@ -374,6 +386,7 @@ void HttpClient::run() {
         curl_multi_cleanup(multi);
         setUpMulti();
         multi = static_cast<CURLM*>(multi_);
+        linkRate_ = 0;
         closeConnections_ = false;
         connectionsClosed_.notify_all();
       }

@@ -105,6 +105,8 @@ class HttpClient {
   std::map<void*, std::unique_ptr<Transfer>> active_;
   int activeDownloads_ = 0;
   int activeRequests_ = 0;
+  /// Bytes a second the last download finished at, its request's round trip included.
+  double linkRate_ = 0;
 
   std::mutex mutex_;
   /// Requested transfers not started yet, in order: downloads, and the other requests.

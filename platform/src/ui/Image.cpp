@@ -1,5 +1,9 @@
 #include "zelvora/platform/ui/Image.h"
 
+// The decoder is compiled here, with this build's optimisation: the system's shared build of
+// it decodes a PNG several times slower. Static, so nothing of it leaves this file.
+#define STB_IMAGE_STATIC
+#define STB_IMAGE_IMPLEMENTATION
 #include <stb_image.h>
 
 #include <algorithm>
@@ -14,6 +18,12 @@
 
 namespace zelvora::platform {
 namespace {
+
+std::uint32_t premultipliedPixel(const std::uint8_t* rgba) {
+  const std::uint32_t alpha = rgba[3];
+  const auto scale = [alpha](std::uint32_t value) { return (value * alpha + 127) / 255; };
+  return alpha << 24 | scale(rgba[0]) << 16 | scale(rgba[1]) << 8 | scale(rgba[2]);
+}
 
 /// A decoded image, or why none: the console line to write (on the main thread, where the
 /// log's sink lives), empty when the file simply is no image.
@@ -31,18 +41,22 @@ Decoded decode(const std::filesystem::path& path) {
                          " pixels, more than the 4096x4096 allowed: " + path.string()};
   }
   int width = 0, height = 0, channels = 0;
-  stbi_uc* pixels = stbi_load(path.c_str(), &width, &height, &channels, 4);
-  if (pixels == nullptr) return {};
-  std::vector<std::uint8_t> rgba(pixels, pixels + static_cast<std::size_t>(width) * height * 4);
-  stbi_image_free(pixels);
-  return {std::make_shared<Image>(width, height, std::move(rgba)), {}};
+  stbi_uc* rgba = stbi_load(path.c_str(), &width, &height, &channels, 4);
+  if (rgba == nullptr) return {};
+  // Kept only in the renderers' format: one copy of the pixels, converted here, off the main
+  // thread.
+  std::vector<std::uint32_t> pixels(static_cast<std::size_t>(width) * height);
+  for (std::size_t i = 0; i < pixels.size(); ++i) pixels[i] = premultipliedPixel(rgba + i * 4);
+  stbi_image_free(rgba);
+  return {std::make_shared<Image>(width, height, std::move(pixels)), {}};
 }
 
-/// One worker thread for the process, started on first use: decoding a large picture takes
-/// long enough to stall the main thread.
+/// The decoder threads, started on first use: decoding a large picture takes long enough to
+/// stall the main thread. Two, so that a line of banners decodes about as fast as it arrives.
 class Decoder {
  public:
   using Job = std::function<void()>;
+  static constexpr int kWorkers = 2;
 
   static Decoder& shared() {
     static Decoder decoder;
@@ -53,14 +67,15 @@ class Decoder {
       std::lock_guard lock(mutex_);
       stopping_ = true;
     }
-    wake_.notify_one();
-    if (worker_.joinable()) worker_.join();
+    wake_.notify_all();
+    for (auto& worker : workers_) worker.join();
   }
   void add(Job job) {
     {
       std::lock_guard lock(mutex_);
       jobs_.push_back(std::move(job));
-      if (!worker_.joinable()) worker_ = std::thread([this] { run(); });
+      if (workers_.size() < kWorkers && jobs_.size() > idle_)
+        workers_.emplace_back([this] { run(); });
     }
     wake_.notify_one();
   }
@@ -71,7 +86,9 @@ class Decoder {
       Job job;
       {
         std::unique_lock lock(mutex_);
+        ++idle_;
         wake_.wait(lock, [this] { return stopping_ || !jobs_.empty(); });
+        --idle_;
         if (stopping_) return;
         job = std::move(jobs_.front());
         jobs_.pop_front();
@@ -83,8 +100,9 @@ class Decoder {
   std::mutex mutex_;
   std::condition_variable wake_;
   std::deque<Job> jobs_;
+  std::size_t idle_ = 0;
   bool stopping_ = false;
-  std::thread worker_;
+  std::vector<std::thread> workers_;
 };
 
 }  // namespace
@@ -101,18 +119,31 @@ std::shared_ptr<Image> Image::contentsOfFile(const std::filesystem::path& path) 
   return decoded.image;
 }
 
+const std::vector<std::uint8_t>& Image::rgba() const {
+  std::call_once(rgbaOnce_, [this] {
+    if (!rgba_.empty() || premultiplied_.empty()) return;
+    rgba_.resize(premultiplied_.size() * 4);
+    std::uint8_t* target = rgba_.data();
+    for (const std::uint32_t pixel : premultiplied_) {
+      const std::uint32_t alpha = pixel >> 24;
+      const auto unscale = [alpha](std::uint32_t value) {
+        return static_cast<std::uint8_t>(alpha == 0 ? 0 : (value * 255 + alpha / 2) / alpha);
+      };
+      *target++ = unscale(pixel >> 16 & 0xff);
+      *target++ = unscale(pixel >> 8 & 0xff);
+      *target++ = unscale(pixel & 0xff);
+      *target++ = static_cast<std::uint8_t>(alpha);
+    }
+  });
+  return rgba_;
+}
+
 const std::vector<std::uint32_t>& Image::premultiplied() const {
   std::call_once(premultipliedOnce_, [this] {
     const auto pixels = static_cast<std::size_t>(std::max(width_, 0)) * std::max(height_, 0);
-    if (pixels == 0 || rgba_.size() < pixels * 4) return;
+    if (!premultiplied_.empty() || pixels == 0 || rgba_.size() < pixels * 4) return;
     premultiplied_.resize(pixels);
-    const std::uint8_t* source = rgba_.data();
-    for (std::size_t i = 0; i < pixels; ++i, source += 4) {
-      const std::uint32_t alpha = source[3];
-      auto scale = [alpha](std::uint32_t value) { return (value * alpha + 127) / 255; };
-      premultiplied_[i] =
-          alpha << 24 | scale(source[0]) << 16 | scale(source[1]) << 8 | scale(source[2]);
-    }
+    for (std::size_t i = 0; i < pixels; ++i) premultiplied_[i] = premultipliedPixel(&rgba_[i * 4]);
   });
   return premultiplied_;
 }
@@ -121,8 +152,6 @@ void Image::contentsOfFileInBackground(const std::filesystem::path& path,
                                        std::function<void(std::shared_ptr<Image>)> completion) {
   Decoder::shared().add([path, completion = std::move(completion)]() mutable {
     auto decoded = std::make_shared<Decoded>(decode(path));
-    // Drawn on the main thread: converted here, off it.
-    if (decoded->image) decoded->image->premultiplied();
     // Dropped when the main queue is gone: the caller's objects went with it.
     postToMainQueue([decoded, completion = std::move(completion)] {
       if (!decoded->refusal.empty()) log(LogLevel::warning, decoded->refusal);
