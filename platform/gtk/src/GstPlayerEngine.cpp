@@ -2,6 +2,9 @@
 
 #include <algorithm>
 #include <cmath>
+#include <condition_variable>
+#include <deque>
+#include <mutex>
 #include <thread>
 
 #include "zelvora/Log.h"
@@ -98,6 +101,56 @@ class WarmUp {
   std::thread worker_;
 };
 
+/// Runs every pipeline's state changes, in the order asked, on a thread of its own: going to
+/// PAUSED opens the file and finds its type, which would hold the main thread for
+/// milliseconds inside showAd. Never destroyed: a change may wait for the main loop (the GTK
+/// sink starts there), which no longer runs when the process exits.
+class StateChanges {
+ public:
+  static StateChanges& shared() {
+    static auto* changes = new StateChanges;
+    return *changes;
+  }
+  /// Holds a reference to `pipeline` until the change is made; `failed` runs on the main queue
+  /// when it fails.
+  void add(GstElement* pipeline, GstState state, std::function<void()> failed) {
+    {
+      std::lock_guard lock(mutex_);
+      changes_.push_back({GST_ELEMENT(gst_object_ref(pipeline)), state, std::move(failed)});
+    }
+    wake_.notify_one();
+  }
+
+ private:
+  struct Change {
+    GstElement* pipeline;
+    GstState state;
+    std::function<void()> failed;
+  };
+  StateChanges() {
+    std::thread([this] { run(); }).detach();
+  }
+  [[noreturn]] void run() {
+    while (true) {
+      Change change;
+      {
+        std::unique_lock lock(mutex_);
+        wake_.wait(lock, [this] { return !changes_.empty(); });
+        change = std::move(changes_.front());
+        changes_.pop_front();
+      }
+      if (gst_element_set_state(change.pipeline, change.state) == GST_STATE_CHANGE_FAILURE &&
+          change.failed)
+        postToMainQueue(std::move(change.failed));
+      gst_object_unref(change.pipeline);
+    }
+  }
+
+  std::mutex mutex_;
+  std::condition_variable wake_;
+  std::deque<Change> changes_;
+};
+
 double seconds(gint64 nanoseconds) {
   return static_cast<double>(nanoseconds) / GST_SECOND;
 }
@@ -119,7 +172,8 @@ GstPlayerEngine::~GstPlayerEngine() {
       gst_bus_remove_watch(bus);
       gst_object_unref(bus);
     }
-    gst_element_set_state(pipeline_, GST_STATE_NULL);
+    // After the changes asked before; the thread's reference frees the pipeline.
+    StateChanges::shared().add(pipeline_, GST_STATE_NULL, nullptr);
     gst_object_unref(pipeline_);
   }
   // The holder goes after the sink, which would take its widget's destruction for the user
@@ -179,7 +233,8 @@ std::optional<double> GstPlayerEngine::duration() const {
 }
 
 double GstPlayerEngine::currentTime() const {
-  if (ended_ || status_ == PlayerItemStatus::failed) return position_;
+  // Paused, the time stays where pause() found it: the pipeline itself stops a little later.
+  if (ended_ || !playing_ || status_ == PlayerItemStatus::failed) return position_;
   gint64 position = 0;
   if (gst_element_query_position(pipeline_, GST_FORMAT_TIME, &position) && position >= 0) {
     position_ = std::max(0.0, seconds(position));
@@ -192,7 +247,7 @@ bool GstPlayerEngine::play(std::function<void()> reachedEnd) {
   if (status_ == PlayerItemStatus::failed || ended_) return false;
   if (!playing_) {
     // While prerolling, the pipeline goes on to play as soon as it is ready.
-    if (!changeState(GST_STATE_PLAYING)) return false;
+    changeState(GST_STATE_PLAYING);
     playing_ = true;
   }
   reachedEnd_ = std::move(reachedEnd);
@@ -203,6 +258,7 @@ void GstPlayerEngine::pause() {
   ++endGeneration_;
   reachedEnd_ = nullptr;
   if (!playing_) return;
+  currentTime();
   playing_ = false;
   if (status_ != PlayerItemStatus::failed) changeState(GST_STATE_PAUSED);
 }
@@ -249,18 +305,20 @@ void GstPlayerEngine::handle(GstMessage* message) {
   }
 }
 
-bool GstPlayerEngine::changeState(GstState state) {
-  if (gst_element_set_state(pipeline_, state) != GST_STATE_CHANGE_FAILURE) return true;
-  // The element that failed has posted why.
-  GstBus* bus = gst_element_get_bus(pipeline_);
-  GstMessage* message = gst_bus_pop_filtered(bus, GST_MESSAGE_ERROR);
-  gst_object_unref(bus);
-  if (message) {
-    handle(message);
-    gst_message_unref(message);
-  }
-  fail("the pipeline cannot start");
-  return false;
+void GstPlayerEngine::changeState(GstState state) {
+  StateChanges::shared().add(pipeline_, state, [weak = weak_from_this()] {
+    auto self = weak.lock();
+    if (!self || self->status_ == PlayerItemStatus::failed) return;
+    // The element that failed has posted why, unless the bus watch has taken it already.
+    GstBus* bus = gst_element_get_bus(self->pipeline_);
+    GstMessage* message = gst_bus_pop_filtered(bus, GST_MESSAGE_ERROR);
+    gst_object_unref(bus);
+    if (message) {
+      self->handle(message);
+      gst_message_unref(message);
+    }
+    self->fail("the pipeline cannot start");
+  });
 }
 
 void GstPlayerEngine::setFailureHandler(std::function<void()> failed) {
@@ -276,7 +334,7 @@ void GstPlayerEngine::fail(const std::string& reason) {
   reachedEnd_ = nullptr;
   ++endGeneration_;
   log(LogLevel::warning, "media: " + url_ + ": " + reason);
-  if (pipeline_) gst_element_set_state(pipeline_, GST_STATE_NULL);
+  if (pipeline_) changeState(GST_STATE_NULL);
   // In a task of its own: a failure found inside play() or a bus message must not call back
   // into the player while it is busy with this engine.
   if (!failureHandler_ || !hasMainQueue()) return;

@@ -69,9 +69,9 @@ class ZELVORA_API GstPlayerEngine final : public PlayerEngine,
 
   void start();
   void handle(GstMessage* message);
-  /// Sets the pipeline's state; on an immediate failure, fails the item with the pipeline's
-  /// error and returns false.
-  bool changeState(GstState state);
+  /// Asks for the pipeline's state, set off the main thread after the changes asked before;
+  /// when it fails, the item fails with the pipeline's error.
+  void changeState(GstState state);
   /// Stops the pipeline for good and tells the failure handler, once.
   void fail(const std::string& reason);
   void queryDuration();
