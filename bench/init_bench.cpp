@@ -11,9 +11,6 @@
 //
 // It measures and prints; it never judges a time.
 #include <curl/curl.h>
-#include <fcntl.h>
-#include <spawn.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -34,6 +31,7 @@
 #include <string_view>
 #include <vector>
 
+#include "Rounds.h"
 #include "zelvora/Json.h"
 #include "zelvora/Log.h"
 #include "zelvora/ZelController.h"
@@ -41,12 +39,14 @@
 #include "zelvora/platform/headless/HeadlessPlatform.h"
 #include "zelvora/server/ReferenceServer.h"
 
-extern char** environ;
-
 namespace {
 
 namespace fs = std::filesystem;
 using zelvora::JSON;
+using zelvora::bench::Fields;
+using zelvora::bench::median;
+using zelvora::bench::runChildRound;
+using zelvora::bench::RunFolder;
 using Clock = std::chrono::steady_clock;
 
 constexpr const char* kAppId = "bench-app";
@@ -230,70 +230,12 @@ int runBareChild(const std::string& url, const fs::path& bodyFile) {
 // ---------------------------------------------------------------------------------------------
 // The parent.
 
-using Fields = std::map<std::string, double>;
-
-/// Runs this program again with `arguments`; returns the fields of its output line.
-Fields runChild(const std::string& program, const std::vector<std::string>& arguments) {
-  int channel[2];
-  if (::pipe2(channel, O_CLOEXEC) != 0)
-    throw std::runtime_error(std::string("pipe: ") + std::strerror(errno));
-
-  posix_spawn_file_actions_t actions;
-  posix_spawn_file_actions_init(&actions);
-  posix_spawn_file_actions_adddup2(&actions, channel[1], STDOUT_FILENO);
-  // Nothing else of the parent (the servers' sockets) reaches the child.
-  posix_spawn_file_actions_addclosefrom_np(&actions, STDERR_FILENO + 1);
-
-  std::vector<std::string> argvText{program};
-  argvText.insert(argvText.end(), arguments.begin(), arguments.end());
-  std::vector<char*> argv;
-  for (auto& argument : argvText) argv.push_back(argument.data());
-  argv.push_back(nullptr);
-
-  pid_t pid = 0;
-  const int spawnError =
-      posix_spawn(&pid, program.c_str(), &actions, nullptr, argv.data(), environ);
-  posix_spawn_file_actions_destroy(&actions);
-  ::close(channel[1]);
-  if (spawnError != 0) {
-    ::close(channel[0]);
-    throw std::runtime_error("cannot start " + program + ": " + std::strerror(spawnError));
-  }
-
-  std::string output;
-  char buffer[4096];
-  while (true) {
-    const ssize_t count = ::read(channel[0], buffer, sizeof buffer);
-    if (count > 0) {
-      output.append(buffer, static_cast<std::size_t>(count));
-    } else if (count == 0 || errno != EINTR) {
-      break;
-    }
-  }
-  ::close(channel[0]);
-  int status = 0;
-  while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
-  }
-  if (!WIFEXITED(status) || WEXITSTATUS(status) != 0)
-    throw std::runtime_error("child round " + arguments.front() + " failed");
-
-  Fields fields;
-  std::istringstream words(output);
-  std::string word;
-  while (words >> word) {
-    const auto equals = word.find('=');
-    if (equals == std::string::npos) continue;
-    fields[word.substr(0, equals)] = std::strtod(word.c_str() + equals + 1, nullptr);
-  }
+/// Runs this program again with `arguments`; its line holds "elapsed_ms".
+Fields runRound(const std::vector<std::string>& arguments) {
+  Fields fields = runChildRound(arguments);
   if (fields.count("elapsed_ms") == 0)
     throw std::runtime_error("child round " + arguments.front() + " printed no time");
   return fields;
-}
-
-double median(std::vector<double> values) {
-  std::sort(values.begin(), values.end());
-  const std::size_t middle = values.size() / 2;
-  return values.size() % 2 == 1 ? values[middle] : (values[middle - 1] + values[middle]) / 2;
 }
 
 std::string summary(const std::vector<double>& values) {
@@ -303,27 +245,6 @@ std::string summary(const std::vector<double>& values) {
                 *std::max_element(values.begin(), values.end()), values.size());
   return text;
 }
-
-/// A folder of the run's own under the system's temporary directory, removed at the end.
-class RunFolder {
- public:
-  RunFolder() {
-    std::string pattern = (fs::temp_directory_path() / "zelvora-bench-XXXXXX").string();
-    if (::mkdtemp(pattern.data()) == nullptr)
-      throw std::runtime_error(std::string("mkdtemp: ") + std::strerror(errno));
-    path_ = pattern;
-  }
-  ~RunFolder() {
-    std::error_code ignored;
-    fs::remove_all(path_, ignored);
-  }
-  RunFolder(const RunFolder&) = delete;
-  RunFolder& operator=(const RunFolder&) = delete;
-  const fs::path& path() const { return path_; }
-
- private:
-  fs::path path_;
-};
 
 /// The first three fields of /proc/loadavg: how busy the machine was while this ran.
 std::string loadAverage() {
@@ -349,8 +270,7 @@ struct Options {
 
 int runParent(const Options& options) {
   const std::string loadBefore = loadAverage();
-  const std::string program = fs::read_symlink("/proc/self/exe").string();
-  RunFolder folder;
+  RunFolder folder("zelvora-bench");
   const std::string folderText = folder.path().string();
   auto server = startServer(kPlacements);
   auto largeServer = startServer(kLargePlacements);
@@ -358,10 +278,10 @@ int runParent(const Options& options) {
   const std::string largeUrl = largeServer->endpointUrl();
 
   const auto sdkRound = [&](const std::string& endpoint) {
-    return runChild(program, {kChildSdk, endpoint, folderText});
+    return runRound({kChildSdk, endpoint, folderText});
   };
   const fs::path bodyFile = folder.path() / "body.json";
-  const auto bareRound = [&] { return runChild(program, {kChildBare, url, bodyFile.string()}); };
+  const auto bareRound = [&] { return runRound({kChildBare, url, bodyFile.string()}); };
 
   // The first SDK round also yields the exact body the SDK signs and sends.
   const Fields first = sdkRound(url);

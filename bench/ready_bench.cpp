@@ -5,9 +5,6 @@
 #include "ready_bench.h"
 
 #include <curl/curl.h>
-#include <fcntl.h>
-#include <spawn.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #define STB_IMAGE_WRITE_IMPLEMENTATION
@@ -28,14 +25,13 @@
 #include <stdexcept>
 #include <string_view>
 
+#include "Rounds.h"
 #include "zelvora/Json.h"
 #include "zelvora/Log.h"
 #include "zelvora/ZelController.h"
 #include "zelvora/platform/HostEnvironment.h"
 #include "zelvora/platform/headless/HeadlessPlatform.h"
 #include "zelvora/server/ReferenceServer.h"
-
-extern char** environ;
 
 namespace zelvora::bench {
 namespace {
@@ -281,64 +277,14 @@ int runCurlRound(const std::string& endpoint, const fs::path& bodyFile, const fs
 // ---------------------------------------------------------------------------------------------
 // The parent.
 
-using Fields = std::map<std::string, double>;
-
-Fields runChild(const std::vector<std::string>& prefix, const std::vector<std::string>& arguments) {
-  const std::string program = fs::read_symlink("/proc/self/exe").string();
-  int channel[2];
-  if (::pipe2(channel, O_CLOEXEC) != 0)
-    throw std::runtime_error(std::string("pipe: ") + std::strerror(errno));
-  posix_spawn_file_actions_t actions;
-  posix_spawn_file_actions_init(&actions);
-  posix_spawn_file_actions_adddup2(&actions, channel[1], STDOUT_FILENO);
-  posix_spawn_file_actions_addclosefrom_np(&actions, STDERR_FILENO + 1);
-  std::vector<std::string> argvText{program};
-  argvText.insert(argvText.end(), prefix.begin(), prefix.end());
-  argvText.insert(argvText.end(), arguments.begin(), arguments.end());
-  std::vector<char*> argv;
-  for (auto& argument : argvText) argv.push_back(argument.data());
-  argv.push_back(nullptr);
-  pid_t pid = 0;
-  const int spawnError =
-      posix_spawn(&pid, program.c_str(), &actions, nullptr, argv.data(), environ);
-  posix_spawn_file_actions_destroy(&actions);
-  ::close(channel[1]);
-  if (spawnError != 0) {
-    ::close(channel[0]);
-    throw std::runtime_error("cannot start " + program + ": " + std::strerror(spawnError));
-  }
-  std::string output;
-  char buffer[4096];
-  while (true) {
-    const ssize_t got = ::read(channel[0], buffer, sizeof buffer);
-    if (got > 0) {
-      output.append(buffer, static_cast<std::size_t>(got));
-    } else if (got == 0 || errno != EINTR) {
-      break;
-    }
-  }
-  ::close(channel[0]);
-  int status = 0;
-  while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
-  }
-  if (!WIFEXITED(status) || WEXITSTATUS(status) != 0)
-    throw std::runtime_error("round " + arguments.front() + " failed");
-  Fields fields;
-  std::istringstream words(output);
-  for (std::string word; words >> word;) {
-    const auto equals = word.find('=');
-    if (equals != std::string::npos)
-      fields[word.substr(0, equals)] = std::strtod(word.c_str() + equals + 1, nullptr);
-  }
+/// Runs the round `arguments` after `prefix` in a child process; its line holds "last_ms".
+Fields runRound(const std::vector<std::string>& prefix, const std::vector<std::string>& arguments) {
+  std::vector<std::string> words = prefix;
+  words.insert(words.end(), arguments.begin(), arguments.end());
+  Fields fields = runChildRound(words);
   if (fields.count("last_ms") == 0)
     throw std::runtime_error("round " + arguments.front() + " printed no time");
   return fields;
-}
-
-double median(std::vector<double> values) {
-  std::sort(values.begin(), values.end());
-  const std::size_t middle = values.size() / 2;
-  return values.size() % 2 == 1 ? values[middle] : (values[middle - 1] + values[middle]) / 2;
 }
 
 std::string listed(const std::vector<double>& values) {
@@ -350,26 +296,6 @@ std::string listed(const std::vector<double>& values) {
   }
   return text;
 }
-
-class RunFolder {
- public:
-  RunFolder() {
-    std::string pattern = (fs::temp_directory_path() / "zelvora-ready-XXXXXX").string();
-    if (::mkdtemp(pattern.data()) == nullptr)
-      throw std::runtime_error(std::string("mkdtemp: ") + std::strerror(errno));
-    path_ = pattern;
-  }
-  ~RunFolder() {
-    std::error_code ignored;
-    fs::remove_all(path_, ignored);
-  }
-  RunFolder(const RunFolder&) = delete;
-  RunFolder& operator=(const RunFolder&) = delete;
-  const fs::path& path() const { return path_; }
-
- private:
-  fs::path path_;
-};
 
 struct Series {
   std::vector<double> sdkInit, sdkFirst, sdkLast, sdkFirstOwn, curlFirst, curlLast, curlZero;
@@ -385,7 +311,7 @@ int runReadyRound(const std::vector<std::string>& args) {
 }
 
 std::vector<ReadyFigure> runReadyBench(const ReadyOptions& options) {
-  RunFolder folder;
+  RunFolder folder("zelvora-ready");
   const fs::path assets = folder.path() / "assets";
   writeCampaignFiles(assets, ZELVORA_SERVER_ASSETS_DIR);
   std::vector<std::size_t> placementBytes;
@@ -405,7 +331,7 @@ std::vector<ReadyFigure> runReadyBench(const ReadyOptions& options) {
   slow.start();
 
   const auto sdkRound = [&](server::ReferenceServer& server) {
-    return runChild(options.roundPrefix, {kSdkRound, server.endpointUrl(), folder.path().string()});
+    return runRound(options.roundPrefix, {kSdkRound, server.endpointUrl(), folder.path().string()});
   };
   // The first round yields the body the SDK signs, which the libcurl rounds post.
   sdkRound(open);
@@ -425,7 +351,7 @@ std::vector<ReadyFigure> runReadyBench(const ReadyOptions& options) {
     return file;
   };
   const auto curlRound = [&](server::ReferenceServer& server, const fs::path& urls) {
-    return runChild(options.roundPrefix,
+    return runRound(options.roundPrefix,
                     {kCurlRound, server.endpointUrl(), bodyFile.string(), urls.string()});
   };
 

@@ -1,7 +1,5 @@
 #include <dirent.h>
-#include <spawn.h>
 #include <sys/resource.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -22,13 +20,6 @@ double millisecondsSince(Clock::time_point start) {
   return std::chrono::duration<double, std::milli>(Clock::now() - start).count();
 }
 
-double median(std::vector<double> values) {
-  if (values.empty()) return 0;
-  std::sort(values.begin(), values.end());
-  const std::size_t middle = values.size() / 2;
-  return values.size() % 2 ? values[middle] : (values[middle - 1] + values[middle]) / 2;
-}
-
 double medianOf(const std::vector<Fields>& rounds, const std::string& key) {
   std::vector<double> values;
   for (const auto& fields : rounds) {
@@ -37,60 +28,10 @@ double medianOf(const std::vector<Fields>& rounds, const std::string& key) {
   return median(values);
 }
 
-Fields runChild(const Context& context, const std::string& section,
-                const std::vector<std::string>& args) {
-  std::vector<std::string> words{context.program, "--child", section};
+Fields runChild(const std::string& section, const std::vector<std::string>& args) {
+  std::vector<std::string> words{"--child", section};
   words.insert(words.end(), args.begin(), args.end());
-  std::vector<char*> argv;
-  for (auto& word : words) argv.push_back(word.data());
-  argv.push_back(nullptr);
-
-  int pipeEnds[2];
-  if (::pipe(pipeEnds) != 0) throw std::runtime_error("pipe failed");
-  posix_spawn_file_actions_t actions;
-  posix_spawn_file_actions_init(&actions);
-  posix_spawn_file_actions_adddup2(&actions, pipeEnds[1], STDOUT_FILENO);
-  posix_spawn_file_actions_addclose(&actions, pipeEnds[0]);
-  pid_t pid = 0;
-  const int spawned =
-      posix_spawn(&pid, context.program.c_str(), &actions, nullptr, argv.data(), environ);
-  posix_spawn_file_actions_destroy(&actions);
-  ::close(pipeEnds[1]);
-  if (spawned != 0) {
-    ::close(pipeEnds[0]);
-    throw std::runtime_error("cannot start the child process");
-  }
-  std::string output;
-  char buffer[4096];
-  for (ssize_t got; (got = ::read(pipeEnds[0], buffer, sizeof buffer)) > 0;)
-    output.append(buffer, static_cast<std::size_t>(got));
-  ::close(pipeEnds[0]);
-  int status = 0;
-  ::waitpid(pid, &status, 0);
-  if (!WIFEXITED(status) || WEXITSTATUS(status) != 0)
-    throw std::runtime_error("the " + section + " round failed: " + output);
-
-  // The last line holds the fields; anything before it is the child's console.
-  std::istringstream lines(output);
-  std::string line, last;
-  while (std::getline(lines, line))
-    if (line.find('=') != std::string::npos) last = line;
-  Fields fields;
-  std::istringstream words2(last);
-  for (std::string word; words2 >> word;) {
-    const auto equals = word.find('=');
-    if (equals == std::string::npos) continue;
-    fields[word.substr(0, equals)] = std::strtod(word.c_str() + equals + 1, nullptr);
-  }
-  if (fields.empty()) throw std::runtime_error("the " + section + " round printed no fields");
-  return fields;
-}
-
-void printFields(const Fields& fields) {
-  std::ostringstream line;
-  for (const auto& [key, value] : fields) line << key << '=' << value << ' ';
-  std::printf("%s\n", line.str().c_str());
-  std::fflush(stdout);
+  return runChildRound(words);
 }
 
 // ---------------------------------------------------------------------------------------------

@@ -19,6 +19,7 @@
 #include <string>
 #include <vector>
 
+#include "Rounds.h"
 #include "zelvora/Json.h"
 #include "zelvora/ZelController.h"
 #include "zelvora/platform/HostEnvironment.h"
@@ -28,10 +29,8 @@ namespace zelvora::bench {
 
 namespace fs = std::filesystem;
 using Clock = std::chrono::steady_clock;
-using Fields = std::map<std::string, double>;
 
 double millisecondsSince(Clock::time_point start);
-double median(std::vector<double> values);
 
 /// One figure of the final lines: `name: value`.
 struct Figure {
@@ -48,9 +47,8 @@ struct Options {
 /// What every section gets from the parent.
 struct Context {
   Options options;
-  std::string program;  // this executable, for the children
-  fs::path folder;      // scratch space, removed at the end
-  fs::path assets;      // the server's assets: server/assets and the bench's own files
+  fs::path folder;  // scratch space, removed at the end
+  fs::path assets;  // the server's assets: server/assets and the bench's own files
 };
 
 /// A section: its parent side (runs children, prints its lines, returns its figures) and its
@@ -61,11 +59,8 @@ struct Section {
   std::function<int(const std::vector<std::string>& args)> child;
 };
 
-/// Runs `--child section args...` and parses its "key=value" line; throws when it fails.
-Fields runChild(const Context& context, const std::string& section,
-                const std::vector<std::string>& args);
-/// Prints the fields as the child's one line.
-void printFields(const Fields& fields);
+/// Runs `--child section args...` (see runChildRound).
+Fields runChild(const std::string& section, const std::vector<std::string>& args);
 
 /// The median of `key` over `rounds` of one child.
 double medianOf(const std::vector<Fields>& rounds, const std::string& key);

@@ -79,7 +79,9 @@ int child(const std::vector<std::string>& args) {
     if (getenv("SHOW_TRACE")) fprintf(stderr, "SHOW %s begin\n", format.c_str());
     const auto start = Clock::now();
     sdk.showAd(platform.rootViewController(), format);
-    if (getenv("SHOW_TRACE")) fprintf(stderr, "SHOW %s took %.3f\n", format.c_str(), std::chrono::duration<double, std::milli>(Clock::now() - start).count());
+    if (getenv("SHOW_TRACE"))
+      fprintf(stderr, "SHOW %s took %.3f\n", format.c_str(),
+              std::chrono::duration<double, std::milli>(Clock::now() - start).count());
     fields["show_call_ms_" + format] = millisecondsSince(start);
     if (!queue.runUntil([&] { return delegate->shown.count(format) > 0; }, 10))
       throw std::runtime_error("the " + format + " ad was not shown");
@@ -111,8 +113,7 @@ std::vector<Figure> run(const Context& context) {
   const std::string window = context.options.quick ? "1" : "2";
   std::vector<Fields> rounds;
   for (int round = 0; round < context.options.rounds; ++round)
-    rounds.push_back(
-        runChild(context, "show", {server->endpointUrl(), context.folder.string(), window}));
+    rounds.push_back(runChild("show", {server->endpointUrl(), context.folder.string(), window}));
   const auto m = [&](const std::string& key) { return medianOf(rounds, key); };
 
   std::printf(

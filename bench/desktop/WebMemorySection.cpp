@@ -68,11 +68,9 @@ std::vector<Figure> run(const Context& context) {
   auto all = startServer(mraidPlacements(many), context.assets);
   std::vector<Fields> single, multiple;
   for (int round = 0; round < context.options.rounds; ++round) {
-    single.push_back(
-        runChild(context, "web-memory", {"1", one->endpointUrl(), context.folder.string()}));
-    multiple.push_back(
-        runChild(context, "web-memory",
-                 {std::to_string(many), all->endpointUrl(), context.folder.string()}));
+    single.push_back(runChild("web-memory", {"1", one->endpointUrl(), context.folder.string()}));
+    multiple.push_back(runChild(
+        "web-memory", {std::to_string(many), all->endpointUrl(), context.folder.string()}));
   }
   const double base = medianOf(single, "pss_before_mb");
   const double pssOne = medianOf(single, "pss_mb");

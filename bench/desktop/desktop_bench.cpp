@@ -51,7 +51,6 @@ int runParent(Options options, const std::string& only) {
   const std::string loadBefore = loadAverage();
   Context context;
   context.options = options;
-  context.program = fs::read_symlink("/proc/self/exe").string();
   context.folder =
       fs::temp_directory_path() / ("zelvora-bench-desktop-" + std::to_string(::getpid()));
   context.assets = context.folder / "assets";
