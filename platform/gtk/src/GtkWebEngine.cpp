@@ -156,10 +156,28 @@ void GtkWebEngine::Page::onLoadChanged(WebKitWebView* view, WebKitLoadEvent even
       page.committed = true;
       report(page.model, [](WebView& web) { web.engineDidCommit(); });
       break;
-    case WEBKIT_LOAD_FINISHED:
+    case WEBKIT_LOAD_FINISHED: {
       // Also after a failure past the commit; one before it was reported as a failure.
-      if (page.committed) report(page.model, [](WebView& web) { web.engineDidFinish(); });
+      if (!page.committed) break;
+      // Reported once a round trip through the page's own world has come back: WebKit may
+      // report the end of the load before the messages the page's scripts posted while it
+      // loaded, and a creative that gave up while loading must not be taken for a loaded one.
+      auto* model = new std::weak_ptr<WebView>(page.model);
+      webkit_web_view_evaluate_javascript(
+          view, "0", -1, kBridgeWorld, nullptr, nullptr,
+          [](GObject* source, GAsyncResult* result, gpointer data) {
+            std::unique_ptr<std::weak_ptr<WebView>> model(
+                static_cast<std::weak_ptr<WebView>*>(data));
+            GError* error = nullptr;
+            if (JSCValue* value = webkit_web_view_evaluate_javascript_finish(
+                    WEBKIT_WEB_VIEW(source), result, &error))
+              g_object_unref(value);
+            g_clear_error(&error);
+            report(*model, [](WebView& web) { web.engineDidFinish(); });
+          },
+          model);
       break;
+    }
   }
 }
 
