@@ -1,5 +1,7 @@
 #include "Rounds.h"
 
+#include <curl/curl.h>
+
 #include <fcntl.h>
 #include <spawn.h>
 #include <sys/wait.h>
@@ -86,6 +88,39 @@ double median(std::vector<double> values) {
   std::sort(values.begin(), values.end());
   const std::size_t middle = values.size() / 2;
   return values.size() % 2 == 1 ? values[middle] : (values[middle - 1] + values[middle]) / 2;
+}
+
+namespace {
+
+std::size_t appendToString(char* data, std::size_t size, std::size_t count, void* target) {
+  static_cast<std::string*>(target)->append(data, size * count);
+  return size * count;
+}
+
+}  // namespace
+
+std::optional<std::string> curlPostJson(const std::string& url, const std::string& body) {
+  CURL* easy = curl_easy_init();
+  curl_slist* headers = curl_slist_append(nullptr, "Content-Type: application/json");
+  std::string answer;
+  curl_easy_setopt(easy, CURLOPT_URL, url.c_str());
+  curl_easy_setopt(easy, CURLOPT_HTTPHEADER, headers);
+  curl_easy_setopt(easy, CURLOPT_POSTFIELDSIZE, static_cast<long>(body.size()));
+  curl_easy_setopt(easy, CURLOPT_POSTFIELDS, body.c_str());
+  curl_easy_setopt(easy, CURLOPT_WRITEFUNCTION, appendToString);
+  curl_easy_setopt(easy, CURLOPT_WRITEDATA, &answer);
+  curl_easy_setopt(easy, CURLOPT_TIMEOUT, 30L);
+  const CURLcode result = curl_easy_perform(easy);
+  long status = 0;
+  curl_easy_getinfo(easy, CURLINFO_RESPONSE_CODE, &status);
+  curl_slist_free_all(headers);
+  curl_easy_cleanup(easy);
+  if (result != CURLE_OK || status != 200) {
+    std::fprintf(stderr, "POST %s: %s, HTTP %ld\n", url.c_str(), curl_easy_strerror(result),
+                 status);
+    return std::nullopt;
+  }
+  return answer;
 }
 
 RunFolder::RunFolder(const std::string& prefix) {

@@ -1,11 +1,12 @@
 #pragma once
 
-// What every benchmark's parent side needs: rounds run in child processes of the benchmark
-// itself (the SDK initialises once per process, so every round starts from a fresh one), their
-// medians, and a scratch folder for the run.
+// What every benchmark needs: rounds run in child processes of the benchmark itself (the SDK
+// initialises once per process, so every round starts from a fresh one), their medians, a
+// scratch folder for the run, and the libcurl baseline's POST.
 
 #include <filesystem>
 #include <map>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -23,6 +24,10 @@ Fields runChildRound(const std::vector<std::string>& arguments);
 void printFields(const Fields& fields);
 
 double median(std::vector<double> values);
+
+/// The baselines' POST: `body` as JSON to `url` with plain libcurl (one easy handle, its
+/// defaults, a 30 s time-out); the answer's text, none unless it came with status 200.
+std::optional<std::string> curlPostJson(const std::string& url, const std::string& body);
 
 /// A folder of the run's own under the system's temporary directory, named after `prefix`,
 /// removed at the end.

@@ -174,11 +174,6 @@ int runSdkChild(const std::string& url, const fs::path& parentFolder) {
   return 0;
 }
 
-std::size_t appendToString(char* data, std::size_t size, std::size_t count, void* target) {
-  static_cast<std::string*>(target)->append(data, size * count);
-  return size * count;
-}
-
 // The least a client must do for the same answer: one easy POST of the SDK's own signed body
 // and one parse of the answer. libcurl's process-wide set-up precedes the clock, as it
 // precedes the call in the SDK.
@@ -194,36 +189,21 @@ int runBareChild(const std::string& url, const fs::path& bodyFile) {
   curl_global_init(CURL_GLOBAL_DEFAULT);
 
   const auto start = Clock::now();
-  CURL* easy = curl_easy_init();
-  curl_slist* headers = curl_slist_append(nullptr, "Content-Type: application/json");
-  std::string answerText;
-  curl_easy_setopt(easy, CURLOPT_URL, url.c_str());
-  curl_easy_setopt(easy, CURLOPT_HTTPHEADER, headers);
-  curl_easy_setopt(easy, CURLOPT_POSTFIELDSIZE, static_cast<long>(body.size()));
-  curl_easy_setopt(easy, CURLOPT_POSTFIELDS, body.c_str());
-  curl_easy_setopt(easy, CURLOPT_WRITEFUNCTION, appendToString);
-  curl_easy_setopt(easy, CURLOPT_WRITEDATA, &answerText);
-  curl_easy_setopt(easy, CURLOPT_TIMEOUT, 30L);
-  const CURLcode result = curl_easy_perform(easy);
-  const JSON answer = JSON::parse(answerText, nullptr, false);
+  const auto answerText = zelvora::bench::curlPostJson(url, body);
+  const JSON answer = JSON::parse(answerText.value_or(""), nullptr, false);
   const double elapsed = millisecondsSince(start);
-
-  long status = 0;
-  curl_easy_getinfo(easy, CURLINFO_RESPONSE_CODE, &status);
-  curl_slist_free_all(headers);
-  curl_easy_cleanup(easy);
   curl_global_cleanup();
 
   std::size_t placements = 0;
   if (answer.is_object() && answer.contains("data") && answer["data"].is_object() &&
       answer["data"].contains("placements"))
     placements = answer["data"]["placements"].size();
-  if (result != CURLE_OK || status != 200 || placements == 0) {
-    std::cerr << "bare round: " << curl_easy_strerror(result) << ", HTTP " << status << ", "
-              << placements << " placements\n";
+  if (placements == 0) {
+    std::cerr << "bare round: no placements in the answer\n";
     return 1;
   }
-  std::printf("elapsed_ms=%.6f placements=%zu bytes=%zu\n", elapsed, placements, answerText.size());
+  std::printf("elapsed_ms=%.6f placements=%zu bytes=%zu\n", elapsed, placements,
+              answerText->size());
   return 0;
 }
 

@@ -189,11 +189,6 @@ int runSdkRound(const std::string& url, const fs::path& parentFolder) {
   return 0;
 }
 
-std::size_t keep(char* data, std::size_t size, std::size_t count, void* target) {
-  static_cast<std::string*>(target)->append(data, size * count);
-  return size * count;
-}
-
 std::size_t count(char*, std::size_t size, std::size_t count, void* target) {
   *static_cast<std::size_t*>(target) += size * count;
   return size * count;
@@ -211,19 +206,8 @@ int runCurlRound(const std::string& endpoint, const fs::path& bodyFile, const fs
   curl_global_init(CURL_GLOBAL_DEFAULT);
 
   const auto start = Clock::now();
-  CURL* post = curl_easy_init();
-  curl_slist* headers = curl_slist_append(nullptr, "Content-Type: application/json");
-  std::string answer;
-  curl_easy_setopt(post, CURLOPT_URL, endpoint.c_str());
-  curl_easy_setopt(post, CURLOPT_HTTPHEADER, headers);
-  curl_easy_setopt(post, CURLOPT_POSTFIELDSIZE, static_cast<long>(body.size()));
-  curl_easy_setopt(post, CURLOPT_POSTFIELDS, body.c_str());
-  curl_easy_setopt(post, CURLOPT_WRITEFUNCTION, keep);
-  curl_easy_setopt(post, CURLOPT_WRITEDATA, &answer);
-  const CURLcode posted = curl_easy_perform(post);
-  const bool answered = posted == CURLE_OK && JSON::parse(answer, nullptr, false).is_object();
-  curl_easy_cleanup(post);
-  curl_slist_free_all(headers);
+  const auto answer = curlPostJson(endpoint, body);
+  const bool answered = answer && JSON::parse(*answer, nullptr, false).is_object();
 
   CURLM* multi = curl_multi_init();
   std::vector<std::size_t> received(urls.size(), 0);
@@ -257,7 +241,7 @@ int runCurlRound(const std::string& endpoint, const fs::path& bodyFile, const fs
     }
     if (done < urls.size()) curl_multi_poll(multi, nullptr, 0, 1000, nullptr);
   }
-  std::size_t bytes = answer.size();
+  std::size_t bytes = answer ? answer->size() : 0;
   for (const auto& [easy, i] : index) {
     curl_multi_remove_handle(multi, easy);
     curl_easy_cleanup(easy);
