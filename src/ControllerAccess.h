@@ -33,6 +33,7 @@ struct ControllerState {
   PlacementMap placements;
   std::optional<JSON> additions;
   std::optional<std::string> assetBaseUrl;
+  VastSettings vast;
 };
 
 /// The shared controller's internals, for the SDK's own parts and its tests: the registry of

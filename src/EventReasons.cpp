@@ -19,6 +19,12 @@ void reportInitError(ZelError reason, const std::string& message) {
   if (const auto extended = extendedDelegate()) extended->onInitErrorWithReason(reason, message);
 }
 
+void reportNoAds(const std::string& placementId, ZelError reason, const std::string& message) {
+  internal::ControllerAccess::triggerPlacementEvent(Event::noAds, placementId);
+  if (const auto extended = extendedDelegate())
+    extended->onNoAdsWithReason(placementId, reason, message);
+}
+
 void reportFailedToShow(const std::string& placementId, ZelError reason,
                         const std::string& message) {
   internal::ControllerAccess::triggerPlacementEvent(Event::adFailedToShow, placementId);

@@ -10,6 +10,9 @@ namespace zelvora {
 void reportInitError(ZelError reason, const std::string& message);
 /// The `adFailedToShow` event (its trace line and `onAdFailedToShow`), then the reason to an
 /// extended delegate.
+/// The `noAds` event for a placement whose ad cannot be made ready, then the reason to an
+/// extended delegate.
+void reportNoAds(const std::string& placementId, ZelError reason, const std::string& message);
 void reportFailedToShow(const std::string& placementId, ZelError reason,
                         const std::string& message);
 

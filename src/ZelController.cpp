@@ -77,6 +77,23 @@ void ZelController::setAdditions(std::optional<JSON> additions) {
   state_->additions = std::move(additions);
 }
 
+void ZelController::setVastSettings(const VastSettings& settings) {
+  if (!onMainThread("setVastSettings")) return;
+  const VastSettings defaults;
+  VastSettings& vast = state_->vast;
+  vast.enabled = settings.enabled;
+  vast.maxWrapperDepth =
+      settings.maxWrapperDepth > 0 ? settings.maxWrapperDepth : defaults.maxWrapperDepth;
+  vast.requestTimeoutSeconds = settings.requestTimeoutSeconds > 0 ? settings.requestTimeoutSeconds
+                                                                  : defaults.requestTimeoutSeconds;
+  vast.maxBitrateKbps =
+      settings.maxBitrateKbps > 0 ? settings.maxBitrateKbps : defaults.maxBitrateKbps;
+}
+
+const VastSettings& ZelController::vastSettings() const {
+  return state_->vast;
+}
+
 const std::optional<std::string>& ZelController::assetBaseUrl() const {
   return state_->assetBaseUrl;
 }

@@ -21,7 +21,8 @@ struct PlacementDescription {
   /// Every ad id of the placement: beacons name their ad.
   std::vector<std::string> adIds;
   /// The kind of result the SDK's handling leads to: "ok", "no fill", "dropped",
-  /// "disabled" or "never ready".
+  /// "disabled" or "never ready". With VAST on, a "videoVast" ad's is the placement's
+  /// "tourExpects", or "ok".
   std::string expected;
 };
 

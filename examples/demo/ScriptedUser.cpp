@@ -84,9 +84,12 @@ Visit ScriptedUser::visit(const std::string& placement, const PlacementDescripti
     visit.steps.push_back("shown");
     Console::print(stage_.dumpScreen());
     Failure failure;
-    if (description && description->format != visit.format) {
-      failure =
-          "a " + description->format + " ad was expected on screen, not \"" + visit.format + "\"";
+    // A VAST ad plays on the video player.
+    const std::string wanted = description && description->format == "videoVast" ? "video"
+                               : description ? description->format
+                                             : "";
+    if (description && wanted != visit.format) {
+      failure = "a " + wanted + " ad was expected on screen, not \"" + visit.format + "\"";
     } else if (visit.format == "banner") {
       failure = playBanner(placement, description, visit);
     } else if (visit.format == "video") {

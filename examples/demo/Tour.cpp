@@ -79,7 +79,7 @@ std::map<std::string, std::vector<std::string>> beaconsByPlacement(
 
 TourReport runTour(const std::vector<std::string>& placements, ScriptedUser& user,
                    const DelegateLog& delegate, const AdCatalog& catalog,
-                   const ServerRecords& records, Stage& stage) {
+                   const ServerRecords& records, Stage& stage, const TrackerLog& trackers) {
   TourReport report;
   for (const auto& placement : placements) {
     Console::say("--- " + placement);
@@ -106,7 +106,8 @@ TourReport runTour(const std::vector<std::string>& placements, ScriptedUser& use
   auto byPlacement = beaconsByPlacement(targets, catalog);
   for (auto& row : report.rows) row.beacons = std::move(byPlacement[row.placement]);
   report.otherBeacons = std::move(byPlacement[""]);
-  for (auto& row : report.rows) std::sort(row.beacons.begin(), row.beacons.end());
+  const auto sent = trackers.sentTargets();
+  for (auto& row : report.rows) row.beacons = inSendingOrder(std::move(row.beacons), sent);
   std::sort(report.otherBeacons.begin(), report.otherBeacons.end());
   return report;
 }

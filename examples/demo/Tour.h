@@ -11,6 +11,7 @@
 #include "ServerRecords.h"
 #include "Stage.h"
 #include "TourReport.h"
+#include "TrackerLog.h"
 
 namespace demo {
 
@@ -28,9 +29,10 @@ std::map<std::string, std::vector<std::string>> beaconsByPlacement(
     const std::vector<std::string>& beacons, const AdCatalog& catalog);
 
 /// Has the user visit each placement in turn, then reads the beacons the server received
-/// and gives each to its placement.
+/// and gives each to its placement: sorted, but a VAST ad's trackers first, in the order the
+/// SDK sent them (`trackers`).
 TourReport runTour(const std::vector<std::string>& placements, ScriptedUser& user,
                    const DelegateLog& delegate, const AdCatalog& catalog,
-                   const ServerRecords& records, Stage& stage);
+                   const ServerRecords& records, Stage& stage, const TrackerLog& trackers);
 
 }  // namespace demo

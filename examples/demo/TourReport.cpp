@@ -17,7 +17,11 @@ bool TourReport::allAsExpected() const {
 void TourReport::print(std::ostream& out) const {
   constexpr std::size_t columns = 5;
   using Cells = std::array<std::vector<std::string>, columns>;
-  const Cells heading{{{"PLACEMENT"}, {"FORMAT"}, {"RESULT"}, {"EVENTS"}, {"BEACONS (sorted)"}}};
+  const Cells heading{{{"PLACEMENT"},
+                       {"FORMAT"},
+                       {"RESULT"},
+                       {"EVENTS"},
+                       {"BEACONS (VAST trackers in the order sent, then sorted)"}}};
 
   std::vector<Cells> blocks{heading};
   for (const auto& row : rows) {
@@ -101,7 +105,7 @@ zelvora::JSON TourReport::toJson() const {
                     {"openedUrls", row.openedUrls}});
   }
   return {{"beaconsObserved", beaconsObserved},
-          {"beaconOrder", "sorted"},
+          {"beaconOrder", "VAST trackers in the order sent, then sorted"},
           {"placements", std::move(list)},
           {"otherBeacons", otherBeacons},
           {"allAsExpected", allAsExpected()}};

@@ -17,7 +17,8 @@ struct TourRow {
   std::string result;
   /// The delegate's events for the placement, in order.
   std::vector<std::string> events;
-  /// The targets of its beacons, sorted (they travel concurrently, so arrival order varies).
+  /// The targets of its beacons: VAST trackers first in the order the SDK sent them, then the
+  /// others sorted (they travel concurrently, so arrival order varies).
   std::vector<std::string> beacons;
   std::vector<std::string> steps;
   std::vector<std::string> openedUrls;

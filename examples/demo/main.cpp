@@ -171,10 +171,12 @@ int main(int argc, char** argv) {
   }
 #endif
   Console::quiet = options->quiet;
-  if (options->quiet)
-    zelvora::setLogSink([](std::string_view) {});
-  else
-    zelvora::setLogSink([](std::string_view line) { std::cout << "[sdk] " << line << std::endl; });
+  // Never destroyed: the SDK may log from its own thread until the process ends.
+  static auto* const trackers = new demo::TrackerLog();
+  zelvora::setLogSink([quiet = options->quiet](std::string_view line) {
+    trackers->note(line);
+    if (!quiet) std::cout << "[sdk] " << line << std::endl;
+  });
 
   const PrivateFolders folders;
   std::unique_ptr<demo::Stage> stage;
@@ -212,6 +214,9 @@ int main(int argc, char** argv) {
   zelvora::ServerConfiguration configuration;
   configuration.url = endpoint;
   sdk.setServerConfiguration(configuration);
+  zelvora::VastSettings vast;
+  vast.enabled = true;
+  sdk.setVastSettings(vast);
   Console::say("SDK " + sdk.sdkVersion() + ", initialising app " + options->appId + " against " +
                endpoint);
   sdk.initialize(options->appId);
@@ -251,7 +256,8 @@ int main(int argc, char** argv) {
   }
 #endif
   demo::ScriptedUser user(*stage, *delegate, options->snapshots);
-  const auto report = demo::runTour(placements, user, *delegate, catalog, *records, *stage);
+  const auto report =
+      demo::runTour(placements, user, *delegate, catalog, *records, *stage, *trackers);
   if (server) {
     for (const auto& request : server->placementsRequests())
       Console::say("server: getPlacements from app " + request.body["data"].value("app", "") +

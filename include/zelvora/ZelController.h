@@ -9,6 +9,7 @@
 #include "zelvora/Export.h"
 #include "zelvora/Json.h"
 #include "zelvora/TransferLimits.h"
+#include "zelvora/VastSettings.h"
 #include "zelvora/Version.h"
 #include "zelvora/ZelEventDeclaration.h"
 
@@ -49,6 +50,11 @@ class ZELVORA_API ZelController {
 
   /// Points the SDK at another ad server (call before `initialize`).
   void setServerConfiguration(const ServerConfiguration& configuration);
+
+  /// Turns VAST video for "videoVast" ads on or off, with its limits (call before
+  /// `initialize`: ads preloaded already keep what they were loaded with).
+  void setVastSettings(const VastSettings& settings);
+  const VastSettings& vastSettings() const;
 
   /// Posts the signed getPlacements request; the outcome arrives through the delegate,
   /// always ending with `onInit`. Ignored once the SDK is initialised.

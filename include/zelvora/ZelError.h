@@ -2,8 +2,8 @@
 
 namespace zelvora {
 
-/// Why initialisation failed or an ad could not be shown. The values are stable: the C API
-/// passes them on as they are.
+/// Why initialisation failed, an ad could not be shown, or a placement has no ad to show. The
+/// values are stable: the C API passes them on as they are.
 enum class ZelError : int {
   none = 0,
   // Initialisation.
@@ -31,6 +31,23 @@ enum class ZelError : int {
   creativeClosed = 204,
   /// The ad's screen was taken away before it appeared.
   interrupted = 205,
+  // A VAST ad that cannot be played (`onNoAds`): 1000 + the VAST standard's error code.
+  vastXmlParse = 1100,
+  vastSchema = 1101,
+  vastVersion = 1102,
+  vastWrapper = 1300,
+  /// A VAST document did not arrive in time, or not at all.
+  vastWrapperTimeout = 1301,
+  vastWrapperLimit = 1302,
+  /// No ad in the VAST answer, after wrappers or at once.
+  vastNoAd = 1303,
+  /// No linear creative.
+  vastLinear = 1400,
+  vastFileNotFound = 1401,
+  vastMediaTimeout = 1402,
+  vastNoSupportedMedia = 1403,
+  vastCannotPlay = 1405,
+  vastUndefined = 1900,
 };
 
 }  // namespace zelvora

@@ -65,7 +65,23 @@ typedef enum zelvora_status {
   ZELVORA_ERROR_WINDOW_NOT_VISIBLE = 202,
   ZELVORA_ERROR_ANOTHER_AD_ON_SCREEN = 203,
   ZELVORA_ERROR_CREATIVE_CLOSED = 204,
-  ZELVORA_ERROR_INTERRUPTED = 205
+  ZELVORA_ERROR_INTERRUPTED = 205,
+
+  /* Why a VAST ad cannot be played (the no-ads reason callback): 1000 + the VAST standard's
+   * error code. */
+  ZELVORA_ERROR_VAST_XML_PARSE = 1100,
+  ZELVORA_ERROR_VAST_SCHEMA = 1101,
+  ZELVORA_ERROR_VAST_VERSION = 1102,
+  ZELVORA_ERROR_VAST_WRAPPER = 1300,
+  ZELVORA_ERROR_VAST_WRAPPER_TIMEOUT = 1301,
+  ZELVORA_ERROR_VAST_WRAPPER_LIMIT = 1302,
+  ZELVORA_ERROR_VAST_NO_AD = 1303,
+  ZELVORA_ERROR_VAST_LINEAR = 1400,
+  ZELVORA_ERROR_VAST_FILE_NOT_FOUND = 1401,
+  ZELVORA_ERROR_VAST_MEDIA_TIMEOUT = 1402,
+  ZELVORA_ERROR_VAST_NO_SUPPORTED_MEDIA = 1403,
+  ZELVORA_ERROR_VAST_CANNOT_PLAY = 1405,
+  ZELVORA_ERROR_VAST_UNDEFINED = 1900
 } zelvora_status;
 
 typedef enum zelvora_log_level {
@@ -158,6 +174,20 @@ typedef struct zelvora_callbacks {
 
 /* Copies `callbacks` (NULL removes them). */
 ZELVORA_API zelvora_status zelvora_set_callbacks(const zelvora_callbacks* callbacks, void* user);
+
+/* Called right after on_no_ads for an ad that could not be made ready (a VAST ad that cannot be
+ * played), with why; not for the answer's placements without ads. Needs callbacks set. NULL
+ * removes it. */
+typedef void (*zelvora_no_ads_reason_callback)(const char* placement_id, zelvora_status reason,
+                                               const char* message, void* user);
+ZELVORA_API zelvora_status
+zelvora_set_no_ads_reason_callback(zelvora_no_ads_reason_callback callback, void* user);
+
+/* VAST video for "videoVast" ads: off by default (such ads then never become ready). Values
+ * <= 0 keep their defaults: 5 wrappers at most, 5 seconds for each VAST document, media files
+ * up to 8000 kbit/s preferred. Call before zelvora_initialize. */
+ZELVORA_API zelvora_status zelvora_set_vast(int enabled, int max_wrapper_depth,
+                                            double request_timeout_seconds, int max_bitrate_kbps);
 
 /* Sends the request for the app's placements; the outcome arrives through the callbacks,
  * always ending with on_init. Needs a platform. */

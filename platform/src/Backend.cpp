@@ -15,6 +15,7 @@ BackendServices::BackendServices(Parts parts) {
   setHostEnvironment(std::move(parts.environment));
   installMainQueue(parts.mainQueue);
   installPlayerEngineFactory(std::move(parts.playerEngines));
+  installMediaTypeCheck(std::move(parts.mediaTypes));
   installWebEngine(std::move(parts.webEngine));
   auto& application = Application::shared();
   application.reset();
@@ -28,6 +29,7 @@ BackendServices::BackendServices(Parts parts) {
 BackendServices::~BackendServices() {
   Application::shared().reset();
   installWebEngine(nullptr);
+  installMediaTypeCheck({});
   installPlayerEngineFactory({});
   // The queue goes last: whatever is torn down above may still post to it.
   installMainQueue(nullptr);

@@ -33,7 +33,11 @@ namespace {
 static_assert(ZELVORA_ERROR_NETWORK == static_cast<int>(ZelError::network) &&
               ZELVORA_ERROR_NO_ADS == static_cast<int>(ZelError::noAds) &&
               ZELVORA_ERROR_NO_FILL == static_cast<int>(ZelError::noFill) &&
-              ZELVORA_ERROR_INTERRUPTED == static_cast<int>(ZelError::interrupted));
+              ZELVORA_ERROR_INTERRUPTED == static_cast<int>(ZelError::interrupted) &&
+              ZELVORA_ERROR_VAST_XML_PARSE == static_cast<int>(ZelError::vastXmlParse) &&
+              ZELVORA_ERROR_VAST_NO_AD == static_cast<int>(ZelError::vastNoAd) &&
+              ZELVORA_ERROR_VAST_CANNOT_PLAY == static_cast<int>(ZelError::vastCannotPlay) &&
+              ZELVORA_ERROR_VAST_UNDEFINED == static_cast<int>(ZelError::vastUndefined));
 static_assert(ZELVORA_LOG_ERROR == static_cast<int>(LogLevel::error) &&
               ZELVORA_LOG_TRACE == static_cast<int>(LogLevel::trace));
 static_assert(ZELVORA_CONSENT_NON_PERSONALIZED_ADS ==
@@ -273,6 +277,27 @@ zelvora_status zelvora_set_callbacks(const zelvora_callbacks* callbacks, void* u
   return guarded([&] {
     bridge = callbacks ? std::make_shared<capi::CallbackBridge>(*callbacks, user) : nullptr;
     ZelController::sharedInstance().setEventDelegate(bridge);
+    return succeed();
+  });
+}
+
+zelvora_status zelvora_set_no_ads_reason_callback(zelvora_no_ads_reason_callback callback,
+                                                  void* user) {
+  if (const auto status = onMainThread("zelvora_set_no_ads_reason_callback", false)) return status;
+  capi::noAdsReasonCallback() = {callback, callback ? user : nullptr};
+  return succeed();
+}
+
+zelvora_status zelvora_set_vast(int enabled, int max_wrapper_depth, double request_timeout_seconds,
+                                int max_bitrate_kbps) {
+  if (const auto status = onMainThread("zelvora_set_vast", false)) return status;
+  return guarded([&] {
+    VastSettings settings;
+    settings.enabled = enabled != 0;
+    settings.maxWrapperDepth = max_wrapper_depth;
+    settings.requestTimeoutSeconds = request_timeout_seconds;
+    settings.maxBitrateKbps = max_bitrate_kbps;
+    ZelController::sharedInstance().setVastSettings(settings);
     return succeed();
   });
 }

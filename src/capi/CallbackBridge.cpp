@@ -25,4 +25,17 @@ void CallbackBridge::onAdFailedToShowWithReason(const std::string& id, ZelError 
                                     message.c_str(), user_);
 }
 
+void CallbackBridge::onNoAdsWithReason(const std::string& id, ZelError reason,
+                                       const std::string& message) {
+  // Read at the call: the host may set it after its callbacks.
+  const auto target = noAdsReasonCallback();
+  if (target.callback)
+    target.callback(id.c_str(), static_cast<zelvora_status>(reason), message.c_str(), target.user);
+}
+
+NoAdsReasonCallback& noAdsReasonCallback() {
+  static NoAdsReasonCallback callback;
+  return callback;
+}
+
 }  // namespace zelvora::capi

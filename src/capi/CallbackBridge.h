@@ -5,6 +5,13 @@
 
 namespace zelvora::capi {
 
+/// The host's no-ads reason callback, beside the callbacks of major version 1.
+struct NoAdsReasonCallback {
+  zelvora_no_ads_reason_callback callback = nullptr;
+  void* user = nullptr;
+};
+NoAdsReasonCallback& noAdsReasonCallback();
+
 /// The controller's delegate on behalf of a C host: each event becomes a call of the host's
 /// function pointer with its user pointer. The SDK calls delegates on the main thread only, so
 /// the host's functions run there too. The failures' callbacks carry their reasons, so they are
@@ -18,6 +25,8 @@ class CallbackBridge final : public ZelExtendedEventDelegate {
   void onInitError(const std::string&) override {}
   void onInitErrorWithReason(ZelError reason, const std::string& message) override;
   void onNoAds(const std::string& id) override { call(callbacks_.on_no_ads, id); }
+  void onNoAdsWithReason(const std::string& id, ZelError reason,
+                         const std::string& message) override;
   void onAdReady(const std::string& id) override { call(callbacks_.on_ad_ready, id); }
   void onAdShown(const std::string& id) override { call(callbacks_.on_ad_shown, id); }
   void onAdFailedToShow(const std::string&) override {}

@@ -101,6 +101,14 @@ void applyLimits(Transfer& transfer, const TransferLimits& limits) {
       transfer.maxBytes = limits.maxAnswerBytes;
       transfer.bodyName = "answer";
       return;
+    case Transfer::Kind::fetchText:
+      // The caller's deadline is kept when shorter.
+      transfer.deadlineSeconds = transfer.deadlineSeconds > 0 ? std::min(transfer.deadlineSeconds,
+                                                                         limits.initDeadlineSeconds)
+                                                              : limits.initDeadlineSeconds;
+      transfer.maxBytes = limits.maxWebAssetBytes;
+      transfer.bodyName = "document";
+      return;
     case Transfer::Kind::get:
       // Nothing of a beacon's answer is kept; its deadline bounds it.
       transfer.deadlineSeconds = limits.beaconDeadlineSeconds;
@@ -226,6 +234,17 @@ void HttpClient::get(const std::string& url) {
   start(std::move(transfer));
 }
 
+void HttpClient::fetchText(const std::string& url, double deadlineSeconds,
+                           TextCompletion completion) {
+  auto transfer = std::make_unique<Transfer>();
+  transfer->generation = generation_;
+  transfer->kind = Transfer::Kind::fetchText;
+  transfer->url = url;
+  transfer->deadlineSeconds = deadlineSeconds;
+  transfer->textCompletion = std::move(completion);
+  start(std::move(transfer));
+}
+
 void HttpClient::download(const std::string& url, const fs::path& destination, AssetKind kind,
                           DownloadCompletion completion, FileCheck check) {
   auto transfer = std::make_unique<Transfer>();
@@ -291,6 +310,9 @@ void HttpClient::start(std::unique_ptr<Transfer> transfer) {
   curl_easy_setopt(easy, CURLOPT_WRITEDATA, transfer.get());
 
   switch (transfer->kind) {
+    case Transfer::Kind::fetchText:
+      curl_easy_setopt(easy, CURLOPT_WRITEFUNCTION, transfer::appendToAnswer);
+      break;
     case Transfer::Kind::postJson:
       transfer->headers = curl_slist_append(nullptr, "Content-Type: application/json");
       curl_easy_setopt(easy, CURLOPT_HTTPHEADER, transfer->headers);
@@ -440,11 +462,33 @@ void HttpClient::finish(Transfer& transfer, int code) {
       });
       return;
     }
+    case Transfer::Kind::fetchText: {
+      auto answer =
+          std::make_shared<std::pair<std::optional<std::string>, std::optional<HttpError>>>();
+      long status = 0;
+      curl_easy_getinfo(transfer.easy, CURLINFO_RESPONSE_CODE, &status);
+      if (result != CURLE_OK) {
+        answer->second = HttpError{transfer::failure(transfer, result),
+                                   transfer::failureReason(transfer, result)};
+      } else if (status < 200 || status >= 300) {
+        answer->second =
+            HttpError{"HTTP status " + std::to_string(status) + " for " + transfer.url};
+      } else {
+        answer->first = std::move(transfer.responseBody);
+      }
+      complete(transfer, [completion = std::move(transfer.textCompletion), answer] {
+        completion(std::move(answer->first), std::move(answer->second));
+      });
+      return;
+    }
     case Transfer::Kind::download: {
       const bool closed = transfer.file != nullptr && std::fclose(transfer.file) == 0;
       transfer.file = nullptr;
       std::optional<HttpError> error;
-      if (auto problem = downloadProblem(transfer, result, closed)) error = HttpError{*problem};
+      if (auto problem = downloadProblem(transfer, result, closed)) {
+        error = HttpError{*problem, result == CURLE_OK ? ZelError::network
+                                                       : transfer::failureReason(transfer, result)};
+      }
       std::error_code fileError;
       if (!error) {
         fs::rename(transfer.partial, transfer.destination, fileError);

@@ -42,6 +42,7 @@ class HttpClient {
  public:
   using JsonCompletion = std::function<void(std::optional<JSON>, std::optional<HttpError>)>;
   using DownloadCompletion = std::function<void(std::optional<HttpError>)>;
+  using TextCompletion = std::function<void(std::optional<std::string>, std::optional<HttpError>)>;
   /// Looks at a complete downloaded file before it is put in place; a returned reason fails
   /// the download. Runs on the client's thread.
   using FileCheck = std::function<std::optional<std::string>(const std::filesystem::path&)>;
@@ -58,6 +59,9 @@ class HttpClient {
   /// Fire-and-forget GET: the answer is ignored, nothing is retried. A redirect refused for
   /// leaving https is one console line.
   void get(const std::string& url);
+  /// GETs `url` and delivers its body as text on the main queue: only a 2xx answer (after
+  /// redirects) within the web-asset size limit and `deadlineSeconds`, else an error.
+  void fetchText(const std::string& url, double deadlineSeconds, TextCompletion completion);
   /// Downloads `url` into `destination`, replacing any existing file. The body is written
   /// under a temporary name beside it (opened only when the transfer starts) and renamed into
   /// place only when the transfer succeeded with a 2xx status (after redirects), holds as

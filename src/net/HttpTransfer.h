@@ -16,7 +16,7 @@
 namespace zelvora {
 
 struct HttpClient::Transfer {
-  enum class Kind { postJson, get, download };
+  enum class Kind { postJson, get, fetchText, download };
 
   ~Transfer();
 
@@ -32,6 +32,7 @@ struct HttpClient::Transfer {
   FILE* file = nullptr;
   JsonCompletion jsonCompletion;
   DownloadCompletion downloadCompletion;
+  TextCompletion textCompletion;
   FileCheck check;
   CURL* easy = nullptr;
   curl_slist* headers = nullptr;

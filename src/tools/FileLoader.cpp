@@ -33,8 +33,12 @@ std::string percentDecoded(const std::string& text) {
 
 /// A file of this run: downloaded, or on its way with the requests that wait for it.
 struct RunFile {
+  struct Request {
+    FileLoader::CompletionHandler completed;
+    FileLoader::FailureHandler failed;
+  };
   bool downloaded = false;
-  std::vector<FileLoader::CompletionHandler> waiting;
+  std::vector<Request> waiting;
 };
 
 /// By local path. Main thread only.
@@ -44,13 +48,14 @@ std::map<fs::path, RunFile>& runFiles() {
 }
 
 void download(const fs::path& folder, const std::string& url, AssetKind kind,
-              FileLoader::CompletionHandler completionHandler) {
+              FileLoader::CompletionHandler completionHandler,
+              FileLoader::FailureHandler failureHandler = {}) {
   const fs::path destination = FileLoader::localPath(folder, url);
   std::error_code error;
   auto& files = runFiles();
   if (const auto known = files.find(destination); known != files.end()) {
     if (!known->second.downloaded) {
-      known->second.waiting.push_back(std::move(completionHandler));
+      known->second.waiting.push_back({std::move(completionHandler), std::move(failureHandler)});
       return;
     }
     if (fs::is_regular_file(destination, error)) {
@@ -63,10 +68,15 @@ void download(const fs::path& folder, const std::string& url, AssetKind kind,
   }
   fs::create_directories(destination.parent_path(), error);
   if (error) {
-    log(LogLevel::error, error.message() + ": " + destination.parent_path().string());
+    const std::string line = error.message() + ": " + destination.parent_path().string();
+    log(LogLevel::error, line);
+    if (failureHandler) {
+      platform::postToMainQueue(
+          [line, failureHandler = std::move(failureHandler)] { failureHandler(HttpError{line}); });
+    }
     return;
   }
-  files[destination].waiting.push_back(std::move(completionHandler));
+  files[destination].waiting.push_back({std::move(completionHandler), std::move(failureHandler)});
   HttpClient::shared().download(
       url, destination, kind,
       [url, destination](std::optional<HttpError> failure) {
@@ -78,10 +88,12 @@ void download(const fs::path& folder, const std::string& url, AssetKind kind,
         if (failure) {
           files.erase(file);
           log(LogLevel::warning, "download failed: " + url + ": " + failure->localizedDescription);
+          for (auto& request : waiting)
+            if (request.failed) request.failed(*failure);
           return;
         }
         file->second.downloaded = true;
-        for (auto& completionHandler : waiting) completionHandler(destination.string());
+        for (auto& request : waiting) request.completed(destination.string());
       },
       [kind](const fs::path& file) { return assetProblem(file, kind); });
 }
@@ -107,9 +119,14 @@ fs::path FileLoader::localPath(const fs::path& folder, const std::string& url) {
 
 // An empty folder was refused, with its console line: no download.
 void FileLoader::loadFile(const std::string& fromUrl, CompletionHandler completionHandler,
-                          AssetKind kind) {
-  if (const auto folder = sdkTemporaryDirectory(); !folder.empty())
-    download(folder, fromUrl, kind, std::move(completionHandler));
+                          AssetKind kind, FailureHandler failureHandler) {
+  if (const auto folder = sdkTemporaryDirectory(); !folder.empty()) {
+    download(folder, fromUrl, kind, std::move(completionHandler), std::move(failureHandler));
+  } else if (failureHandler) {
+    platform::postToMainQueue([failureHandler = std::move(failureHandler)] {
+      failureHandler(HttpError{"no folder for temporary files"});
+    });
+  }
 }
 
 void FileLoader::loadZelFile(const std::string& fromUrl, CompletionHandler completionHandler,

@@ -14,15 +14,19 @@ namespace zelvora {
 /// same URL always maps to the same file. A URL is fetched once per run: a request for a file
 /// already downloaded, or on its way, is answered with that file (one removed since is fetched
 /// again). Completions run on the main queue, never inside the call, only on success: a failed
-/// download leaves no file, is logged once, and the next request tries again. A file succeeds
+/// download leaves no file, is logged once, tells the failure handlers given, and the next
+/// request tries again. A file succeeds
 /// only when it is complete, within its kind's size limit, and (images and videos) looks like
 /// its kind.
 struct FileLoader {
   using CompletionHandler = std::function<void(const std::string& path)>;
+  /// Told, on the main queue, when the download failed (with why); callers that have nothing
+  /// to do then leave it empty.
+  using FailureHandler = std::function<void(const HttpError& error)>;
 
   /// Into this process's run folder of temporary files, which no other process empties.
   static void loadFile(const std::string& fromUrl, CompletionHandler completionHandler,
-                       AssetKind kind = AssetKind::webAsset);
+                       AssetKind kind = AssetKind::webAsset, FailureHandler failureHandler = {});
   /// Into the SDK's caches folder, kept across runs.
   static void loadZelFile(const std::string& fromUrl, CompletionHandler completionHandler,
                           AssetKind kind = AssetKind::webAsset);

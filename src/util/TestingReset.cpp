@@ -24,6 +24,7 @@ void resetProcessState() {
   state.isInitialized = false;
   state.additions.reset();
   state.assetBaseUrl.reset();
+  state.vast = {};
   state.consentManager = std::make_unique<ConsentManager>();
   controller.setServerConfiguration({});
   Asset::mraidJSPath.reset();

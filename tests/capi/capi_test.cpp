@@ -66,13 +66,16 @@ class CApiTest : public ::testing::Test {
     const auto data = [](const std::string& image) {
       return JSON{{"ctv", "{server}/assets/" + image}};
     };
-    // "p" becomes ready; "never"'s image does not exist, so it never does.
+    // "p" becomes ready; "never"'s image does not exist, so it never does; "vast" holds a
+    // broken VAST document.
     options.campaigns = campaignsFor(
         "app",
         {{"p", placementObject("enabled",
                                JSON::array({adObject("b1", "banner", data("sample-banner.png"))}))},
-         {"never", placementObject("enabled",
-                                   JSON::array({adObject("b2", "banner", data("missing.png"))}))}});
+         {"never",
+          placementObject("enabled", JSON::array({adObject("b2", "banner", data("missing.png"))}))},
+         {"vast", placementObject("enabled", JSON::array({adObject("v1", "videoVast",
+                                                                   {{"vastXml", "<VAST"}})}))}});
     options.assetDirectory = std::filesystem::path(ZELVORA_SERVER_DATA_DIR) / "assets";
     server = std::make_unique<server::ReferenceServer>(options);
     server->start();
@@ -148,7 +151,7 @@ TEST_F(CApiTest, ErrorPathsEachWithItsMessage) {
   ASSERT_TRUE(runUntil([&] { return events.has("shown:p"); }));
   // On screen: not ready to show again.
   refused(zelvora_show_ad(platform, "p"), ZELVORA_ERROR_NOT_READY);
-  EXPECT_EQ(events.events, (std::vector<std::string>{"init:[p,never]", "ready:p", "shown:p"}));
+  EXPECT_EQ(events.events, (std::vector<std::string>{"init:[p,never,vast]", "ready:p", "shown:p"}));
 }
 
 // The record as JSON text: the size asked first, a buffer one byte short refused and left
@@ -201,12 +204,24 @@ TEST_F(CApiTest, CallbacksOnlyOnTheMainThread) {
   ASSERT_TRUE(runUntil([&] { return !events.events.empty(); }));
   ASSERT_TRUE(runUntil([&] { return events.has("init:[]"); }));
   ASSERT_EQ(zelvora_set_server(server->endpointUrl().c_str(), nullptr, 10), ZELVORA_OK);
+  // With VAST on, the broken document's reason reaches the host after its placement's no-ads.
+  ASSERT_EQ(zelvora_set_vast(1, 0, 0, 0), ZELVORA_OK);
+  ASSERT_EQ(
+      zelvora_set_no_ads_reason_callback(
+          [](const char* id, zelvora_status reason, const char*, void* user) {
+            seen(user).record("no_ads_reason:" + std::string(id) + ":" + std::to_string(reason));
+          },
+          &events),
+      ZELVORA_OK);
   ASSERT_EQ(zelvora_initialize("app"), ZELVORA_OK);
-  ASSERT_TRUE(runUntil([&] { return events.has("ready:p"); }));
+  ASSERT_TRUE(
+      runUntil([&] { return events.has("ready:p") && events.has("no_ads_reason:vast:1100"); }));
   zelvora_set_log_sink(nullptr, nullptr);
+  zelvora_set_no_ads_reason_callback(nullptr, nullptr);
 
-  EXPECT_EQ(events.events,
-            (std::vector<std::string>{"init_error:100", "init:[]", "init:[p,never]", "ready:p"}));
+  EXPECT_EQ(std::vector<std::string>(events.events.begin(), events.events.begin() + 3),
+            (std::vector<std::string>{"init_error:100", "init:[]", "init:[p,never,vast]"}));
+  EXPECT_EQ(events.events.size(), 5u);
   for (const auto& thread : events.threads) EXPECT_EQ(thread, std::this_thread::get_id());
   const std::pair<int, std::string> refusal{
       ZELVORA_LOG_ERROR, "ZelvoraFramework - zelvora_initialize called off the main thread"};

@@ -32,7 +32,17 @@ void RecordingDelegate::onInitErrorWithReason(ZelError reason, const std::string
 
 void RecordingDelegate::onAdFailedToShowWithReason(const std::string& id, ZelError reason,
                                                    const std::string& message) {
-  const bool after = !events.empty() && events.back() == "onAdFailedToShow:" + id;
+  recordReason("onAdFailedToShow", id, reason, message);
+}
+
+void RecordingDelegate::onNoAdsWithReason(const std::string& id, ZelError reason,
+                                          const std::string& message) {
+  recordReason("onNoAds", id, reason, message);
+}
+
+void RecordingDelegate::recordReason(const char* event, const std::string& id, ZelError reason,
+                                     const std::string& message) {
+  const bool after = !events.empty() && events.back() == event + (":" + id);
   reasons.push_back(id + ":" + std::to_string(static_cast<int>(reason)) + ":" + message +
                     (after ? "" : " (early)"));
 }

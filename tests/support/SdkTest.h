@@ -44,6 +44,8 @@ class RecordingDelegate : public ZelExtendedEventDelegate {
   void onInitErrorWithReason(ZelError reason, const std::string& message) override;
   void onAdFailedToShowWithReason(const std::string& id, ZelError reason,
                                   const std::string& message) override;
+  void onNoAdsWithReason(const std::string& id, ZelError reason,
+                         const std::string& message) override;
   bool has(const std::string& event) const;
 
   std::vector<std::string> events;
@@ -53,6 +55,8 @@ class RecordingDelegate : public ZelExtendedEventDelegate {
   std::function<void(const std::string& event)> observer;
 
  private:
+  void recordReason(const char* event, const std::string& id, ZelError reason,
+                    const std::string& message);
   void record(const char* name, const std::string& id) {
     events.push_back(name + (":" + id));
     if (observer) observer(events.back());

@@ -8,6 +8,7 @@
 #include "zelvora/Log.h"
 #include "zelvora/platform/Device.h"
 #include "zelvora/platform/gtk/GstPlayerEngine.h"
+#include "zelvora/platform/media/Gstreamer.h"
 #include "zelvora/platform/media/PlayerEngine.h"
 #include "zelvora/platform/media/VideoView.h"
 #include "zelvora/platform/render/ViewRenderer.h"
@@ -87,7 +88,7 @@ GtkPlatform::GtkPlatform(HostEnvironment environment, UrlMode urls, Hosting host
   if (hosting_.kind == Hosting::Kind::over) watchNativeWindow();
 
   services_.emplace(BackendServices::Parts{std::move(environment), &mainQueue_, gstPlayerEngines(),
-                                           webEngine_, urlHandler_});
+                                           webEngine_, urlHandler_, gstreamerCanPlay});
   window()->addStackObserver([this] { presentationChanged(); });
   // Hosted, the screen is the host's window from the start.
   if (hosting_.kind != Hosting::Kind::ownWindow && allocated_.width > 0 && allocated_.height > 0) {

@@ -72,6 +72,7 @@ PlayerEngineFactory playerEngines() {
 
 void installMediaBackend() {
   installPlayerEngineFactory(playerEngines());
+  installMediaTypeCheck(gstreamerCanPlay);
 }
 
 }  // namespace zelvora::platform::headless

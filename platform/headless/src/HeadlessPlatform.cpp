@@ -2,6 +2,7 @@
 
 #include "zelvora/platform/headless/HeadlessMedia.h"
 #include "zelvora/platform/headless/Snapshot.h"
+#include "zelvora/platform/media/Gstreamer.h"
 
 namespace zelvora::platform::headless {
 
@@ -17,7 +18,8 @@ HeadlessPlatform::HeadlessPlatform(HostEnvironment environment, ClockMode clock)
     : runLoop_(clock),
       urlHandler_(std::make_shared<RecordingUrlHandler>()),
       webEngine_(std::make_shared<HeadlessWebEngine>()),
-      services_({std::move(environment), &runLoop_, playerEngines(), webEngine_, urlHandler_}) {}
+      services_({std::move(environment), &runLoop_, playerEngines(), webEngine_, urlHandler_,
+                 gstreamerCanPlay}) {}
 
 HeadlessPlatform::~HeadlessPlatform() = default;
 

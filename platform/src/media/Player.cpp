@@ -298,4 +298,20 @@ bool hasPlayerEngineFactory() {
   return static_cast<bool>(installedFactory());
 }
 
+namespace {
+MediaTypeCheck& installedTypeCheck() {
+  static MediaTypeCheck check;
+  return check;
+}
+}  // namespace
+
+void installMediaTypeCheck(MediaTypeCheck check) {
+  installedTypeCheck() = std::move(check);
+}
+
+bool canPlayMediaType(const std::string& mimeType) {
+  const auto& check = installedTypeCheck();
+  return check && check(mimeType);
+}
+
 }  // namespace zelvora::platform

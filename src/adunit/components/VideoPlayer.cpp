@@ -81,8 +81,9 @@ std::shared_ptr<Player> VideoPlayer::initPlayer() {
         player->addPeriodicTimeObserver(1.0, [weak = weak_from_this()](double seconds) {
           auto self = weak.lock();
           if (!self) return;
-          self->updateContentOverlay(
-              std::isfinite(seconds) ? static_cast<std::int64_t>(std::trunc(seconds)) : 0);
+          const double position = std::isfinite(seconds) ? seconds : 0;
+          if (auto events = self->delegate.lock()) events->onVideoProgress(position);
+          self->updateContentOverlay(static_cast<std::int64_t>(std::trunc(position)));
         });
     observeRate();
     failureObserverToken_ =
@@ -186,6 +187,7 @@ void VideoPlayer::showLoadingIndicator() {
 void VideoPlayer::updateContentOverlay(std::int64_t accordingToTime) {
   const std::int64_t t = accordingToTime;
   const auto updateSkipLabel = [&] {
+    if (!offersSkip) return;
     if (t < skipInTime) {
       skippableLabel->text = "Skippable in " + std::to_string(skipInTime - t) + " seconds";
       skippableLabel->sizeToFit();
@@ -250,6 +252,7 @@ void VideoPlayer::playbackFailed(const std::string& reason) {
   }
   // Whatever the countdown said, the user must be able to leave the full-screen ad.
   if (skippableLabel) enableSkip();
+  if (auto events = delegate.lock()) events->onVideoFailed(reason);
 }
 
 void VideoPlayer::toggleSound() {
@@ -266,6 +269,7 @@ void VideoPlayer::toggleSound() {
     if (player) player->setVolume(1);
     isSoundOn = true;
   }
+  if (auto events = delegate.lock()) events->onVideoSoundChanged(isSoundOn);
 }
 
 }  // namespace zelvora

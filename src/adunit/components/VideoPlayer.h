@@ -22,6 +22,12 @@ class VideoPlayerEventsDelegate {
   virtual void onVideoSkipped() = 0;
   virtual void onRedirectClicked() = 0;
   virtual void onVideoEnded() = 0;
+  /// Each time report while the video plays, with the position in seconds.
+  virtual void onVideoProgress(double seconds) { (void)seconds; }
+  /// The user turned the sound on or off.
+  virtual void onVideoSoundChanged(bool soundOn) { (void)soundOn; }
+  /// The video cannot play on, from the start or part way through.
+  virtual void onVideoFailed(const std::string& reason) { (void)reason; }
 };
 
 /// Plays one video full screen, muted at first, under an overlay: a countdown that turns into
@@ -51,6 +57,8 @@ class VideoPlayer : public std::enable_shared_from_this<VideoPlayer> {
   std::optional<std::string> url;
   std::int64_t duration = 0;
   std::int64_t skipInTime = 0;
+  /// False: no skip control and no countdown to it (the video plays to its end).
+  bool offersSkip = true;
   bool isSkippable = false;
   bool isSoundOn = false;
   std::shared_ptr<platform::Label> skippableLabel;

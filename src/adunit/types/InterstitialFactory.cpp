@@ -12,8 +12,11 @@ std::shared_ptr<Ad> InterstitialFactory::createAdUnit(const JSON& data) {
   const auto format = adFormatFromString(stringValue(member(member(data, "ad"), "subtype")));
   if (!format) return nullptr;
   switch (*format) {
-    case AdFormat::videoVast:
-      return std::make_shared<InterstitialVast>(data);
+    case AdFormat::videoVast: {
+      auto unit = std::make_shared<InterstitialVast>(data);
+      unit->videoPlayer->delegate = unit;
+      return unit;
+    }
     case AdFormat::banner: {
       auto unit = std::make_shared<InterstitialHouseBanner>(data);
       unit->shouldShowAdAfterPreload = false;

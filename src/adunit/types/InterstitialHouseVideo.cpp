@@ -25,6 +25,7 @@ void InterstitialHouseVideo::render(
   auto controller = videoPlayer->initPlayerController();
   playerVC = controller;
   closed_ = false;
+  playerBuilt();
   controller->modalTransitionStyle = ModalTransitionStyle::flipHorizontal;
   presentingViewController->present(controller, true, [weak = std::weak_ptr<Ad>(self())] {
     auto ad = std::static_pointer_cast<InterstitialHouseVideo>(weak.lock());

@@ -32,18 +32,25 @@ class InterstitialHouseVideo : public HouseVideoAd,
   /// The presented player; the presentation keeps it alive.
   std::weak_ptr<VideoPlayerViewController> playerVC;
 
+ protected:
+  /// The player and its overlay were built for a showing, before they are presented.
+  virtual void playerBuilt() {}
+  /// Ends a showing that began with the impression: display-time beacon and `adClose`, once,
+  /// whichever way its screens went.
+  virtual void finishShowing();
+  /// A tap on "Get Application" or on the landing card.
+  virtual void callClickBeacon();
+  /// Whether a showing began with the impression and has not ended.
+  bool isShowing() const { return showing_; }
+
  private:
   void showLandingCard();
   /// The click-through's dismissal takes the player (and any card) away: the showing ends.
   void dismissPresented() override;
-  /// Ends a showing that began with the impression: display-time beacon and `adClose`, once,
-  /// whichever way its screens went.
-  void finishShowing();
 
   bool showing_ = false;  // the impression was fired
   bool closed_ = true;
   void setLandingViewConstraints(const std::shared_ptr<platform::View>& contentView);
-  void callClickBeacon();
   std::shared_ptr<InterstitialHouseVideo> self();
 };
 

@@ -66,6 +66,8 @@ class ZELVORA_API BackendServices {
     PlayerEngineFactory playerEngines;
     std::shared_ptr<WebEngine> webEngine;
     std::shared_ptr<UrlHandler> urlHandler;
+    /// Which media types the player engines play.
+    MediaTypeCheck mediaTypes;
   };
 
   /// Throws std::logic_error when another backend's services are installed.

@@ -56,4 +56,11 @@ using PlayerEngineFactory = std::function<std::shared_ptr<PlayerEngine>(const st
 ZELVORA_API void installPlayerEngineFactory(PlayerEngineFactory factory);
 ZELVORA_API bool hasPlayerEngineFactory();
 
+/// Whether the media backend can play files of a MIME type ("video/mp4").
+using MediaTypeCheck = std::function<bool(const std::string& mimeType)>;
+/// The backend installs its check beside its engine factory; an empty one uninstalls it.
+ZELVORA_API void installMediaTypeCheck(MediaTypeCheck check);
+/// The installed check's answer; false without one.
+ZELVORA_API bool canPlayMediaType(const std::string& mimeType);
+
 }  // namespace zelvora::platform
