@@ -121,7 +121,8 @@ struct Verification {
 /// One <Ad>: an <InLine> or a <Wrapper>.
 struct Ad {
   std::string id;
-  /// The "sequence" attribute: the ad's place in a pod; none for a stand-alone ad.
+  /// The "sequence" attribute: the ad's place in a pod; none for a stand-alone ad (or one
+  /// whose sequence is not a whole number).
   std::optional<int> sequence;
   bool isWrapper = false;
   /// A wrapper's <VASTAdTagURI>.
@@ -153,7 +154,7 @@ struct Document {
 struct ParseLimits {
   /// Larger documents are refused (error 100) before parsing.
   std::size_t maxBytes = 1 << 20;
-  /// Elements nested deeper are refused (error 100).
+  /// Elements nested deeper are refused (error 100); the root is at depth 1.
   int maxDepth = 32;
 };
 

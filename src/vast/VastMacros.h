@@ -21,12 +21,12 @@ struct MacroValues {
   /// [GDPRCONSENT]: the consent string; empty: not known.
   std::string gdprConsent;
   /// [TIMESTAMP]: seconds since 1970, written ISO 8601 with milliseconds in UTC.
-  double timestampSeconds = 0;
-  /// [CACHEBUSTING]: a random 8-digit number, the same for one request.
+  std::optional<double> timestampSeconds;
+  /// [CACHEBUSTING]: a random 8-digit number, the same for one request; empty: a new one.
   std::string cacheBusting;
 };
 
-/// A random 8-digit number for [CACHEBUSTING].
+/// A random 8-digit number for [CACHEBUSTING], its first digit not 0.
 std::string newCacheBuster();
 
 /// `url` with every known macro replaced by its value, percent-encoded (RFC 3986 unreserved
