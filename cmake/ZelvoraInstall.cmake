@@ -1,7 +1,7 @@
 # What `cmake --install` puts in place for hosts: the SDK's static libraries, the shared library
 # libzelvora.so.1 and the public headers, a CMake package (find_package(zelvora) with the
 # components headless and gtk), pkg-config files (zelvora, zelvora-headless, zelvora-gtk), and the
-# reference server with its sample campaigns and assets to test a host against.
+# reference server with its sample campaigns, assets and VAST documents to test a host against.
 include(CMakePackageConfigHelpers)
 
 set(ZELVORA_INSTALL_CMAKEDIR ${CMAKE_INSTALL_LIBDIR}/cmake/zelvora)
@@ -93,4 +93,5 @@ endforeach()
 
 install(TARGETS zelvora-adserver RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR} COMPONENT server)
 install(DIRECTORY ${PROJECT_SOURCE_DIR}/server/campaigns ${PROJECT_SOURCE_DIR}/server/assets
+  ${PROJECT_SOURCE_DIR}/server/vast
   DESTINATION ${CMAKE_INSTALL_DATADIR}/zelvora/server COMPONENT server)

@@ -149,6 +149,7 @@ std::unique_ptr<zelvora::server::ReferenceServer> startServer(const zelvora::JSO
   zelvora::server::ServerOptions options;
   options.campaigns = campaigns;
   options.assetDirectory = ZELVORA_SERVER_DATA_DIR "/assets";
+  options.vastDirectory = ZELVORA_SERVER_DATA_DIR "/vast";
   auto server = std::make_unique<zelvora::server::ReferenceServer>(options);
   server->start();
   return server;

@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cstdlib>
 #include <fstream>
 #include <iostream>
 #include <optional>
@@ -81,6 +82,17 @@ std::optional<std::filesystem::path> fileInside(const std::filesystem::path& fol
   std::error_code error;
   if (!std::filesystem::is_regular_file(path, error)) return std::nullopt;
   return path;
+}
+
+bool isIdCharacter(char c) {
+  return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '_' ||
+         c == '-';
+}
+
+/// A file of the folder itself, not of a folder below it. fileInside() still refuses "." and "..".
+bool isPlainFileName(const std::string& name) {
+  return !name.empty() &&
+         std::all_of(name.begin(), name.end(), [](char c) { return isIdCharacter(c) || c == '.'; });
 }
 
 /// A connection in memory: the request's bytes to read, the response's collected.
@@ -168,6 +180,10 @@ std::string ReferenceServer::baseUrl() const {
 }
 
 void ReferenceServer::bind() {
+  {
+    std::lock_guard lock(mutex_);
+    stopped_ = false;
+  }
   if (!http_->is_valid()) throw std::runtime_error("the server could not be set up (TLS files?)");
   // httplib listens with a backlog of 5: past it, the connections of a burst (an SDK fetching a
   // dozen files at once) wait a second for their SYN to be sent again. The listening socket is
@@ -200,6 +216,11 @@ void ReferenceServer::listen() {
 }
 
 void ReferenceServer::stop() {
+  {
+    std::lock_guard lock(mutex_);
+    stopped_ = true;
+  }
+  stopping_.notify_all();
   http_->stop();
   if (thread_.joinable()) thread_.join();
 }
@@ -334,12 +355,45 @@ void ReferenceServer::installRoutes() {
     response.set_content(serialize(list), "application/json");
   });
 
+  if (!options_.vastDirectory.empty()) installVastDocuments();
   if (options_.assetDirectory.empty()) return;
   if (options_.assetBytesPerSecond > 0) {
     installThrottledAssets();
   } else {
     http_->set_mount_point("/assets", options_.assetDirectory.string());
   }
+}
+
+void ReferenceServer::installVastDocuments() {
+  http_->Get(R"(/vast/(.+))", [this](const httplib::Request& request, httplib::Response& response) {
+    const std::string name = request.matches[1];
+    const auto path =
+        isPlainFileName(name) ? fileInside(options_.vastDirectory, name) : std::nullopt;
+    std::ifstream in(path.value_or(""), std::ios::binary);
+    if (!path || !in) {
+      response.status = 404;
+      return;
+    }
+    std::string document(std::istreambuf_iterator<char>(in), {});
+    // The ad id goes into the document's URLs as it is: only characters that need no escaping
+    // in XML or a query.
+    std::string ad = request.get_param_value("ad");
+    ad.erase(std::remove_if(ad.begin(), ad.end(), [](char c) { return !isIdCharacter(c); }),
+             ad.end());
+    replaceAll(document, "{server}", baseUrl());
+    replaceAll(document, "{ad}", ad);
+    if (request.has_param("delay"))
+      delay(std::strtod(request.get_param_value("delay").c_str(), nullptr));
+    response.set_content(document, "application/xml");
+  });
+}
+
+void ReferenceServer::delay(double seconds) {
+  // "inf" waits the whole limit; NaN and negative numbers do not wait.
+  seconds = std::min(seconds, options_.vastDelayLimitSeconds);
+  if (!(seconds > 0)) return;
+  std::unique_lock lock(mutex_);
+  stopping_.wait_for(lock, std::chrono::duration<double>(seconds), [this] { return stopped_; });
 }
 
 void ReferenceServer::installThrottledAssets() {

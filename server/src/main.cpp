@@ -12,7 +12,7 @@
 namespace {
 void usage() {
   std::cerr << "usage: zelvora-adserver --campaigns FILE [--port N] [--host ADDRESS]\n"
-               "                        [--assets DIR] [--cert PEM --key PEM]\n";
+               "                        [--assets DIR] [--vast DIR] [--cert PEM --key PEM]\n";
 }
 }  // namespace
 
@@ -45,6 +45,8 @@ int main(int argc, char** argv) {
       options.host = value;
     } else if (flag == "--assets") {
       options.assetDirectory = value;
+    } else if (flag == "--vast") {
+      options.vastDirectory = value;
     } else if (flag == "--cert") {
       options.certificateFile = value;
     } else if (flag == "--key") {

@@ -2,8 +2,8 @@
 """run_with_server.py ADSERVER SERVER_DATA_DIR -- COMMAND [ARG...]
 
 Runs COMMAND with the reference server's URL appended to its arguments: the server
-(ADSERVER, serving SERVER_DATA_DIR's sample campaigns and assets on 127.0.0.1 at a free
-port) runs for as long as the command does. The command's folders (XDG_CONFIG_HOME,
+(ADSERVER, serving SERVER_DATA_DIR's sample campaigns, assets and VAST documents on
+127.0.0.1 at a free port) runs for as long as the command does. The command's folders (XDG_CONFIG_HOME,
 XDG_CACHE_HOME, TMPDIR) are a fresh temporary folder. Exits with the command's status."""
 import os
 import subprocess
@@ -18,7 +18,8 @@ def main(argv):
     adserver, data, command = argv[1], argv[2], argv[4:]
     server = subprocess.Popen(
         [adserver, "--campaigns", os.path.join(data, "campaigns", "sample.json"),
-         "--assets", os.path.join(data, "assets"), "--host", "127.0.0.1", "--port", "0"],
+         "--assets", os.path.join(data, "assets"), "--vast", os.path.join(data, "vast"),
+         "--host", "127.0.0.1", "--port", "0"],
         stdout=subprocess.PIPE, text=True)
     try:
         line = server.stdout.readline()

@@ -172,9 +172,13 @@ inline void expectMraidExposuresAndOrientation(const JSON& summary) {
 }
 
 inline const std::vector<std::string> answerOrder = {
-    "banner-interstitial", "banner-no-click",   "video-with-landing-card", "video-skippable",
-    "html-interstitial",   "html-no-script",    "mraid-interstitial",      "mraid-open",
-    "mraid-landscape",     "mraid-fallback",    "vast-interstitial",       "disabled-placement",
-    "empty-placement",     "rewarded-placement"};
+    "banner-interstitial", "banner-no-click", "video-with-landing-card", "video-skippable",
+    "html-interstitial", "html-no-script", "mraid-interstitial", "mraid-open", "mraid-landscape",
+    "mraid-fallback",
+    // VAST ads of every kind: never ready for now.
+    "vast-interstitial", "vast-inline-document", "vast-too-deep", "vast-loop", "vast-empty",
+    "vast-broken", "vast-unsupported-media",
+    // Paused, without ads, not an interstitial.
+    "disabled-placement", "empty-placement", "rewarded-placement"};
 
 }  // namespace zelvora::test::demo_tour

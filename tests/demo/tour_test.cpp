@@ -17,6 +17,7 @@ server::ServerOptions sampleServer() {
   options.campaigns =
       server::ReferenceServer::loadCampaigns(ZELVORA_SERVER_DATA_DIR "/campaigns/sample.json");
   options.assetDirectory = ZELVORA_SERVER_DATA_DIR "/assets";
+  options.vastDirectory = ZELVORA_SERVER_DATA_DIR "/vast";
   return options;
 }
 

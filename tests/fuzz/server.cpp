@@ -1,7 +1,7 @@
 // The reference server's handling of one raw HTTP request, in memory: the getPlacements POST
-// with its body, beacons with their query, the debug pages and the assets. A body that is a
-// JSON object with "data" and no signature gets a valid one, so that what lies behind the
-// signature check is reached too.
+// with its body, beacons with their query, the debug pages, the assets and the VAST documents.
+// A body that is a JSON object with "data" and no signature gets a valid one, so that what lies
+// behind the signature check is reached too.
 #include "FuzzWorld.h"
 #include "net/JsonReading.h"
 #include "net/Md5.h"
@@ -44,6 +44,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   server::ServerOptions options;
   options.campaigns = campaigns();
   options.assetDirectory = ZELVORA_SERVER_DATA_DIR "/assets";
+  options.vastDirectory = ZELVORA_SERVER_DATA_DIR "/vast";
+  options.vastDelayLimitSeconds = 0;        // an input's wait would only be reported as a hang
   options.log = [](const std::string&) {};  // most inputs name an unknown app
   server::ReferenceServer server(options);
   const std::string response = server.respond(signedRequest(fuzz::text(data, size)));

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <condition_variable>
 #include <filesystem>
 #include <functional>
 #include <memory>
@@ -47,6 +48,10 @@ struct ServerOptions {
   JSON campaigns = JSON::object();
   /// Served under "/assets/", the asset base URL announced to the SDK. Empty: none.
   std::filesystem::path assetDirectory;
+  /// Its files are served as VAST documents under "/vast/<name>". Empty: none.
+  std::filesystem::path vastDirectory;
+  /// The longest wait a "/vast/" request's "delay" parameter may ask for.
+  double vastDelayLimitSeconds = 30;
   /// Both set: serve HTTPS with this PEM certificate and key.
   std::filesystem::path certificateFile;
   std::filesystem::path privateKeyFile;
@@ -60,9 +65,10 @@ struct ServerOptions {
 
 /// The reference ad server. POST "/srv" checks the request's signature and answers
 /// getPlacements from the campaigns (an unknown app gets no placements and a log line naming the
-/// known app ids, a bad signature HTTP 403); "/assets/" serves static files; every request under
-/// "/t/" is recorded as a beacon, and GET "/debug/beacons" and "/debug/requests" show the records
-/// as JSON.
+/// known app ids, a bad signature HTTP 403); "/assets/" serves static files; GET "/vast/<name>"
+/// serves a VAST document with "{server}" and "{ad}" (its "ad" parameter) filled in, after
+/// "delay" seconds when asked; every request under "/t/" is recorded as a beacon, and GET
+/// "/debug/beacons" and "/debug/requests" show the records as JSON.
 class ReferenceServer {
  public:
   /// The signature member's name and the salt agreed with the SDK.
@@ -103,6 +109,9 @@ class ReferenceServer {
   void bind();
   void installRoutes();
   void installThrottledAssets();
+  void installVastDocuments();
+  /// Sleeps `seconds` (at most the option's limit), or less when the server stops.
+  void delay(double seconds);
   JSON answer(const JSON& request, int& status);
   void log(const std::string& line) const;
   JSON substituted(const JSON& value) const;
@@ -113,6 +122,9 @@ class ReferenceServer {
   int port_ = 0;
 
   mutable std::mutex mutex_;
+  /// Wakes delayed answers when the server stops, so that stop() need not wait for them.
+  std::condition_variable stopping_;
+  bool stopped_ = false;
   std::vector<BeaconRecord> beacons_;
   std::vector<PlacementsRequest> requests_;
   std::vector<ServedRequest> served_;
