@@ -100,8 +100,12 @@ void InterstitialVast::preload() {
   } else if (const auto tag = asString(member(data(), "vastTagUrl"))) {
     chain_ = vast::Chain::fromTag(*tag, std::move(options), std::move(done));
   } else {
-    failed(vast::VastError::undefined, "the ad's data has neither \"vastTagUrl\" nor \"vastXml\"",
-           {});
+    // Reported as every other failure is, after the placements' onInit.
+    mainQueue().post([weak = weak_from_this()] {
+      if (auto self = std::static_pointer_cast<InterstitialVast>(weak.lock()))
+        self->failed(vast::VastError::undefined,
+                     "the ad's data has neither \"vastTagUrl\" nor \"vastXml\"", {});
+    });
   }
 }
 
