@@ -129,6 +129,13 @@ bool SdkTest::waitForServer(const std::function<bool()>& done) {
   return false;
 }
 
+bool SdkTest::waitForBeacon(const std::string& target) {
+  return waitForServer([&] {
+    const auto sent = beacons();
+    return std::find(sent.begin(), sent.end(), target) != sent.end();
+  });
+}
+
 void SdkTest::expectBeacons(std::vector<std::string> expected) {
   std::sort(expected.begin(), expected.end());
   EXPECT_TRUE(waitForServer([&] {

@@ -145,6 +145,8 @@ class SdkTest : public PlatformTest {
   /// The beacon targets the server recorded, sorted (beacons travel concurrently), markers
   /// left out.
   std::vector<std::string> beacons() const;
+  /// Waits (at most 20 s) until the server recorded `target`.
+  bool waitForBeacon(const std::string& target);
   /// Waits for every beacon of `expected`; then sends a marker beacon and, once it arrived
   /// (so a beacon sent by mistake had its chance), checks that nothing else was sent.
   void expectBeacons(std::vector<std::string> expected);

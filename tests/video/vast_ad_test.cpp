@@ -175,10 +175,7 @@ TEST_F(VastAdTest, ATwoWrapperChainPlaysWithEveryTrackerInOrder) {
   runLoop().advance(8.5);
   EXPECT_EQ(sent().size(), 15u) << "every tracker again, less sound and background";
   // Macros are filled when a tracker leaves: the playhead of the first quartile.
-  EXPECT_TRUE(runUntil([&] {
-    return ::testing::Value(
-        beacons(), ::testing::Contains("/t/v?doc=in&ev=firstQuartile&at=00%3A00%3A02.000"));
-  }));
+  EXPECT_TRUE(waitForBeacon("/t/v?doc=in&ev=firstQuartile&at=00%3A00%3A02.000"));
   for (const auto& request : server->served())
     EXPECT_EQ(request.target.find("[CACHEBUSTING]"), std::string::npos) << request.target;
 }
@@ -313,9 +310,7 @@ TEST_F(VastAdTest, PlaybackThatFailsReports405AndLetsTheUserLeave) {
   ASSERT_TRUE(driver.tap(skip));
   runLoop().advance(0.5);
   EXPECT_THAT(sent(), ::testing::Contains("in.error"));
-  EXPECT_TRUE(runUntil([&] {
-    return ::testing::Value(beacons(), ::testing::Contains("/t/v?doc=in&ev=error&code=405"));
-  }));
+  EXPECT_TRUE(waitForBeacon("/t/v?doc=in&ev=error&code=405"));
 }
 
 TEST(MediaTypes, TheBackendOffersTheContainersItPlays) {
