@@ -8,6 +8,7 @@
 #include "tools/SdkDirectories.h"
 #include "zelvora/Log.h"
 #include "zelvora/ZelController.h"
+#include "zelvora/platform/MainQueue.h"
 
 namespace zelvora {
 
@@ -50,17 +51,23 @@ void HouseVideoAd::loadVideo() {
       AssetKind::video);
 }
 
-void HouseVideoAd::downloadAssets() {
+void HouseVideoAd::downloadAssets(std::function<void()> settled) {
+  // Counts the icons on their way; `settled` follows the last.
+  const auto pending = std::make_shared<int>(1);
+  const auto settle = [pending, settled = std::move(settled)] {
+    if (--*pending == 0 && settled) settled();
+  };
+  const auto finish = [&] { platform::postToMainQueue(settle); };
   const auto folder = sdkCachesDirectory();
   std::error_code error;
   std::filesystem::create_directories(folder, error);
   if (error) {
     log(LogLevel::error, error.message() + ": " + folder.string());
-    return;
+    return finish();
   }
   const auto& base = ZelController::sharedInstance().assetBaseUrl();
   // The icons are looked up where the loader keeps their URL, so a base URL is needed.
-  if (!base) return;
+  if (!base) return finish();
   const auto take = [&](const std::string& name, std::optional<std::string>& assetPath) {
     const std::string url = *base + name;
     const auto local = FileLoader::localPath(folder, url);
@@ -68,11 +75,18 @@ void HouseVideoAd::downloadAssets() {
       assetPath = local.string();
       return;
     }
+    ++*pending;
     FileLoader::loadZelFile(
-        url, [&assetPath](const std::string& path) { assetPath = path; }, AssetKind::image);
+        url,
+        [&assetPath, settle](const std::string& path) {
+          assetPath = path;
+          settle();
+        },
+        AssetKind::image, [settle](const HttpError&) { settle(); });
   };
   take("ic_sound_on.png", Asset::iconSoundOnPath);
   take("ic_sound_off.png", Asset::iconSoundOffPath);
+  finish();
 }
 
 }  // namespace zelvora

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <functional>
 #include <memory>
 
 #include "adunit/VideoAd.h"
@@ -14,8 +15,9 @@ class HouseVideoAd : public VideoAd {
   explicit HouseVideoAd(const JSON& initWithData);
 
   void preload() override;
-  /// Takes the sound icons from the caches folder, or fetches them from the asset base URL.
-  void downloadAssets();
+  /// Takes the sound icons from the caches folder, or fetches them from the asset base URL;
+  /// then `settled`, on the main queue, once both are here or failed.
+  void downloadAssets(std::function<void()> settled = {});
 
   std::shared_ptr<Banner> landingCard;
 

@@ -118,21 +118,32 @@ fs::path FileLoader::localPath(const fs::path& folder, const std::string& url) {
 }
 
 // An empty folder was refused, with its console line: no download.
-void FileLoader::loadFile(const std::string& fromUrl, CompletionHandler completionHandler,
-                          AssetKind kind, FailureHandler failureHandler) {
-  if (const auto folder = sdkTemporaryDirectory(); !folder.empty()) {
+namespace {
+
+void loadInto(const std::filesystem::path& folder, const char* what, const std::string& fromUrl,
+              FileLoader::CompletionHandler completionHandler, AssetKind kind,
+              FileLoader::FailureHandler failureHandler) {
+  if (!folder.empty()) {
     download(folder, fromUrl, kind, std::move(completionHandler), std::move(failureHandler));
   } else if (failureHandler) {
-    platform::postToMainQueue([failureHandler = std::move(failureHandler)] {
-      failureHandler(HttpError{"no folder for temporary files"});
+    platform::postToMainQueue([failureHandler = std::move(failureHandler), what] {
+      failureHandler(HttpError{std::string("no folder for ") + what});
     });
   }
 }
 
+}  // namespace
+
+void FileLoader::loadFile(const std::string& fromUrl, CompletionHandler completionHandler,
+                          AssetKind kind, FailureHandler failureHandler) {
+  loadInto(sdkTemporaryDirectory(), "temporary files", fromUrl, std::move(completionHandler), kind,
+           std::move(failureHandler));
+}
+
 void FileLoader::loadZelFile(const std::string& fromUrl, CompletionHandler completionHandler,
-                             AssetKind kind) {
-  if (const auto folder = sdkCachesDirectory(); !folder.empty())
-    download(folder, fromUrl, kind, std::move(completionHandler));
+                             AssetKind kind, FailureHandler failureHandler) {
+  loadInto(sdkCachesDirectory(), "the SDK's caches", fromUrl, std::move(completionHandler), kind,
+           std::move(failureHandler));
 }
 
 void FileLoader::forgetDownloads() {

@@ -29,7 +29,7 @@ struct FileLoader {
                        AssetKind kind = AssetKind::webAsset, FailureHandler failureHandler = {});
   /// Into the SDK's caches folder, kept across runs.
   static void loadZelFile(const std::string& fromUrl, CompletionHandler completionHandler,
-                          AssetKind kind = AssetKind::webAsset);
+                          AssetKind kind = AssetKind::webAsset, FailureHandler failureHandler = {});
   /// Forgets the files of this run: later requests fetch them again. For a fresh SDK world,
   /// when the completions of the transfers under way are dropped.
   static void forgetDownloads();

@@ -146,7 +146,7 @@ TEST_F(VastAdTest, ATwoWrapperChainPlaysWithEveryTrackerInOrder) {
       {{"vastTagUrl", "{server}/vast/w1.xml?cb=[CACHEBUSTING]"}, {"imp", "{server}/t/imp"}});
   ASSERT_TRUE(ready());
   auto ad = firstAdOf<InterstitialVast>();
-  ASSERT_TRUE(runUntil([&] { return ad->landingCard && ad->landingCard->image(); }));
+  ASSERT_TRUE(ad->landingCard && ad->landingCard->image()) << "ready before its end card";
   showAndStart();
   EXPECT_EQ(delegate->events,
             (std::vector<std::string>{"onInit:[p]", "onAdReady:p", "onAdShown:p"}));

@@ -25,11 +25,14 @@ void Banner::setImage(std::shared_ptr<platform::Image> image) {
   if (auto delegate = preloadDelegate.lock()) delegate->onPreloadFinished();
 }
 
-void Banner::preloadCompletion(const std::string& path) {
+void Banner::preloadCompletion(const std::string& path, std::function<void(bool)> decoded) {
   // Decoded off the main thread; the banner may be gone by the time the picture is.
   platform::Image::contentsOfFileInBackground(
-      path, [weak = weak_from_this()](std::shared_ptr<platform::Image> image) {
+      path, [weak = weak_from_this(),
+             decoded = std::move(decoded)](std::shared_ptr<platform::Image> image) {
+        const bool ok = image != nullptr;
         if (auto self = weak.lock()) self->setImage(std::move(image));
+        if (decoded) decoded(ok);
       });
 }
 

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -30,8 +31,8 @@ class Banner : public std::enable_shared_from_this<Banner> {
   void setImage(std::shared_ptr<platform::Image> image);
   std::shared_ptr<platform::Image> image() const { return image_; }
   /// The file loader's completion: decodes the file at `path` off the main thread, then sets
-  /// the image on the main queue (no image if it does not decode).
-  void preloadCompletion(const std::string& path);
+  /// the image on the main queue (no image if it does not decode), then tells `decoded`.
+  void preloadCompletion(const std::string& path, std::function<void(bool decoded)> decoded = {});
   /// The image view's tap action.
   void onBannerClicked();
 

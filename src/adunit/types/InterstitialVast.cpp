@@ -74,7 +74,6 @@ InterstitialVast::InterstitialVast(const JSON& initWithData)
 void InterstitialVast::preload() {
   const auto& settings = ZelController::sharedInstance().vastSettings();
   if (!settings.enabled || chain_ || ad_) return;
-  downloadAssets();  // the sound toggle's icons
   vast::ChainOptions options;
   options.maxWrapperDepth = settings.maxWrapperDepth;
   options.requestTimeoutSeconds = settings.requestTimeoutSeconds;
@@ -130,20 +129,21 @@ void InterstitialVast::resolved(vast::ResolvedAd ad) {
   companion_ = endCardOf(ad.companions);
   const std::string media = ad.media.url;
   ad_ = std::move(ad);
-  loadCompanionAndIcons();
+  // The media file, the sound toggle's icons, then the card and the icons.
+  pendingFiles_ = 2;
   FileLoader::loadFile(
       media,
       [weak = weak_from_this()](const std::string& path) {
         auto self = std::static_pointer_cast<InterstitialVast>(weak.lock());
         if (!self) return;
         self->videoPlayer->url = "file://" + path;
-        self->isLoaded = true;
-        if (auto delegate = self->preloadDelegate.lock()) delegate->onAdLoaded();
+        self->fileSettled();
       },
       AssetKind::video,
       [weak = weak_from_this()](const HttpError& error) {
         auto self = std::static_pointer_cast<InterstitialVast>(weak.lock());
         if (!self || !self->ad_) return;
+        self->mediaFailed_ = true;
         const auto code = error.reason == ZelError::timedOut ? vast::VastError::mediaTimeout
                                                              : vast::VastError::fileNotFound;
         self->failed(code,
@@ -151,29 +151,60 @@ void InterstitialVast::resolved(vast::ResolvedAd ad) {
                          " did not arrive: " + error.localizedDescription,
                      self->ad_->errorUrls);
       });
+  downloadAssets([weak = weak_from_this()] {
+    if (auto self = std::static_pointer_cast<InterstitialVast>(weak.lock())) self->fileSettled();
+  });
+  loadCompanionAndIcons();
+}
+
+void InterstitialVast::fileSettled() {
+  // Ready once everything the viewer will see is here: on a fast clock the video can end
+  // before a card that is still on its way.
+  if (--pendingFiles_ > 0 || mediaFailed_) return;
+  isLoaded = true;
+  if (auto delegate = preloadDelegate.lock()) delegate->onAdLoaded();
 }
 
 void InterstitialVast::loadCompanionAndIcons() {
+  const auto settled = [weak = weak_from_this()](auto then) {
+    return [weak, then](const auto& outcome) {
+      auto self = std::static_pointer_cast<InterstitialVast>(weak.lock());
+      if (!self) return;
+      then(*self, outcome);
+      self->fileSettled();
+    };
+  };
   if (companion_) {
+    ++pendingFiles_;
     landingCard = Banner::make(companion_->resource.staticUrl);
+    // Without its image the card is left out: the ad ends with the video.
+    const auto dropCard = [](InterstitialVast& self, const auto&) {
+      self.landingCard.reset();
+      self.companion_.reset();
+    };
     FileLoader::loadFile(
         landingCard->url,
-        [weak = std::weak_ptr<Banner>(landingCard)](const std::string& path) {
-          if (auto card = weak.lock()) card->preloadCompletion(path);
+        [weak = weak_from_this(), settled, dropCard](const std::string& path) {
+          auto self = std::static_pointer_cast<InterstitialVast>(weak.lock());
+          if (!self || !self->landingCard) return;
+          self->landingCard->preloadCompletion(
+              path, settled([dropCard](InterstitialVast& ad, bool decoded) {
+                if (!decoded) dropCard(ad, decoded);
+              }));
         },
-        AssetKind::image);
+        AssetKind::image, settled(dropCard));
   }
   icons_.clear();
   for (const auto& icon : ad_->linear.icons) {
     if (icon.resource.staticUrl.empty()) continue;  // markup icons would need a page each
     icons_.push_back({icon, std::nullopt, nullptr, nullptr, false});
+    ++pendingFiles_;
     FileLoader::loadFile(
         icon.resource.staticUrl,
-        [weak = weak_from_this(), index = icons_.size() - 1](const std::string& path) {
-          auto self = std::static_pointer_cast<InterstitialVast>(weak.lock());
-          if (self && index < self->icons_.size()) self->icons_[index].path = path;
-        },
-        AssetKind::image);
+        settled([index = icons_.size() - 1](InterstitialVast& self, const std::string& path) {
+          if (index < self.icons_.size()) self.icons_[index].path = path;
+        }),
+        AssetKind::image, settled([](InterstitialVast&, const HttpError&) {}));
   }
 }
 

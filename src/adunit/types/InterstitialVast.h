@@ -57,6 +57,8 @@ class InterstitialVast : public InterstitialHouseVideo {
   void failed(vast::VastError code, const std::string& message,
               const std::vector<std::string>& errorUrls);
   void loadCompanionAndIcons();
+  /// One file of the ad arrived or failed.
+  void fileSettled();
   void addIcons();
   void showIconsAt(double seconds);
   void openIcon(std::size_t index);
@@ -70,6 +72,8 @@ class InterstitialVast : public InterstitialHouseVideo {
   std::unique_ptr<vast::Tracking> tracking_;
   std::vector<platform::Application::ObserverToken> applicationObservers_;
   bool pausedInBackground_ = false;
+  int pendingFiles_ = 0;
+  bool mediaFailed_ = false;
 };
 
 }  // namespace zelvora
