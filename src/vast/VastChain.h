@@ -84,8 +84,6 @@ class Chain : public std::enable_shared_from_this<Chain> {
   bool allowMultipleAds_ = true;
   bool followWrappers_ = true;
   std::set<std::string> visited_;
-  std::uint64_t request_ = 0;
-  std::optional<std::uint64_t> timer_;
   /// What the wrappers read so far add to the inline ad.
   ResolvedAd merged_;
 };

@@ -137,7 +137,57 @@ inline const std::map<std::string, Expected> sampleTour = {
      {"no fill",
       {"onNoAds", "onAdFailedToShow"},
       {"/t/imp?ad=mraid-2&metric=adLoad", "/t/imp?ad=mraid-2&metric=fallback"}}},
-    {"vast-interstitial", {"never ready", {}, {}}},
+    // Two wrappers to an inline ad with a privacy icon, skipped at 3 s: every document's
+    // impressions, the wrappers' "start", the verification that did not run, never "complete".
+    {"vast-interstitial",
+     {"ok",
+      {"onAdReady", "onAdShown", "onAdClose"},
+      {"/t/vast-imp?ad=vast-1&doc=wrapper-1", "/t/vast-imp?ad=vast-1&doc=wrapper-2",
+       "/t/vast-imp?ad=vast-1&doc=inline", "/t/vast-imp?ad=vast-1&doc=inline&n=2",
+       "/t/vast?ad=vast-1&ev=creativeView", "/t/vast?ad=vast-1&ev=start&doc=wrapper-1",
+       "/t/vast?ad=vast-1&ev=start&doc=wrapper-2", "/t/vast?ad=vast-1&ev=start",
+       "/t/vast?ad=vast-1&ev=verificationNotExecuted&reason=2", "/t/vast?ad=vast-1&ev=iconView",
+       "/t/vast?ad=vast-1&ev=unmute", "/t/vast?ad=vast-1&ev=firstQuartile",
+       "/t/vast?ad=vast-1&ev=progress", "/t/vast?ad=vast-1&ev=skip", "/t/close?ad=vast-1&length=#",
+       "/t/imp?ad=vast-1"}}},
+    // Watched to its companion end card twice; the sound toggled on, then off again.
+    {"vast-inline-document",
+     {"ok",
+      {"onAdReady", "onAdShown", "onAdClose", "onAdShown", "onAdClose"},
+      [] {
+        std::vector<std::string> beacons;
+        for (const char* sound : {"unmute", "mute"}) {
+          for (const std::string event : {"creativeView", "start", sound, "firstQuartile",
+                                          "midpoint", "thirdQuartile", "complete", "companionView"})
+            beacons.push_back("/t/vast?ad=vast-2&ev=" + event);
+          for (const char* beacon : {"/t/vast-imp?ad=vast-2&doc=embedded", "/t/imp?ad=vast-2",
+                                     "/t/close?ad=vast-2&length=#"})
+            beacons.push_back(beacon);
+        }
+        return beacons;
+      }()}},
+    // Each failure reaches every document of its chain with its code, and the host as no fill.
+    {"vast-too-deep",
+     {"no fill",
+      {"onNoAds"},
+      {"/t/vast-error?ad=vast-3&doc=deep-1&code=302", "/t/vast-error?ad=vast-3&doc=deep-2&code=302",
+       "/t/vast-error?ad=vast-3&doc=deep-3&code=302", "/t/vast-error?ad=vast-3&doc=deep-4&code=302",
+       "/t/vast-error?ad=vast-3&doc=deep-5&code=302",
+       "/t/vast-error?ad=vast-3&doc=deep-6&code=302"}}},
+    {"vast-loop",
+     {"no fill",
+      {"onNoAds"},
+      {"/t/vast-error?ad=vast-4&doc=loop-a&code=300",
+       "/t/vast-error?ad=vast-4&doc=loop-b&code=300"}}},
+    {"vast-empty",
+     {"no fill",
+      {"onNoAds"},
+      {"/t/vast-error?ad=vast-5&doc=wrapper-to-empty&code=303",
+       "/t/vast-error?ad=vast-5&doc=empty&code=303"}}},
+    {"vast-broken",
+     {"no fill", {"onNoAds"}, {"/t/vast-error?ad=vast-6&doc=wrapper-to-broken&code=100"}}},
+    {"vast-unsupported-media",
+     {"no fill", {"onNoAds"}, {"/t/vast-error?ad=vast-7&doc=unsupported-media&code=403"}}},
     // A valid banner, but paused: nothing is preloaded, so nothing is fired.
     {"disabled-placement", {"disabled", {}, {}}},
     {"empty-placement", {"no fill", {"onNoAds"}, {}}},
@@ -175,7 +225,7 @@ inline const std::vector<std::string> answerOrder = {
     "banner-interstitial", "banner-no-click", "video-with-landing-card", "video-skippable",
     "html-interstitial", "html-no-script", "mraid-interstitial", "mraid-open", "mraid-landscape",
     "mraid-fallback",
-    // VAST ads of every kind: never ready for now.
+    // VAST ads: a wrapper chain, a document in the ad, and each way a chain fails.
     "vast-interstitial", "vast-inline-document", "vast-too-deep", "vast-loop", "vast-empty",
     "vast-broken", "vast-unsupported-media",
     // Paused, without ads, not an interstitial.
