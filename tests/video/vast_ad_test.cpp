@@ -206,6 +206,8 @@ TEST_F(VastAdTest, SkipClickAndIcon) {
   runLoop().advance(1);
   const auto icon = driver.findById("vast-icon");
   ASSERT_TRUE(icon) << "the icon was not laid over the video";
+  const auto label = driver.findByTitle("Get Application")->frameInRoot();
+  EXPECT_GE(icon->frameInRoot().y, label.y + label.height) << "the icon covers a control";
   ASSERT_TRUE(driver.tap(icon));
   EXPECT_THAT(platform_->urlHandler().openedUrls(), ElementsAre("https://example.com/privacy"));
   runLoop().advance(2);

@@ -46,9 +46,12 @@ std::optional<vast::Companion> endCardOf(const std::vector<vast::Companion>& com
 }
 
 /// Pins `view` to the overlay where a VAST icon's position says: "left"/"top", "right"/"bottom"
-/// or pixels from the left/top.
+/// or pixels from the left/top. Every corner of the overlay holds one of the player's
+/// controls, so the icon's band lies between the row `top` ends and the row `bottom` starts.
 void placeIcon(const std::shared_ptr<View>& view, const std::shared_ptr<View>& overlay,
+               const std::shared_ptr<View>& top, const std::shared_ptr<View>& bottom,
                const std::string& x, const std::string& y) {
+  constexpr double gap = 8;
   if (x == "right") {
     constrain(view, LayoutAttribute::trailing, overlay, LayoutAttribute::trailing, 0);
   } else {
@@ -56,10 +59,18 @@ void placeIcon(const std::shared_ptr<View>& view, const std::shared_ptr<View>& o
               x == "left" ? 0 : std::atof(x.c_str()));
   }
   if (y == "bottom") {
-    constrain(view, LayoutAttribute::bottom, overlay, LayoutAttribute::bottom, 0);
+    if (bottom) {
+      constrain(view, LayoutAttribute::bottom, bottom, LayoutAttribute::top, -gap);
+    } else {
+      constrain(view, LayoutAttribute::bottom, overlay, LayoutAttribute::bottom, 0);
+    }
   } else {
-    constrain(view, LayoutAttribute::top, overlay, LayoutAttribute::top,
-              y == "top" ? 0 : std::atof(y.c_str()));
+    const double offset = y == "top" ? 0 : std::atof(y.c_str());
+    if (top) {
+      constrain(view, LayoutAttribute::top, top, LayoutAttribute::bottom, gap + offset);
+    } else {
+      constrain(view, LayoutAttribute::top, overlay, LayoutAttribute::top, offset);
+    }
   }
 }
 
@@ -237,7 +248,8 @@ void InterstitialVast::addIcons() {
     overlay->addSubview(view);
     constrainSize(view, LayoutAttribute::width, width);
     constrainSize(view, LayoutAttribute::height, height);
-    placeIcon(view, overlay, shown.icon.xPosition, shown.icon.yPosition);
+    placeIcon(view, overlay, videoPlayer->redirectLabel, videoPlayer->soundToggleButton,
+              shown.icon.xPosition, shown.icon.yPosition);
     shown.tap = std::make_shared<IconTap>(
         IconTap{std::static_pointer_cast<InterstitialVast>(shared_from_this()), index});
     view->isUserInteractionEnabled = true;
