@@ -80,6 +80,28 @@ inline std::vector<PlacementPlan> placementPlans() {
   plans.back().data["extraImpBeacon"] = "{server}/missing/video-broken/imp2";
   plans.back().extraImpRecorded = false;
 
+  // A VAST inline ad in the ad's data, skippable at 2 s: its own impression and click trackers
+  // go to paths of the placement, its media file is a copy of the sample video.
+  JSON vast = beacons("vast", false);
+  vast.erase("extraImpBeacon");
+  vast["vastXml"] =
+      "<VAST version=\"4.2\"><Ad><InLine><AdSystem>explorer</AdSystem><AdTitle>vast</AdTitle>"
+      "<Impression>{server}/t/vast/vast-imp</Impression><Creatives><Creative>"
+      "<Linear skipoffset=\"00:00:02\"><Duration>00:00:08</Duration><MediaFiles>"
+      "<MediaFile delivery=\"progressive\" type=\"video/webm\" width=\"320\" height=\"180\">"
+      "{server}/assets/video-vast.webm</MediaFile></MediaFiles><VideoClicks><ClickThrough>" +
+      clickUrl("vast") +
+      "</ClickThrough><ClickTracking>{server}/t/vast/click-tracker"
+      "</ClickTracking></VideoClicks></Linear></Creative></Creatives></InLine></Ad></VAST>";
+  plans.push_back({.id = "vast",
+                   .format = "VAST video",
+                   .subtype = "videoVast",
+                   .data = vast,
+                   .readyByItself = true,
+                   .videoFile = "video-vast.webm",
+                   .skippableIn = 2,
+                   .extraImpRecorded = false});
+
   JSON html = beacons("html", true);
   html["markup"] = "<!-- ad:html --><a href='{server}/assets/landing.html'>Visit</a>";
   plans.push_back({.id = "html",
@@ -130,6 +152,7 @@ inline void writeAssets(const std::filesystem::path& folder) {
   copy("sample-video.webm", "video-card.webm");
   copy("sample-video.webm", "video-plain.webm");
   copy("sample-video.webm", "mraid-video.webm");
+  copy("sample-video.webm", "video-vast.webm");
   copy("mraid.js", "mraid.js");
   copy("ic_sound_on.png", "ic_sound_on.png");
   copy("ic_sound_off.png", "ic_sound_off.png");

@@ -127,6 +127,7 @@ class Sequence {
     ServerConfiguration configuration;
     configuration.url = server_->endpointUrl();
     sdk().setServerConfiguration(configuration);
+    sdk().setVastSettings({.enabled = true});
     offScreenHost_ = std::make_shared<ViewController>();
   }
 
@@ -914,9 +915,12 @@ void Sequence::checkScreen() {
     }
   }
 
-  // A house video may hold the user until it can be skipped; every other screen has a way out.
+  // A house video may hold the user until it can be skipped, also paused while the application
+  // is in the background; every other screen has a way out.
   bool holdsTheUser = false;
-  if (const auto player = playerOn(screen); player && player->currentItem() && player->rate() > 0) {
+  if (const auto player = playerOn(screen);
+      player && player->currentItem() &&
+      (player->rate() > 0 || !Application::shared().isActive())) {
     for (const auto& plan : plans_) {
       if (!plan.videoFile.empty() &&
           player->currentItem()->url().find(plan.videoFile) != std::string::npos)
@@ -971,6 +975,12 @@ void Sequence::checkBeacons() {
         return plan.id + ": " + std::to_string(state.shown) + " onAdShown, " +
                std::to_string(counts[base + "imp2"]) + " extra impression beacons";
       });
+    // A VAST impression waits for the video's first frame: at most one per showing.
+    check("at most one VAST impression per onAdShown", counts[base + "vast-imp"] <= state.shown,
+          [&] {
+            return plan.id + ": " + std::to_string(state.shown) + " onAdShown, " +
+                   std::to_string(counts[base + "vast-imp"]) + " VAST impressions";
+          });
     int clicks = 0;
     for (const auto& [target, count] : counts)
       if (target.rfind(base + "click", 0) == 0) clicks += count;
