@@ -29,6 +29,10 @@ void reportError(const std::vector<std::string>& urls, VastError code, MacroValu
 Tracking::Tracking(ResolvedAd ad, std::function<MacroValues()> macros)
     : ad_(std::move(ad)), macros_(std::move(macros)) {}
 
+MacroValues Tracking::values() const {
+  return macros_ ? macros_() : MacroValues{};
+}
+
 void Tracking::fire(const std::vector<std::string>& urls, MacroValues values,
                     const std::string& what) const {
   values.playheadSeconds = playhead_;
@@ -41,16 +45,16 @@ void Tracking::fireEvent(const std::string& name, bool once) {
   std::vector<std::string> urls;
   for (const auto& tracker : ad_.linear.trackingEvents)
     if (tracker.event == name) urls.push_back(tracker.url);
-  fire(urls, macros_ ? macros_() : MacroValues{}, name);
+  fire(urls, values(), name);
 }
 
 void Tracking::started() {
   if (!fired_.insert("impression").second) return;
   playhead_ = 0;
-  fire(ad_.impressions, macros_ ? macros_() : MacroValues{}, "impression");
+  fire(ad_.impressions, values(), "impression");
   fireEvent("creativeView", true);
   fireEvent("start", true);
-  MacroValues reason = macros_ ? macros_() : MacroValues{};
+  MacroValues reason = values();
   reason.reason = kVerificationNotSupported;
   for (const auto& verification : ad_.verifications)
     fire(verification.notExecutedUrls, reason, "verificationNotExecuted");
@@ -64,7 +68,7 @@ void Tracking::progressed(double seconds) {
     if (seconds >= duration / 2) fireEvent("midpoint", true);
     if (seconds >= duration * 3 / 4) fireEvent("thirdQuartile", true);
   }
-  const MacroValues values = macros_ ? macros_() : MacroValues{};
+  const MacroValues now = values();
   for (const auto& tracker : ad_.linear.trackingEvents) {
     if (tracker.event != "progress") continue;
     const auto offset = parseOffset(tracker.offset, duration);
@@ -72,7 +76,7 @@ void Tracking::progressed(double seconds) {
     const std::string key =
         "progress#" + std::to_string(&tracker - ad_.linear.trackingEvents.data());
     if (offset && seconds >= *offset && fired_.insert(key).second)
-      fire({tracker.url}, values, "progress");
+      fire({tracker.url}, now, "progress");
   }
 }
 
@@ -82,14 +86,14 @@ void Tracking::event(const std::string& name) {
 }
 
 void Tracking::clicked() {
-  fire(ad_.linear.clickTracking, macros_ ? macros_() : MacroValues{}, "clickTracking");
+  fire(ad_.linear.clickTracking, values(), "clickTracking");
 }
 
 void Tracking::failed(VastError code) {
   if (!fired_.insert("error").second) return;
-  MacroValues values = macros_ ? macros_() : MacroValues{};
-  values.errorCode = static_cast<int>(code);
-  fire(ad_.errorUrls, values, "error");
+  MacroValues withCode = values();
+  withCode.errorCode = static_cast<int>(code);
+  fire(ad_.errorUrls, withCode, "error");
 }
 
 bool Tracking::ended() const {

@@ -34,6 +34,7 @@ class Tracking {
   const ResolvedAd& ad() const { return ad_; }
 
  private:
+  MacroValues values() const;
   void fire(const std::vector<std::string>& urls, MacroValues values,
             const std::string& what) const;
   /// The trackers of `name` (and, for "progress", of that offset), once when `once`.
