@@ -10,7 +10,7 @@ class AdTest : public SdkTest {
   AdTest() { startServer(JSON::object()); }
 
   std::shared_ptr<Ad> makeAd(const JSON& data) {
-    auto ad = AdUnitFactory::createAdUnit(adObject("a1", "videoVast", data));
+    auto ad = AdUnitFactory::createAdUnit(adObject("a1", "banner", data));
     ad->placementId = "p1";
     return ad;
   }
