@@ -22,20 +22,24 @@ bool isValidUrl(std::string_view text) {
   return true;
 }
 
-std::string fileUrlFromPath(std::string_view path) {
+std::string percentEncoded(std::string_view text, const char* alsoKept) {
   static constexpr const char* kHex = "0123456789ABCDEF";
-  std::string url = "file://";
-  for (const char byte : path) {
+  std::string encoded;
+  for (const char byte : text) {
     const auto c = static_cast<unsigned char>(byte);
-    if (std::isalnum(c) || (c != 0 && std::strchr("-._~/", c) != nullptr)) {
-      url += byte;
+    if (std::isalnum(c) || (c != 0 && (std::strchr("-._~", c) || std::strchr(alsoKept, c)))) {
+      encoded += byte;
     } else {
-      url += '%';
-      url += kHex[c >> 4];
-      url += kHex[c & 0xF];
+      encoded += '%';
+      encoded += kHex[c >> 4];
+      encoded += kHex[c & 0xF];
     }
   }
-  return url;
+  return encoded;
+}
+
+std::string fileUrlFromPath(std::string_view path) {
+  return "file://" + percentEncoded(path, "/");
 }
 
 bool isFileUrl(std::string_view url) {

@@ -13,6 +13,10 @@ bool isValidUrl(std::string_view text);
 
 namespace zelvora {
 
+/// `text` with every byte outside the RFC 3986 unreserved characters and those of `alsoKept`
+/// percent-encoded.
+std::string percentEncoded(std::string_view text, const char* alsoKept = "");
+
 /// The file URL of an absolute path ("file:///a%20b/c"), every byte outside the unreserved
 /// characters and "/" percent-encoded.
 std::string fileUrlFromPath(std::string_view path);

@@ -7,26 +7,12 @@
 #include <random>
 #include <string_view>
 
+#include "net/Url.h"
+
 namespace zelvora::vast {
 namespace {
 
 constexpr const char* kUnknown = "-1";
-
-std::string percentEncoded(std::string_view value) {
-  static constexpr const char* kHex = "0123456789ABCDEF";
-  std::string encoded;
-  for (const char byte : value) {
-    const auto c = static_cast<unsigned char>(byte);
-    if (std::isalnum(c) || c == '-' || c == '.' || c == '_' || c == '~') {
-      encoded += byte;
-    } else {
-      encoded += '%';
-      encoded += kHex[c >> 4];
-      encoded += kHex[c & 0xF];
-    }
-  }
-  return encoded;
-}
 
 // Whole milliseconds, or none for what no clock shows (negative, not finite, past year 9999).
 std::optional<long long> milliseconds(std::optional<double> seconds) {
