@@ -241,7 +241,7 @@ ScriptedUser::Failure ScriptedUser::watchVideo(const std::string& placement,
     visit.steps.push_back("watched to the end (" + seconds(elapsed()) + ")");
   }
   stage_.pause(0.5);
-  card = stage_.findById("banner") && stage_.findById("close");
+  card = cardOnScreen() && stage_.findById("close");
 
   if (const auto skippableIn = numberIn(description, "skippableIn")) {
     const double duration = numberIn(description, "duration").value_or(0);
@@ -268,9 +268,15 @@ ScriptedUser::Failure ScriptedUser::closeLandingCard(const std::string& placemen
   return closeWithButton(placement, visit);
 }
 
+std::shared_ptr<zelvora::platform::View> ScriptedUser::cardOnScreen() const {
+  // An image, or a page drawn from a VAST companion's markup.
+  if (auto image = stage_.findById("banner")) return image;
+  return stage_.findById("html-card");
+}
+
 ScriptedUser::Failure ScriptedUser::checkPlace(const std::string& placement,
                                                const std::string& what, Visit& visit) {
-  const auto image = stage_.findById("banner");
+  const auto image = what == "landing card" ? cardOnScreen() : stage_.findById("banner");
   if (!image) return "no " + what + " on screen";
   const auto place = image->frameInRoot();
   const auto [first, noted] = places_.try_emplace({placement, what}, place);

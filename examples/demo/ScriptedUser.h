@@ -61,6 +61,8 @@ class ScriptedUser {
   /// Notes where the ad's image (`what`: a banner's, a landing card) is on its first showing;
   /// on a later one, fails when it is somewhere else.
   Failure checkPlace(const std::string& placement, const std::string& what, Visit& visit);
+  /// The landing card or end card on screen, if any.
+  std::shared_ptr<zelvora::platform::View> cardOnScreen() const;
   Failure playHtml(const std::string& placement, Visit& visit);
   Failure playMraid(const std::string& placement, Visit& visit);
   /// Notes the exposure percentages the SDK told an MRAID creative over its showing.

@@ -137,19 +137,27 @@ inline const std::map<std::string, Expected> sampleTour = {
      {"no fill",
       {"onNoAds", "onAdFailedToShow"},
       {"/t/imp?ad=mraid-2&metric=adLoad", "/t/imp?ad=mraid-2&metric=fallback"}}},
-    // Two wrappers to an inline ad with a privacy icon, skipped at 3 s: every document's
-    // impressions, the wrappers' "start", the verification that did not run, never "complete".
+    // Two wrappers to an inline ad with a privacy icon and an end card of markup, skipped at
+    // 3 s, twice: every document's impressions, the wrappers' "start", the verification that
+    // did not run, never "complete".
     {"vast-interstitial",
      {"ok",
-      {"onAdReady", "onAdShown", "onAdClose"},
-      {"/t/vast-imp?ad=vast-1&doc=wrapper-1", "/t/vast-imp?ad=vast-1&doc=wrapper-2",
-       "/t/vast-imp?ad=vast-1&doc=inline", "/t/vast-imp?ad=vast-1&doc=inline&n=2",
-       "/t/vast?ad=vast-1&ev=creativeView", "/t/vast?ad=vast-1&ev=start&doc=wrapper-1",
-       "/t/vast?ad=vast-1&ev=start&doc=wrapper-2", "/t/vast?ad=vast-1&ev=start",
-       "/t/vast?ad=vast-1&ev=verificationNotExecuted&reason=2", "/t/vast?ad=vast-1&ev=iconView",
-       "/t/vast?ad=vast-1&ev=unmute", "/t/vast?ad=vast-1&ev=firstQuartile",
-       "/t/vast?ad=vast-1&ev=progress", "/t/vast?ad=vast-1&ev=skip", "/t/close?ad=vast-1&length=#",
-       "/t/imp?ad=vast-1"}}},
+      {"onAdReady", "onAdShown", "onAdClose", "onAdShown", "onAdClose"},
+      [] {
+        std::vector<std::string> beacons;
+        for (const char* sound : {"unmute", "mute"}) {
+          for (const std::string doc : {"wrapper-1", "wrapper-2", "inline", "inline&n=2"})
+            beacons.push_back("/t/vast-imp?ad=vast-1&doc=" + doc);
+          for (const std::string event :
+               {"creativeView", "start&doc=wrapper-1", "start&doc=wrapper-2", "start",
+                "verificationNotExecuted&reason=2", "iconView", sound, "firstQuartile", "progress",
+                "skip", "companionView"})
+            beacons.push_back("/t/vast?ad=vast-1&ev=" + event);
+          beacons.push_back("/t/close?ad=vast-1&length=#");
+          beacons.push_back("/t/imp?ad=vast-1");
+        }
+        return beacons;
+      }()}},
     // Watched to its companion end card twice; the sound toggled on, then off again.
     {"vast-inline-document",
      {"ok",

@@ -251,6 +251,10 @@ TEST(VastDocumentTest, Refusals) {
   }
   EXPECT_EQ(testing::internal::GetCapturedStderr(), "") << "libxml2 is kept silent";
   EXPECT_TRUE(parse(deep, {.maxBytes = deep.size(), .maxDepth = 5}).document);
+  // Markup in CDATA (an HTML companion's) is text, however it reads.
+  EXPECT_TRUE(parse("<VAST version='4.0'><Error><![CDATA[<!DOCTYPE html><!ENTITY x>]]></Error>"
+                    "</VAST>")
+                  .document);
 }
 
 TEST(VastDocumentTest, TimecodesAndOffsets) {

@@ -229,6 +229,30 @@ TEST_F(VastAdTest, SkipClickAndIcon) {
   EXPECT_THAT(delegate->events, ::testing::Contains("onAdClick:p"));
 }
 
+// Markup as the end card: a page of the companion's size after the skip, whose link is the
+// viewer's click on the card, with the companion's trackers.
+TEST_F(VastAdTest, AnHtmlCompanionIsTheEndCardItsLinkTheClick) {
+  const std::string card =
+      "<Creative><CompanionAds><Companion width=\"320\" height=\"200\"><HTMLResource><![CDATA["
+      "<a href='https://example.com/shop'>Shop</a>]]></HTMLResource><CompanionClickTracking>"
+      "{server}/t/v?doc=card&amp;ev=click</CompanionClickTracking>" +
+      tracking("card", {"creativeView"}) + "</Companion></CompanionAds></Creative>";
+  initializeWith({}, {{"vastXml", inlineDoc("in", " skipoffset=\"00:00:01\"", "", card)}});
+  ASSERT_TRUE(ready());
+  showAndStart();
+  runLoop().advance(1.5);
+  ASSERT_TRUE(driver.tap(driver.findById("skip")));
+  runLoop().advance(0.5);
+  const auto page = std::dynamic_pointer_cast<platform::WebView>(driver.findById("html-card"));
+  ASSERT_TRUE(page) << "no page for the end card";
+  EXPECT_EQ(page->frameInRoot().size(), (Size{320, 200}));
+  driver.startNavigation(page, "https://example.com/shop");
+  runLoop().advance(0.3);
+  EXPECT_TRUE(driver.findById("click-through"));
+  EXPECT_THAT(delegate->events, ::testing::Contains("onAdClick:p"));
+  EXPECT_THAT(sent(), ::testing::IsSupersetOf({"in.skip", "card.creativeView", "card.click"}));
+}
+
 /// One way a VAST ad fails: its documents, where it starts, and what must come of it.
 struct Failure {
   const char* name;

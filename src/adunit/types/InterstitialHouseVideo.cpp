@@ -63,7 +63,8 @@ void InterstitialHouseVideo::onClose() {
 void InterstitialHouseVideo::showLandingCard() {
   auto root = rootPresentingVC.lock();
   if (!root) return;  // the host's screen is gone: nothing to return to
-  if (!landingCard) {
+  const auto card = landingCardView();
+  if (!card) {
     callDisplayTimeBeacon(currentTime());
     root->dismiss(true, [weak = std::weak_ptr<InterstitialHouseVideo>(self())] {
       if (auto ad = weak.lock()) ad->finishShowing();
@@ -76,11 +77,11 @@ void InterstitialHouseVideo::showLandingCard() {
   controller->presentingVC = player;
   controller->delegate = self();
   auto container = AdContainerView::make(Application::shared().statusBarOrientation());
-  container->contentView->addSubview(landingCard->imageView);
-  setLandingViewConstraints(container->contentView);
+  container->contentView->addSubview(card);
+  setLandingViewConstraints(card, container->contentView);
   controller->setView(container);
   container->closeEventDelegate = self();
-  landingCard->clickEventDelegate = self();
+  if (landingCard) landingCard->clickEventDelegate = self();
   controller->requestedOrientation = InterfaceOrientation::landscapeLeft;
   controller->modalTransitionStyle = ModalTransitionStyle::flipHorizontal;
   player->present(controller, true, [] {});
@@ -102,11 +103,11 @@ void InterstitialHouseVideo::finishShowing() {
   trigger(Event::adClose);
 }
 
-void InterstitialHouseVideo::setLandingViewConstraints(const std::shared_ptr<View>& contentView) {
-  const auto& imageView = landingCard->imageView;
-  imageView->translatesAutoresizingMaskIntoConstraints = false;
-  constrain(imageView, LayoutAttribute::centerX, contentView, LayoutAttribute::centerX, 0);
-  constrain(imageView, LayoutAttribute::top, contentView, LayoutAttribute::top, 0);
+void InterstitialHouseVideo::setLandingViewConstraints(const std::shared_ptr<View>& card,
+                                                       const std::shared_ptr<View>& contentView) {
+  card->translatesAutoresizingMaskIntoConstraints = false;
+  constrain(card, LayoutAttribute::centerX, contentView, LayoutAttribute::centerX, 0);
+  constrain(card, LayoutAttribute::top, contentView, LayoutAttribute::top, 0);
 }
 
 void InterstitialHouseVideo::callClickBeacon() {

@@ -42,6 +42,10 @@ class InterstitialHouseVideo : public HouseVideoAd,
   virtual void callClickBeacon();
   /// Whether a showing began with the impression and has not ended.
   bool isShowing() const { return showing_; }
+  /// What the card after the video shows; none: the ad ends with the video.
+  virtual std::shared_ptr<platform::View> landingCardView() const {
+    return landingCard ? landingCard->imageView : nullptr;
+  }
 
  private:
   void showLandingCard();
@@ -50,7 +54,8 @@ class InterstitialHouseVideo : public HouseVideoAd,
 
   bool showing_ = false;  // the impression was fired
   bool closed_ = true;
-  void setLandingViewConstraints(const std::shared_ptr<platform::View>& contentView);
+  static void setLandingViewConstraints(const std::shared_ptr<platform::View>& card,
+                                        const std::shared_ptr<platform::View>& contentView);
   std::shared_ptr<InterstitialHouseVideo> self();
 };
 

@@ -34,14 +34,17 @@ ZelError hostReason(vast::VastError code) {
   return static_cast<ZelError>(1000 + static_cast<int>(code));
 }
 
-/// An image companion can be the end card; markup would need a page of its own.
+bool isImage(const vast::Resource& resource) {
+  return !resource.staticUrl.empty() &&
+         (resource.creativeType.empty() || resource.creativeType.rfind("image/", 0) == 0);
+}
+
+/// The end card: the first image companion, else the first of markup.
 std::optional<vast::Companion> endCardOf(const std::vector<vast::Companion>& companions) {
-  for (const auto& companion : companions) {
-    const auto& resource = companion.resource;
-    if (!resource.staticUrl.empty() &&
-        (resource.creativeType.empty() || resource.creativeType.rfind("image/", 0) == 0))
-      return companion;
-  }
+  for (const auto& companion : companions)
+    if (isImage(companion.resource)) return companion;
+  for (const auto& companion : companions)
+    if (!companion.resource.html.empty()) return companion;
   return std::nullopt;
 }
 
@@ -185,7 +188,17 @@ void InterstitialVast::loadCompanionAndIcons() {
       self->fileSettled();
     };
   };
-  if (companion_) {
+  htmlCard_.reset();
+  if (companion_ && !isImage(companion_->resource)) {
+    // Markup is drawn as it is; its page need not finish for the ad to be ready.
+    htmlCard_ =
+        HtmlCard::make(companion_->resource.html, companion_->width > 0 ? companion_->width : 300,
+                       companion_->height > 0 ? companion_->height : 250,
+                       [weak = weak_from_this()](const std::string& url) {
+                         if (auto self = std::static_pointer_cast<InterstitialVast>(weak.lock()))
+                           self->companionClicked(url);
+                       });
+  } else if (companion_) {
     ++pendingFiles_;
     landingCard = Banner::make(companion_->resource.staticUrl);
     // Without its image the card is left out: the ad ends with the video.
@@ -330,18 +343,22 @@ void InterstitialVast::onVideoFailed(const std::string& reason) {
 void InterstitialVast::onVideoEnded() {
   if (tracking_) tracking_->event("complete");
   InterstitialHouseVideo::onVideoEnded();
-  if (landingCard && companion_ && isShowing()) {
-    std::vector<std::string> urls;
-    for (const auto& tracker : companion_->trackingEvents)
-      if (tracker.event == "creativeView") urls.push_back(tracker.url);
-    vast::send(urls, macroValues(), "companionView");
-  }
+  endCardShown();
 }
 
 void InterstitialVast::onVideoSkipped() {
   if (tracking_) tracking_->event("skip");
   // The card (or the end) follows as after the last frame.
   InterstitialHouseVideo::onVideoSkipped();
+  endCardShown();
+}
+
+void InterstitialVast::endCardShown() {
+  if (!landingCardView() || !companion_ || !isShowing()) return;
+  std::vector<std::string> urls;
+  for (const auto& tracker : companion_->trackingEvents)
+    if (tracker.event == "creativeView") urls.push_back(tracker.url);
+  vast::send(urls, macroValues(), "companionView");
 }
 
 void InterstitialVast::callClickBeacon() {
@@ -351,9 +368,17 @@ void InterstitialVast::callClickBeacon() {
 }
 
 void InterstitialVast::onBannerClicked() {
-  if (!companion_) return;
+  if (companion_) companionClicked(companion_->clickThrough);
+}
+
+void InterstitialVast::companionClicked(const std::string& url) {
+  if (!companion_ || !isShowing()) return;  // a page that navigates while nobody sees it
   vast::send(companion_->clickTracking, macroValues(), "companionClick");
-  if (!companion_->clickThrough.empty()) doRedirect(companion_->clickThrough);
+  if (!url.empty()) doRedirect(url);
+}
+
+std::shared_ptr<View> InterstitialVast::landingCardView() const {
+  return htmlCard_ ? htmlCard_->webView : InterstitialHouseVideo::landingCardView();
 }
 
 void InterstitialVast::finishShowing() {

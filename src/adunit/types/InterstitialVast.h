@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "adunit/components/HtmlCard.h"
 #include "adunit/types/InterstitialHouseVideo.h"
 #include "vast/VastChain.h"
 #include "vast/VastTracking.h"
@@ -15,8 +16,8 @@ namespace zelvora {
 /// The ad unit of the format "videoVast". While VAST is off (the default) it never loads and is
 /// never shown, and its placement stays silent. With VAST on, its preload follows the ad's VAST
 /// tag ("vastTagUrl") or reads its document ("vastXml") to a linear creative, downloads the
-/// chosen media file (and the first image companion, as the end card, and the icons), and plays
-/// it as a house video plays, firing the VAST trackers at their moments. An ad that cannot be
+/// chosen media file (and the end card: an image companion, else one of markup; and the icons), and
+/// plays it as a house video plays, firing the VAST trackers at their moments. An ad that cannot be
 /// played reports its error code to the chain's error URLs and `noAds` to the host.
 class InterstitialVast : public InterstitialHouseVideo {
  public:
@@ -35,6 +36,7 @@ class InterstitialVast : public InterstitialHouseVideo {
  protected:
   void playerBuilt() override;
   void finishShowing() override;
+  std::shared_ptr<platform::View> landingCardView() const override;
   /// A click on the video: every click tracker of the chain, then the click-through.
   void callClickBeacon() override;
 
@@ -57,6 +59,10 @@ class InterstitialVast : public InterstitialHouseVideo {
   void failed(vast::VastError code, const std::string& message,
               const std::vector<std::string>& errorUrls);
   void loadCompanionAndIcons();
+  /// The card after the video came on screen: the companion's view trackers.
+  void endCardShown();
+  /// The viewer took the end card's click, to `url` (none: nowhere to go).
+  void companionClicked(const std::string& url);
   /// One file of the ad arrived or failed.
   void fileSettled();
   void addIcons();
@@ -67,6 +73,7 @@ class InterstitialVast : public InterstitialHouseVideo {
   std::shared_ptr<vast::Chain> chain_;
   std::optional<vast::ResolvedAd> ad_;
   std::optional<vast::Companion> companion_;
+  std::shared_ptr<HtmlCard> htmlCard_;
   std::vector<ShownIcon> icons_;
   /// One per showing: each showing fires its trackers anew.
   std::unique_ptr<vast::Tracking> tracking_;
