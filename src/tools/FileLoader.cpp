@@ -117,9 +117,9 @@ fs::path FileLoader::localPath(const fs::path& folder, const std::string& url) {
   return folder / md5Hex(url).substr(0, 12) / localName(url);
 }
 
-// An empty folder was refused, with its console line: no download.
 namespace {
 
+// An empty folder was refused, with its console line: no download.
 void loadInto(const std::filesystem::path& folder, const char* what, const std::string& fromUrl,
               FileLoader::CompletionHandler completionHandler, AssetKind kind,
               FileLoader::FailureHandler failureHandler) {

@@ -68,7 +68,6 @@ void Tracking::progressed(double seconds) {
     if (seconds >= duration / 2) fireEvent("midpoint", true);
     if (seconds >= duration * 3 / 4) fireEvent("thirdQuartile", true);
   }
-  const MacroValues now = values();
   for (const auto& tracker : ad_.linear.trackingEvents) {
     if (tracker.event != "progress") continue;
     const auto offset = parseOffset(tracker.offset, duration);
@@ -76,7 +75,7 @@ void Tracking::progressed(double seconds) {
     const std::string key =
         "progress#" + std::to_string(&tracker - ad_.linear.trackingEvents.data());
     if (offset && seconds >= *offset && fired_.insert(key).second)
-      fire({tracker.url}, now, "progress");
+      fire({tracker.url}, values(), "progress");
   }
 }
 

@@ -230,7 +230,8 @@ TEST_F(VastAdTest, SkipClickAndIcon) {
 }
 
 // Markup as the end card: a page of the companion's size after the skip, whose link is the
-// viewer's click on the card, with the companion's trackers.
+// viewer's click on the card, with the companion's trackers. A page that navigates by itself
+// gets no click while preloaded, and one click a showing however often it goes on.
 TEST_F(VastAdTest, AnHtmlCompanionIsTheEndCardItsLinkTheClick) {
   const std::string card =
       "<Creative><CompanionAds><Companion width=\"320\" height=\"200\"><HTMLResource><![CDATA["
@@ -239,6 +240,10 @@ TEST_F(VastAdTest, AnHtmlCompanionIsTheEndCardItsLinkTheClick) {
       tracking("card", {"creativeView"}) + "</Companion></CompanionAds></Creative>";
   initializeWith({}, {{"vastXml", inlineDoc("in", " skipoffset=\"00:00:01\"", "", card)}});
   ASSERT_TRUE(ready());
+  for (const auto& view : driver.allWebViews())
+    if (view->accessibilityIdentifier == "html-card")
+      driver.startNavigation(view, "https://example.com/auto");
+  runLoop().advance(0.3);
   showAndStart();
   runLoop().advance(1.5);
   ASSERT_TRUE(driver.tap(driver.findById("skip")));
@@ -246,11 +251,15 @@ TEST_F(VastAdTest, AnHtmlCompanionIsTheEndCardItsLinkTheClick) {
   const auto page = std::dynamic_pointer_cast<platform::WebView>(driver.findById("html-card"));
   ASSERT_TRUE(page) << "no page for the end card";
   EXPECT_EQ(page->frameInRoot().size(), (Size{320, 200}));
-  driver.startNavigation(page, "https://example.com/shop");
-  runLoop().advance(0.3);
+  for (int time = 0; time < 3; ++time) {
+    driver.startNavigation(page, "https://example.com/shop");
+    runLoop().advance(0.3);
+  }
   EXPECT_TRUE(driver.findById("click-through"));
-  EXPECT_THAT(delegate->events, ::testing::Contains("onAdClick:p"));
-  EXPECT_THAT(sent(), ::testing::IsSupersetOf({"in.skip", "card.creativeView", "card.click"}));
+  EXPECT_EQ(std::count(delegate->events.begin(), delegate->events.end(), "onAdClick:p"), 1);
+  const auto trackers = sent();
+  EXPECT_THAT(trackers, ::testing::IsSupersetOf({"in.skip", "card.creativeView"}));
+  EXPECT_EQ(std::count(trackers.begin(), trackers.end(), "card.click"), 1);
 }
 
 /// One way a VAST ad fails: its documents, where it starts, and what must come of it.

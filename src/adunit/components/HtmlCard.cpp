@@ -32,8 +32,8 @@ std::shared_ptr<HtmlCard> HtmlCard::make(const std::string& markup, double width
 void HtmlCard::onWebViewStartedToLoad(const std::optional<std::string>& url) {
   // The markup itself loads as about:blank or a file; anything else is the viewer's click.
   if (!url || isFileUrl(*url) || *url == "about:blank") return;
-  if (navigated_) navigated_(*url);
-  // The page went to the click's address, which opens on its own: the card comes back.
+  if (!navigated_ || !navigated_(*url)) return;
+  // The click's address opens on its own: the card comes back.
   platform::postToMainQueue([weak = weak_from_this()] {
     if (auto self = weak.lock()) self->webView->loadMarkup(self->markup_);
   });

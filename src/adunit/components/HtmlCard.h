@@ -10,10 +10,13 @@
 namespace zelvora {
 
 /// A card drawn from markup (a VAST HTML companion): a web view of a fixed size that loads the
-/// markup and reports every navigation away from it, which is the viewer's click.
+/// markup and reports every navigation away from it, which may be the viewer's click. A click
+/// taken brings the markup back; one refused is left alone, so that a page that navigates by
+/// itself on every load cannot spin in a loop of reloads.
 class HtmlCard : public WebViewPageStartedDelegate, public std::enable_shared_from_this<HtmlCard> {
  public:
-  using Navigated = std::function<void(const std::string& url)>;
+  /// Whether the navigation to `url` was taken as the viewer's click.
+  using Navigated = std::function<bool(const std::string& url)>;
 
   static std::shared_ptr<HtmlCard> make(const std::string& markup, double width, double height,
                                         Navigated navigated);

@@ -2,6 +2,7 @@
 
 #include <cmath>
 #include <cstdlib>
+#include <utility>
 
 #include "ControllerAccess.h"
 #include "EventReasons.h"
@@ -195,8 +196,8 @@ void InterstitialVast::loadCompanionAndIcons() {
         HtmlCard::make(companion_->resource.html, companion_->width > 0 ? companion_->width : 300,
                        companion_->height > 0 ? companion_->height : 250,
                        [weak = weak_from_this()](const std::string& url) {
-                         if (auto self = std::static_pointer_cast<InterstitialVast>(weak.lock()))
-                           self->companionClicked(url);
+                         auto self = std::static_pointer_cast<InterstitialVast>(weak.lock());
+                         return self && self->companionClicked(url);
                        });
   } else if (companion_) {
     ++pendingFiles_;
@@ -235,6 +236,7 @@ void InterstitialVast::loadCompanionAndIcons() {
 void InterstitialVast::playerBuilt() {
   tracking_ = std::make_unique<vast::Tracking>(*ad_, macroValues);
   pausedInBackground_ = false;
+  companionClickTaken_ = false;
   // Without a click-through address, "Get Application" would lead nowhere.
   if (ad_->clickThrough.empty() && videoPlayer->redirectLabel)
     videoPlayer->redirectLabel->isHidden = true;
@@ -371,10 +373,13 @@ void InterstitialVast::onBannerClicked() {
   if (companion_) companionClicked(companion_->clickThrough);
 }
 
-void InterstitialVast::companionClicked(const std::string& url) {
-  if (!companion_ || !isShowing()) return;  // a page that navigates while nobody sees it
+bool InterstitialVast::companionClicked(const std::string& url) {
+  // Refused: a page that navigates while nobody sees it, or again after the click of this
+  // showing (whose click-through ends it).
+  if (!companion_ || !isShowing() || std::exchange(companionClickTaken_, true)) return false;
   vast::send(companion_->clickTracking, macroValues(), "companionClick");
   if (!url.empty()) doRedirect(url);
+  return true;
 }
 
 std::shared_ptr<View> InterstitialVast::landingCardView() const {

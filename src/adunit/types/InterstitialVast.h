@@ -61,8 +61,8 @@ class InterstitialVast : public InterstitialHouseVideo {
   void loadCompanionAndIcons();
   /// The card after the video came on screen: the companion's view trackers.
   void endCardShown();
-  /// The viewer took the end card's click, to `url` (none: nowhere to go).
-  void companionClicked(const std::string& url);
+  /// The viewer's click on the end card, to `url` (empty: nowhere to go); whether it was taken.
+  bool companionClicked(const std::string& url);
   /// One file of the ad arrived or failed.
   void fileSettled();
   void addIcons();
@@ -79,6 +79,7 @@ class InterstitialVast : public InterstitialHouseVideo {
   std::unique_ptr<vast::Tracking> tracking_;
   std::vector<platform::Application::ObserverToken> applicationObservers_;
   bool pausedInBackground_ = false;
+  bool companionClickTaken_ = false;
   int pendingFiles_ = 0;
   bool mediaFailed_ = false;
 };
