@@ -154,8 +154,6 @@ void Chain::takeInline(const Ad& ad) {
     return;
   }
   ResolvedAd resolved = std::move(merged_);
-  resolved.adTitle = ad.adTitle;
-  resolved.adId = ad.id;
   auto wrapperTracking = std::move(resolved.linear.trackingEvents);
   auto wrapperClicks = std::move(resolved.linear.clickTracking);
   resolved.linear = *chosen;

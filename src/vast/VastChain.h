@@ -16,9 +16,6 @@ namespace zelvora::vast {
 /// A chain of wrappers with its inline ad, taken together: what is played and every tracker of
 /// every document of the chain, the outermost first.
 struct ResolvedAd {
-  /// The inline ad's title and id.
-  std::string adTitle;
-  std::string adId;
   /// The linear creative played, with the trackers of every document merged into it.
   Linear linear;
   MediaFile media;

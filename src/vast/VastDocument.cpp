@@ -243,7 +243,6 @@ std::vector<TrackingEvent> trackingEvents(const xmlNode* parent) {
 
 Icon iconOf(const xmlNode* node) {
   Icon icon;
-  icon.program = attribute(node, "program");
   icon.width = numberAttribute(node, "width");
   icon.height = numberAttribute(node, "height");
   icon.xPosition = attribute(node, "xPosition");
@@ -268,7 +267,6 @@ MediaFile mediaFileOf(const xmlNode* node) {
   file.bitrate = numberAttribute(node, "bitrate");
   file.minBitrate = numberAttribute(node, "minBitrate");
   file.maxBitrate = numberAttribute(node, "maxBitrate");
-  file.codec = attribute(node, "codec");
   file.apiFramework = attribute(node, "apiFramework");
   return file;
 }
@@ -292,7 +290,6 @@ Linear linearOf(const xmlNode* node, bool inWrapper) {
 
 Companion companionOf(const xmlNode* node) {
   Companion companion;
-  companion.id = attribute(node, "id");
   companion.width = numberAttribute(node, "width");
   companion.height = numberAttribute(node, "height");
   companion.resource = resourceOf(node);
@@ -326,9 +323,6 @@ std::optional<Ad> adOf(const xmlNode* node) {
     ad.adTagUri = text(child(body, "VASTAdTagURI"));
     ad.followAdditionalWrappers = flagAttribute(body, "followAdditionalWrappers", true);
     ad.allowMultipleAds = flagAttribute(body, "allowMultipleAds", false);
-    ad.fallbackOnNoAd = flagAttribute(body, "fallbackOnNoAd", false);
-  } else {
-    ad.adTitle = text(child(body, "AdTitle"));
   }
   ad.impressions = texts(body, "Impression");
   ad.errors = texts(body, "Error");

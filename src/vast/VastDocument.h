@@ -49,7 +49,6 @@ struct MediaFile {
   int bitrate = 0;
   int minBitrate = 0;
   int maxBitrate = 0;
-  std::string codec;
   /// "VPAID" and the like: files that need an API are not played.
   std::string apiFramework;
 };
@@ -70,7 +69,6 @@ struct Resource {
 
 /// One <Icon> of a linear creative (e.g. the privacy icon).
 struct Icon {
-  std::string program;
   int width = 0;
   int height = 0;
   /// "left", "right" or a number of pixels from the left, as written ("top"/"bottom" for y).
@@ -88,7 +86,6 @@ struct Icon {
 
 /// One <Companion> of a <CompanionAds>.
 struct Companion {
-  std::string id;
   int width = 0;
   int height = 0;
   Resource resource;
@@ -127,11 +124,9 @@ struct Ad {
   bool isWrapper = false;
   /// A wrapper's <VASTAdTagURI>.
   std::string adTagUri;
-  /// A wrapper's attributes (VAST 4 defaults: true, false, false).
+  /// A wrapper's attributes (VAST 4 defaults: true, false).
   bool followAdditionalWrappers = true;
   bool allowMultipleAds = false;
-  bool fallbackOnNoAd = false;
-  std::string adTitle;
   std::vector<std::string> impressions;
   std::vector<std::string> errors;
   /// Every <Linear>, in creative order.
