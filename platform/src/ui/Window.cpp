@@ -43,6 +43,7 @@ void Window::layout() {
     auto view = controller->view();
     view->translatesAutoresizingMaskIntoConstraints = true;
     view->frame = bounds();
+    controller->viewWillLayoutSubviews();
     view->layoutIfNeeded();
     controller->viewDidLayoutSubviews();
   }

@@ -18,7 +18,7 @@ enum class ModalPresentationStyle {
 enum class ModalTransitionStyle { coverVertical, flipHorizontal, crossDissolve };
 
 /// A screen of the application, with modal presentation and the platform's life events:
-/// viewDidLoad when its view is first needed; viewWillAppear, viewDidLayoutSubviews and, once
+/// viewDidLoad when its view is first needed; viewWillAppear, viewWillLayoutSubviews, viewDidLayoutSubviews and, once
 /// the transition is over, viewDidAppear when presented; viewWillDisappear and, after the
 /// transition, viewDidDisappear when dismissed; viewWillTransition then viewDidLayoutSubviews
 /// when the window changes size (rotation). A presented view controller that does not support
@@ -60,6 +60,9 @@ class ZELVORA_API ViewController : public std::enable_shared_from_this<ViewContr
   virtual void viewWillDisappear(bool animated) { (void)animated; }
   virtual void viewDidDisappear(bool animated) { (void)animated; }
   virtual void viewWillTransition(Size size) { (void)size; }
+  /// Before each layout pass of the view, whose frame is already the window's: the place to
+  /// bring constraints that depend on the window's size up to it.
+  virtual void viewWillLayoutSubviews() {}
   virtual void viewDidLayoutSubviews() {}
   virtual OrientationMask supportedInterfaceOrientations() const { return OrientationMask::all(); }
   virtual bool prefersStatusBarHidden() const { return false; }
