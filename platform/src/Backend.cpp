@@ -36,4 +36,11 @@ BackendServices::~BackendServices() {
   installed = false;
 }
 
+bool Backend::handleKey(Key key) {
+  const auto shown = window();
+  if (!shown || !shown->keyScreen()) return false;
+  shown->handleKey(key);
+  return true;
+}
+
 }  // namespace zelvora::platform

@@ -15,6 +15,7 @@
 #include "zelvora/platform/ui/ActivityIndicatorView.h"
 #include "zelvora/platform/ui/Application.h"
 #include "zelvora/platform/ui/Button.h"
+#include "zelvora/platform/ui/Touch.h"
 #include "zelvora/platform/ui/ViewController.h"
 
 namespace zelvora {
@@ -104,6 +105,10 @@ void Ad::doRedirect(const std::string& url) {
   goBack->setTitle("Go Back", ControlState::normal);
   goBack->setTitleColor(Color::black(), ControlState::normal);
   goBack->addTarget(shared_from_this(), &Ad::dismissRedirectView, ControlEvent::touchUpInside);
+  goBack->accessibilityLabel = "Go Back";
+  // Escape from the landing page leaves it as "Go Back" does.
+  webView->accessibilityPerformEscape = goBack->accessibilityPerformEscape =
+      [button = std::weak_ptr<Button>(goBack)] { return sendTap(button.lock()); };
 
   const auto host = shown->presentedViewController() ? shown->presentedViewController() : shown;
   const auto hostView = host->view();

@@ -50,6 +50,18 @@ bool TestDriver::tapAt(Point point) {
   return responded;
 }
 
+bool TestDriver::press(Key key) {
+  const auto window = Application::shared().keyWindow();
+  const bool used = window && window->handleKey(key);
+  settle();
+  return used;
+}
+
+std::shared_ptr<View> TestDriver::focusedView() const {
+  const auto window = Application::shared().keyWindow();
+  return window ? window->focusedView() : nullptr;
+}
+
 bool TestDriver::rotate(InterfaceOrientation orientation) {
   const bool turned = Application::shared().rotate(orientation);
   settle();

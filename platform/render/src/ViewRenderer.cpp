@@ -15,6 +15,7 @@
 #include "zelvora/platform/ui/ImageView.h"
 #include "zelvora/platform/ui/Label.h"
 #include "zelvora/platform/ui/WebView.h"
+#include "zelvora/platform/ui/Window.h"
 
 namespace zelvora::platform::render {
 namespace {
@@ -306,12 +307,57 @@ void drawView(cairo_t* cr, const View& view, double inheritedAlpha, Pass& pass, 
   cairo_restore(cr);
 }
 
+std::shared_ptr<View> focusedView(const View& root) {
+  const auto* window = dynamic_cast<const Window*>(&root);
+  return window ? window->focusedView() : nullptr;
+}
+
+/// A ring around the focused view, outside its edges, drawn in the root's bounds coordinates
+/// and kept inside them (a page filling the screen still shows it): amber with a dark edge, so
+/// that it shows on light and dark content alike.
+void drawFocusRing(cairo_t* cr, const View& root, Pass& pass) {
+  const auto focused = focusedView(root);
+  if (!focused) return;
+  constexpr double width = 3, gap = 2, edge = 1.5;
+  Rect ring = focused->frameInRoot();
+  ring = {ring.x - root.frame.x - gap - width / 2, ring.y - root.frame.y - gap - width / 2,
+          ring.width + 2 * gap + width, ring.height + 2 * gap + width};
+  const double inside = width / 2 + edge;
+  const double left = std::max(ring.x, inside), top = std::max(ring.y, inside);
+  const double right = std::min(ring.x + ring.width, root.frame.width - inside);
+  const double bottom = std::min(ring.y + ring.height, root.frame.height - inside);
+  if (!(right > left && bottom > top)) return;
+  ring = {left, top, right - left, bottom - top};
+  const double radius = focused->layer.cornerRadius > 0 ? focused->layer.cornerRadius + gap : 0;
+  cairo_save(cr);
+  roundedRect(cr, ring, radius);
+  cairo_set_line_width(cr, width + 2 * edge);
+  cairo_set_source_rgba(cr, 0, 0, 0, 0.7);
+  cairo_stroke_preserve(cr);
+  cairo_set_line_width(cr, width);
+  setColor(cr, focusRingColor, 1);
+  cairo_stroke(cr);
+  cairo_restore(cr);
+  if (pass.painted) {
+    const double band = width + 2 * edge, half = band / 2;
+    pass.painted->insert(
+        pass.painted->end(),
+        {{ring.x - half + root.frame.x, ring.y - half + root.frame.y, ring.width + band, band},
+         {ring.x - half + root.frame.x, ring.y + ring.height - half + root.frame.y,
+          ring.width + band, band},
+         {ring.x - half + root.frame.x, ring.y - half + root.frame.y, band, ring.height + band},
+         {ring.x + ring.width - half + root.frame.x, ring.y - half + root.frame.y, band,
+          ring.height + band}});
+  }
+}
+
 bool drawRoot(cairo_t* cr, const View& root, Pass& pass) {
   cairo_save(cr);
   // The root is drawn at the context's origin, wherever its own frame sits.
   cairo_translate(cr, -root.frame.x, -root.frame.y);
   drawView(cr, root, 1, pass, {});
   cairo_restore(cr);
+  drawFocusRing(cr, root, pass);
   return cairo_status(cr) == CAIRO_STATUS_SUCCESS;
 }
 
@@ -382,6 +428,9 @@ void addView(Signature& signature, const View& view) {
 std::uint64_t drawingSignature(const View& root) {
   Signature signature;
   addView(signature, root);
+  const auto focused = focusedView(root);
+  signature.add(focused.get());
+  if (focused) signature.add(focused->frameInRoot());
   return signature.value();
 }
 

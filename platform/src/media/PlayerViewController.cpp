@@ -5,6 +5,7 @@
 #include "zelvora/platform/ui/Application.h"
 #include "zelvora/platform/ui/Button.h"
 #include "zelvora/platform/ui/LayoutConstraint.h"
+#include "zelvora/platform/ui/Touch.h"
 
 namespace zelvora::platform {
 namespace {
@@ -66,10 +67,14 @@ void PlayerViewController::viewWillAppear(bool animated) {
   button->setTitle("Done", ControlState::normal);
   button->setTitleColor(Color::white(), ControlState::normal);
   button->accessibilityIdentifier = "player-done";
+  button->accessibilityLabel = "Done";
   button->addTarget(std::static_pointer_cast<PlayerViewController>(shared_from_this()),
                     &PlayerViewController::done, ControlEvent::touchUpInside);
   controls_ = button;
   view()->addSubview(button);
+  view()->accessibilityPerformEscape = [weak = std::weak_ptr<Button>(button)] {
+    return sendTap(weak.lock());
+  };
 }
 
 void PlayerViewController::done() {

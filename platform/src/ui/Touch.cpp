@@ -49,13 +49,15 @@ std::shared_ptr<View> hitTest(const View& root, Point point) {
   return nullptr;
 }
 
-bool sendTap(const std::shared_ptr<View>& view) {
-  if (!view) return false;
-  // A finger reaches the view only when it and every ancestor below the root show it and
-  // take touches.
-  for (auto node = view; node->superview(); node = node->superview()) {
+bool takesTouchesInTree(const View& view) {
+  for (auto node = &view; node->superview(); node = node->superview().get()) {
     if (!takesTouches(*node)) return false;
   }
+  return true;
+}
+
+bool sendTap(const std::shared_ptr<View>& view) {
+  if (!view || !takesTouchesInTree(*view)) return false;
   // The nearest button, or view with recognizers, below the root answers.
   for (auto node = view; node && node->superview(); node = node->superview()) {
     if (auto button = std::dynamic_pointer_cast<Button>(node)) {

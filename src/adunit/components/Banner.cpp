@@ -10,6 +10,7 @@ std::shared_ptr<Banner> Banner::make(const std::string& initWithUrl) {
   banner->imageView = platform::ImageView::make();
   banner->imageView->isUserInteractionEnabled = true;
   banner->imageView->accessibilityIdentifier = "banner";
+  banner->imageView->accessibilityLabel = "Open ad";
   auto tap = std::make_shared<platform::TapGestureRecognizer>(banner, &Banner::onBannerClicked);
   tap->numberOfTapsRequired = 1;
   banner->imageView->addGestureRecognizer(tap);

@@ -12,6 +12,7 @@
 #include "zelvora/platform/MainQueue.h"
 #include "zelvora/platform/ui/Animation.h"
 #include "zelvora/platform/ui/GestureRecognizer.h"
+#include "zelvora/platform/ui/Touch.h"
 
 namespace zelvora {
 using namespace platform;
@@ -125,6 +126,7 @@ void VideoPlayer::setupContentOverlay() {
   redirectLabel = overlayLabel("HelveticaNeue-Bold", fontSize);
   redirectLabel->alpha = 0;
   redirectLabel->text = "Get Application";
+  redirectLabel->accessibilityLabel = "Get Application";
   redirectLabel->textColor = Color::white();
   redirectLabel->textAlignment = TextAlignment::center;
   redirectLabel->shadowColor = Color::black();
@@ -148,6 +150,7 @@ void VideoPlayer::setupContentOverlay() {
       soundToggleButton->setImage(icon, ControlState::normal);
       soundToggleButton->translatesAutoresizingMaskIntoConstraints = false;
       soundToggleButton->accessibilityIdentifier = "sound";
+      soundToggleButton->accessibilityLabel = "Unmute";
       soundToggleButton->addTarget(shared_from_this(), &VideoPlayer::toggleSound,
                                    ControlEvent::touchUpInside);
     }
@@ -171,6 +174,11 @@ void VideoPlayer::setupContentOverlay() {
     constrain(soundToggleButton, LayoutAttribute::bottom, overlay, LayoutAttribute::bottom, -4);
   }
   loadingIndicator = ActivityIndicatorView::make(ActivityIndicatorStyle::whiteLarge);
+  // Escape skips, once skipping is possible, as a tap on "Skip" does.
+  playerController->view()->accessibilityPerformEscape = [weak = weak_from_this()] {
+    const auto self = weak.lock();
+    return self && self->isSkippable && sendTap(self->skippableLabel);
+  };
 }
 
 void VideoPlayer::showLoadingIndicator() {
@@ -213,6 +221,7 @@ void VideoPlayer::enableSkip() {
   if (isSkippable) return;
   isSkippable = true;
   skippableLabel->text = "Skip";
+  skippableLabel->accessibilityLabel = "Skip video";
   skippableLabel->sizeToFit();
   skippableLabel->addGestureRecognizer(
       std::make_shared<TapGestureRecognizer>(shared_from_this(), &VideoPlayer::onSkip));
@@ -262,10 +271,12 @@ void VideoPlayer::toggleSound() {
   if (!soundOff || !soundOn) return;
   if (isSoundOn) {
     soundToggleButton->setImage(soundOff, ControlState::normal);
+    soundToggleButton->accessibilityLabel = "Unmute";
     if (player) player->setVolume(0);
     isSoundOn = false;
   } else {
     soundToggleButton->setImage(soundOn, ControlState::normal);
+    soundToggleButton->accessibilityLabel = "Mute";
     if (player) player->setVolume(1);
     isSoundOn = true;
   }

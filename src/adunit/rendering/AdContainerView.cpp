@@ -3,6 +3,7 @@
 #include "adunit/rendering/Constraints.h"
 #include "zelvora/platform/Device.h"
 #include "zelvora/platform/ui/Application.h"
+#include "zelvora/platform/ui/Touch.h"
 
 namespace zelvora {
 using namespace platform;
@@ -34,6 +35,10 @@ void AdContainerView::setupContentView() {
 
   setupCloseButton();
   addSubview(closeButton);
+  // Escape closes as the button does, and only while a person could tap it.
+  accessibilityPerformEscape = [button = std::weak_ptr<Button>(closeButton)] {
+    return sendTap(button.lock());
+  };
   constrain(closeButton, LayoutAttribute::top, contentView, LayoutAttribute::top, -size * 0.5);
   constrain(closeButton, LayoutAttribute::trailing, contentView, LayoutAttribute::trailing,
             size * 0.5);
@@ -50,6 +55,7 @@ void AdContainerView::setupCloseButton() {
   closeButton->setTitle("X", ControlState::normal);
   closeButton->setTitleColor(Color::white(), ControlState::normal);
   closeButton->accessibilityIdentifier = "close";
+  closeButton->accessibilityLabel = "Close ad";
   constrainSize(closeButton, LayoutAttribute::width, size);
   constrainSize(closeButton, LayoutAttribute::height, size);
   closeButton->addTarget(std::static_pointer_cast<AdContainerView>(shared_from_this()),

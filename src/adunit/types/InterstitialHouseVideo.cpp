@@ -77,6 +77,7 @@ void InterstitialHouseVideo::showLandingCard() {
   controller->presentingVC = player;
   controller->delegate = self();
   auto container = AdContainerView::make(Application::shared().statusBarOrientation());
+  card->accessibilityLabel = "Get Application";
   container->contentView->addSubview(card);
   setLandingViewConstraints(card, container->contentView);
   controller->setView(container);

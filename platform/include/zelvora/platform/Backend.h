@@ -51,6 +51,12 @@ class ZELVORA_API Backend {
   virtual RecordingUrls& urlHandler() = 0;
   /// Saves a PNG of what the screen shows; returns whether the file was written.
   virtual bool screenshot(const std::filesystem::path& path) = 0;
+
+  /// A key the host's own loop received (a host whose window has the keyboard, such as one the
+  /// SDK's screens lie over), handed in as `pump` is: while a screen is presented over the root
+  /// the SDK takes every key (Window::handleKey) and the host must not act on it, since the
+  /// user is looking at the ad; otherwise it takes none. Returns whether the SDK took the key.
+  virtual bool handleKey(Key key);
 };
 
 /// Installs a backend's services for the process and removes them again, always in the same

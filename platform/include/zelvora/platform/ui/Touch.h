@@ -16,6 +16,9 @@ namespace zelvora::platform {
 /// that clips to its bounds, and inside the root. Never the root itself.
 ZELVORA_API std::shared_ptr<View> hitTest(const View& root, Point point);
 
+/// Whether a finger reaches `view`: it and every ancestor below the root take touches.
+ZELVORA_API bool takesTouchesInTree(const View& view);
+
 /// Taps `view` as a finger would: the view, or its nearest ancestor that is a button or has tap
 /// recognizers, responds; the root of its tree (the window) never does. A button sends its
 /// touch-up-inside actions when enabled; any other view fires its recognizers. Nothing happens

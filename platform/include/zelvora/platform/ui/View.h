@@ -1,5 +1,6 @@
 #pragma once
 
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -79,6 +80,12 @@ class ZELVORA_API View : public std::enable_shared_from_this<View> {
   bool translatesAutoresizingMaskIntoConstraints = true;
   bool isUserInteractionEnabled = true;
   std::string accessibilityIdentifier;
+  /// What a screen reader says for the view: a control's name ("Close ad").
+  std::string accessibilityLabel;
+  /// The view's answer to Escape (or a remote's Back), asked from the focused view up to its
+  /// screen's root until one handles it: returns whether it did, as a close or back control
+  /// would. None: the question goes on up.
+  std::function<bool()> accessibilityPerformEscape;
 
  private:
   friend class LayoutConstraint;

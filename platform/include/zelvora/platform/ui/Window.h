@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "zelvora/Export.h"
+#include "zelvora/platform/ui/Keyboard.h"
 #include "zelvora/platform/ui/View.h"
 #include "zelvora/platform/ui/ViewController.h"
 
@@ -35,6 +36,25 @@ class ZELVORA_API Window : public View {
   void setNeedsLayout();
 
   std::string typeName() const override { return "Window"; }
+
+  // The keyboard. Keys act on the topmost screen presented over the root, never on the root's
+  // (the host's screen has keys of its own): focus moves over that screen's focusable views
+  // (see focusableViews) and nothing else.
+
+  /// The topmost screen presented over the root; none while the root is alone.
+  std::shared_ptr<View> keyScreen() const;
+  /// The focused view: one of the key screen's focusable views, or none (until a key moves
+  /// focus there, or when it left the screen or stopped being focusable).
+  std::shared_ptr<View> focusedView() const;
+  /// Focuses `view` when it is focusable in the key screen; none takes focus away.
+  void setFocusedView(const std::shared_ptr<View>& view);
+  /// A key pressed: Tab, the right and down arrows move focus to the next focusable view,
+  /// Backtab, left and up to the previous one, both cycling (from none: the first, or the
+  /// last); Enter and Space activate the focused view as a tap does (a web view takes its keys
+  /// from its engine instead); Escape and Back perform escape (performEscape) from the focused
+  /// view, or with nothing focused from the topmost focusable view, or the screen itself.
+  /// Returns whether the key was used.
+  bool handleKey(Key key);
 
   // Whether a person can see the window. The backend tells: a desktop window hidden, minimised
   // or not mapped is not visible. A window starts visible. What the window shows while it is not
@@ -76,6 +96,7 @@ class ZELVORA_API Window : public View {
   void stackChanged();
 
   std::shared_ptr<ViewController> root_;
+  std::weak_ptr<View> focused_;
   bool transitioning_ = false;
   bool layoutScheduled_ = false;
   std::vector<std::function<void()>> pending_;

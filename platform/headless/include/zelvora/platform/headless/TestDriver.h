@@ -10,6 +10,7 @@
 #include "zelvora/platform/headless/HeadlessPlatform.h"
 #include "zelvora/platform/media/Player.h"
 #include "zelvora/platform/ui/Geometry.h"
+#include "zelvora/platform/ui/Keyboard.h"
 #include "zelvora/platform/ui/View.h"
 #include "zelvora/platform/ui/WebView.h"
 
@@ -77,6 +78,13 @@ class ZELVORA_API TestDriver {
   std::shared_ptr<View> hitTest(Point point) const;
   /// Taps whatever is at `point`; returns whether something responded.
   bool tapAt(Point point);
+
+  // Keys.
+
+  /// Presses `key` on the key window (Window::handleKey); returns whether it was used.
+  bool press(Key key);
+  /// The view keyboard focus is on, if any.
+  std::shared_ptr<View> focusedView() const;
 
   // The device and the application.
 

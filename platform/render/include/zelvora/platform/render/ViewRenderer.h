@@ -12,6 +12,11 @@
 // snapshots and the desktop window.
 namespace zelvora::platform::render {
 
+/// The colour of the ring drawn around the window's focused view (Window::focusedView), over
+/// everything else and inside the window's edges, so that a keyboard's or a remote's user sees
+/// where focus is.
+inline constexpr Color focusRingColor{1.0, 0.76, 0.0, 1};
+
 /// Draws `root` and everything below it onto `cr`, one unit per point, with the root's top-left
 /// corner at the context's current origin (wherever the root's own frame sits). Only the views
 /// are painted: the caller lays the background. Hidden views and their subviews are left out,
@@ -19,20 +24,22 @@ namespace zelvora::platform::render {
 /// its (rounded) rectangle. Each view draws its background, then its content (label text,
 /// button title and image, image view picture, a spinner for an animating activity indicator,
 /// a grey "web: <url>" placeholder for a web view, a dark "video: ..." one for a video view),
-/// then its subviews, then its border. The context's state is restored afterwards. Returns
+/// then its subviews, then its border; last, when `root` is a window, the focus ring. The
+/// context's state is restored afterwards. Returns
 /// false when the context ends in an error state.
 ZELVORA_API bool drawViewTree(cairo_t* cr, const View& root);
 
 /// Draws, as `drawViewTree` does, only what the tree paints above the `covered` views: the
 /// views that native widgets show over the drawing. Painting starts once the walk has passed
 /// one of them (whose own subviews are left out, the widget hides them), so whatever the model
-/// puts over a widget, such as a button over a page's corner, can be drawn again over it.
+/// puts over a widget, such as a button over a page's corner, can be drawn again over it. The
+/// focus ring is drawn too, whatever it surrounds.
 /// Returns the rectangles painted, in the root's bounds coordinates (clipping ignored).
 ZELVORA_API std::vector<Rect> drawViewTreeAbove(cairo_t* cr, const View& root,
                                                 const std::vector<const View*>& covered);
 
 /// A digest of everything the two drawings above read from the tree (the views, their order,
-/// frames, visibility, colours and content): when it is unchanged, a new drawing would show
+/// frames, visibility, colours and content, the focused view): when it is unchanged, a new drawing would show
 /// the same picture.
 std::uint64_t drawingSignature(const View& root);
 
