@@ -38,6 +38,34 @@ class Delegate : public zelvora::ZelEventDelegate {
   std::optional<std::string> ready;
 };
 
+/// The SDK's name for a key, when it has one.
+std::optional<zelvora::platform::Key> sdkKey(const SDL_Keysym& key) {
+  using zelvora::platform::Key;
+  switch (key.sym) {
+    case SDLK_ESCAPE:
+      return Key::escape;
+    case SDLK_AC_BACK:
+      return Key::back;
+    case SDLK_TAB:
+      return key.mod & KMOD_SHIFT ? Key::backtab : Key::tab;
+    case SDLK_LEFT:
+      return Key::left;
+    case SDLK_RIGHT:
+      return Key::right;
+    case SDLK_UP:
+      return Key::up;
+    case SDLK_DOWN:
+      return Key::down;
+    case SDLK_RETURN:
+    case SDLK_KP_ENTER:
+      return Key::enter;
+    case SDLK_SPACE:
+      return Key::space;
+    default:
+      return std::nullopt;
+  }
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -82,12 +110,22 @@ int main(int argc, char** argv) {
     SDL_Event event;
     while (SDL_PollEvent(&event)) {
       if (event.type == SDL_QUIT) running = false;
+      bool nextLevel = false;
       if (event.type == SDL_MOUSEBUTTONUP && event.button.button == SDL_BUTTON_LEFT) {
         const SDL_Point at{event.button.x, event.button.y};
-        if (SDL_PointInRect(&at, &button)) {
-          say("level " + std::to_string(++level));
-          if (delegate->ready) sdk.showAd(platform.rootViewController(), *delegate->ready);
+        nextLevel = SDL_PointInRect(&at, &button);
+      }
+      if (event.type == SDL_KEYDOWN) {
+        // While an ad is up its keys are the SDK's: Return must not start the next level.
+        if (const auto key = sdkKey(event.key.keysym); key && platform.handleKey(*key)) {
+          say("key to the SDK");
+          continue;
         }
+        nextLevel = event.key.keysym.sym == SDLK_RETURN;
+      }
+      if (nextLevel) {
+        say("level " + std::to_string(++level));
+        if (delegate->ready) sdk.showAd(platform.rootViewController(), *delegate->ready);
       }
     }
     // The scene: a green field, a blue block that moves with the level, the red button.

@@ -84,6 +84,20 @@ typedef enum zelvora_status {
   ZELVORA_ERROR_VAST_UNDEFINED = 1900
 } zelvora_status;
 
+/* The keys a host hands in with zelvora_platform_handle_key. */
+typedef enum zelvora_key {
+  ZELVORA_KEY_ESCAPE = 0,
+  ZELVORA_KEY_BACK = 1, /* a remote's Back */
+  ZELVORA_KEY_TAB = 2,
+  ZELVORA_KEY_BACKTAB = 3, /* Shift+Tab */
+  ZELVORA_KEY_LEFT = 4,
+  ZELVORA_KEY_RIGHT = 5,
+  ZELVORA_KEY_UP = 6,
+  ZELVORA_KEY_DOWN = 7,
+  ZELVORA_KEY_ENTER = 8,
+  ZELVORA_KEY_SPACE = 9
+} zelvora_key;
+
 typedef enum zelvora_log_level {
   ZELVORA_LOG_ERROR = 0,
   ZELVORA_LOG_WARNING = 1,
@@ -141,6 +155,11 @@ ZELVORA_API void zelvora_platform_destroy(zelvora_platform* platform);
 /* Runs what is due now without waiting, for a host with a loop of its own (once a frame).
  * `ran` (may be NULL) receives how many tasks ran. */
 ZELVORA_API zelvora_status zelvora_platform_pump(zelvora_platform* platform, size_t* ran);
+/* A key the host's own loop received, handed in as pump is (a host whose window has the
+ * keyboard, such as one the ad lies over): while an ad is up the SDK takes every key and
+ * `taken` (may be NULL) receives 1, and the host must not act on it; otherwise 0. */
+ZELVORA_API zelvora_status zelvora_platform_handle_key(zelvora_platform* platform, zelvora_key key,
+                                                       int* taken);
 /* Runs the main loop for `seconds` of real time, or until zelvora_platform_quit. */
 ZELVORA_API zelvora_status zelvora_platform_run_for(zelvora_platform* platform, double seconds);
 /* Runs the main loop until zelvora_platform_quit. */

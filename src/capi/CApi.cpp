@@ -224,6 +224,19 @@ zelvora_status zelvora_platform_pump(zelvora_platform* platform, size_t* ran) {
   });
 }
 
+zelvora_status zelvora_platform_handle_key(zelvora_platform* platform, zelvora_key key,
+                                          int* taken) {
+  if (const auto status = checkPlatform(platform, "zelvora_platform_handle_key")) return status;
+  if (key < ZELVORA_KEY_ESCAPE || key > ZELVORA_KEY_SPACE)
+    return fail(ZELVORA_ERROR_INVALID_ARGUMENT, "zelvora_platform_handle_key: unknown key");
+  return guarded([&] {
+    // The C constants follow the model's keys in order.
+    const bool used = platform->backend->handleKey(static_cast<zp::Key>(key));
+    if (taken != nullptr) *taken = used ? 1 : 0;
+    return succeed();
+  });
+}
+
 zelvora_status zelvora_platform_run_for(zelvora_platform* platform, double seconds) {
   if (const auto status = checkPlatform(platform, "zelvora_platform_run_for")) return status;
   if (!(seconds >= 0))

@@ -5,6 +5,7 @@
 
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
+#include <X11/keysym.h>
 #include <X11/extensions/XTest.h>
 #include <fcntl.h>
 #include <poll.h>
@@ -80,12 +81,26 @@ inline void clickAt(Display* display, int x, int y) {
   XFlush(display);
 }
 
-/// How many pixels of `window` have the colour `rgb` (0xRRGGBB), as the screen shows them.
-inline long countPixels(Display* display, ::Window window, unsigned long rgb) {
+/// A press and release of the key `keysym` (with Shift when asked), sent to whichever window
+/// has the keyboard, as a person's typing is.
+inline void pressKey(Display* display, KeySym keysym, bool shift = false) {
+  const KeyCode shiftKey = XKeysymToKeycode(display, XK_Shift_L);
+  if (shift) XTestFakeKeyEvent(display, shiftKey, True, CurrentTime);
+  XTestFakeKeyEvent(display, XKeysymToKeycode(display, keysym), True, CurrentTime);
+  XTestFakeKeyEvent(display, XKeysymToKeycode(display, keysym), False, CurrentTime);
+  if (shift) XTestFakeKeyEvent(display, shiftKey, False, CurrentTime);
+  XFlush(display);
+}
+
+/// How many pixels of `window` (of its part at `x`, `y` of `width` by `height`, when given)
+/// have the colour `rgb` (0xRRGGBB), as the screen shows them.
+inline long countPixels(Display* display, ::Window window, unsigned long rgb, int x = 0, int y = 0,
+                        int width = 0, int height = 0) {
   XWindowAttributes attributes;
   if (!XGetWindowAttributes(display, window, &attributes)) return -1;
-  XImage* image =
-      XGetImage(display, window, 0, 0, attributes.width, attributes.height, AllPlanes, ZPixmap);
+  if (width <= 0) width = attributes.width;
+  if (height <= 0) height = attributes.height;
+  XImage* image = XGetImage(display, window, x, y, width, height, AllPlanes, ZPixmap);
   if (!image) return -1;
   long count = 0;
   for (int y = 0; y < image->height; ++y)

@@ -4,6 +4,7 @@
 #include <cmath>
 #include <stdexcept>
 
+#include "KeyboardFocus.h"
 #include "ModelCanvas.h"
 #include "zelvora/Log.h"
 #include "zelvora/platform/Device.h"
@@ -131,6 +132,13 @@ void GtkPlatform::buildLayer() {
   gtk_overlay_add_overlay(GTK_OVERLAY(layer_), upperCanvas_->widget());
   gtk_overlay_set_overlay_pass_through(GTK_OVERLAY(layer_), upperCanvas_->widget(), TRUE);
   webEngine_ = std::make_shared<GtkWebEngine>(*nativeLayer_);
+  keys_ = std::make_unique<KeyboardFocus>(
+      canvas_->widget(), [this] { return keyWindow(); },
+      [this](const View& view) -> GtkWidget* {
+        const auto* webView = dynamic_cast<const WebView*>(&view);
+        WebKitWebView* page = webView ? webEngine_->pageOf(*webView) : nullptr;
+        return page ? GTK_WIDGET(page) : nullptr;
+      });
   // Shown one by one: the native layer shows and hides its widgets itself.
   for (GtkWidget* widget : {frame_, layer_, canvas_->widget(), fixed, upperCanvas_->widget()})
     gtk_widget_show(widget);
@@ -154,6 +162,7 @@ void GtkPlatform::adoptHostWindow() {
   g_object_ref(hostOverlay_);
   hostToplevel_ = gtk_widget_get_toplevel(hostOverlay_);
   g_object_ref(hostToplevel_);
+  if (GTK_IS_WINDOW(hostToplevel_)) keys_->watch(GTK_WINDOW(hostToplevel_));
   g_signal_connect(hostOverlay_, "size-allocate", G_CALLBACK(&GtkPlatform::onSizeAllocate), this);
   // After GTK's own handlers, so that the widget's state is the new one.
   g_signal_connect_after(hostToplevel_, "map", G_CALLBACK(&GtkPlatform::onMapChanged), this);
@@ -176,6 +185,7 @@ void GtkPlatform::watchNativeWindow() {
 
 GtkPlatform::~GtkPlatform() {
   instance = nullptr;
+  keys_.reset();
   g_source_destroy(modelWatch_);
   g_source_unref(modelWatch_);
   // The model goes before the engines that show its pages and videos.
@@ -227,6 +237,7 @@ GtkWindow* GtkPlatform::ownWindow() {
   gtkWindow_ = GTK_WINDOW(gtk_window_new(GTK_WINDOW_TOPLEVEL));
   gtk_window_set_title(gtkWindow_, "Zelvora");
   gtk_container_add(GTK_CONTAINER(gtkWindow_), frame_);
+  keys_->watch(gtkWindow_);
   g_signal_connect(frame_, "size-allocate", G_CALLBACK(&GtkPlatform::onSizeAllocate), this);
   if (hosting_.kind == Hosting::Kind::over) {
     gtk_window_set_decorated(gtkWindow_, FALSE);
@@ -263,6 +274,7 @@ void GtkPlatform::presentationChanged() {
   switch (hosting_.kind) {
     case Hosting::Kind::ownWindow:
       if (shown) ownWindow();
+      keys_->presentationChanged(shown);
       return;
     case Hosting::Kind::inside:
       if (shown == frameShown_) return;
@@ -285,6 +297,7 @@ void GtkPlatform::presentationChanged() {
       }
       break;
   }
+  keys_->presentationChanged(shown);
   // Back to the root: the model takes the whole screen again, in its shape.
   if (!shown && allocated_.width > 0 && allocated_.height > 0) {
     if (auto window = keyWindow(); window && window->frame.size() != allocated_)
@@ -325,6 +338,7 @@ void GtkPlatform::syncFrame() {
   }
   gtk_widget_queue_draw(canvas_->widget());
   gtk_widget_queue_draw(upperCanvas_->widget());
+  keys_->sync();
   syncedSignature_ = sceneSignature();
 }
 

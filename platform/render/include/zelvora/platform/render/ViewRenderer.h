@@ -15,7 +15,7 @@ namespace zelvora::platform::render {
 /// The colour of the ring drawn around the window's focused view (Window::focusedView), over
 /// everything else and inside the window's edges, so that a keyboard's or a remote's user sees
 /// where focus is.
-inline constexpr Color focusRingColor{1.0, 0.76, 0.0, 1};
+inline constexpr Color focusRingColor{1.0, 192.0 / 255, 0.0, 1};
 
 /// Draws `root` and everything below it onto `cr`, one unit per point, with the root's top-left
 /// corner at the context's current origin (wherever the root's own frame sits). Only the views
