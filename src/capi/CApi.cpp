@@ -225,7 +225,7 @@ zelvora_status zelvora_platform_pump(zelvora_platform* platform, size_t* ran) {
 }
 
 zelvora_status zelvora_platform_handle_key(zelvora_platform* platform, zelvora_key key,
-                                          int* taken) {
+                                           int* taken) {
   if (const auto status = checkPlatform(platform, "zelvora_platform_handle_key")) return status;
   if (key < ZELVORA_KEY_ESCAPE || key > ZELVORA_KEY_SPACE)
     return fail(ZELVORA_ERROR_INVALID_ARGUMENT, "zelvora_platform_handle_key: unknown key");

@@ -5,8 +5,8 @@
 
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
-#include <X11/keysym.h>
 #include <X11/extensions/XTest.h>
+#include <X11/keysym.h>
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>

@@ -6,6 +6,7 @@
 
 #include "adunit/types/InterstitialHtml.h"
 #include "support/SdkTest.h"
+#include "tools/Assets.h"
 #include "zelvora/platform/ui/WebView.h"
 
 namespace zelvora::test {
@@ -67,6 +68,9 @@ class KeyboardTest : public SdkTest, public ::testing::WithParamInterface<Format
       driver.finishLoading(ad()->webView);
     }
     ASSERT_TRUE(runUntil([&] { return delegate->has("onAdReady:p"); }));
+    // The sound button comes with its icon.
+    if (std::string(format.subtype).starts_with("video"))
+      ASSERT_TRUE(runUntil([] { return Asset::iconSoundOffPath.has_value(); }));
     sdk().showAd(root(), "p");
     runLoop().advance(0.3);
     ASSERT_TRUE(onScreen());
@@ -115,42 +119,42 @@ TEST_P(KeyboardTest, TabCyclesInsideTheAdAndEscapeLeavesWhenTheCloseControlWould
 
 INSTANTIATE_TEST_SUITE_P(
     Formats, KeyboardTest,
-    ::testing::Values(
-        Format{"Banner",
-               "banner",
-               {{"ctv", "{server}/assets/banner.png"}, {"clk", "{server}/t/click"}},
-               0,
-               {"Close ad", "Open ad"}},
-        // Tapping the banner lays the landing page over the ad: the close button is out of
-        // reach, and Escape goes back as "Go Back" does.
-        Format{"LandingPage",
-               "banner",
-               {{"ctv", "{server}/assets/banner.png"}, {"clk", "{server}/t/click"}},
-               -1,
-               {"WebView", "Go Back"}},
-        // Before "Get Application" fades in and before "Skip": only the sound button.
-        Format{"VideoBeforeSkip", "video", videoData(5), 0, {"Unmute"}, false},
-        Format{"VideoAfterSkip",
-               "video",
-               videoData(2),
-               3,
-               {"Skip video", "Get Application", "Unmute"}},
-        Format{"VastBeforeSkip", "videoVast", vastData(), 0, {"Unmute"}, false},
-        Format{"VastAfterSkip",
-               "videoVast",
-               vastData(),
-               3,
-               {"Skip video", "Get Application", "Unmute"}},
-        Format{"Html",
-               "html",
-               {{"markup", "<a href='https://example.com/landing'>Visit</a>"}},
-               0,
-               {"Close ad", "WebView"}},
-        Format{"Mraid",
-               "mraidTag",
-               {{"isMraid", true}, {"markup", "<script src='mraid.js'></script><p>creative</p>"}},
-               0,
-               {"Close ad", "WebView"}}),
+    ::testing::Values(Format{"Banner",
+                             "banner",
+                             {{"ctv", "{server}/assets/banner.png"}, {"clk", "{server}/t/click"}},
+                             0,
+                             {"Close ad", "Open ad"}},
+                      // Tapping the banner lays the landing page over the ad: the close button is
+                      // out of reach, and Escape goes back as "Go Back" does.
+                      Format{"LandingPage",
+                             "banner",
+                             {{"ctv", "{server}/assets/banner.png"}, {"clk", "{server}/t/click"}},
+                             -1,
+                             {"WebView", "Go Back"}},
+                      // Before "Get Application" fades in and before "Skip": only the sound button.
+                      Format{"VideoBeforeSkip", "video", videoData(5), 0, {"Unmute"}, false},
+                      Format{"VideoAfterSkip",
+                             "video",
+                             videoData(2),
+                             3,
+                             {"Skip video", "Get Application", "Unmute"}},
+                      Format{"VastBeforeSkip", "videoVast", vastData(), 0, {"Unmute"}, false},
+                      Format{"VastAfterSkip",
+                             "videoVast",
+                             vastData(),
+                             3,
+                             {"Skip video", "Get Application", "Unmute"}},
+                      Format{"Html",
+                             "html",
+                             {{"markup", "<a href='https://example.com/landing'>Visit</a>"}},
+                             0,
+                             {"Close ad", "WebView"}},
+                      Format{"Mraid",
+                             "mraidTag",
+                             {{"isMraid", true},
+                              {"markup", "<script src='mraid.js'></script><p>creative</p>"}},
+                             0,
+                             {"Close ad", "WebView"}}),
     [](const auto& info) { return std::string(info.param.name); });
 
 // Enter and Space act as a tap on the focused control: the sound button's name follows its

@@ -19,14 +19,27 @@ bool answersActivation(const View& view) {
                      [](const auto& recognizer) { return recognizer->isEnabled; });
 }
 
+/// Whether a finger could touch `view` somewhere: at its middle or the middle of a quarter. A
+/// control under another view (a landing page over the ad) is out of reach; a page with a
+/// spinner over its middle is not.
+bool reachable(const View& window, const std::shared_ptr<View>& view) {
+  const Rect frame = view->frameInRoot();
+  const double w = frame.width, h = frame.height;
+  for (const Point point :
+       {frame.center(), Point{frame.x + w / 4, frame.y + h / 4},
+        Point{frame.x + 3 * w / 4, frame.y + h / 4}, Point{frame.x + w / 4, frame.y + 3 * h / 4},
+        Point{frame.x + 3 * w / 4, frame.y + 3 * h / 4}}) {
+    const auto hit = hitTest(window, point);
+    if (hit && (hit == view || hit->isDescendant(*view))) return true;
+  }
+  return false;
+}
+
 void collect(const std::shared_ptr<View>& view, const View& window,
              std::vector<std::shared_ptr<View>>& out) {
   if (view->isHidden) return;
-  if (answersActivation(*view) && takesTouchesInTree(*view)) {
-    // A control under another view (a landing page over the ad) is out of a finger's reach.
-    const auto atMiddle = hitTest(window, view->frameInRoot().center());
-    if (atMiddle && (atMiddle == view || atMiddle->isDescendant(*view))) out.push_back(view);
-  }
+  if (answersActivation(*view) && takesTouchesInTree(*view) && reachable(window, view))
+    out.push_back(view);
   for (const auto& child : view->subviews()) collect(child, window, out);
 }
 

@@ -11,8 +11,13 @@
 //   that covers it only while a screen is presented;
 // - the key window drawn with the shared cairo renderer whenever what it shows changed (nothing
 //   is drawn while the model stays the same), clicks and touches on
-//   it delivered to the model as taps; the screen's size is the desktop window's (its own or
-//   the host's); wider than tall turns the interface to landscape, taller or square to portrait;
+//   it delivered to the model as taps;
+// - the keyboard while a screen is presented (KeyboardFocus): the canvas has GTK's focus and
+//   gives it back afterwards, the window's keys reach the model before GTK's handling (a page
+//   with the model's focus gets them from WebKit, all but Escape), the focused control is named
+//   through the canvas's ATK object; a host's own loop hands its keys in with `handleKey`; the
+//   screen's size is the desktop window's (its own or the host's); wider than tall turns the
+//   interface to landscape, taller or square to portrait;
 // - a screen that supports only the other orientation: its own window is resized to it; the
 //   host's window never is, the screen is laid out at that shape, as large as fits, on black;
 // - the window's visibility (Window::isVisible): the window showing the screens (the host's,
@@ -32,7 +37,9 @@
 // What it does not implement yet:
 // - confirm() and onbeforeunload dialogs of a page: WebKit's own dialogs answer them;
 // - seeking a video, and a video's failure while it opens reported as its end;
-// - keyboard input, scrolling and drags (a press and release is a tap, nothing more);
+// - scrolling and drags (a press and release is a tap, nothing more); keys handed in by a
+//   host's loop (`handleKey`) never reach a page: the page is one stop of the focus;
+// - an ATK tree of the model: only the focused control is exposed, on the canvas's object;
 // - the application going to the background: a window that is not visible only covers the
 //   ad on it;
 // - native windows other than X11's (Wayland has no way to place one window over another's);

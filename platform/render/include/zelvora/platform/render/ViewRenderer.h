@@ -39,8 +39,8 @@ ZELVORA_API std::vector<Rect> drawViewTreeAbove(cairo_t* cr, const View& root,
                                                 const std::vector<const View*>& covered);
 
 /// A digest of everything the two drawings above read from the tree (the views, their order,
-/// frames, visibility, colours and content, the focused view): when it is unchanged, a new drawing would show
-/// the same picture.
+/// frames, visibility, colours and content, the focused view): when it is unchanged, a new drawing
+/// would show the same picture.
 std::uint64_t drawingSignature(const View& root);
 
 }  // namespace zelvora::platform::render
