@@ -69,12 +69,15 @@ class KeyboardTest : public SdkTest, public ::testing::WithParamInterface<Format
     }
     ASSERT_TRUE(runUntil([&] { return delegate->has("onAdReady:p"); }));
     // The sound button comes with its icon.
-    if (std::string(format.subtype).starts_with("video"))
+    if (std::string(format.subtype).starts_with("video")) {
       ASSERT_TRUE(runUntil([] { return Asset::iconSoundOffPath.has_value(); }));
+    }
     sdk().showAd(root(), "p");
     runLoop().advance(0.3);
     ASSERT_TRUE(onScreen());
-    if (format.wait < 0) ASSERT_TRUE(driver.tap(driver.findById("banner")));
+    if (format.wait < 0) {
+      ASSERT_TRUE(driver.tap(driver.findById("banner")));
+    }
     for (double t = 0; t < format.wait; t += 0.5) runLoop().advance(0.5);
   }
   bool onScreen() const { return root()->presentedViewController() != nullptr; }
@@ -111,10 +114,12 @@ TEST_P(KeyboardTest, TabCyclesInsideTheAdAndEscapeLeavesWhenTheCloseControlWould
 
   EXPECT_EQ(driver.press(Key::escape), format.escapeCloses);
   runLoop().advance(0.5);
-  EXPECT_EQ(closed(), format.escapeCloses) << describeViewTree(*platform_->window());
+  EXPECT_EQ(closed(), format.escapeCloses) << driver.dumpScreen();
   EXPECT_EQ(onScreen(), !format.escapeCloses);
   // Back on the host's screen, keys are the host's.
-  if (format.escapeCloses) EXPECT_FALSE(driver.press(Key::tab));
+  if (format.escapeCloses) {
+    EXPECT_FALSE(driver.press(Key::tab));
+  }
 }
 
 INSTANTIATE_TEST_SUITE_P(
