@@ -2,6 +2,7 @@
 
 #include <X11/Xlib.h>
 #include <X11/extensions/XTest.h>
+#include <X11/keysym.h>
 #include <gdk/gdkx.h>
 #include <gtk/gtk.h>
 
@@ -32,6 +33,18 @@ inline void clickInWindow(platform::gtk::GtkPlatform& platform, platform::Point 
 
 inline void clickInWindow(platform::gtk::GtkPlatform& platform, platform::Point point) {
   clickInWindow(platform, point, point);
+}
+
+/// A key typed into the window: the pointer rests over it, so that the keyboard is its own.
+inline void typeInWindow(platform::gtk::GtkPlatform& platform, KeySym keysym) {
+  GdkWindow* window = gtk_widget_get_window(GTK_WIDGET(platform.gtkWindow()));
+  Display* display = GDK_DISPLAY_XDISPLAY(gdk_window_get_display(window));
+  int left = 0, top = 0;
+  gdk_window_get_origin(window, &left, &top);
+  XTestFakeMotionEvent(display, -1, left + 5, top + 5, CurrentTime);
+  XTestFakeKeyEvent(display, XKeysymToKeycode(display, keysym), True, CurrentTime);
+  XTestFakeKeyEvent(display, XKeysymToKeycode(display, keysym), False, CurrentTime);
+  XFlush(display);
 }
 
 /// Clicks the middle of `view` as the window shows it.

@@ -9,12 +9,14 @@
 #include <filesystem>
 #include <functional>
 #include <memory>
+#include <tuple>
 
 #include "zelvora/platform/Device.h"
 #include "zelvora/platform/gtk/GtkPlatform.h"
 #include "zelvora/platform/ui/Application.h"
 #include "zelvora/platform/ui/Button.h"
 #include "zelvora/platform/ui/Label.h"
+#include "zelvora/platform/ui/ViewController.h"
 
 // Last: X11's macros would change the names above.
 #include <gdk/gdkx.h>
@@ -83,6 +85,42 @@ TEST_F(GtkPlatformTest, AClickOnAModelButtonRunsItsAction) {
   // The clicks arrive in order: once the last one has, the others were handled.
   ASSERT_TRUE(waitFor([&] { return done->hits == 1; }));
   EXPECT_EQ(go->hits, 1);
+}
+
+// While a screen is presented the window's keys are the model's: Tab moves the focus over its
+// controls, whose names the canvas's accessible object tells, Return presses the focused one;
+// the canvas has GTK's focus only while the screen is up.
+TEST_F(GtkPlatformTest, KeysMoveTheFocusThatTheCanvasNames) {
+  auto screen = std::make_shared<ViewController>();
+  auto first = std::make_shared<Target>(), second = std::make_shared<Target>();
+  for (const auto& [y, name, target] :
+       {std::tuple{100.0, "First", first}, std::tuple{300.0, "Second", second}}) {
+    auto button = Button::make(ButtonType::system);
+    button->frame = {40, y, 120, 44};
+    button->accessibilityLabel = name;
+    button->addTarget(target, &Target::hit, ControlEvent::touchUpInside);
+    screen->view()->addSubview(button);
+  }
+  platform.rootViewController()->present(screen, false);
+  GtkWindow* window = platform.gtkWindow();
+  ASSERT_TRUE(waitFor([&] { return gtk_window_get_focus(window) == platform.canvas(); }));
+  AtkObject* accessible = gtk_widget_get_accessible(platform.canvas());
+  const auto named = [&](const std::string& name) {
+    return waitFor([&] {
+      const char* said = atk_object_get_name(accessible);
+      return said && said == name && atk_object_get_role(accessible) == ATK_ROLE_PUSH_BUTTON;
+    });
+  };
+  zelvora::test::typeInWindow(platform, XK_Tab);
+  EXPECT_TRUE(named("First"));
+  zelvora::test::typeInWindow(platform, XK_Tab);
+  EXPECT_TRUE(named("Second"));
+  zelvora::test::typeInWindow(platform, XK_Return);
+  EXPECT_TRUE(waitFor([&] { return second->hits == 1; }));
+  EXPECT_EQ(first->hits, 0);
+
+  screen->dismiss(false);
+  EXPECT_TRUE(waitFor([&] { return gtk_window_get_focus(window) != platform.canvas(); }));
 }
 
 TEST_F(GtkPlatformTest, TheInterfaceTurnsWithTheWindowsShapeAndTheWindowWithTheInterface) {

@@ -18,8 +18,8 @@ enum class Key { escape, back, tab, backtab, left, right, up, down, enter, space
 /// The views of `screen` that focus moves over, in reading order (top to bottom, then left to
 /// right): enabled buttons, views with an enabled tap recognizer, and web views (one stop: the
 /// page has its own order inside), each one a finger could reach where it is (it and its
-/// ancestors shown, not transparent, taking touches, and nothing else taking the touch at its
-/// middle). `window` is the tree's root.
+/// ancestors shown, not transparent, taking touches, and not wholly under another view that
+/// takes touches). `window` is the tree's root.
 ZELVORA_API std::vector<std::shared_ptr<View>> focusableViews(const View& window,
                                                               const View& screen);
 

@@ -25,8 +25,8 @@ inline constexpr Color focusRingColor{1.0, 192.0 / 255, 0.0, 1};
 /// button title and image, image view picture, a spinner for an animating activity indicator,
 /// a grey "web: <url>" placeholder for a web view, a dark "video: ..." one for a video view),
 /// then its subviews, then its border; last, when `root` is a window, the focus ring. The
-/// context's state is restored afterwards. Returns
-/// false when the context ends in an error state.
+/// context's state is restored afterwards. Returns false when the context ends in an error
+/// state.
 ZELVORA_API bool drawViewTree(cairo_t* cr, const View& root);
 
 /// Draws, as `drawViewTree` does, only what the tree paints above the `covered` views: the
@@ -39,8 +39,8 @@ ZELVORA_API std::vector<Rect> drawViewTreeAbove(cairo_t* cr, const View& root,
                                                 const std::vector<const View*>& covered);
 
 /// A digest of everything the two drawings above read from the tree (the views, their order,
-/// frames, visibility, colours and content, the focused view): when it is unchanged, a new drawing
-/// would show the same picture.
+/// frames, visibility, colours, content and the focused view): when it is unchanged, a new
+/// drawing would show the same picture.
 std::uint64_t drawingSignature(const View& root);
 
 }  // namespace zelvora::platform::render
