@@ -52,6 +52,9 @@ zelvora_callbacks recordingCallbacks() {
   callbacks.on_ad_shown = [](const char* id, void* user) {
     seen(user).record("shown:" + std::string(id));
   };
+  callbacks.on_ad_close = [](const char* id, void* user) {
+    seen(user).record("close:" + std::string(id));
+  };
   callbacks.on_ad_failed_to_show = [](const char* id, zelvora_status reason, const char*,
                                       void* user) {
     seen(user).record("failed:" + std::string(id) + ":" + std::to_string(reason));
@@ -145,13 +148,26 @@ TEST_F(CApiTest, ErrorPathsEachWithItsMessage) {
   EXPECT_EQ(ready, 0);
   refused(zelvora_show_ad(platform, "never"), ZELVORA_ERROR_NOT_READY);
 
+  // Keys handed in: the host's own while no ad is up.
+  int taken = 1;
+  ASSERT_EQ(zelvora_platform_handle_key(platform, ZELVORA_KEY_ESCAPE, &taken), ZELVORA_OK);
+  EXPECT_EQ(taken, 0);
+  refused(zelvora_platform_handle_key(platform, static_cast<zelvora_key>(10), &taken),
+          ZELVORA_ERROR_INVALID_ARGUMENT);
+
   ASSERT_EQ(zelvora_is_ready("p", &ready), ZELVORA_OK);
   EXPECT_EQ(ready, 1);
   ASSERT_EQ(zelvora_show_ad(platform, "p"), ZELVORA_OK);
   ASSERT_TRUE(runUntil([&] { return events.has("shown:p"); }));
   // On screen: not ready to show again.
   refused(zelvora_show_ad(platform, "p"), ZELVORA_ERROR_NOT_READY);
-  EXPECT_EQ(events.events, (std::vector<std::string>{"init:[p,never,vast]", "ready:p", "shown:p"}));
+  // Every key is the ad's now; Escape closes it.
+  ASSERT_EQ(zelvora_platform_handle_key(platform, ZELVORA_KEY_ENTER, &taken), ZELVORA_OK);
+  EXPECT_EQ(taken, 1);
+  ASSERT_EQ(zelvora_platform_handle_key(platform, ZELVORA_KEY_ESCAPE, nullptr), ZELVORA_OK);
+  ASSERT_TRUE(runUntil([&] { return events.has("close:p"); }));
+  EXPECT_EQ(events.events,
+            (std::vector<std::string>{"init:[p,never,vast]", "ready:p", "shown:p", "close:p"}));
 }
 
 // The record as JSON text: the size asked first, a buffer one byte short refused and left
