@@ -107,8 +107,7 @@ void Ad::doRedirect(const std::string& url) {
   goBack->addTarget(shared_from_this(), &Ad::dismissRedirectView, ControlEvent::touchUpInside);
   goBack->accessibilityLabel = "Go Back";
   // Escape from the landing page leaves it as "Go Back" does.
-  webView->accessibilityPerformEscape = goBack->accessibilityPerformEscape =
-      [button = std::weak_ptr<Button>(goBack)] { return sendTap(button.lock()); };
+  webView->accessibilityPerformEscape = goBack->accessibilityPerformEscape = tapLater(goBack);
 
   const auto host = shown->presentedViewController() ? shown->presentedViewController() : shown;
   const auto hostView = host->view();

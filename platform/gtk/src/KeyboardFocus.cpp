@@ -85,6 +85,7 @@ void KeyboardFocus::presentationChanged(bool presenting) {
     return;
   }
   lastPageKey_.reset();
+  announce(nullptr);
   if (previous_) {
     GtkWidget* had = previous_;
     g_object_remove_weak_pointer(G_OBJECT(previous_), (gpointer*)&previous_);

@@ -72,9 +72,7 @@ void PlayerViewController::viewWillAppear(bool animated) {
                     &PlayerViewController::done, ControlEvent::touchUpInside);
   controls_ = button;
   view()->addSubview(button);
-  view()->accessibilityPerformEscape = [weak = std::weak_ptr<Button>(button)] {
-    return sendTap(weak.lock());
-  };
+  view()->accessibilityPerformEscape = tapLater(button);
 }
 
 void PlayerViewController::done() {

@@ -78,4 +78,8 @@ bool sendTap(const std::shared_ptr<View>& view) {
   return false;
 }
 
+std::function<bool()> tapLater(const std::shared_ptr<View>& view) {
+  return [weak = std::weak_ptr<View>(view)] { return sendTap(weak.lock()); };
+}
+
 }  // namespace zelvora::platform

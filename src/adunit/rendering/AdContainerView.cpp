@@ -36,9 +36,7 @@ void AdContainerView::setupContentView() {
   setupCloseButton();
   addSubview(closeButton);
   // Escape closes as the button does, and only while a person could tap it.
-  accessibilityPerformEscape = [button = std::weak_ptr<Button>(closeButton)] {
-    return sendTap(button.lock());
-  };
+  accessibilityPerformEscape = tapLater(closeButton);
   constrain(closeButton, LayoutAttribute::top, contentView, LayoutAttribute::top, -size * 0.5);
   constrain(closeButton, LayoutAttribute::trailing, contentView, LayoutAttribute::trailing,
             size * 0.5);

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <functional>
 #include <memory>
 
 #include "zelvora/Export.h"
@@ -25,5 +26,9 @@ ZELVORA_API bool takesTouchesInTree(const View& view);
 /// when the view or an ancestor below the root does not take touches. Returns whether
 /// something responded.
 ZELVORA_API bool sendTap(const std::shared_ptr<View>& view);
+
+/// A tap on `view` (held weakly) to run later, returning whether something responded: the
+/// escape answer of a screen whose close or back control is `view`.
+ZELVORA_API std::function<bool()> tapLater(const std::shared_ptr<View>& view);
 
 }  // namespace zelvora::platform
