@@ -82,6 +82,7 @@ void KeyboardFocus::presentationChanged(bool presenting) {
       g_object_add_weak_pointer(G_OBJECT(previous_), (gpointer*)&previous_);
     }
     gtk_widget_grab_focus(canvas_);
+    given_ = canvas_;
     return;
   }
   lastPageKey_.reset();
@@ -109,8 +110,15 @@ void KeyboardFocus::sync() {
   if (!presenting_ || !toplevel_) return;
   const auto window = window_();
   const auto focused = window ? window->focusedView() : nullptr;
-  if (focused != announced_.lock()) announce(focused);
+  if (focused != announced_.lock()) {
+    announce(focused);
+    lastPageKey_.reset();
+  }
+  // Only when the model's focus moved: GTK's own moves are for takeBack to judge, and a page
+  // that just handed the focus out still has the model's focus until then.
   GtkWidget* target = focusTarget();
+  if (target == given_) return;
+  given_ = target;
   if (!within(gtk_window_get_focus(toplevel_), target)) gtk_widget_grab_focus(target);
 }
 
@@ -131,9 +139,14 @@ gboolean KeyboardFocus::onKey(GtkWidget*, GdkEventKey* event, gpointer self) {
   const bool leaves = key == Key::escape || key == Key::back;
   GtkWidget* target = keys.focusTarget();
   if (target != keys.canvas_ && !leaves) {
+    // The page handed the focus out (WebKit then sends the key that did it back up here), or
+    // has not had it yet.
+    if (!within(gtk_window_get_focus(keys.toplevel_), target)) {
+      keys.retake();
+      return TRUE;
+    }
     // The page's own keys, Tab among them: WebKit moves through the page and hands focus out
     // past its last element.
-    if (!within(gtk_window_get_focus(keys.toplevel_), target)) gtk_widget_grab_focus(target);
     if (event->type == GDK_KEY_PRESS && (key == Key::tab || key == Key::backtab))
       keys.lastPageKey_ = key;
     gtk_widget_event(target, reinterpret_cast<GdkEvent*>(event));
@@ -155,17 +168,22 @@ void KeyboardFocus::onSetFocus(GtkWindow*, GtkWidget*, gpointer self) {
 gboolean KeyboardFocus::takeBack(gpointer self) {
   auto& keys = *static_cast<KeyboardFocus*>(self);
   keys.takeBackSource_ = 0;
-  if (!keys.presenting_ || !keys.toplevel_) return G_SOURCE_REMOVE;
-  GtkWidget* target = keys.focusTarget();
-  if (within(gtk_window_get_focus(keys.toplevel_), target)) return G_SOURCE_REMOVE;
-  // A page left by Tab past its end: the model's focus moves on from it the same way.
-  if (target != keys.canvas_ && keys.lastPageKey_) {
-    if (auto window = keys.window_()) window->handleKey(*keys.lastPageKey_);
-    keys.lastPageKey_.reset();
-    target = keys.focusTarget();
-  }
-  gtk_widget_grab_focus(target);
+  keys.retake();
   return G_SOURCE_REMOVE;
+}
+
+void KeyboardFocus::retake() {
+  if (!presenting_ || !toplevel_) return;
+  GtkWidget* target = focusTarget();
+  if (within(gtk_window_get_focus(toplevel_), target)) return;
+  // A page left by Tab past its end: the model's focus moves on from it the same way.
+  if (target != canvas_ && lastPageKey_) {
+    if (auto window = window_()) window->handleKey(*lastPageKey_);
+    lastPageKey_.reset();
+    target = focusTarget();
+  }
+  given_ = target;
+  gtk_widget_grab_focus(target);
 }
 
 }  // namespace zelvora::platform::gtk

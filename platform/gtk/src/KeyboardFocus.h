@@ -40,6 +40,8 @@ class KeyboardFocus {
   static gboolean onKey(GtkWidget* widget, GdkEventKey* event, gpointer self);
   static void onSetFocus(GtkWindow* window, GtkWidget* widget, gpointer self);
   static gboolean takeBack(gpointer self);
+  /// GTK's focus back where the model's is, after it went elsewhere.
+  void retake();
 
   /// The widget that should have GTK's focus: the page the model focuses, or the canvas.
   GtkWidget* focusTarget() const;
@@ -55,6 +57,8 @@ class KeyboardFocus {
   /// Where the keys sent to a page last went: past its last element, focus moves on that way.
   std::optional<Key> lastPageKey_;
   std::weak_ptr<View> announced_;
+  /// The widget `sync` last gave the focus to (compared only, never used).
+  GtkWidget* given_ = nullptr;
   guint takeBackSource_ = 0;
 };
 
