@@ -8,6 +8,7 @@
 #include "zelvora/Json.h"
 #include "zelvora/ZelError.h"
 #include "zelvora/ZelEventDeclaration.h"
+#include "zelvora/platform/ui/Button.h"
 #include "zelvora/platform/ui/WebView.h"
 
 namespace zelvora {
@@ -104,7 +105,7 @@ class Ad : public ViewControllerEvents,
   static void followTheHostView(const std::shared_ptr<platform::View>& hostView,
                                 const std::shared_ptr<platform::View>& webView,
                                 const std::shared_ptr<platform::View>& indicator,
-                                const std::shared_ptr<platform::View>& goBack);
+                                const std::shared_ptr<platform::Button>& goBack);
   /// Dismisses what the host's view controller presents, if it still exists.
   virtual void dismissPresented();
 

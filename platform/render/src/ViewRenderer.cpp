@@ -217,8 +217,10 @@ void drawPlaceholder(cairo_t* cr, const Rect& box, const std::string& text, bool
   cairo_restore(cr);
 }
 
-/// Returns whether the view has content of its own and it was drawn.
-bool drawContent(cairo_t* cr, const View& view, double alpha) {
+/// Returns whether the view has content of its own and it was drawn. Pages and videos are
+/// named in a placeholder only when `placeholders` asks for it: a backend whose engines show
+/// them leaves their place to the engine's widgets.
+bool drawContent(cairo_t* cr, const View& view, double alpha, bool placeholders) {
   if (auto label = dynamic_cast<const Label*>(&view)) {
     drawLabel(cr, *label, alpha);
   } else if (auto button = dynamic_cast<const Button*>(&view)) {
@@ -230,9 +232,11 @@ bool drawContent(cairo_t* cr, const View& view, double alpha) {
     if (!indicator->isAnimating()) return false;
     drawSpinner(cr, *indicator, alpha);
   } else if (auto webView = dynamic_cast<const WebView*>(&view)) {
+    if (!placeholders) return false;
     drawPlaceholder(cr, view.bounds(), "web: " + webView->url().value_or(""), false,
                     {0.85, 0.85, 0.85, 1}, {0.25, 0.25, 0.25, 1}, alpha);
   } else if (dynamic_cast<const VideoView*>(&view)) {
+    if (!placeholders) return false;
     drawPlaceholder(cr, view.bounds(), "video: " + view.describeContent(), true,
                     {0.12, 0.14, 0.2, 1}, {0.6, 0.6, 0.65, 1}, alpha);
   } else {
@@ -249,6 +253,7 @@ struct Pass {
   bool painting = true;
   /// The rectangles painted, in the root's coordinates, when wanted.
   std::vector<Rect>* painted = nullptr;
+  bool placeholders = true;
 };
 
 void drawView(cairo_t* cr, const View& view, double inheritedAlpha, Pass& pass, Point origin) {
@@ -281,7 +286,7 @@ void drawView(cairo_t* cr, const View& view, double inheritedAlpha, Pass& pass, 
     roundedRect(cr, drawable ? bounds : Rect{}, radius);
     cairo_clip(cr);
   }
-  if (painting && drawable && drawContent(cr, view, alpha)) paints();
+  if (painting && drawable && drawContent(cr, view, alpha, pass.placeholders)) paints();
   for (const auto& child : view.subviews()) drawView(cr, *child, alpha, pass, origin);
   const double border = view.layer.borderWidth;
   if (pass.painting && border > 0 && drawable) {
@@ -385,15 +390,16 @@ std::uint64_t drawingSignature(const View& root) {
   return signature.value();
 }
 
-bool drawViewTree(cairo_t* cr, const View& root) {
+bool drawViewTree(cairo_t* cr, const View& root, bool placeholders) {
   Pass pass;
+  pass.placeholders = placeholders;
   return drawRoot(cr, root, pass);
 }
 
 std::vector<Rect> drawViewTreeAbove(cairo_t* cr, const View& root,
                                     const std::vector<const View*>& covered) {
   std::vector<Rect> painted;
-  Pass pass{&covered, false, &painted};
+  Pass pass{&covered, false, &painted, false};
   drawRoot(cr, root, pass);
   for (auto& rect : painted) {
     rect.x -= root.frame.x;

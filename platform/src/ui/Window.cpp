@@ -43,7 +43,10 @@ void Window::layout() {
     auto view = controller->view();
     view->translatesAutoresizingMaskIntoConstraints = true;
     view->frame = bounds();
+    // What it changes is laid out by the pass below, not by another one.
+    layingOut_ = true;
     controller->viewWillLayoutSubviews();
+    layingOut_ = false;
     view->layoutIfNeeded();
     controller->viewDidLayoutSubviews();
   }
@@ -57,7 +60,7 @@ void Window::resize(Size size) {
 }
 
 void Window::setNeedsLayout() {
-  if (layoutScheduled_ || !hasMainQueue()) return;
+  if (layingOut_ || layoutScheduled_ || !hasMainQueue()) return;
   layoutScheduled_ = true;
   mainQueue().post([weak = weak_from_this()] {
     auto self = std::static_pointer_cast<Window>(weak.lock());

@@ -78,6 +78,8 @@ class ZELVORA_API Window : public View {
   std::shared_ptr<ViewController> root_;
   bool transitioning_ = false;
   bool layoutScheduled_ = false;
+  /// In a view controller's viewWillLayoutSubviews, right before its pass.
+  bool layingOut_ = false;
   std::vector<std::function<void()>> pending_;
   bool visible_ = true;
   std::map<ObserverToken, VisibilityObserver> visibilityObservers_;

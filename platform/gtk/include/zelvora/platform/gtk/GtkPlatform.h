@@ -138,6 +138,7 @@ class ZELVORA_API GtkPlatform final : public Backend {
   static gboolean onDelete(GtkWidget* widget, GdkEvent* event, gpointer self);
   static void onMapChanged(GtkWidget* widget, gpointer self);
   static gboolean onWindowState(GtkWidget* widget, GdkEventWindowState* event, gpointer self);
+  static gboolean onFrameDraw(GtkWidget* frame, cairo_t* cr, gpointer self);
   static GdkFilterReturn onNativeEvent(GdkXEvent* xevent, GdkEvent* event, gpointer self);
 
   /// Builds the layer (the frame around the model's drawing and the native layer).
@@ -169,6 +170,13 @@ class ZELVORA_API GtkPlatform final : public Backend {
   void applyScreenSize(Size size);
   /// Over: the native window's place and size, on the root window, and whether it is viewable.
   void followNativeWindow();
+  /// Over: keeps what the native window shows now, to be drawn under the screens.
+  void pictureNativeWindow();
+  /// Paints, in `widget`'s coordinates, what lies under the platform's layer: the host's content
+  /// (inside: GTK drew it already; over: its picture), or black in the platform's own window.
+  void paintHost(cairo_t* cr, GtkWidget* widget) const;
+  /// Whether the screen on top can take the shape of `size`.
+  bool screenTakes(Size size) const;
   /// Whether the window the screens show in is mapped and neither minimised nor withdrawn.
   bool windowSeen() const;
   /// Tells the model window whether a person can see it.
@@ -179,8 +187,9 @@ class ZELVORA_API GtkPlatform final : public Backend {
   std::shared_ptr<DesktopUrlHandler> urlHandler_;
   /// The platform's own desktop window (own window, over), once created.
   GtkWindow* gtkWindow_ = nullptr;
-  /// Black around the model's drawing when a screen of another shape is letterboxed; takes the
-  /// clicks there, so the host's content below gets none while a screen is presented.
+  /// Around the model's drawing: the host's content dimmed (black in the platform's own window)
+  /// where a screen of another shape leaves room; takes the clicks over the host's content, so
+  /// it gets none while a screen is presented.
   GtkWidget* frame_ = nullptr;
   GtkWidget* layer_ = nullptr;
   /// Inside: the overlay the frame goes into, whether the platform made it, and the host's
@@ -191,6 +200,8 @@ class ZELVORA_API GtkPlatform final : public Backend {
   /// Over: the native window, and its last known place, size and state.
   GdkWindow* native_ = nullptr;
   GdkRectangle nativeArea_{};
+  /// What the native window showed when the screens came up.
+  GdkPixbuf* hostPicture_ = nullptr;
   bool nativeViewable_ = false;
   /// Whether the frame is shown (in the host's overlay, or in the platform's window).
   bool frameShown_ = false;

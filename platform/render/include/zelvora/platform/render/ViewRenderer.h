@@ -18,12 +18,14 @@ namespace zelvora::platform::render {
 /// alpha multiplies down the tree, and a view that clips to its bounds clips its subviews to
 /// its (rounded) rectangle. Each view draws its background, then its content (label text,
 /// button title and image, image view picture, a spinner for an animating activity indicator,
-/// a grey "web: <url>" placeholder for a web view, a dark "video: ..." one for a video view),
-/// then its subviews, then its border. The context's state is restored afterwards. Returns
-/// false when the context ends in an error state.
-ZELVORA_API bool drawViewTree(cairo_t* cr, const View& root);
+/// and, with `placeholders`, a grey "web: <url>" placeholder for a web view and a dark
+/// "video: ..." one for a video view), then its subviews, then its border. Without
+/// `placeholders` (a backend whose engines show pages and videos in widgets of their own), the
+/// places of pages and videos are left as they are. The context's state is restored
+/// afterwards. Returns false when the context ends in an error state.
+ZELVORA_API bool drawViewTree(cairo_t* cr, const View& root, bool placeholders = true);
 
-/// Draws, as `drawViewTree` does, only what the tree paints above the `covered` views: the
+/// Draws, as `drawViewTree` does without placeholders, only what the tree paints above the `covered` views: the
 /// views that native widgets show over the drawing. Painting starts once the walk has passed
 /// one of them (whose own subviews are left out, the widget hides them), so whatever the model
 /// puts over a widget, such as a button over a page's corner, can be drawn again over it.
