@@ -159,7 +159,10 @@ TEST(ViewRendererTest, TextIsShapedWithFallbackFontsAndDrawnAsWideAsMeasured) {
     }
   }
   // The replacement marks are what the measure counts as well.
-  EXPECT_EQ(measureText("a\xff" "b", font), measureText("a\uFFFDb", font));
+  EXPECT_EQ(measureText("a\xff"
+                        "b",
+                        font),
+            measureText("a\uFFFDb", font));
   EXPECT_EQ(text::wellFormed(std::string("a\0b\xc0\xaf", 5)), "a\uFFFDb\uFFFD\uFFFD");
 }
 
