@@ -45,20 +45,25 @@ constexpr double kSoundMargin = 8;
 constexpr Size kRedirectSize{140, 26};
 
 /// What lies behind the overlay's texts and buttons, so that light text reads over any picture.
-void addScrim(View& view) {
-  view.backgroundColor = colorFromHex("000000", 0.6);
-  view.layer.cornerRadius = 4;
+Color scrimColor() {
+  return colorFromHex("000000", 0.6);
 }
 
-/// Light text on its scrim, with room around it.
+/// Light text with room around it for its scrim, which comes with the text: until then it
+/// would be an empty box.
 std::shared_ptr<Label> overlayLabel(const std::string& fontName, double size) {
   auto label = Label::make();
   label->font = Font{fontName, size, fontName.find("Bold") != std::string::npos};
   label->translatesAutoresizingMaskIntoConstraints = false;
   label->shadowOffset = {1, 1};
   label->textInsets = {2, 6, 2, 6};
-  addScrim(*label);
+  label->layer.cornerRadius = 4;
   return label;
+}
+
+void setText(Label& label, std::string text) {
+  label.text = std::move(text);
+  label.backgroundColor = scrimColor();
 }
 
 }  // namespace
@@ -136,12 +141,10 @@ void VideoPlayer::setupContentOverlay() {
   skippableLabel->textColor = colorFromHex("EEEEEE", 1);
   skippableLabel->shadowColor = colorFromHex("222222", 1);
   skippableLabel->accessibilityIdentifier = "skip";
-  // Until they have a text, the countdowns' scrims would be empty boxes.
-  skippableLabel->isHidden = true;
 
   redirectLabel = overlayLabel("HelveticaNeue-Bold", fontSize);
   redirectLabel->alpha = 0;
-  redirectLabel->text = "Get Application";
+  setText(*redirectLabel, "Get Application");
   redirectLabel->textColor = Color::white();
   redirectLabel->textAlignment = TextAlignment::center;
   redirectLabel->shadowColor = Color::black();
@@ -157,7 +160,6 @@ void VideoPlayer::setupContentOverlay() {
   remainingTimeLabel = overlayLabel("HelveticaNeue", fontSize);
   remainingTimeLabel->textColor = colorFromHex("EEEEEE", 1);
   remainingTimeLabel->shadowColor = colorFromHex("222222", 1);
-  remainingTimeLabel->isHidden = true;
 
   // Without the sound-off icon there is no button: the toggle stays inert.
   if (Asset::iconSoundOffPath) {
@@ -168,7 +170,8 @@ void VideoPlayer::setupContentOverlay() {
       soundToggleButton->setImage(icon, ControlState::normal);
       soundToggleButton->translatesAutoresizingMaskIntoConstraints = false;
       soundToggleButton->accessibilityIdentifier = "sound";
-      addScrim(*soundToggleButton);
+      soundToggleButton->backgroundColor = scrimColor();
+      soundToggleButton->layer.cornerRadius = 4;
       soundToggleButton->addTarget(shared_from_this(), &VideoPlayer::toggleSound,
                                    ControlEvent::touchUpInside);
     }
@@ -227,8 +230,7 @@ void VideoPlayer::updateContentOverlay(std::int64_t accordingToTime) {
   const auto updateSkipLabel = [&] {
     if (!offersSkip) return;
     if (t < skipInTime) {
-      skippableLabel->text = "Skippable in " + std::to_string(skipInTime - t) + " seconds";
-      skippableLabel->isHidden = false;
+      setText(*skippableLabel, "Skippable in " + std::to_string(skipInTime - t) + " seconds");
       skippableLabel->sizeToFit();
     } else {
       enableSkip();
@@ -236,8 +238,7 @@ void VideoPlayer::updateContentOverlay(std::int64_t accordingToTime) {
   };
   const auto updateRemainingTimeLabel = [&] {
     if (!remainingTimeLabel) return;
-    remainingTimeLabel->text = "Video will end in " + std::to_string(duration - t) + " seconds";
-    remainingTimeLabel->isHidden = false;
+    setText(*remainingTimeLabel, "Video will end in " + std::to_string(duration - t) + " seconds");
   };
   if (skippableLabel) updateSkipLabel();
   updateRemainingTimeLabel();
@@ -252,8 +253,7 @@ void VideoPlayer::updateContentOverlay(std::int64_t accordingToTime) {
 void VideoPlayer::enableSkip() {
   if (isSkippable) return;
   isSkippable = true;
-  skippableLabel->text = "Skip";
-  skippableLabel->isHidden = false;
+  setText(*skippableLabel, "Skip");
   skippableLabel->sizeToFit();
   skippableLabel->addGestureRecognizer(
       std::make_shared<TapGestureRecognizer>(shared_from_this(), &VideoPlayer::onSkip));
