@@ -1,6 +1,8 @@
 #include "EventReasons.h"
 
 #include "ControllerAccess.h"
+#include "ShowingScreens.h"
+#include "zelvora/Log.h"
 #include "zelvora/ZelController.h"
 #include "zelvora/ZelExtendedEventDelegate.h"
 
@@ -10,6 +12,10 @@ namespace {
 std::shared_ptr<ZelExtendedEventDelegate> extendedDelegate() {
   return std::dynamic_pointer_cast<ZelExtendedEventDelegate>(
       ZelController::sharedInstance().eventDelegate());
+}
+
+void traceScreenEvent(const char* name, const std::string& placementId) {
+  log(LogLevel::trace, std::string("ZelController: ") + name + " for placement " + placementId);
 }
 }  // namespace
 
@@ -27,9 +33,20 @@ void reportNoAds(const std::string& placementId, ZelError reason, const std::str
 
 void reportFailedToShow(const std::string& placementId, ZelError reason,
                         const std::string& message) {
+  internal::ControllerAccess::screens().forget(placementId);
   internal::ControllerAccess::triggerPlacementEvent(Event::adFailedToShow, placementId);
   if (const auto extended = extendedDelegate())
     extended->onAdFailedToShowWithReason(placementId, reason, message);
+}
+
+void reportWillPresentScreen(const std::string& placementId) {
+  traceScreenEvent("onAdWillPresentScreen", placementId);
+  if (const auto extended = extendedDelegate()) extended->onAdWillPresentScreen(placementId);
+}
+
+void reportDidDismissScreen(const std::string& placementId) {
+  traceScreenEvent("onAdDidDismissScreen", placementId);
+  if (const auto extended = extendedDelegate()) extended->onAdDidDismissScreen(placementId);
 }
 
 }  // namespace zelvora

@@ -1,10 +1,13 @@
-// zelvora-sdl-host APP_ID SERVER_URL: a game on SDL2 with a loop of its own. It draws its scene
-// every frame, pumps the SDK once per frame (every SDK callback happens inside that call, on this
-// thread), and its red "next level" button shows an interstitial over its window. Every event is
-// one line on standard output, for people and for tests.
+// zelvora-sdl-host [--placement ID] APP_ID SERVER_URL: a game on SDL2 with a loop of its own. It
+// draws its scene every frame, pumps the SDK once per frame (every SDK callback happens inside
+// that call, on this thread), and its red "next level" button shows an interstitial over its
+// window: the ad of placement ID, else of the first placement that became ready. The game pauses
+// while the ad's screens are up. Every event is one line on standard output, for people and for
+// tests.
 #include <SDL.h>
 #include <SDL_syswm.h>
 
+#include <algorithm>
 #include <iostream>
 #include <memory>
 #include <optional>
@@ -20,29 +23,30 @@ void say(const std::string& line) {
   std::cout << "[sdl-host] " << line << std::endl;
 }
 
-/// Remembers the first placement that became ready.
-class Delegate : public zelvora::ZelEventDelegate {
- public:
-  void onInit(const std::vector<std::string>&) override { say("onInit"); }
-  void onInitError(const std::string& message) override { say("onInitError " + message); }
-  void onNoAds(const std::string& id) override { say("onNoAds " + id); }
-  void onAdReady(const std::string& id) override {
-    say("onAdReady " + id);
-    if (!ready) ready = id;
+int main(int argc, char** argv) {
+  Game game;
+  if (argc == 5 && std::string(argv[1]) == "--placement") {
+    game.delegate->wanted = argv[2];
+    argc -= 2;
+    argv += 2;
   }
-  void onAdShown(const std::string& id) override { say("onAdShown " + id); }
-  void onAdFailedToShow(const std::string& id) override { say("onAdFailedToShow " + id); }
-  void onAdClose(const std::string& id) override { say("onAdClose " + id); }
-  void onAdClick(const std::string& id) override { say("onAdClick " + id); }
-
-  std::optional<std::string> ready;
-};
-
+  if (argc != 3) {
+    std::cerr << "usage: zelvora-gtk-host [--placement ID] APP_ID SERVER_URL\n";
+    return 2;
+  }
+  game.appId = argv[1];
+  game.serverUrl = argv[2];
 }  // namespace
 
 int main(int argc, char** argv) {
+  const auto delegate = std::make_shared<Delegate>();
+  if (argc == 5 && std::string(argv[1]) == "--placement") {
+    delegate->wanted = argv[2];
+    argc -= 2;
+    argv += 2;
+  }
   if (argc != 3) {
-    std::cerr << "usage: zelvora-sdl-host APP_ID SERVER_URL\n";
+    std::cerr << "usage: zelvora-sdl-host [--placement ID] APP_ID SERVER_URL\n";
     return 2;
   }
   if (SDL_Init(SDL_INIT_VIDEO) != 0) {
@@ -70,7 +74,6 @@ int main(int argc, char** argv) {
   server.url = argv[2];
   server.timeoutSeconds = 20;
   sdk.setServerConfiguration(server);
-  const auto delegate = std::make_shared<Delegate>();
   sdk.setEventDelegate(delegate);
   sdk.initialize(argv[1]);
 
@@ -84,7 +87,7 @@ int main(int argc, char** argv) {
       if (event.type == SDL_QUIT) running = false;
       if (event.type == SDL_MOUSEBUTTONUP && event.button.button == SDL_BUTTON_LEFT) {
         const SDL_Point at{event.button.x, event.button.y};
-        if (SDL_PointInRect(&at, &button)) {
+        if (SDL_PointInRect(&at, &button) && !delegate->paused) {
           say("level " + std::to_string(++level));
           if (delegate->ready) sdk.showAd(platform.rootViewController(), *delegate->ready);
         }
