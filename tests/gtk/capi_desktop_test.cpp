@@ -1,0 +1,202 @@
+// The C API on the desktop backend, in a real window: the SDK's own window has the size the host
+// gave it (landscape 1280 by 720 when it gave none) as GTK reports it, keeps its shape from a
+// video to its landing card, and a game's pause and resume come around each showing's screens.
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "UserPointer.h"
+#include "support/SdkTest.h"
+#include "util/TestingReset.h"
+#include "zelvora/platform/gtk/GtkPlatform.h"
+#include "zelvora/server/ReferenceServer.h"
+#include "zelvora/zelvora.h"
+
+namespace zelvora::test {
+namespace {
+
+using platform::Size;
+
+/// What the C callbacks and the window told, in order.
+struct Heard {
+  std::vector<std::string> events;
+  /// Each size GTK gave the window, once per change.
+  std::vector<Size> sizes;
+  bool has(const std::string& event) const {
+    return std::find(events.begin(), events.end(), event) != events.end();
+  }
+};
+
+Heard& heard(void* user) {
+  return *static_cast<Heard*>(user);
+}
+
+class CApiDesktopTest : public ::testing::Test {
+ protected:
+  CApiDesktopTest() {
+    server::ServerOptions options;
+    const auto banner = adObject("b", "banner", {{"ctv", "{server}/assets/sample-banner.png"}});
+    // Two seconds of the video, then its landing card.
+    const auto video =
+        adObject("v", "video",
+                 {{"video", "{server}/assets/sample-video.webm"},
+                  {"duration", 2},
+                  {"skippableIn", 1},
+                  {"landingCard", "{server}/assets/sample-landing-card.png"}});
+    options.campaigns =
+        campaignsFor("app", {{"banner", placementObject("enabled", JSON::array({banner}))},
+                             {"video", placementObject("enabled", JSON::array({video}))}});
+    options.assetDirectory = ZELVORA_SERVER_ASSETS_DIR;
+    server = std::make_unique<server::ReferenceServer>(options);
+    server->start();
+    for (const auto& [name, path] : {std::pair{"config", &config}, std::pair{"caches", &caches},
+                                     std::pair{"tmp", &temporary}})
+      *path = (folder.path() / name).string();
+    environment.config_directory = config.c_str();
+    environment.caches_directory = caches.c_str();
+    environment.temporary_directory = temporary.c_str();
+  }
+  ~CApiDesktopTest() override {
+    if (platform) {
+      internal::resetProcessState();
+      zelvora_platform_destroy(platform);
+    }
+    zelvora_set_ad_screen_callbacks(nullptr, nullptr, nullptr);
+    zelvora_set_callbacks(nullptr, nullptr);
+    server->stop();
+  }
+
+  /// The platform's own window, shown now, its sizes recorded as GTK allocates them.
+  GtkWindow* showWindow() {
+    auto* gtk = platform::gtk::GtkPlatform::current();
+    gtk->showWindow();
+    GtkWindow* window = gtk->gtkWindow();
+    g_signal_connect(window, "size-allocate",
+                     G_CALLBACK(+[](GtkWidget*, GdkRectangle* area, gpointer user) {
+                       auto& sizes = heard(user).sizes;
+                       const Size size{static_cast<double>(area->width),
+                                       static_cast<double>(area->height)};
+                       if (sizes.empty() || sizes.back() != size) sizes.push_back(size);
+                     }),
+                     &seen);
+    return window;
+  }
+  static Size sizeOf(GtkWindow* window) {
+    int width = 0, height = 0;
+    gtk_window_get_size(window, &width, &height);
+    return {static_cast<double>(width), static_cast<double>(height)};
+  }
+  bool runUntil(const std::function<bool()>& done, double seconds = 10) {
+    for (double waited = 0; waited < seconds && !done(); waited += 0.05)
+      zelvora_platform_run_for(platform, 0.05);
+    return done();
+  }
+  /// Clicks the view `identifier` of the top screen, in the window, as a person would.
+  void clickOn(const std::string& identifier) {
+    auto* gtk = platform::gtk::GtkPlatform::current();
+    const auto view = find(gtk->window()->topViewController()->view(), identifier);
+    ASSERT_TRUE(view) << "no " << identifier << " on screen";
+    test::clickOn(*gtk, *view);
+  }
+  static std::shared_ptr<platform::View> find(const std::shared_ptr<platform::View>& root,
+                                              const std::string& identifier) {
+    if (root->accessibilityIdentifier == identifier) return root;
+    for (const auto& child : root->subviews())
+      if (auto found = find(child, identifier)) return found;
+    return nullptr;
+  }
+
+  TemporaryFolder folder;
+  std::string config, caches, temporary;
+  zelvora_environment environment{};
+  std::unique_ptr<server::ReferenceServer> server;
+  zelvora_platform* platform = nullptr;
+  Heard seen;
+};
+
+// The host's size, or the landscape default, is the window's as GTK has it, and the model's.
+TEST_F(CApiDesktopTest, TheOwnWindowHasTheSizeTheHostGave) {
+  const struct {
+    int width, height;
+    Size expected;
+  } cases[] = {{0, 0, {1280, 720}}, {1024, 600, {1024, 600}}, {500, 700, {500, 700}}};
+  for (const auto& given : cases) {
+    SCOPED_TRACE(std::to_string(given.width) + "x" + std::to_string(given.height));
+    ASSERT_EQ(given.width == 0
+                  ? zelvora_platform_create_gtk_window(&environment, &platform)
+                  : zelvora_platform_create_gtk_window_sized(&environment, given.width,
+                                                             given.height, &platform),
+              ZELVORA_OK)
+        << zelvora_last_error();
+    GtkWindow* window = showWindow();
+    EXPECT_TRUE(runUntil([&] {
+      return gtk_widget_get_mapped(GTK_WIDGET(window)) && sizeOf(window) == given.expected;
+    })) << "the window is " << sizeOf(window).width << "x" << sizeOf(window).height;
+    EXPECT_EQ(platform::gtk::GtkPlatform::current()->window()->frame.size(), given.expected);
+    zelvora_platform_destroy(platform);
+    platform = nullptr;
+  }
+}
+
+// A video, its landing card closed by a click, then a portrait banner closed by a click, in a
+// landscape window: the game pauses before each showing's first screen and resumes once its last
+// is gone, after its close; the window keeps its shape from the video to its card.
+TEST_F(CApiDesktopTest, PauseAndResumeAroundEachShowingsScreens) {
+  ASSERT_EQ(zelvora_platform_create_gtk_window_sized(&environment, 1024, 600, &platform),
+            ZELVORA_OK);
+  internal::resetProcessState();
+  ASSERT_EQ(zelvora_set_server(server->endpointUrl().c_str(), nullptr, 10), ZELVORA_OK);
+  zelvora_callbacks callbacks{};
+  callbacks.on_ad_ready = [](const char* id, void* user) {
+    heard(user).events.push_back("ready:" + std::string(id));
+  };
+  callbacks.on_ad_shown = [](const char* id, void* user) {
+    heard(user).events.push_back("shown:" + std::string(id));
+  };
+  callbacks.on_ad_close = [](const char* id, void* user) {
+    heard(user).events.push_back("close:" + std::string(id));
+  };
+  ASSERT_EQ(zelvora_set_callbacks(&callbacks, &seen), ZELVORA_OK);
+  ASSERT_EQ(zelvora_set_ad_screen_callbacks(
+                [](const char* id, void* user) {
+                  heard(user).events.push_back("pause:" + std::string(id));
+                },
+                [](const char* id, void* user) {
+                  heard(user).events.push_back("resume:" + std::string(id));
+                },
+                &seen),
+            ZELVORA_OK);
+  ASSERT_EQ(zelvora_initialize("app"), ZELVORA_OK);
+  ASSERT_TRUE(runUntil([&] { return seen.has("ready:banner") && seen.has("ready:video"); }, 30));
+  GtkWindow* window = showWindow();
+  ASSERT_TRUE(runUntil([&] { return sizeOf(window) == Size{1024, 600}; }));
+  seen.events.clear();
+  seen.sizes.clear();
+
+  ASSERT_EQ(zelvora_show_ad(platform, "video"), ZELVORA_OK);
+  auto* gtk = platform::gtk::GtkPlatform::current();
+  ASSERT_TRUE(runUntil([&] { return find(gtk->window(), "banner") != nullptr; }, 30))
+      << "no landing card";
+  ASSERT_TRUE(runUntil([&] { return !gtk->window()->isTransitioning(); }));
+  clickOn("close");
+  ASSERT_TRUE(runUntil([&] { return seen.has("resume:video"); }));
+  EXPECT_EQ(seen.events, (std::vector<std::string>{"pause:video", "shown:video", "close:video",
+                                                    "resume:video"}));
+  for (const auto& size : seen.sizes)
+    EXPECT_EQ(size, (Size{1024, 600})) << "the window turned during the video or its card";
+  seen.events.clear();
+
+  ASSERT_EQ(zelvora_show_ad(platform, "banner"), ZELVORA_OK);
+  ASSERT_TRUE(runUntil([&] { return seen.has("shown:banner"); }));
+  // Portrait only: the window turns to it.
+  EXPECT_TRUE(runUntil([&] { return sizeOf(window) == Size{600, 1024}; }));
+  clickOn("close");
+  ASSERT_TRUE(runUntil([&] { return seen.has("resume:banner"); }));
+  EXPECT_EQ(seen.events, (std::vector<std::string>{"pause:banner", "shown:banner",
+                                                    "close:banner", "resume:banner"}));
+}
+
+}  // namespace
+}  // namespace zelvora::test
