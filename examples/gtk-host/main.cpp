@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "zelvora/ZelController.h"
+#include "zelvora/ZelExtendedEventDelegate.h"
 #include "zelvora/platform/gtk/GtkPlatform.h"
 
 namespace {

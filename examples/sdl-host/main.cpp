@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "zelvora/ZelController.h"
+#include "zelvora/ZelExtendedEventDelegate.h"
 #include "zelvora/platform/gtk/GtkPlatform.h"
 
 namespace {
@@ -23,19 +24,42 @@ void say(const std::string& line) {
   std::cout << "[sdl-host] " << line << std::endl;
 }
 
-int main(int argc, char** argv) {
-  Game game;
-  if (argc == 5 && std::string(argv[1]) == "--placement") {
-    game.delegate->wanted = argv[2];
-    argc -= 2;
-    argv += 2;
+/// Remembers the wanted placement once it is ready (any placement when none is wanted), and
+/// pauses the game while an ad's screens are up.
+class Delegate : public zelvora::ZelExtendedEventDelegate {
+ public:
+  void onInit(const std::vector<std::string>& ids) override {
+    say("onInit");
+    if (wanted && std::find(ids.begin(), ids.end(), *wanted) == ids.end()) {
+      std::string known;
+      for (const auto& id : ids) known += " " + id;
+      say("no placement \"" + *wanted + "\" on the server; it has:" + known);
+    }
   }
-  if (argc != 3) {
-    std::cerr << "usage: zelvora-gtk-host [--placement ID] APP_ID SERVER_URL\n";
-    return 2;
+  void onInitError(const std::string& message) override { say("onInitError " + message); }
+  void onNoAds(const std::string& id) override { say("onNoAds " + id); }
+  void onAdReady(const std::string& id) override {
+    say("onAdReady " + id);
+    if (!ready && (!wanted || *wanted == id)) ready = id;
   }
-  game.appId = argv[1];
-  game.serverUrl = argv[2];
+  void onAdShown(const std::string& id) override { say("onAdShown " + id); }
+  void onAdFailedToShow(const std::string& id) override { say("onAdFailedToShow " + id); }
+  void onAdClose(const std::string& id) override { say("onAdClose " + id); }
+  void onAdClick(const std::string& id) override { say("onAdClick " + id); }
+  void onAdWillPresentScreen(const std::string& id) override {
+    say("onAdWillPresentScreen " + id + ": the game pauses");
+    paused = true;
+  }
+  void onAdDidDismissScreen(const std::string& id) override {
+    say("onAdDidDismissScreen " + id + ": the game resumes");
+    paused = false;
+  }
+
+  std::optional<std::string> wanted;
+  std::optional<std::string> ready;
+  bool paused = false;
+};
+
 }  // namespace
 
 int main(int argc, char** argv) {

@@ -265,9 +265,21 @@ bool GtkPlatform::presenting() const {
 void GtkPlatform::presentationChanged() {
   const bool shown = presenting();
   switch (hosting_.kind) {
-    case Hosting::Kind::ownWindow:
-      if (shown) ownWindow();
+    case Hosting::Kind::ownWindow: {
+      auto& application = Application::shared();
+      const bool landscape = isLandscape(application.statusBarOrientation());
+      if (shown && !ownPresenting_) {
+        // The first screen over the root: the window's shape before any turn for a screen.
+        restingLandscape_ = landscape;
+        ownWindow();
+      } else if (!shown && ownPresenting_ && landscape != restingLandscape_) {
+        // The last one went: the window turns back to that shape.
+        application.rotate(restingLandscape_ ? InterfaceOrientation::landscapeRight
+                                             : InterfaceOrientation::portrait);
+      }
+      ownPresenting_ = shown;
       return;
+    }
     case Hosting::Kind::inside:
       if (shown == frameShown_) return;
       frameShown_ = shown;
