@@ -1,7 +1,6 @@
 #include "EventReasons.h"
 
 #include "ControllerAccess.h"
-#include "ShowingScreens.h"
 #include "zelvora/Log.h"
 #include "zelvora/ZelController.h"
 #include "zelvora/ZelExtendedEventDelegate.h"
@@ -33,7 +32,6 @@ void reportNoAds(const std::string& placementId, ZelError reason, const std::str
 
 void reportFailedToShow(const std::string& placementId, ZelError reason,
                         const std::string& message) {
-  internal::ControllerAccess::screens().forget(placementId);
   internal::ControllerAccess::triggerPlacementEvent(Event::adFailedToShow, placementId);
   if (const auto extended = extendedDelegate())
     extended->onAdFailedToShowWithReason(placementId, reason, message);

@@ -15,14 +15,8 @@ ShowingScreens::~ShowingScreens() {
 
 void ShowingScreens::expect(const std::string& placementId,
                             const std::shared_ptr<ViewController>& presenter) {
-  // The screens of the showing up now stay its own.
-  if (presented_) return;
   expected_ = Showing{placementId, presenter};
   if (auto window = Application::shared().keyWindow(); window != window_.lock()) watch(window);
-}
-
-void ShowingScreens::forget(const std::string& placementId) {
-  if (expected_ && expected_->placementId == placementId) expected_.reset();
 }
 
 void ShowingScreens::watch(const std::shared_ptr<Window>& window) {

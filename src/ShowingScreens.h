@@ -14,6 +14,8 @@ namespace zelvora {
 /// `onAdDidDismissScreen` once nothing is presented over it any more and the dismissal's
 /// completions (an `onAdClose` among them) have run. One pair per showing: a showing that never
 /// presents anything has neither, and one given up after its screen came still ends its pair.
+/// Formats say which presentation is a showing's first screen; the screens laid over it (a
+/// landing card, a creative's player, a click-through page) need nothing.
 class ShowingScreens : public std::enable_shared_from_this<ShowingScreens> {
  public:
   ShowingScreens() = default;
@@ -21,12 +23,10 @@ class ShowingScreens : public std::enable_shared_from_this<ShowingScreens> {
   ShowingScreens(const ShowingScreens&) = delete;
   ShowingScreens& operator=(const ShowingScreens&) = delete;
 
-  /// A showing of the placement's ad starts over `presenter`: the next presentation over it is
-  /// its first screen.
+  /// The next presentation over `presenter` is the first screen of a showing of the
+  /// placement's ad (one asked for before it, and never made, is forgotten).
   void expect(const std::string& placementId,
               const std::shared_ptr<platform::ViewController>& presenter);
-  /// The placement's showing ended before presenting anything.
-  void forget(const std::string& placementId);
 
  private:
   struct Showing {

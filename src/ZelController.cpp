@@ -193,11 +193,7 @@ void ZelController::showAd(
       }
     }
   }
-  // An ad already under way renders nothing new: its showing keeps its screens.
-  const bool starts = !ad->isPresenting();
-  if (starts) state_->screens->expect(placementId, presentingViewController);
   ad->render(presentingViewController);
-  if (starts && !ad->isPresenting()) state_->screens->forget(placementId);
 }
 
 bool ZelController::isReady(const std::string& placementId) const {
