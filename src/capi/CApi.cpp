@@ -307,7 +307,7 @@ zelvora_status zelvora_set_no_ads_reason_callback(zelvora_no_ads_reason_callback
 }
 
 zelvora_status zelvora_set_ad_screen_callbacks(zelvora_placement_callback will_present,
-                                              zelvora_placement_callback did_dismiss, void* user) {
+                                               zelvora_placement_callback did_dismiss, void* user) {
   if (const auto status = onMainThread("zelvora_set_ad_screen_callbacks", false)) return status;
   const bool any = will_present || did_dismiss;
   capi::screenCallbacks() = {will_present, did_dismiss, any ? user : nullptr};

@@ -32,10 +32,10 @@ class ExampleHost : public ::testing::Test {
     fs::copy(ZELVORA_SERVER_ASSETS_DIR, folder.path() / "assets", fs::copy_options::recursive);
     server::ServerOptions options;
     const auto banner = [](const std::string& id) {
-      return placementObject(
-          "enabled", JSON::array({adObject(id, "banner",
-                                           {{"ctv", "{server}/assets/sample-banner.png"},
-                                            {"imp", "{server}/t/imp"}})}));
+      return placementObject("enabled",
+                             JSON::array({adObject(id, "banner",
+                                                   {{"ctv", "{server}/assets/sample-banner.png"},
+                                                    {"imp", "{server}/t/imp"}})}));
     };
     options.campaigns = campaignsFor("app", {{"p", banner("b")}, {"q", banner("c")}});
     options.assetDirectory = folder.path() / "assets";

@@ -39,20 +39,19 @@ class CApiDesktopTest : public ::testing::Test {
     server::ServerOptions options;
     const auto banner = adObject("b", "banner", {{"ctv", "{server}/assets/sample-banner.png"}});
     // Two seconds of the video, then its landing card.
-    const auto video =
-        adObject("v", "video",
-                 {{"video", "{server}/assets/sample-video.webm"},
-                  {"duration", 2},
-                  {"skippableIn", 1},
-                  {"landingCard", "{server}/assets/sample-landing-card.png"}});
+    const auto video = adObject("v", "video",
+                                {{"video", "{server}/assets/sample-video.webm"},
+                                 {"duration", 2},
+                                 {"skippableIn", 1},
+                                 {"landingCard", "{server}/assets/sample-landing-card.png"}});
     options.campaigns =
         campaignsFor("app", {{"banner", placementObject("enabled", JSON::array({banner}))},
                              {"video", placementObject("enabled", JSON::array({video}))}});
     options.assetDirectory = ZELVORA_SERVER_ASSETS_DIR;
     server = std::make_unique<server::ReferenceServer>(options);
     server->start();
-    for (const auto& [name, path] : {std::pair{"config", &config}, std::pair{"caches", &caches},
-                                     std::pair{"tmp", &temporary}})
+    for (const auto& [name, path] :
+         {std::pair{"config", &config}, std::pair{"caches", &caches}, std::pair{"tmp", &temporary}})
       *path = (folder.path() / name).string();
     environment.config_directory = config.c_str();
     environment.caches_directory = caches.c_str();
@@ -122,16 +121,16 @@ TEST_F(CApiDesktopTest, TheOwnWindowHasTheSizeTheHostGave) {
   } cases[] = {{0, 0, {1280, 720}}, {1024, 600, {1024, 600}}, {500, 700, {500, 700}}};
   for (const auto& given : cases) {
     SCOPED_TRACE(std::to_string(given.width) + "x" + std::to_string(given.height));
-    ASSERT_EQ(given.width == 0
-                  ? zelvora_platform_create_gtk_window(&environment, &platform)
-                  : zelvora_platform_create_gtk_window_sized(&environment, given.width,
-                                                             given.height, &platform),
+    ASSERT_EQ(given.width == 0 ? zelvora_platform_create_gtk_window(&environment, &platform)
+                               : zelvora_platform_create_gtk_window_sized(&environment, given.width,
+                                                                          given.height, &platform),
               ZELVORA_OK)
         << zelvora_last_error();
     GtkWindow* window = showWindow();
     EXPECT_TRUE(runUntil([&] {
       return gtk_widget_get_mapped(GTK_WIDGET(window)) && sizeOf(window) == given.expected;
-    })) << "the window is " << sizeOf(window).width << "x" << sizeOf(window).height;
+    })) << "the window is "
+        << sizeOf(window).width << "x" << sizeOf(window).height;
     EXPECT_EQ(platform::gtk::GtkPlatform::current()->window()->frame.size(), given.expected);
     zelvora_platform_destroy(platform);
     platform = nullptr;
@@ -182,7 +181,7 @@ TEST_F(CApiDesktopTest, PauseAndResumeAroundEachShowingsScreens) {
   clickOn("close");
   ASSERT_TRUE(runUntil([&] { return seen.has("resume:video"); }));
   EXPECT_EQ(seen.events, (std::vector<std::string>{"pause:video", "shown:video", "close:video",
-                                                    "resume:video"}));
+                                                   "resume:video"}));
   EXPECT_TRUE(runUntil([&] { return sizeOf(window) == Size{500, 800}; }));
   EXPECT_EQ(seen.sizes, (std::vector<Size>{{800, 500}, {500, 800}}))
       << "not one turn for the video and its card, and one back";
@@ -193,8 +192,8 @@ TEST_F(CApiDesktopTest, PauseAndResumeAroundEachShowingsScreens) {
   ASSERT_TRUE(runUntil([&] { return seen.has("shown:banner"); }));
   clickOn("close");
   ASSERT_TRUE(runUntil([&] { return seen.has("resume:banner"); }));
-  EXPECT_EQ(seen.events, (std::vector<std::string>{"pause:banner", "shown:banner",
-                                                    "close:banner", "resume:banner"}));
+  EXPECT_EQ(seen.events, (std::vector<std::string>{"pause:banner", "shown:banner", "close:banner",
+                                                   "resume:banner"}));
   EXPECT_TRUE(seen.sizes.empty()) << "a portrait banner turned the portrait window";
 }
 

@@ -904,9 +904,9 @@ void Sequence::checkScreen() {
   const auto top = window()->topViewController();
   check("a screen of an ad is up only between its screen events", (top == root()) != !!screens_,
         [&] {
-          return top == root() ? "the host's screen is back, no onAdDidDismissScreen(" +
-                                     screens_->id + ")"
-                               : "an ad's screen is up without onAdWillPresentScreen";
+          return top == root()
+                     ? "the host's screen is back, no onAdDidDismissScreen(" + screens_->id + ")"
+                     : "an ad's screen is up without onAdWillPresentScreen";
         });
   if (top == root()) {
     check("the host's screen is on top only once every shown ad closed", open_.empty(), [&] {

@@ -33,11 +33,11 @@ struct Delegate : zelvora::ZelEventDelegate {
 
 // The SDK, the host's environment and platform, its delegate, a placement, the host's GtkWindow
 // or SDL window, and whether its game runs.
-#define README_SNIPPET_PARAMETERS                                                               \
-  [[maybe_unused]] zelvora::ZelController &sdk,                                                 \
-      [[maybe_unused]] zelvora::platform::HostEnvironment env,                                  \
-      [[maybe_unused]] zelvora::platform::gtk::GtkPlatform &platform,                           \
-      [[maybe_unused]] std::shared_ptr<readme::Delegate> delegate,                              \
-      [[maybe_unused]] const std::string &placementId, [[maybe_unused]] GtkWidget *window,      \
+#define README_SNIPPET_PARAMETERS                                                          \
+  [[maybe_unused]] zelvora::ZelController &sdk,                                            \
+      [[maybe_unused]] zelvora::platform::HostEnvironment env,                             \
+      [[maybe_unused]] zelvora::platform::gtk::GtkPlatform &platform,                      \
+      [[maybe_unused]] std::shared_ptr<readme::Delegate> delegate,                         \
+      [[maybe_unused]] const std::string &placementId, [[maybe_unused]] GtkWidget *window, \
       [[maybe_unused]] SDL_Window *sdlWindow, [[maybe_unused]] bool running
 #define README_SNIPPET_USES

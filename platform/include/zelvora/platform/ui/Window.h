@@ -60,7 +60,8 @@ class ZELVORA_API Window : public View {
   void removeStackObserver(ObserverToken token);
   /// Told as a presentation over `presenter` begins, once it is sure to happen and before
   /// anything of it changes the window: the place to get ready for a screen that is coming.
-  using PresentationObserver = std::function<void(const std::shared_ptr<ViewController>& presenter)>;
+  using PresentationObserver =
+      std::function<void(const std::shared_ptr<ViewController>& presenter)>;
   ObserverToken addPresentationObserver(PresentationObserver observer);
   void removePresentationObserver(ObserverToken token);
 
