@@ -460,12 +460,6 @@ void Sequence::onLine(const std::string& line) {
           [&] { return "onAdClose(" + id + ") without an onAdShown before it"; });
     state.open = false;
     std::erase(open_, id);
-  } else if (event == "onAdFailedToShow") {
-    // A showing given up during its opening transition had its screen presented: its pair ends
-    // as the screen goes.
-    check("no onAdFailedToShow after the showing's onAdShown",
-          !screens_ || screens_->id != id || !screens_->shown,
-          [&] { return "onAdFailedToShow(" + id + ") after its onAdShown"; });
   } else if (event == "onAdClick") {
     check("no onAdClick for an ad never on screen", state.everShown,
           [&] { return "onAdClick(" + id + ") before the ad was ever on screen"; });
