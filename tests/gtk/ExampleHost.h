@@ -46,16 +46,15 @@ class ExampleHost : public ::testing::Test {
     setenv("G_DEBUG", "fatal-criticals", 1);
   }
 
-  /// Starts `program` (`--placement placement` unless it is "p", the first to be ready), waits
-  /// for its ad to be ready and its window `title` to show its field, and reads where its "next
-  /// level" button is (`prefix` + "button x y w h").
+  /// Starts `program` with `--placement placement`, waits for that ad to be ready and its window
+  /// `title` to show its field, and reads where its "next level" button is (`prefix` + "button x
+  /// y w h").
   void start(const char* program, const std::string& title, const std::string& prefix,
              const std::string& placement = "p") {
     prefix_ = prefix;
     placement_ = placement;
-    std::vector<std::string> argv{program, "app", server->endpointUrl()};
-    if (placement != "p") argv.insert(argv.begin() + 1, {"--placement", placement});
-    host = std::make_unique<HostProgram>(argv);
+    host = std::make_unique<HostProgram>(
+        std::vector<std::string>{program, "--placement", placement, "app", server->endpointUrl()});
     ASSERT_TRUE(host->started());
     ASSERT_GE(host->waitForLine(prefix + "onAdReady " + placement, 30), 0) << "no ad became ready";
     ASSERT_TRUE(eventually(
