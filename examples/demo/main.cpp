@@ -150,6 +150,9 @@ std::unique_ptr<demo::Stage> makeStage(const Options& options,
 #ifdef ZELVORA_HAS_GTK
   if (options.desktop || options.interactive) {
     using zelvora::platform::gtk::UrlMode;
+    // A phone's screen, as on the headless backend: the tour's pictures are of one.
+    environment.screenWidth = 414;
+    environment.screenHeight = 896;
     return std::make_unique<demo::DesktopStage>(
         std::move(environment), options.interactive ? UrlMode::open : UrlMode::record,
         options.window);

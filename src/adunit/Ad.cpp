@@ -6,6 +6,7 @@
 #include "ControllerAccess.h"
 #include "EventReasons.h"
 #include "RESTClient.h"
+#include "ShowingScreens.h"
 #include "adunit/rendering/AdContainerView.h"
 #include "adunit/rendering/Constraints.h"
 #include "adunit/rendering/InterfaceScale.h"
@@ -148,6 +149,14 @@ void Ad::followTheHostView(const std::shared_ptr<platform::View>& hostView,
 
 void Ad::dismissRedirectView() {
   dismissPresented();
+}
+
+void Ad::presentFirstScreen(const std::shared_ptr<platform::ViewController>& presenter,
+                            const std::shared_ptr<platform::ViewController>& controller,
+                            std::function<void()> completion) {
+  if (!presenter) return;
+  if (placementId) internal::ControllerAccess::screens().expect(*placementId, presenter);
+  presenter->present(controller, true, std::move(completion));
 }
 
 void Ad::dismissPresented() {

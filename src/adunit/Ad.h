@@ -1,5 +1,6 @@
 #pragma once
 
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -72,6 +73,11 @@ class Ad : public ViewControllerEvents,
   virtual void doRedirect(const std::string& url);
   /// The "Go Back" action: dismisses the interstitial with the web view over it.
   virtual void dismissRedirectView();
+  /// Presents `controller` over `presenter` (when it still exists) as the first screen of a
+  /// showing, which the host hears of first (`onAdWillPresentScreen`).
+  void presentFirstScreen(const std::shared_ptr<platform::ViewController>& presenter,
+                          const std::shared_ptr<platform::ViewController>& controller,
+                          std::function<void()> completion = {});
 
   void webViewDidCommit(platform::WebView&, platform::Navigation) override {}
   void webViewDidStartProvisionalNavigation(platform::WebView&, platform::Navigation) override {}

@@ -73,9 +73,12 @@ GtkPlatform::GtkPlatform(HostEnvironment environment, UrlMode urls, Hosting host
     gdk_x11_display_error_trap_pop_ignored(display);
     if (!native_) throw std::runtime_error("zelvora: the native window is not there");
   }
-  // The screen's size decides the model window's, before the services install it.
+  // A desktop window, unless the host sized it; hosted, the host's window soon replaces it.
+  if (!(environment.screenWidth > 0 && environment.screenHeight > 0)) {
+    environment.screenWidth = 1280;
+    environment.screenHeight = 720;
+  }
   setHostEnvironment(environment);
-  modelSize_ = screen::bounds().size();
 
   buildLayer();
   urlHandler_ = std::make_shared<DesktopUrlHandler>(urls, [this]() -> GtkWindow* {
@@ -88,6 +91,7 @@ GtkPlatform::GtkPlatform(HostEnvironment environment, UrlMode urls, Hosting host
   services_.emplace(BackendServices::Parts{std::move(environment), &mainQueue_, gstPlayerEngines(),
                                            webEngine_, urlHandler_, gstreamerCanPlay});
   window()->addStackObserver([this] { presentationChanged(); });
+  modelSize_ = window()->frame.size();
   // Hosted, the screen is the host's window from the start.
   if (hosting_.kind != Hosting::Kind::ownWindow && allocated_.width > 0 && allocated_.height > 0) {
     Application::shared().screenDidResize(allocated_);
@@ -301,9 +305,21 @@ bool GtkPlatform::presenting() const {
 void GtkPlatform::presentationChanged() {
   const bool shown = presenting();
   switch (hosting_.kind) {
-    case Hosting::Kind::ownWindow:
-      if (shown) ownWindow();
+    case Hosting::Kind::ownWindow: {
+      auto& application = Application::shared();
+      const bool landscape = isLandscape(application.statusBarOrientation());
+      if (shown && !ownPresenting_) {
+        // The first screen over the root: the window's shape before any turn for a screen.
+        restingLandscape_ = landscape;
+        ownWindow();
+      } else if (!shown && ownPresenting_ && landscape != restingLandscape_) {
+        // The last one went: the window turns back to that shape.
+        application.rotate(restingLandscape_ ? InterfaceOrientation::landscapeRight
+                                             : InterfaceOrientation::portrait);
+      }
+      ownPresenting_ = shown;
       return;
+    }
     case Hosting::Kind::inside:
       if (shown == frameShown_) return;
       frameShown_ = shown;

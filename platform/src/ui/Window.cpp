@@ -121,6 +121,10 @@ void Window::present(const std::shared_ptr<ViewController>& presenter,
           "controller");
       return;
     }
+    const auto observers = presentationObservers_;
+    for (const auto& [token, observer] : observers) {
+      if (presentationObservers_.count(token)) observer(presenter);
+    }
     transitioning_ = true;
     presenter->presented_ = presented;
     presented->presenting_ = presenter;
@@ -210,6 +214,16 @@ Window::ObserverToken Window::addStackObserver(std::function<void()> observer) {
 
 void Window::removeStackObserver(ObserverToken token) {
   stackObservers_.erase(token);
+}
+
+Window::ObserverToken Window::addPresentationObserver(PresentationObserver observer) {
+  const ObserverToken token = nextObserver_++;
+  presentationObservers_.emplace(token, std::move(observer));
+  return token;
+}
+
+void Window::removePresentationObserver(ObserverToken token) {
+  presentationObservers_.erase(token);
 }
 
 void Window::stackChanged() {

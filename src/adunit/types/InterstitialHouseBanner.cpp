@@ -51,7 +51,7 @@ void InterstitialHouseBanner::render(
   controller->requestedOrientation = InterfaceOrientation::portrait;
   controller->modalTransitionStyle = ModalTransitionStyle::flipHorizontal;
   controller->modalPresentationStyle = ModalPresentationStyle::overFullScreen;
-  presentingViewController->present(controller, true, [weak = std::weak_ptr<Ad>(self())] {
+  presentFirstScreen(presentingViewController, controller, [weak = std::weak_ptr<Ad>(self())] {
     if (auto ad = weak.lock()) ad->callImpBeacon();
   });
 }

@@ -27,7 +27,7 @@ void InterstitialHouseVideo::render(
   closed_ = false;
   playerBuilt();
   controller->modalTransitionStyle = ModalTransitionStyle::flipHorizontal;
-  presentingViewController->present(controller, true, [weak = std::weak_ptr<Ad>(self())] {
+  presentFirstScreen(presentingViewController, controller, [weak = std::weak_ptr<Ad>(self())] {
     auto ad = std::static_pointer_cast<InterstitialHouseVideo>(weak.lock());
     if (!ad) return;
     ad->openTime = currentTime();

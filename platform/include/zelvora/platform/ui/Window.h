@@ -58,6 +58,12 @@ class ZELVORA_API Window : public View {
   /// follows it.
   ObserverToken addStackObserver(std::function<void()> observer);
   void removeStackObserver(ObserverToken token);
+  /// Told as a presentation over `presenter` begins, once it is sure to happen and before
+  /// anything of it changes the window: the place to get ready for a screen that is coming.
+  using PresentationObserver =
+      std::function<void(const std::shared_ptr<ViewController>& presenter)>;
+  ObserverToken addPresentationObserver(PresentationObserver observer);
+  void removePresentationObserver(ObserverToken token);
 
  private:
   friend class ViewController;
@@ -84,6 +90,7 @@ class ZELVORA_API Window : public View {
   bool visible_ = true;
   std::map<ObserverToken, VisibilityObserver> visibilityObservers_;
   std::map<ObserverToken, std::function<void()>> stackObservers_;
+  std::map<ObserverToken, PresentationObserver> presentationObservers_;
   ObserverToken nextObserver_ = 1;
   /// When the window was hidden and shown again, wall times; the last one open while hidden.
   struct Hidden {

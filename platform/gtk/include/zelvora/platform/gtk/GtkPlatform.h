@@ -13,8 +13,10 @@
 //   is drawn while the model stays the same), clicks and touches on
 //   it delivered to the model as taps; the screen's size is the desktop window's (its own or
 //   the host's); wider than tall turns the interface to landscape, taller or square to portrait;
-// - a screen that supports only the other orientation: its own window is resized to it; the
-//   host's window never is, the screen is laid out at that shape, as large as fits, on black;
+// - its own window at the host's size (HostEnvironment's screen size), 1280 by 720 by default;
+// - a screen that supports only the other orientation: its own window is resized to it, and
+//   back to its shape once the last screen is dismissed; the host's window never is, the screen
+//   is laid out at that shape, as large as fits, on black;
 // - the window's visibility (Window::isVisible): the window showing the screens (the host's,
 //   or its own once created) hidden, minimised or not mapped is not visible;
 // - GTK widgets placed over model views (NativeLayer) for the engines that show native
@@ -68,7 +70,8 @@ struct ZELVORA_API Hosting {
   unsigned long nativeWindow = 0;
 
   /// A desktop window of the platform's own, titled "Zelvora", created when a screen is first
-  /// presented over the root or when the host asks for it (`showWindow`, `gtkWindow`).
+  /// presented over the root or when the host asks for it (`showWindow`, `gtkWindow`), of the
+  /// environment's screen size (1280 by 720 when it gives none).
   static Hosting ownWindow() { return {}; }
   /// Inside the host's window: a GtkWindow whose content is already in it (the content is moved
   /// into a GtkOverlay of the platform's, which looks the same), or a GtkOverlay of the host's.
@@ -205,6 +208,10 @@ class ZELVORA_API GtkPlatform final : public Backend {
   bool nativeViewable_ = false;
   /// Whether the frame is shown (in the host's overlay, or in the platform's window).
   bool frameShown_ = false;
+  /// Own window: whether a screen is presented over the root, and whether the window was
+  /// landscape before the first one, which it turns back to after the last.
+  bool ownPresenting_ = false;
+  bool restingLandscape_ = false;
   std::unique_ptr<ModelCanvas> canvas_;
   std::unique_ptr<NativeLayer> nativeLayer_;
   std::unique_ptr<ModelCanvas> upperCanvas_;
