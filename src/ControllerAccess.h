@@ -15,6 +15,7 @@ namespace zelvora {
 class Placement;
 class RESTClient;
 class ConsentManager;
+class ShowingScreens;
 
 using PlacementMap = OrderedMap<std::string, std::shared_ptr<Placement>>;
 
@@ -30,6 +31,8 @@ struct ControllerState {
   bool isInitialized = false;
   std::unique_ptr<RESTClient> restClient;
   std::unique_ptr<ConsentManager> consentManager;
+  /// Shared: the window's observers and posted tasks hold it weakly.
+  std::shared_ptr<ShowingScreens> screens;
   PlacementMap placements;
   std::optional<JSON> additions;
   std::optional<std::string> assetBaseUrl;
@@ -45,6 +48,7 @@ struct ControllerAccess {
   static void setIsInitialized(bool value) { state().isInitialized = value; }
   static RESTClient& restClient() { return *state().restClient; }
   static ConsentManager& consentManager() { return *state().consentManager; }
+  static ShowingScreens& screens() { return *state().screens; }
 
   /// Writes the event's trace line and calls the delegate's matching callback.
   static void triggerPlacementEvent(Event event, const std::string& placementId);

@@ -1,6 +1,7 @@
 #include "EventReasons.h"
 
 #include "ControllerAccess.h"
+#include "zelvora/Log.h"
 #include "zelvora/ZelController.h"
 #include "zelvora/ZelExtendedEventDelegate.h"
 
@@ -10,6 +11,10 @@ namespace {
 std::shared_ptr<ZelExtendedEventDelegate> extendedDelegate() {
   return std::dynamic_pointer_cast<ZelExtendedEventDelegate>(
       ZelController::sharedInstance().eventDelegate());
+}
+
+void traceScreenEvent(const char* name, const std::string& placementId) {
+  log(LogLevel::trace, std::string("ZelController: ") + name + " for placement " + placementId);
 }
 }  // namespace
 
@@ -30,6 +35,16 @@ void reportFailedToShow(const std::string& placementId, ZelError reason,
   internal::ControllerAccess::triggerPlacementEvent(Event::adFailedToShow, placementId);
   if (const auto extended = extendedDelegate())
     extended->onAdFailedToShowWithReason(placementId, reason, message);
+}
+
+void reportWillPresentScreen(const std::string& placementId) {
+  traceScreenEvent("onAdWillPresentScreen", placementId);
+  if (const auto extended = extendedDelegate()) extended->onAdWillPresentScreen(placementId);
+}
+
+void reportDidDismissScreen(const std::string& placementId) {
+  traceScreenEvent("onAdDidDismissScreen", placementId);
+  if (const auto extended = extendedDelegate()) extended->onAdDidDismissScreen(placementId);
 }
 
 }  // namespace zelvora

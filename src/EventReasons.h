@@ -8,12 +8,16 @@ namespace zelvora {
 
 /// `onInitError(message)` to the host's delegate, then the reason to an extended delegate.
 void reportInitError(ZelError reason, const std::string& message);
-/// The `adFailedToShow` event (its trace line and `onAdFailedToShow`), then the reason to an
-/// extended delegate.
 /// The `noAds` event for a placement whose ad cannot be made ready, then the reason to an
 /// extended delegate.
 void reportNoAds(const std::string& placementId, ZelError reason, const std::string& message);
+/// The `adFailedToShow` event (its trace line and `onAdFailedToShow`), then the reason to an
+/// extended delegate.
 void reportFailedToShow(const std::string& placementId, ZelError reason,
                         const std::string& message);
+/// A showing's screens come, or have all gone: a trace line like the placement events', and the
+/// extended delegate's `onAdWillPresentScreen` or `onAdDidDismissScreen`.
+void reportWillPresentScreen(const std::string& placementId);
+void reportDidDismissScreen(const std::string& placementId);
 
 }  // namespace zelvora

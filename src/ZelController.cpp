@@ -3,6 +3,7 @@
 #include "ControllerAccess.h"
 #include "EventReasons.h"
 #include "RESTClient.h"
+#include "ShowingScreens.h"
 #include "adunit/Ad.h"
 #include "consent/ConsentManager.h"
 #include "net/JsonReading.h"
@@ -26,7 +27,8 @@ namespace internal {
 
 ControllerState::ControllerState()
     : restClient(std::make_unique<RESTClient>()),
-      consentManager(std::make_unique<ConsentManager>()) {}
+      consentManager(std::make_unique<ConsentManager>()),
+      screens(std::make_shared<ShowingScreens>()) {}
 
 ControllerState::~ControllerState() = default;
 

@@ -2,7 +2,7 @@
  * creates the headless platform (ZELVORA_C_HOST_GTK=1 in the environment: the desktop backend
  * in a window of its own), initialises the SDK, shows the ad of placement ID (else the first
  * that becomes ready) once it is ready, prints the consent record, and exits 0 once the ad was
- * on screen. */
+ * on screen. A placement the server does not have ends it at once, with the ones it has. */
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
@@ -11,6 +11,7 @@
 
 typedef struct host_state {
   const char* wanted; /* NULL: any placement */
+  int wanted_unknown;
   int initialised;
   int failed;
   int shown;
@@ -19,11 +20,18 @@ typedef struct host_state {
 } host_state;
 
 static void on_init(const char* const* ids, size_t count, void* user) {
+  host_state* state = (host_state*)user;
   size_t i;
   printf("[c-host] on_init [");
   for (i = 0; i < count; ++i) printf("%s%s", i ? ", " : "", ids[i]);
   printf("]\n");
-  ((host_state*)user)->initialised = 1;
+  if (state->wanted != NULL) {
+    state->wanted_unknown = 1;
+    for (i = 0; i < count; ++i) {
+      if (strcmp(ids[i], state->wanted) == 0) state->wanted_unknown = 0;
+    }
+  }
+  state->initialised = 1;
 }
 
 static void on_init_error(zelvora_status reason, const char* message, void* user) {
@@ -67,6 +75,16 @@ static void on_ad_close(const char* id, void* user) {
 static void on_ad_click(const char* id, void* user) {
   (void)user;
   on_placement("on_ad_click", id);
+}
+
+/* A game stops its loop and its sound while an ad's screens are up. */
+static void on_will_present_screen(const char* id, void* user) {
+  (void)user;
+  printf("[c-host] on_ad_will_present_screen %s: the game pauses\n", id);
+}
+static void on_did_dismiss_screen(const char* id, void* user) {
+  (void)user;
+  printf("[c-host] on_ad_did_dismiss_screen %s: the game resumes\n", id);
 }
 
 static int check(zelvora_status status, const char* what) {
@@ -126,11 +144,18 @@ int main(int argc, char** argv) {
   zelvora_set_log_level(ZELVORA_LOG_INFO); /* no event trace: the callbacks print the events */
   if (!check(zelvora_set_server(argc == 3 ? argv[2] : NULL, NULL, 30), "zelvora_set_server") ||
       !check(zelvora_set_callbacks(&callbacks, &state), "zelvora_set_callbacks") ||
+      !check(zelvora_set_ad_screen_callbacks(on_will_present_screen, on_did_dismiss_screen, NULL),
+             "zelvora_set_ad_screen_callbacks") ||
       !check(zelvora_initialize(argv[1]), "zelvora_initialize")) {
     goto done;
   }
   if (!wait_for(platform, &state.initialised, 30)) {
     fprintf(stderr, "[c-host] the SDK did not initialise\n");
+    goto done;
+  }
+  if (state.wanted_unknown) {
+    fprintf(stderr, "[c-host] the server has no placement \"%s\" (see on_init for those it has)\n",
+            state.wanted);
     goto done;
   }
   if (!wait_for(platform, &state.has_ready, 30)) {
@@ -159,6 +184,7 @@ int main(int argc, char** argv) {
 
 done:
   free(consent);
+  zelvora_set_ad_screen_callbacks(NULL, NULL, NULL);
   zelvora_set_callbacks(NULL, NULL);
   zelvora_platform_destroy(platform);
   return result;

@@ -38,11 +38,17 @@ std::vector<std::shared_ptr<T>> onScreen() {
 }  // namespace
 
 DesktopStage::DesktopStage(zelvora::platform::HostEnvironment environment,
-                           zelvora::platform::gtk::UrlMode urls)
+                           zelvora::platform::gtk::UrlMode urls,
+                           std::optional<zelvora::platform::Size> window)
     // The base only keeps the reference: the platform is built before it is used.
     : Stage(platform_), platform_(std::move(environment), urls) {
   // The tour and its person watch the window from the start, before any ad.
   platform_.showWindow();
+  if (!window) return;
+  gtk_window_resize(platform_.gtkWindow(), static_cast<int>(window->width),
+                    static_cast<int>(window->height));
+  // The model takes the window's size in a main-queue task of its own.
+  runUntil([&] { return screen() && screen()->frame.size() == *window; }, kPageSeconds);
 }
 
 bool DesktopStage::runUntil(const std::function<bool()>& done, double seconds) {

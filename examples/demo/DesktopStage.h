@@ -1,5 +1,7 @@
 #pragma once
 
+#include <optional>
+
 #include "Stage.h"
 #include "zelvora/platform/gtk/GtkPlatform.h"
 
@@ -9,9 +11,10 @@ namespace demo {
 /// scripts, so the stage plays nothing itself: a tap on a page is a click WebKit receives.
 class DesktopStage final : public Stage {
  public:
-  /// Throws std::runtime_error when GTK cannot open a display.
-  DesktopStage(zelvora::platform::HostEnvironment environment,
-               zelvora::platform::gtk::UrlMode urls);
+  /// Throws std::runtime_error when GTK cannot open a display. The window starts at `window`
+  /// points when given, a phone's size otherwise.
+  DesktopStage(zelvora::platform::HostEnvironment environment, zelvora::platform::gtk::UrlMode urls,
+               std::optional<zelvora::platform::Size> window = std::nullopt);
 
   zelvora::platform::gtk::GtkPlatform& platform() { return platform_; }
 

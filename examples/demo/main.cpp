@@ -7,6 +7,7 @@
 // result. The exit code is 0 when every placement came out as its ad implies. --interactive
 // leaves the window to a person instead.
 #include <algorithm>
+#include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <iostream>
@@ -26,6 +27,7 @@
 #include "Tour.h"
 #include "zelvora/Log.h"
 #include "zelvora/ZelController.h"
+#include "zelvora/platform/ui/Geometry.h"
 #include "zelvora/server/ReferenceServer.h"
 
 #ifdef ZELVORA_HAS_GTK
@@ -44,6 +46,8 @@ struct Options {
   std::filesystem::path snapshots;
   std::filesystem::path summaryJson;
   std::string placement;
+  /// The desktop window's size in points, when asked for.
+  std::optional<zelvora::platform::Size> window;
   bool list = false;
   bool quiet = false;
   bool desktop = false;
@@ -54,7 +58,7 @@ struct Options {
 constexpr const char* usage =
     "usage: zelvora-demo [--list | --placement ID] [--desktop | --interactive] [--quiet]\n"
     "                    [--snapshots DIR] [--summary-json FILE] [--server URL] [--app-id ID]\n"
-    "                    [--campaigns FILE]\n"
+    "                    [--campaigns FILE] [--window WxH]\n"
     "  --list             initialise, list the placements of the answer and exit\n"
     "  --placement ID     tour only that placement\n"
     "  --desktop          tour in a desktop window on the real clock; URLs are only recorded\n"
@@ -66,7 +70,8 @@ constexpr const char* usage =
     "  --server URL       use this getPlacements endpoint instead of starting the reference\n"
     "                     server; beacons are read from its GET /debug/beacons if it has one\n"
     "  --app-id ID        the app to initialise (default zelvora-demo)\n"
-    "  --campaigns FILE   what the reference server serves (default the sample campaigns)\n";
+    "  --campaigns FILE   what the reference server serves (default the sample campaigns)\n"
+    "  --window WxH       the desktop window's size in points (default a phone's)\n";
 
 std::optional<Options> parseArguments(int argc, char** argv) {
   Options options;
@@ -95,6 +100,15 @@ std::optional<Options> parseArguments(int argc, char** argv) {
       options.summaryJson = argv[++i];
     } else if (hasValue && flag == "--placement") {
       options.placement = argv[++i];
+    } else if (hasValue && flag == "--window") {
+      int width = 0, height = 0;
+      char end = 0;
+      if (std::sscanf(argv[++i], "%dx%d%c", &width, &height, &end) != 2 || width <= 0 ||
+          height <= 0) {
+        std::cerr << usage;
+        return std::nullopt;
+      }
+      options.window = zelvora::platform::Size{double(width), double(height)};
     } else {
       std::cerr << usage;
       return std::nullopt;
@@ -136,8 +150,12 @@ std::unique_ptr<demo::Stage> makeStage(const Options& options,
 #ifdef ZELVORA_HAS_GTK
   if (options.desktop || options.interactive) {
     using zelvora::platform::gtk::UrlMode;
+    // A phone's screen, as on the headless backend: the tour's pictures are of one.
+    environment.screenWidth = 414;
+    environment.screenHeight = 896;
     return std::make_unique<demo::DesktopStage>(
-        std::move(environment), options.interactive ? UrlMode::open : UrlMode::record);
+        std::move(environment), options.interactive ? UrlMode::open : UrlMode::record,
+        options.window);
   }
 #else
   (void)options;

@@ -1,12 +1,15 @@
-// zelvora-gtk-host APP_ID SERVER_URL: a GTK application with a window of its own, a little game
-// whose "next level" button shows an interstitial between levels inside that window. The SDK
-// shares the application's main loop and draws over the window's content only while an ad is
-// up. Every event is one line on standard output, for people and for tests.
+// zelvora-gtk-host [--placement ID] APP_ID SERVER_URL: a GTK application with a window of its
+// own, a little game whose "next level" button shows an interstitial between levels inside that
+// window: the ad of placement ID, else of the first placement that became ready. The SDK shares
+// the application's main loop and draws over the window's content only while an ad is up; the
+// game pauses while the ad's screens are up. Every event is one line on standard output, for
+// people and for tests.
 #include <glib-unix.h>
 #include <gtk/gtk.h>
 
 #include <csignal>
 
+#include <algorithm>
 #include <iostream>
 #include <memory>
 #include <optional>
@@ -14,6 +17,7 @@
 #include <vector>
 
 #include "zelvora/ZelController.h"
+#include "zelvora/ZelExtendedEventDelegate.h"
 #include "zelvora/platform/gtk/GtkPlatform.h"
 
 namespace {
@@ -22,22 +26,40 @@ void say(const std::string& line) {
   std::cout << "[gtk-host] " << line << std::endl;
 }
 
-/// Remembers the first placement that became ready.
-class Delegate : public zelvora::ZelEventDelegate {
+/// Remembers the wanted placement once it is ready (any placement when none is wanted), and
+/// pauses the game while an ad's screens are up.
+class Delegate : public zelvora::ZelExtendedEventDelegate {
  public:
-  void onInit(const std::vector<std::string>&) override { say("onInit"); }
+  void onInit(const std::vector<std::string>& ids) override {
+    say("onInit");
+    if (wanted && std::find(ids.begin(), ids.end(), *wanted) == ids.end()) {
+      std::string known;
+      for (const auto& id : ids) known += " " + id;
+      say("no placement \"" + *wanted + "\" on the server; it has:" + known);
+    }
+  }
   void onInitError(const std::string& message) override { say("onInitError " + message); }
   void onNoAds(const std::string& id) override { say("onNoAds " + id); }
   void onAdReady(const std::string& id) override {
     say("onAdReady " + id);
-    if (!ready) ready = id;
+    if (!ready && (!wanted || *wanted == id)) ready = id;
   }
   void onAdShown(const std::string& id) override { say("onAdShown " + id); }
   void onAdFailedToShow(const std::string& id) override { say("onAdFailedToShow " + id); }
   void onAdClose(const std::string& id) override { say("onAdClose " + id); }
   void onAdClick(const std::string& id) override { say("onAdClick " + id); }
+  void onAdWillPresentScreen(const std::string& id) override {
+    say("onAdWillPresentScreen " + id + ": the game pauses");
+    paused = true;
+  }
+  void onAdDidDismissScreen(const std::string& id) override {
+    say("onAdDidDismissScreen " + id + ": the game resumes");
+    paused = false;
+  }
 
+  std::optional<std::string> wanted;
   std::optional<std::string> ready;
+  bool paused = false;
 };
 
 struct Game {
@@ -63,6 +85,7 @@ gboolean drawScene(GtkWidget* area, cairo_t* cr, gpointer data) {
 
 void nextLevel(GtkButton*, gpointer data) {
   auto& game = *static_cast<Game*>(data);
+  if (game.delegate->paused) return;
   ++game.level;
   say("level " + std::to_string(game.level));
   gtk_label_set_text(GTK_LABEL(game.label), ("Level " + std::to_string(game.level)).c_str());
@@ -124,11 +147,16 @@ void shutdown(GApplication*, gpointer data) {
 }  // namespace
 
 int main(int argc, char** argv) {
+  Game game;
+  if (argc == 5 && std::string(argv[1]) == "--placement") {
+    game.delegate->wanted = argv[2];
+    argc -= 2;
+    argv += 2;
+  }
   if (argc != 3) {
-    std::cerr << "usage: zelvora-gtk-host APP_ID SERVER_URL\n";
+    std::cerr << "usage: zelvora-gtk-host [--placement ID] APP_ID SERVER_URL\n";
     return 2;
   }
-  Game game;
   game.appId = argv[1];
   game.serverUrl = argv[2];
   GtkApplication* application =

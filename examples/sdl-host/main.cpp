@@ -1,10 +1,13 @@
-// zelvora-sdl-host APP_ID SERVER_URL: a game on SDL2 with a loop of its own. It draws its scene
-// every frame, pumps the SDK once per frame (every SDK callback happens inside that call, on this
-// thread), and its red "next level" button shows an interstitial over its window. Every event is
-// one line on standard output, for people and for tests.
+// zelvora-sdl-host [--placement ID] APP_ID SERVER_URL: a game on SDL2 with a loop of its own. It
+// draws its scene every frame, pumps the SDK once per frame (every SDK callback happens inside
+// that call, on this thread), and its red "next level" button shows an interstitial over its
+// window: the ad of placement ID, else of the first placement that became ready. The game pauses
+// while the ad's screens are up. Every event is one line on standard output, for people and for
+// tests.
 #include <SDL.h>
 #include <SDL_syswm.h>
 
+#include <algorithm>
 #include <iostream>
 #include <memory>
 #include <optional>
@@ -12,6 +15,7 @@
 #include <vector>
 
 #include "zelvora/ZelController.h"
+#include "zelvora/ZelExtendedEventDelegate.h"
 #include "zelvora/platform/gtk/GtkPlatform.h"
 
 namespace {
@@ -20,22 +24,40 @@ void say(const std::string& line) {
   std::cout << "[sdl-host] " << line << std::endl;
 }
 
-/// Remembers the first placement that became ready.
-class Delegate : public zelvora::ZelEventDelegate {
+/// Remembers the wanted placement once it is ready (any placement when none is wanted), and
+/// pauses the game while an ad's screens are up.
+class Delegate : public zelvora::ZelExtendedEventDelegate {
  public:
-  void onInit(const std::vector<std::string>&) override { say("onInit"); }
+  void onInit(const std::vector<std::string>& ids) override {
+    say("onInit");
+    if (wanted && std::find(ids.begin(), ids.end(), *wanted) == ids.end()) {
+      std::string known;
+      for (const auto& id : ids) known += " " + id;
+      say("no placement \"" + *wanted + "\" on the server; it has:" + known);
+    }
+  }
   void onInitError(const std::string& message) override { say("onInitError " + message); }
   void onNoAds(const std::string& id) override { say("onNoAds " + id); }
   void onAdReady(const std::string& id) override {
     say("onAdReady " + id);
-    if (!ready) ready = id;
+    if (!ready && (!wanted || *wanted == id)) ready = id;
   }
   void onAdShown(const std::string& id) override { say("onAdShown " + id); }
   void onAdFailedToShow(const std::string& id) override { say("onAdFailedToShow " + id); }
   void onAdClose(const std::string& id) override { say("onAdClose " + id); }
   void onAdClick(const std::string& id) override { say("onAdClick " + id); }
+  void onAdWillPresentScreen(const std::string& id) override {
+    say("onAdWillPresentScreen " + id + ": the game pauses");
+    paused = true;
+  }
+  void onAdDidDismissScreen(const std::string& id) override {
+    say("onAdDidDismissScreen " + id + ": the game resumes");
+    paused = false;
+  }
 
+  std::optional<std::string> wanted;
   std::optional<std::string> ready;
+  bool paused = false;
 };
 
 /// The SDK's name for a key, when it has one.
@@ -69,8 +91,14 @@ std::optional<zelvora::platform::Key> sdkKey(const SDL_Keysym& key) {
 }  // namespace
 
 int main(int argc, char** argv) {
+  const auto delegate = std::make_shared<Delegate>();
+  if (argc == 5 && std::string(argv[1]) == "--placement") {
+    delegate->wanted = argv[2];
+    argc -= 2;
+    argv += 2;
+  }
   if (argc != 3) {
-    std::cerr << "usage: zelvora-sdl-host APP_ID SERVER_URL\n";
+    std::cerr << "usage: zelvora-sdl-host [--placement ID] APP_ID SERVER_URL\n";
     return 2;
   }
   if (SDL_Init(SDL_INIT_VIDEO) != 0) {
@@ -98,7 +126,6 @@ int main(int argc, char** argv) {
   server.url = argv[2];
   server.timeoutSeconds = 20;
   sdk.setServerConfiguration(server);
-  const auto delegate = std::make_shared<Delegate>();
   sdk.setEventDelegate(delegate);
   sdk.initialize(argv[1]);
 
@@ -113,7 +140,7 @@ int main(int argc, char** argv) {
       bool nextLevel = false;
       if (event.type == SDL_MOUSEBUTTONUP && event.button.button == SDL_BUTTON_LEFT) {
         const SDL_Point at{event.button.x, event.button.y};
-        nextLevel = SDL_PointInRect(&at, &button);
+        nextLevel = SDL_PointInRect(&at, &button) && !delegate->paused;
       }
       if (event.type == SDL_KEYDOWN) {
         // While an ad is up its keys are the SDK's: Return must not start the next level.
@@ -121,7 +148,7 @@ int main(int argc, char** argv) {
           say("key to the SDK");
           continue;
         }
-        nextLevel = event.key.keysym.sym == SDLK_RETURN;
+        nextLevel = event.key.keysym.sym == SDLK_RETURN && !delegate->paused;
       }
       if (nextLevel) {
         say("level " + std::to_string(++level));

@@ -8,10 +8,10 @@
 
 namespace zelvora {
 
-/// A delegate that also learns why initialisation failed or an ad could not be shown. Set it
-/// as the controller's delegate like any other: each reason follows, on the main thread, right
-/// after the callback it explains (`onInitError`, `onAdFailedToShow`, `onNoAds`), which is still
-/// made.
+/// A delegate that also learns why initialisation failed or an ad could not be shown, and when
+/// an ad's screen covers the host's. Set it as the controller's delegate like any other: each
+/// reason follows, on the main thread, right after the callback it explains (`onInitError`,
+/// `onAdFailedToShow`, `onNoAds`), which is still made.
 class ZELVORA_API ZelExtendedEventDelegate : public ZelEventDelegate {
  public:
   /// After `onInitError(message)`, with the same message.
@@ -34,6 +34,14 @@ class ZELVORA_API ZelExtendedEventDelegate : public ZelEventDelegate {
     (void)reason;
     (void)message;
   }
+
+  /// Before the first screen of a showing is presented over the host's view controller, ahead
+  /// of `onAdShown`: a game pauses its loop and mutes its sound here.
+  virtual void onAdWillPresentScreen(const std::string& placementId) { (void)placementId; }
+  /// Once every screen of that showing is gone (the landing card and the click-through page
+  /// included), after its `onAdClose`: the game resumes here. Exactly one per
+  /// `onAdWillPresentScreen`; a `showAd` refused before anything is presented has neither.
+  virtual void onAdDidDismissScreen(const std::string& placementId) { (void)placementId; }
 };
 
 }  // namespace zelvora

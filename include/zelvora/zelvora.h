@@ -137,9 +137,13 @@ typedef struct zelvora_environment {
 /* No display: nothing is drawn for a person to see. For tests and tools. */
 ZELVORA_API zelvora_status zelvora_platform_create_headless(const zelvora_environment* environment,
                                                             zelvora_platform** platform);
-/* The desktop backend in a window of its own, opened when an ad is first shown. */
+/* The desktop backend in a window of its own, opened when an ad is first shown, 1280 by 720. */
 ZELVORA_API zelvora_status zelvora_platform_create_gtk_window(
     const zelvora_environment* environment, zelvora_platform** platform);
+/* The same with a window of `width` by `height` (wider than tall: landscape); values <= 0 keep
+ * the default. */
+ZELVORA_API zelvora_status zelvora_platform_create_gtk_window_sized(
+    const zelvora_environment* environment, int width, int height, zelvora_platform** platform);
 /* Inside the host's GtkWindow or GtkOverlay (a GtkWidget*), over its content while an ad
  * shows. */
 ZELVORA_API zelvora_status zelvora_platform_create_gtk_inside(
@@ -201,6 +205,16 @@ typedef void (*zelvora_no_ads_reason_callback)(const char* placement_id, zelvora
                                                const char* message, void* user);
 ZELVORA_API zelvora_status
 zelvora_set_no_ads_reason_callback(zelvora_no_ads_reason_callback callback, void* user);
+
+/* A game's pause and resume: `will_present` right before an ad's first screen is presented,
+ * ahead of on_ad_shown; `did_dismiss` once every screen of that showing is gone (landing card and
+ * click-through page included), after its on_ad_close. One of each per showing, in that order; a
+ * zelvora_show_ad refused before anything is presented gets neither. Needs callbacks set; NULLs
+ * remove them. */
+typedef void (*zelvora_placement_callback)(const char* placement_id, void* user);
+ZELVORA_API zelvora_status zelvora_set_ad_screen_callbacks(zelvora_placement_callback will_present,
+                                                           zelvora_placement_callback did_dismiss,
+                                                           void* user);
 
 /* VAST video for "videoVast" ads: off by default (such ads then never become ready). Values
  * <= 0 keep their defaults: 5 wrappers at most, 5 seconds for each VAST document, media files

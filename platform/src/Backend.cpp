@@ -19,6 +19,8 @@ BackendServices::BackendServices(Parts parts) {
   installWebEngine(std::move(parts.webEngine));
   auto& application = Application::shared();
   application.reset();
+  // The screen in its own shape: one wider than tall starts in landscape.
+  application.screenDidResize({hostEnvironment().screenWidth, hostEnvironment().screenHeight});
   application.setUrlHandler(std::move(parts.urlHandler));
   window_ = std::make_shared<Window>(screen::bounds());
   application.setKeyWindow(window_);

@@ -60,6 +60,10 @@ HostEnvironment withDefaults(HostEnvironment env) {
   if (env.cachesDirectory.empty())
     env.cachesDirectory = envOr("XDG_CACHE_HOME", homeDirectory() + "/.cache");
   if (env.temporaryDirectory.empty()) env.temporaryDirectory = envOr("TMPDIR", "/tmp");
+  if (!(env.screenWidth > 0 && env.screenHeight > 0)) {
+    env.screenWidth = 414;
+    env.screenHeight = 896;
+  }
   return env;
 }
 

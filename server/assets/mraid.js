@@ -211,7 +211,24 @@
     if (offscreen === false && max.width > 0 &&
         (properties.width > max.width || properties.height > max.height))
       return "larger than the maximum size while allowOffscreen is false";
+    if (max.width > 0 && !closeAreaOnScreen(properties, close || "top-right", max))
+      return "the close area would lie off screen";
     return "";
+  }
+
+  /* Whether the 50x50 close area of the ad resized by `properties` (moved by its offsets from
+     where the ad is now) lies within the `max` area, as it must even when the ad may not. */
+  function closeAreaOnScreen(properties, position, max) {
+    var now = window.mraid.getCurrentPosition();
+    var left = now.x + properties.offsetX, top = now.y + properties.offsetY;
+    var side = 50;
+    var x = position.indexOf("left") >= 0 ? left
+      : position.indexOf("right") >= 0 ? left + properties.width - side
+      : left + (properties.width - side) / 2;
+    var y = position.indexOf("top") >= 0 ? top
+      : position.indexOf("bottom") >= 0 ? top + properties.height - side
+      : top + (properties.height - side) / 2;
+    return x >= 0 && y >= 0 && x + side <= max.width && y + side <= max.height;
   }
 
   window.mraidController = {

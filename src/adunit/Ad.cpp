@@ -6,7 +6,10 @@
 #include "ControllerAccess.h"
 #include "EventReasons.h"
 #include "RESTClient.h"
+#include "ShowingScreens.h"
+#include "adunit/rendering/AdContainerView.h"
 #include "adunit/rendering/Constraints.h"
+#include "adunit/rendering/InterfaceScale.h"
 #include "net/JsonReading.h"
 #include "net/Url.h"
 #include "util/Time.h"
@@ -101,9 +104,11 @@ void Ad::doRedirect(const std::string& url) {
   indicator->startAnimating();
   redirectIndicator_ = indicator;
   auto goBack = Button::make(ButtonType::system);
-  goBack->frame = {-10, webView->frame.height - 50, 100, 50};
   goBack->setTitle("Go Back", ControlState::normal);
-  goBack->setTitleColor(Color::black(), ControlState::normal);
+  goBack->setTitleColor(Color::white(), ControlState::normal);
+  goBack->backgroundColor = Color::black().withAlpha(0.75);
+  goBack->layer.borderColor = Color::white();
+  goBack->accessibilityIdentifier = "go-back";
   goBack->addTarget(shared_from_this(), &Ad::dismissRedirectView, ControlEvent::touchUpInside);
   goBack->accessibilityLabel = "Go Back";
   // Escape from the landing page leaves it as "Go Back" does.
@@ -114,6 +119,9 @@ void Ad::doRedirect(const std::string& url) {
   hostView->addSubview(webView);
   hostView->addSubview(indicator);
   hostView->addSubview(goBack);
+  // The interstitial's close button stays the way out, above the page.
+  if (auto container = std::dynamic_pointer_cast<AdContainerView>(hostView))
+    hostView->addSubview(container->closeButton);
   followTheHostView(hostView, webView, indicator, goBack);
   webView->navigationDelegate = weak_from_this();
   webView->load(URLRequest{url});
@@ -122,24 +130,37 @@ void Ad::doRedirect(const std::string& url) {
 void Ad::followTheHostView(const std::shared_ptr<platform::View>& hostView,
                            const std::shared_ptr<platform::View>& webView,
                            const std::shared_ptr<platform::View>& indicator,
-                           const std::shared_ptr<platform::View>& goBack) {
+                           const std::shared_ptr<platform::Button>& goBack) {
   // Where the click put them now, and still there (with "Go Back" reachable) after a turn.
   using platform::LayoutAttribute;
-  for (const auto& view : {webView, indicator, goBack})
+  for (const auto& view : {webView, indicator, std::shared_ptr<platform::View>(goBack)})
     view->translatesAutoresizingMaskIntoConstraints = false;
   for (auto edge : {LayoutAttribute::leading, LayoutAttribute::trailing, LayoutAttribute::top,
                     LayoutAttribute::bottom})
     constrain(webView, edge, hostView, edge, 0);
   constrain(indicator, LayoutAttribute::centerX, hostView, LayoutAttribute::centerX, 0);
   constrain(indicator, LayoutAttribute::centerY, hostView, LayoutAttribute::centerY, 0);
-  constrain(goBack, LayoutAttribute::leading, hostView, LayoutAttribute::leading, -10);
-  constrain(goBack, LayoutAttribute::bottom, hostView, LayoutAttribute::bottom, 0);
-  constrainSize(goBack, LayoutAttribute::width, 100);
-  constrainSize(goBack, LayoutAttribute::height, 50);
+  // A button of a size that reads and takes a finger at any window's size, clear of the corner.
+  const double scale = interfaceScale(hostView->bounds().size());
+  goBack->titleFont = {"Helvetica", 17 * scale, true};
+  goBack->layer.borderWidth = 2 * scale;
+  goBack->layer.cornerRadius = 22 * scale;
+  constrain(goBack, LayoutAttribute::leading, hostView, LayoutAttribute::leading, 16 * scale);
+  constrain(goBack, LayoutAttribute::bottom, hostView, LayoutAttribute::bottom, -16 * scale);
+  constrainSize(goBack, LayoutAttribute::width, 120 * scale);
+  constrainSize(goBack, LayoutAttribute::height, 44 * scale);
 }
 
 void Ad::dismissRedirectView() {
   dismissPresented();
+}
+
+void Ad::presentFirstScreen(const std::shared_ptr<platform::ViewController>& presenter,
+                            const std::shared_ptr<platform::ViewController>& controller,
+                            std::function<void()> completion) {
+  if (!presenter) return;
+  if (placementId) internal::ControllerAccess::screens().expect(*placementId, presenter);
+  presenter->present(controller, true, std::move(completion));
 }
 
 void Ad::dismissPresented() {

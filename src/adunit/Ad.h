@@ -1,5 +1,6 @@
 #pragma once
 
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -8,6 +9,7 @@
 #include "zelvora/Json.h"
 #include "zelvora/ZelError.h"
 #include "zelvora/ZelEventDeclaration.h"
+#include "zelvora/platform/ui/Button.h"
 #include "zelvora/platform/ui/WebView.h"
 
 namespace zelvora {
@@ -71,6 +73,11 @@ class Ad : public ViewControllerEvents,
   virtual void doRedirect(const std::string& url);
   /// The "Go Back" action: dismisses the interstitial with the web view over it.
   virtual void dismissRedirectView();
+  /// Presents `controller` over `presenter` (when it still exists) as the first screen of a
+  /// showing, which the host hears of first (`onAdWillPresentScreen`).
+  void presentFirstScreen(const std::shared_ptr<platform::ViewController>& presenter,
+                          const std::shared_ptr<platform::ViewController>& controller,
+                          std::function<void()> completion = {});
 
   void webViewDidCommit(platform::WebView&, platform::Navigation) override {}
   void webViewDidStartProvisionalNavigation(platform::WebView&, platform::Navigation) override {}
@@ -104,7 +111,7 @@ class Ad : public ViewControllerEvents,
   static void followTheHostView(const std::shared_ptr<platform::View>& hostView,
                                 const std::shared_ptr<platform::View>& webView,
                                 const std::shared_ptr<platform::View>& indicator,
-                                const std::shared_ptr<platform::View>& goBack);
+                                const std::shared_ptr<platform::Button>& goBack);
   /// Dismisses what the host's view controller presents, if it still exists.
   virtual void dismissPresented();
 

@@ -148,9 +148,15 @@ zelvora_status zelvora_platform_create_headless(const zelvora_environment* envir
 #ifdef ZELVORA_HAS_GTK
 namespace {
 zelvora_status createGtk(const zelvora_environment* environment, zelvora_platform** platform,
-                         const char* operation, zp::gtk::Hosting hosting) {
+                         const char* operation, zp::gtk::Hosting hosting, int width = 0,
+                         int height = 0) {
   return create(platform, operation, [&] {
-    return std::make_unique<zp::gtk::GtkPlatform>(environmentFrom(environment),
+    auto hostEnvironment = environmentFrom(environment);
+    if (width > 0 && height > 0) {
+      hostEnvironment.screenWidth = width;
+      hostEnvironment.screenHeight = height;
+    }
+    return std::make_unique<zp::gtk::GtkPlatform>(std::move(hostEnvironment),
                                                   zp::gtk::UrlMode::open, hosting);
   });
 }
@@ -160,6 +166,13 @@ zelvora_status zelvora_platform_create_gtk_window(const zelvora_environment* env
                                                   zelvora_platform** platform) {
   return createGtk(environment, platform, "zelvora_platform_create_gtk_window",
                    zp::gtk::Hosting::ownWindow());
+}
+
+zelvora_status zelvora_platform_create_gtk_window_sized(const zelvora_environment* environment,
+                                                        int width, int height,
+                                                        zelvora_platform** platform) {
+  return createGtk(environment, platform, "zelvora_platform_create_gtk_window_sized",
+                   zp::gtk::Hosting::ownWindow(), width, height);
 }
 
 zelvora_status zelvora_platform_create_gtk_inside(const zelvora_environment* environment,
@@ -191,6 +204,11 @@ zelvora_status unsupported(zelvora_platform** platform, const char* operation) {
 zelvora_status zelvora_platform_create_gtk_window(const zelvora_environment*,
                                                   zelvora_platform** platform) {
   return unsupported(platform, "zelvora_platform_create_gtk_window");
+}
+
+zelvora_status zelvora_platform_create_gtk_window_sized(const zelvora_environment*, int, int,
+                                                        zelvora_platform** platform) {
+  return unsupported(platform, "zelvora_platform_create_gtk_window_sized");
 }
 
 zelvora_status zelvora_platform_create_gtk_inside(const zelvora_environment*, void*,
@@ -298,6 +316,14 @@ zelvora_status zelvora_set_no_ads_reason_callback(zelvora_no_ads_reason_callback
                                                   void* user) {
   if (const auto status = onMainThread("zelvora_set_no_ads_reason_callback", false)) return status;
   capi::noAdsReasonCallback() = {callback, callback ? user : nullptr};
+  return succeed();
+}
+
+zelvora_status zelvora_set_ad_screen_callbacks(zelvora_placement_callback will_present,
+                                               zelvora_placement_callback did_dismiss, void* user) {
+  if (const auto status = onMainThread("zelvora_set_ad_screen_callbacks", false)) return status;
+  const bool any = will_present || did_dismiss;
+  capi::screenCallbacks() = {will_present, did_dismiss, any ? user : nullptr};
   return succeed();
 }
 

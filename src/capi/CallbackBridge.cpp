@@ -33,6 +33,21 @@ void CallbackBridge::onNoAdsWithReason(const std::string& id, ZelError reason,
     target.callback(id.c_str(), static_cast<zelvora_status>(reason), message.c_str(), target.user);
 }
 
+void CallbackBridge::onAdWillPresentScreen(const std::string& id) {
+  const auto target = screenCallbacks();
+  if (target.willPresent) target.willPresent(id.c_str(), target.user);
+}
+
+void CallbackBridge::onAdDidDismissScreen(const std::string& id) {
+  const auto target = screenCallbacks();
+  if (target.didDismiss) target.didDismiss(id.c_str(), target.user);
+}
+
+ScreenCallbacks& screenCallbacks() {
+  static ScreenCallbacks callbacks;
+  return callbacks;
+}
+
 NoAdsReasonCallback& noAdsReasonCallback() {
   static NoAdsReasonCallback callback;
   return callback;

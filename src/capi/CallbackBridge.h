@@ -12,6 +12,14 @@ struct NoAdsReasonCallback {
 };
 NoAdsReasonCallback& noAdsReasonCallback();
 
+/// The host's pause and resume around an ad's screens.
+struct ScreenCallbacks {
+  zelvora_placement_callback willPresent = nullptr;
+  zelvora_placement_callback didDismiss = nullptr;
+  void* user = nullptr;
+};
+ScreenCallbacks& screenCallbacks();
+
 /// The controller's delegate on behalf of a C host: each event becomes a call of the host's
 /// function pointer with its user pointer. The SDK calls delegates on the main thread only, so
 /// the host's functions run there too. The failures' callbacks carry their reasons, so they are
@@ -34,6 +42,8 @@ class CallbackBridge final : public ZelExtendedEventDelegate {
                                   const std::string& message) override;
   void onAdClose(const std::string& id) override { call(callbacks_.on_ad_close, id); }
   void onAdClick(const std::string& id) override { call(callbacks_.on_ad_click, id); }
+  void onAdWillPresentScreen(const std::string& id) override;
+  void onAdDidDismissScreen(const std::string& id) override;
 
  private:
   void call(void (*callback)(const char*, void*), const std::string& id) const {

@@ -1,6 +1,7 @@
 #include "util/TestingReset.h"
 
 #include "ControllerAccess.h"
+#include "ShowingScreens.h"
 #include "consent/ConsentManager.h"
 #include "net/HttpClient.h"
 #include "placement/Placement.h"
@@ -26,6 +27,7 @@ void resetProcessState() {
   state.assetBaseUrl.reset();
   state.vast = {};
   state.consentManager = std::make_unique<ConsentManager>();
+  state.screens = std::make_shared<ShowingScreens>();
   controller.setServerConfiguration({});
   Asset::mraidJSPath.reset();
   Asset::iconSoundOnPath.reset();

@@ -1,7 +1,8 @@
 #pragma once
 
-// An example host program run against the reference server (one portrait banner in placement
-// "p"), in the test's X server, and what a person at that screen would do and see.
+// An example host program run against the reference server (a portrait banner in placement "p",
+// and another in "q"), in the test's X server, and what a person at that screen would do and
+// see.
 
 #include <gtest/gtest.h>
 
@@ -30,12 +31,13 @@ class ExampleHost : public ::testing::Test {
     display = GDK_DISPLAY_XDISPLAY(gdk_display_get_default());
     fs::copy(ZELVORA_SERVER_ASSETS_DIR, folder.path() / "assets", fs::copy_options::recursive);
     server::ServerOptions options;
-    options.campaigns = campaignsFor(
-        "app",
-        {{"p", placementObject("enabled",
-                               JSON::array({adObject("b", "banner",
-                                                     {{"ctv", "{server}/assets/sample-banner.png"},
-                                                      {"imp", "{server}/t/imp"}})}))}});
+    const auto banner = [](const std::string& id) {
+      return placementObject("enabled",
+                             JSON::array({adObject(id, "banner",
+                                                   {{"ctv", "{server}/assets/sample-banner.png"},
+                                                    {"imp", "{server}/t/imp"}})}));
+    };
+    options.campaigns = campaignsFor("app", {{"p", banner("b")}, {"q", banner("c")}});
     options.assetDirectory = folder.path() / "assets";
     server = std::make_unique<server::ReferenceServer>(options);
     server->start();
@@ -44,14 +46,17 @@ class ExampleHost : public ::testing::Test {
     setenv("G_DEBUG", "fatal-criticals", 1);
   }
 
-  /// Starts `program`, waits for its ad to be ready and its window `title` to show its field,
-  /// and reads where its "next level" button is (`prefix` + "button x y w h").
-  void start(const char* program, const std::string& title, const std::string& prefix) {
+  /// Starts `program` with `--placement placement`, waits for that ad to be ready and its window
+  /// `title` to show its field, and reads where its "next level" button is (`prefix` + "button x
+  /// y w h").
+  void start(const char* program, const std::string& title, const std::string& prefix,
+             const std::string& placement = "p") {
     prefix_ = prefix;
+    placement_ = placement;
     host = std::make_unique<HostProgram>(
-        std::vector<std::string>{program, "app", server->endpointUrl()});
+        std::vector<std::string>{program, "--placement", placement, "app", server->endpointUrl()});
     ASSERT_TRUE(host->started());
-    ASSERT_GE(host->waitForLine(prefix + "onAdReady p", 30), 0) << "no ad became ready";
+    ASSERT_GE(host->waitForLine(prefix + "onAdReady " + placement, 30), 0) << "no ad became ready";
     ASSERT_TRUE(eventually(
         [&] {
           for (const auto& shown : viewableTopLevels(display))
@@ -71,22 +76,27 @@ class ExampleHost : public ::testing::Test {
     expectOneWindow("before");
   }
 
-  /// Clicks "next level": the ad shows and the game reaches `level`. Returns the line of the
-  /// ad's onAdShown (at or after line `from`), or -1 with a fatal failure.
+  /// Clicks "next level": the game reaches `level`, pauses and the ad shows. Returns the line
+  /// of the ad's onAdShown (at or after line `from`), or -1 with a fatal failure.
   long nextLevelShowsTheAd(int level, std::size_t from) {
     clickNextLevel();
-    const long shown = waitFor("onAdShown p", from);
+    const long paused = waitFor("onAdWillPresentScreen " + placement_, from);
+    const long shown = waitFor("onAdShown " + placement_, from);
     [&] { ASSERT_GE(shown, 0) << "level " << level << ": the ad did not show\n" << output(); }();
     EXPECT_GE(waitFor("level " + std::to_string(level)), 0);
+    EXPECT_TRUE(paused >= 0 && paused < shown) << "the game did not pause first\n" << output();
     return shown;
   }
-  /// Clicks the ad's close button. Returns the line of its onAdClose (after the onAdShown at
-  /// line `shown`), or -1 with a fatal failure.
+  /// Clicks the ad's close button. Returns the line where the game resumed (after the ad's
+  /// onAdClose, after the onAdShown at line `shown`), or -1 with a fatal failure.
   long closeTheAd(long shown) {
     clickClose();
-    const long closed = waitFor("onAdClose p", static_cast<std::size_t>(shown));
+    const long closed = waitFor("onAdClose " + placement_, static_cast<std::size_t>(shown));
     [&] { ASSERT_GE(closed, 0) << "the close button did not close the ad\n" << output(); }();
-    return closed;
+    const long resumed =
+        waitFor("onAdDidDismissScreen " + placement_, static_cast<std::size_t>(closed));
+    [&] { ASSERT_GE(resumed, 0) << "the game did not resume after the close\n" << output(); }();
+    return resumed;
   }
   /// Only the host's own window is on screen.
   void expectOneWindow(const char* when) {
@@ -142,6 +152,7 @@ class ExampleHost : public ::testing::Test {
 
  private:
   std::string prefix_;
+  std::string placement_;
 };
 
 }  // namespace zelvora::test

@@ -6,11 +6,12 @@
 namespace zelvora::test {
 namespace {
 
-// Two levels, an interstitial after each: the window list never changes, the ad (a portrait
-// banner, letterboxed in the landscape window) covers the whole window, its close button gives
-// the window back to the game, whose field is drawn exactly as before.
+// Two levels, an interstitial of the placement asked for after each, the game paused while it is
+// up: the window list never changes, the ad (a portrait banner, letterboxed in the landscape
+// window) covers the whole window, its close button gives the window back to the game, whose
+// field is drawn exactly as before.
 TEST_F(ExampleHost, GtkHostShowsTheInterstitialInsideItsWindowAndGetsItBackAsItWas) {
-  start(ZELVORA_GTK_HOST_PROGRAM, "Zelvora GTK host", "[gtk-host] ");
+  start(ZELVORA_GTK_HOST_PROGRAM, "Zelvora GTK host", "[gtk-host] ", "q");
   if (HasFatalFailure()) return;
 
   std::size_t from = 0;
@@ -39,6 +40,16 @@ TEST_F(ExampleHost, GtkHostShowsTheInterstitialInsideItsWindowAndGetsItBackAsItW
   // The application ends cleanly, the platform giving the window's content its place back
   // (any GTK critical would abort it).
   EXPECT_EQ(host->stop(), 0) << output();
+}
+
+// A placement the server does not have is named, with those it has.
+TEST_F(ExampleHost, GtkHostNamesAnUnknownPlacement) {
+  host = std::make_unique<HostProgram>(std::vector<std::string>{
+      ZELVORA_GTK_HOST_PROGRAM, "--placement", "nowhere", "app", server->endpointUrl()});
+  ASSERT_TRUE(host->started());
+  EXPECT_GE(host->waitForLine("[gtk-host] no placement \"nowhere\" on the server; it has: p q", 30),
+            0)
+      << output();
 }
 
 // The keyboard while the ad is up is the ad's: Tab walks the ad's controls with a ring a person

@@ -338,6 +338,13 @@ class Sequence {
   Marks started_;
   std::map<std::string, Rect> layouts_;
   std::vector<TappedControl> tapped_;
+  /// Between onAdWillPresentScreen and onAdDidDismissScreen: whose screens, and whether that
+  /// showing's onAdShown came.
+  struct ScreensUp {
+    std::string id;
+    bool shown = false;
+  };
+  std::optional<ScreensUp> screens_;
   std::set<std::string> readyIds_;
   int failedDownloads_ = 0;
 
@@ -403,7 +410,32 @@ void Sequence::onLine(const std::string& line) {
   auto& state = placements_[id];
   noticeWebViews();
   note("event " + event + "(" + id + ")");
+  if (event == "onAdWillPresentScreen") {
+    check("one showing's screens at a time", !screens_, [&] {
+      return "onAdWillPresentScreen(" + id + ") before onAdDidDismissScreen(" + screens_->id + ")";
+    });
+    screens_ = ScreensUp{id};
+  } else if (event == "onAdDidDismissScreen") {
+    check("onAdDidDismissScreen ends its placement's onAdWillPresentScreen",
+          screens_ && screens_->id == id, [&] {
+            return "onAdDidDismissScreen(" + id + ") while " +
+                   (screens_ ? "the screens of " + screens_->id + " are up" : "no screen is up");
+          });
+    check("onAdDidDismissScreen after the showing's onAdClose", !state.open,
+          [&] { return "onAdDidDismissScreen(" + id + ") before its onAdClose"; });
+    screens_.reset();
+  }
+  if (event == "onAdShown" || event == "onAdClose") {
+    check("onAdShown and onAdClose between the showing's screen events",
+          screens_ && screens_->id == id, [&] {
+            return event + "(" + id + ") while " +
+                   (screens_ ? "the screens of " + screens_->id + " are up" : "no screen is up");
+          });
+  }
   if (event == "onAdShown") {
+    check("one onAdShown per onAdWillPresentScreen", !screens_ || !screens_->shown,
+          [&] { return "a second onAdShown(" + id + ") under one onAdWillPresentScreen"; });
+    if (screens_) screens_->shown = true;
     check("one onAdClose between two onAdShown", !state.open,
           [&] { return "onAdShown(" + id + ") while its last showing was not closed"; });
     check("no onAdShown after onNoAds until the ad loads again", !state.noFill,
@@ -864,6 +896,12 @@ void Sequence::checkScreen() {
   }
 
   const auto top = window()->topViewController();
+  check("a screen of an ad is up only between its screen events", (top == root()) != !!screens_,
+        [&] {
+          return top == root()
+                     ? "the host's screen is back, no onAdDidDismissScreen(" + screens_->id + ")"
+                     : "an ad's screen is up without onAdWillPresentScreen";
+        });
   if (top == root()) {
     check("the host's screen is on top only once every shown ad closed", open_.empty(), [&] {
       return "the host's screen is on top, but onAdShown(" + open_.back() +

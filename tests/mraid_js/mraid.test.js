@@ -154,12 +154,15 @@ test("resize properties are validated, kept and returned as copies; resize() is 
   mraid.getResizeProperties().width = 1;
   for (const bad of [undefined, { ...valid, width: "320" }, { ...valid, height: 49 },
     { width: 320, height: 50, offsetX: 0 }, { ...valid, customClosePosition: "left" },
-    { ...valid, allowOffscreen: "no" }, { ...valid, width: 5000, allowOffscreen: false }])
+    { ...valid, allowOffscreen: "no" }, { ...valid, width: 5000, allowOffscreen: false },
+    // The close area off screen, whatever allowOffscreen says.
+    { ...valid, offsetY: -5000 }, { ...valid, width: 5000, customClosePosition: "top-right" },
+    { ...valid, offsetX: -400, customClosePosition: "bottom-left", allowOffscreen: true }])
     mraid.setResizeProperties(bad);
   assert.deepStrictEqual(plain(mraid.getResizeProperties()), stored);
   mraid.resize();
   assert.deepStrictEqual(errors.map(([, , action]) => action),
-    [...Array(7).fill("setResizeProperties"), "resize"]);
+    [...Array(10).fill("setResizeProperties"), "resize"]);
   assert.deepStrictEqual(page.posted, []);
 });
 

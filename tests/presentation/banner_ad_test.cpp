@@ -163,8 +163,10 @@ TEST_F(BannerTest, ShownAfterReadyThenClosed) {
   EXPECT_EQ(image->image->width(), 320);
   EXPECT_EQ(image->image->height(), 480);
   EXPECT_EQ(image->superview(), ad()->frame);
-  EXPECT_EQ(ad()->frame->frameInRoot(), (Rect{20, 40, 374, 490}));
-  EXPECT_EQ(image->frameInRoot(), (Rect{25, 45, 364, 480}));
+  // The picture keeps its shape, as wide as the room between the close button's margins
+  // allows, and the frame is centred in that room.
+  EXPECT_EQ(ad()->frame->frameInRoot(), (Rect{20, 170, 374, 556}));
+  EXPECT_EQ(image->frameInRoot(), (Rect{25, 175, 364, 546}));
   EXPECT_EQ(controller->supportedInterfaceOrientations(), OrientationMask::portraitOnly());
   EXPECT_FALSE(driver.rotate(InterfaceOrientation::landscapeLeft));
 
@@ -191,7 +193,7 @@ TEST_F(BannerTest, ShownAgainAfterCloseAndWhileOnScreen) {
   const std::weak_ptr<ViewController> first = shown();  // released once closed, as in an app
   const auto image = driver.findById("banner");
   const Rect placed = image->frameInRoot();
-  EXPECT_EQ(placed, (Rect{25, 45, 364, 480}));
+  EXPECT_EQ(placed, (Rect{25, 175, 364, 546}));
   close();
   ASSERT_TRUE(dismissed());
 
@@ -458,7 +460,8 @@ TEST_F(ClickThroughTest, OrdinaryPageStaysOverTheAdUntilGoBack) {
   EXPECT_EQ(delegate->events.back(), "onAdClick:p");
   expectBeacons({"/t/click?ad=b1", "/t/imp", "/t/imp2"});
 
-  // Laid over the whole interstitial: the page, a spinner, and "Go Back" on top.
+  // Laid over the whole interstitial: the page, a spinner, "Go Back", and the close button
+  // still on top, working.
   const auto view = shown()->view();
   ASSERT_EQ(web->superview(), view);
   EXPECT_EQ(web->frame, view->bounds());
@@ -467,7 +470,9 @@ TEST_F(ClickThroughTest, OrdinaryPageStaysOverTheAdUntilGoBack) {
   const auto spinner = driver.find<ActivityIndicatorView>();
   EXPECT_TRUE(spinner && spinner->isAnimating());
   const auto goBack = driver.findByTitle("Go Back");
-  EXPECT_EQ(view->subviews().back(), goBack);
+  ASSERT_GE(view->subviews().size(), 2u);
+  EXPECT_EQ(view->subviews().end()[-2], goBack);
+  EXPECT_EQ(view->subviews().back(), driver.findById("close"));
 
   driver.finishLoading(web);
   EXPECT_FALSE(driver.find<ActivityIndicatorView>()) << "the spinner outlived the page's load";

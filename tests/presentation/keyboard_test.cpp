@@ -133,13 +133,13 @@ INSTANTIATE_TEST_SUITE_P(
                              {{"ctv", "{server}/assets/banner.png"}, {"clk", "{server}/t/click"}},
                              0,
                              {"Close ad", "Open ad"}},
-                      // Tapping the banner lays the landing page over the ad: the close button is
-                      // out of reach, and Escape goes back as "Go Back" does.
+                      // Tapping the banner lays the landing page over the ad, the close button
+                      // above it: Escape from the page goes back as "Go Back" does.
                       Format{"LandingPage",
                              "banner",
                              {{"ctv", "{server}/assets/banner.png"}, {"clk", "{server}/t/click"}},
                              -1,
-                             {"WebView", "Go Back"}},
+                             {"WebView", "Close ad", "Go Back"}},
                       // Before "Get Application" fades in and before "Skip": only the sound button.
                       Format{"VideoBeforeSkip", "video", videoData(5), 0, {"Unmute"}, false},
                       Format{"VideoAfterSkip",

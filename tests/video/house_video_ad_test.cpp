@@ -1,6 +1,11 @@
 // The house video ad against the reference server serving a real 8-second video, the sound
 // icons and a landing card: countdowns on the manual clock, skip, end, click, sound, landing
 // card and display time, showing again, and what preloading does with icons and addresses.
+#include <cairo.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdint>
 #include <fstream>
 
 #include "ControllerAccess.h"
@@ -10,6 +15,7 @@
 #include "support/SdkTest.h"
 #include "tools/Assets.h"
 #include "tools/FileLoader.h"
+#include "zelvora/platform/render/ViewRenderer.h"
 #include "zelvora/platform/ui/ActivityIndicatorView.h"
 #include "zelvora/platform/ui/ImageView.h"
 
@@ -176,7 +182,12 @@ TEST_P(LandingCardTest, ShownAtTheEndTimedFromTheStartOfTheVideoAndAgain) {
       if (!placed) placed = image->frameInRoot();
       EXPECT_EQ(image->frameInRoot(), *placed) << "showing " << showing;
       if (kind == "image") {
-        EXPECT_EQ(image->frameInRoot(), (Rect{298, 20, 300, 250}));
+        // The card's shape, as tall as the room below the close button's margin, centred.
+        const Rect card = image->frameInRoot();
+        EXPECT_NEAR(card.y, 20, 1e-9);
+        EXPECT_NEAR(card.height, 354, 1e-9);
+        EXPECT_NEAR(card.width / card.height, 300.0 / 250, 1e-9);
+        EXPECT_NEAR(card.x + card.width / 2, 448, 1e-9);
       }
       EXPECT_EQ(delegate->events, events);
       runLoop().advance(4);
@@ -328,6 +339,150 @@ TEST_P(SoundTest, ToggleAlternatesOnlyWithBothIcons) {
 
 INSTANTIATE_TEST_SUITE_P(Icons, SoundTest,
                          ::testing::Values("both_icons", "off_icon_only", "on_icon_only"));
+
+/// Shows a skippable video with both sound icons in a window of `size`; it has played a second
+/// and a half, so the countdowns have texts and "Get Application" has faded in.
+class OverlayTest : public VideoAdTest {
+ protected:
+  void showPlaying(Size size) {
+    Application::shared().screenDidResize(size);
+    initializeWith(videoData({{"skippableIn", 5}, {"duration", 8}}));
+    ASSERT_TRUE(runUntil([] { return Asset::iconSoundOffPath && Asset::iconSoundOnPath; }));
+    showAndStart();
+    runLoop().advance(1.5);
+    overlay = ad()->playerVC.lock()->contentOverlayView();
+    controls = {video().skippableLabel, video().redirectLabel, video().remainingTimeLabel,
+                video().soundToggleButton};
+  }
+  std::shared_ptr<View> overlay;
+  std::vector<std::shared_ptr<View>> controls;
+};
+
+/// The overlay drawn alone over a picture of one colour, as the window draws it over a video.
+class OverPicture {
+ public:
+  OverPicture(const View& overlay, double grey) {
+    surface_ = cairo_image_surface_create(CAIRO_FORMAT_RGB24, static_cast<int>(overlay.frame.width),
+                                          static_cast<int>(overlay.frame.height));
+    cairo_t* cr = cairo_create(surface_);
+    cairo_set_source_rgb(cr, grey, grey, grey);
+    cairo_paint(cr);
+    render::drawViewTree(cr, overlay);
+    cairo_destroy(cr);
+    cairo_surface_flush(surface_);
+  }
+  ~OverPicture() { cairo_surface_destroy(surface_); }
+  OverPicture(const OverPicture&) = delete;
+  OverPicture& operator=(const OverPicture&) = delete;
+
+  /// The relative luminance of a pixel, 0 to 1, as contrast ratios are counted.
+  double luminance(double x, double y) const {
+    const auto* row = cairo_image_surface_get_data(surface_) +
+                      static_cast<int>(y) * cairo_image_surface_get_stride(surface_);
+    const std::uint32_t word = reinterpret_cast<const std::uint32_t*>(row)[static_cast<int>(x)];
+    const auto linear = [](std::uint32_t channel) {
+      const double c = channel / 255.0;
+      return c <= 0.03928 ? c / 12.92 : std::pow((c + 0.055) / 1.055, 2.4);
+    };
+    return 0.2126 * linear(word >> 16 & 0xFF) + 0.7152 * linear(word >> 8 & 0xFF) +
+           0.0722 * linear(word & 0xFF);
+  }
+  /// The brightest pixel of `box` and the rows holding pixels that bright.
+  std::pair<double, int> brightest(const Rect& box) const {
+    double most = 0;
+    for (double y = box.y; y < box.y + box.height; ++y)
+      for (double x = box.x; x < box.x + box.width; ++x) most = std::max(most, luminance(x, y));
+    int top = -1, bottom = -1;
+    for (double y = box.y; y < box.y + box.height; ++y) {
+      for (double x = box.x; x < box.x + box.width; ++x) {
+        if (luminance(x, y) < most * 0.8) continue;
+        if (top < 0) top = static_cast<int>(y);
+        bottom = static_cast<int>(y);
+      }
+    }
+    return {most, top < 0 ? 0 : bottom - top + 1};
+  }
+
+ private:
+  cairo_surface_t* surface_;
+};
+
+double contrast(double lighter, double darker) {
+  return (lighter + 0.05) / (darker + 0.05);
+}
+
+// On a television the texts are legible from the sofa: at 1920x1080 each is at least 2.5% of
+// the window's height, light on a dark scrim that keeps it readable over a white picture and a
+// black one alike.
+TEST_F(OverlayTest, TextsAreLargeAndReadOnTheirScrimOverAnyPicture) {
+  showPlaying({1920, 1080});
+  ASSERT_EQ(overlay->frame.size(), (Size{1920, 1080}));
+  ASSERT_EQ(video().skippableLabel->text, "Skippable in 4 seconds");
+  ASSERT_EQ(video().redirectLabel->alpha, 1);
+  for (const double picture : {1.0, 0.0}) {
+    const OverPicture drawn(*overlay, picture);
+    for (const auto& label :
+         {video().skippableLabel, video().redirectLabel, video().remainingTimeLabel}) {
+      SCOPED_TRACE(label->text + (picture > 0 ? " over white" : " over black"));
+      EXPECT_GE(label->font.size, 0.025 * 1080);
+      const Rect box = label->frameInRoot();
+      const auto [text, rows] = drawn.brightest(box);
+      // Drawn at that size: capitals and ascenders are about three quarters of the em.
+      EXPECT_GE(rows, 0.7 * label->font.size);
+      // The scrim between the frame's edge (or border) and the text.
+      const double edge = std::max(label->textInsets.left / 2, label->layer.borderWidth + 1);
+      const double scrim = label->textInsets.left > 0
+                               ? drawn.luminance(box.x + edge, box.y + box.height / 2)
+                               : drawn.luminance(box.x + box.width / 2, box.y + edge);
+      EXPECT_GE(contrast(text, scrim), 4.5) << "text " << text << ", scrim " << scrim;
+    }
+  }
+}
+
+// The overlay grows with the window, anew at every size it takes while playing (a window
+// resized, the screen turned), keeps a phone's layout on a phone, and wherever it is shown
+// nothing overlaps and nothing leaves the window.
+TEST_F(OverlayTest, GrowsWithTheWindowWithoutOverlapsOrLeavingIt) {
+  // A phone: the landscape-only player turns the screen.
+  showPlaying({414, 896});
+  ASSERT_EQ(overlay->frame.size(), (Size{896, 414}));
+  EXPECT_EQ(video().redirectLabel->frameInRoot(), (Rect{896 - 4 - 140, 4, 140, 26}));
+  EXPECT_EQ(video().skippableLabel->frameInRoot().origin(), (Point{4, 4}));
+  const Rect sound = video().soundToggleButton->frameInRoot();
+  EXPECT_EQ(sound.x, 8);
+  EXPECT_EQ(sound.y + sound.height, 414 - 4);
+  EXPECT_EQ(video().soundToggleButton->imageSize, (Size{32, 32}));
+
+  for (const Size window : {Size{1280, 720}, Size{1920, 1080}, Size{3840, 2160}, Size{1080, 1920},
+                            Size{400, 300}, Size{896, 414}}) {
+    SCOPED_TRACE(std::to_string(window.width) + "x" + std::to_string(window.height));
+    Application::shared().screenDidResize(window);
+    driver.settle();
+    const Rect bounds = overlay->frameInRoot();
+    ASSERT_EQ(bounds.size(), window);
+    const double shortSide = std::min(window.width, window.height);
+    const double scale = video().skippableLabel->font.size / 16;
+    // A phone's sizes up to a 640-point short side, then at least 2.5% of it.
+    EXPECT_GE(video().skippableLabel->font.size, std::max(16.0, 0.025 * shortSide) - 1e-9);
+    EXPECT_EQ(video().redirectLabel->frame.size(), (Size{140 * scale, 26 * scale}));
+    EXPECT_EQ(video().soundToggleButton->imageSize, (Size{32 * scale, 32 * scale}));
+    for (std::size_t i = 0; i < controls.size(); ++i) {
+      const Rect a = controls[i]->frameInRoot();
+      EXPECT_TRUE(a.x >= bounds.x && a.y >= bounds.y && a.x + a.width <= bounds.x + bounds.width &&
+                  a.y + a.height <= bounds.y + bounds.height)
+          << controls[i]->typeName() << " " << controls[i]->describeContent()
+          << " leaves the window";
+      for (std::size_t j = i + 1; j < controls.size(); ++j) {
+        const Rect b = controls[j]->frameInRoot();
+        EXPECT_TRUE(a.x + a.width <= b.x || b.x + b.width <= a.x || a.y + a.height <= b.y ||
+                    b.y + b.height <= a.y)
+            << controls[i]->typeName() << " " << controls[i]->describeContent() << " overlaps "
+            << controls[j]->typeName() << " " << controls[j]->describeContent();
+      }
+    }
+  }
+  EXPECT_EQ(video().redirectLabel->frameInRoot(), (Rect{896 - 4 - 140, 4, 140, 26}));
+}
 
 // Icons already in the caches folder are taken from there, before preload returns, and
 // never requested (the server does not have them).

@@ -26,11 +26,9 @@ int pixels(double points) {
   return static_cast<int>(std::lround(points));
 }
 
-gboolean paintBlack(GtkWidget*, cairo_t* cr, gpointer) {
-  cairo_set_source_rgb(cr, 0, 0, 0);
-  cairo_paint(cr);
-  return FALSE;  // the model's drawing comes over it
-}
+/// How much a screen presented over the host's content darkens it where the model does not
+/// draw (around a screen of the other shape): as much as an interstitial's own backdrop.
+constexpr double kHostDimming = 0.4;
 
 }  // namespace
 
@@ -76,9 +74,12 @@ GtkPlatform::GtkPlatform(HostEnvironment environment, UrlMode urls, Hosting host
     gdk_x11_display_error_trap_pop_ignored(display);
     if (!native_) throw std::runtime_error("zelvora: the native window is not there");
   }
-  // The screen's size decides the model window's, before the services install it.
+  // A desktop window, unless the host sized it; hosted, the host's window soon replaces it.
+  if (!(environment.screenWidth > 0 && environment.screenHeight > 0)) {
+    environment.screenWidth = 1280;
+    environment.screenHeight = 720;
+  }
   setHostEnvironment(environment);
-  modelSize_ = screen::bounds().size();
 
   buildLayer();
   urlHandler_ = std::make_shared<DesktopUrlHandler>(urls, [this]() -> GtkWindow* {
@@ -91,6 +92,7 @@ GtkPlatform::GtkPlatform(HostEnvironment environment, UrlMode urls, Hosting host
   services_.emplace(BackendServices::Parts{std::move(environment), &mainQueue_, gstPlayerEngines(),
                                            webEngine_, urlHandler_, gstreamerCanPlay});
   window()->addStackObserver([this] { presentationChanged(); });
+  modelSize_ = window()->frame.size();
   // Hosted, the screen is the host's window from the start.
   if (hosting_.kind != Hosting::Kind::ownWindow && allocated_.width > 0 && allocated_.height > 0) {
     Application::shared().screenDidResize(allocated_);
@@ -110,10 +112,14 @@ GtkPlatform::GtkPlatform(HostEnvironment environment, UrlMode urls, Hosting host
 void GtkPlatform::buildLayer() {
   frame_ = gtk_event_box_new();
   g_object_ref_sink(frame_);
-  g_signal_connect(frame_, "draw", G_CALLBACK(paintBlack), nullptr);
+  // Drawn in the window below it, so the host's content shows through where it paints nothing;
+  // it still takes every click over the host's content.
+  gtk_event_box_set_visible_window(GTK_EVENT_BOX(frame_), FALSE);
+  g_signal_connect(frame_, "draw", G_CALLBACK(&GtkPlatform::onFrameDraw), this);
   layer_ = gtk_overlay_new();
   gtk_container_add(GTK_CONTAINER(frame_), layer_);
   canvas_ = std::make_unique<ModelCanvas>([this] { return keyWindow(); });
+  canvas_->setBackdrop([this](cairo_t* cr) { paintHost(cr, canvas_->widget()); });
   gtk_container_add(GTK_CONTAINER(layer_), canvas_->widget());
   // Clicks beside the native widgets fall through to the model below.
   GtkWidget* fixed = gtk_fixed_new();
@@ -192,6 +198,7 @@ GtkPlatform::~GtkPlatform() {
   services_.reset();
   webEngine_.reset();
   nativeLayer_.reset();
+  g_clear_object(&hostPicture_);
   if (native_) {
     gdk_window_remove_filter(native_, &GtkPlatform::onNativeEvent, this);
     g_object_unref(native_);
@@ -265,6 +272,43 @@ void GtkPlatform::showWindow() {
   gtk_window_present(ownWindow());
 }
 
+void GtkPlatform::paintHost(cairo_t* cr, GtkWidget* widget) const {
+  // Its own window has no host below it to show.
+  if (hosting_.kind == Hosting::Kind::ownWindow) {
+    cairo_set_source_rgb(cr, 0, 0, 0);
+    cairo_paint(cr);
+    return;
+  }
+  // Inside, GTK has drawn the host's content already. Over a native window, what it showed when
+  // the screen came up stands for it: an X11 window cannot be seen through without a compositor.
+  if (hostPicture_) {
+    int x = 0, y = 0;
+    gtk_widget_translate_coordinates(widget, frame_, 0, 0, &x, &y);
+    gdk_cairo_set_source_pixbuf(cr, hostPicture_, -x, -y);
+    cairo_paint(cr);
+  }
+}
+
+gboolean GtkPlatform::onFrameDraw(GtkWidget* frame, cairo_t* cr, gpointer data) {
+  const auto& self = *static_cast<GtkPlatform*>(data);
+  self.paintHost(cr, frame);
+  if (self.hosting_.kind != Hosting::Kind::ownWindow) {
+    // Beside a screen of the other shape, the host is dimmed as the screen's backdrop dims it.
+    GtkAllocation frameArea, layerArea;
+    gtk_widget_get_allocation(frame, &frameArea);
+    gtk_widget_get_allocation(self.layer_, &layerArea);
+    cairo_save(cr);
+    cairo_set_fill_rule(cr, CAIRO_FILL_RULE_EVEN_ODD);
+    cairo_rectangle(cr, 0, 0, frameArea.width, frameArea.height);
+    cairo_rectangle(cr, layerArea.x - frameArea.x, layerArea.y - frameArea.y, layerArea.width,
+                    layerArea.height);
+    cairo_set_source_rgba(cr, 0, 0, 0, kHostDimming);
+    cairo_fill(cr);
+    cairo_restore(cr);
+  }
+  return FALSE;  // the model's drawing comes over it
+}
+
 bool GtkPlatform::presenting() const {
   return services_ && services_->window()->viewControllerStack().size() > 1;
 }
@@ -272,10 +316,22 @@ bool GtkPlatform::presenting() const {
 void GtkPlatform::presentationChanged() {
   const bool shown = presenting();
   switch (hosting_.kind) {
-    case Hosting::Kind::ownWindow:
-      if (shown) ownWindow();
+    case Hosting::Kind::ownWindow: {
+      auto& application = Application::shared();
+      const bool landscape = isLandscape(application.statusBarOrientation());
+      if (shown && !ownPresenting_) {
+        // The first screen over the root: the window's shape before any turn for a screen.
+        restingLandscape_ = landscape;
+        ownWindow();
+      } else if (!shown && ownPresenting_ && landscape != restingLandscape_) {
+        // The last one went: the window turns back to that shape.
+        application.rotate(restingLandscape_ ? InterfaceOrientation::landscapeRight
+                                             : InterfaceOrientation::portrait);
+      }
+      ownPresenting_ = shown;
       keys_->presentationChanged(shown);
       return;
+    }
     case Hosting::Kind::inside:
       if (shown == frameShown_) return;
       frameShown_ = shown;
@@ -291,9 +347,11 @@ void GtkPlatform::presentationChanged() {
       if (shown) {
         ownWindow();
         followNativeWindow();
+        pictureNativeWindow();
         gtk_widget_show(GTK_WIDGET(gtkWindow_));
       } else {
         gtk_widget_hide(GTK_WIDGET(gtkWindow_));
+        g_clear_object(&hostPicture_);
       }
       break;
   }
@@ -433,18 +491,36 @@ void GtkPlatform::screenResized(Size size) {
   mainQueue_.post([this, size] { applyScreenSize(size); });
 }
 
+bool GtkPlatform::screenTakes(Size size) const {
+  const auto window = keyWindow();
+  const auto top = window ? window->topViewController() : nullptr;
+  if (!top) return true;
+  const auto supported = top->supportedInterfaceOrientations();
+  return size.width > size.height ? supported.contains(InterfaceOrientation::landscapeRight) ||
+                                        supported.contains(InterfaceOrientation::landscapeLeft)
+                                  : supported.contains(InterfaceOrientation::portrait);
+}
+
 void GtkPlatform::applyScreenSize(Size size) {
   if (instance != this) return;     // posted before the platform went
   if (size != allocated_) return;   // a later allocation follows
   if (!requested_.empty()) return;  // the model changed since, and leads
-  if (hosting_.kind != Hosting::Kind::ownWindow && presenting()) {
+  if (hosting_.kind != Hosting::Kind::ownWindow && presenting() && !screenTakes(size)) {
     // The screen presented keeps the shape it asked for, at the new size.
     modelSize_ = {};
     if (auto window = keyWindow()) fitModel(*window);
     return;
   }
   Application::shared().screenDidResize(size);
-  if (auto window = keyWindow()) modelSize_ = window->frame.size();
+  auto window = keyWindow();
+  if (!window) return;
+  if (hosting_.kind == Hosting::Kind::ownWindow) {
+    modelSize_ = window->frame.size();
+  } else {
+    // The layer fills the screen again, were it fitted to another shape before.
+    modelSize_ = {};
+    fitModel(*window);
+  }
 }
 
 GdkFilterReturn GtkPlatform::onNativeEvent(GdkXEvent* xevent, GdkEvent*, gpointer self) {
@@ -453,6 +529,15 @@ GdkFilterReturn GtkPlatform::onNativeEvent(GdkXEvent* xevent, GdkEvent*, gpointe
       event->type == ReparentNotify)
     static_cast<GtkPlatform*>(self)->followNativeWindow();
   return GDK_FILTER_CONTINUE;
+}
+
+void GtkPlatform::pictureNativeWindow() {
+  g_clear_object(&hostPicture_);
+  if (!nativeViewable_ || nativeArea_.width <= 0 || nativeArea_.height <= 0) return;
+  GdkDisplay* display = gdk_window_get_display(native_);
+  gdk_x11_display_error_trap_push(display);
+  hostPicture_ = gdk_pixbuf_get_from_window(native_, 0, 0, nativeArea_.width, nativeArea_.height);
+  gdk_x11_display_error_trap_pop_ignored(display);
 }
 
 void GtkPlatform::followNativeWindow() {

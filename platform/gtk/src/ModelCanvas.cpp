@@ -31,9 +31,14 @@ gboolean ModelCanvas::onDraw(GtkWidget*, cairo_t* cr, gpointer self) {
   if (canvas.covered_) {
     if (window) canvas.drawAbove(cr, *window);
   } else {
-    cairo_set_source_rgb(cr, 0, 0, 0);
-    cairo_paint(cr);
-    if (window) render::drawViewTree(cr, *window);
+    if (canvas.backdrop_) {
+      canvas.backdrop_(cr);
+    } else {
+      cairo_set_source_rgb(cr, 0, 0, 0);
+      cairo_paint(cr);
+    }
+    // The engines' widgets show pages and videos: their places are left to them.
+    if (window) render::drawViewTree(cr, *window, false);
   }
   ++canvas.framesDrawn_;
   return TRUE;

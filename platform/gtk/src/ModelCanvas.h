@@ -17,7 +17,8 @@ namespace zelvora::platform::gtk {
 /// renderer, and turns a press and release of the primary button, or a touch, into a tap on the
 /// model when both land in the view that was pressed.
 ///
-/// The lower canvas draws the whole tree on black, below the native widgets. The upper one lies
+/// The lower canvas draws its backdrop (black unless told otherwise), then the whole tree, below
+/// the native widgets. The upper one lies
 /// above them and draws, over each widget, what the model puts over its view (a close button
 /// over a page's corner); it takes input only there, so the rest reaches the widgets and the
 /// lower canvas.
@@ -25,6 +26,7 @@ class ModelCanvas {
  public:
   using Window = std::function<std::shared_ptr<View>()>;
   using Covered = std::function<std::vector<NativeLayer::Covered>()>;
+  using Backdrop = std::function<void(cairo_t*)>;
 
   /// The lower canvas. `window` answers the model window to draw and to send input to (none:
   /// draw black).
@@ -35,6 +37,8 @@ class ModelCanvas {
   ModelCanvas(const ModelCanvas&) = delete;
   ModelCanvas& operator=(const ModelCanvas&) = delete;
 
+  /// What the lower canvas paints under the model.
+  void setBackdrop(Backdrop backdrop) { backdrop_ = std::move(backdrop); }
   /// Owned by the container it is put into.
   GtkWidget* widget() const { return area_; }
   /// How many times the area was drawn.
@@ -54,6 +58,7 @@ class ModelCanvas {
 
   Window window_;
   Covered covered_;
+  Backdrop backdrop_;
   GtkWidget* area_;
   /// The upper canvas's input shape, as last set.
   cairo_region_t* inputShape_ = nullptr;

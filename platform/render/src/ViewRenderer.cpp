@@ -9,6 +9,7 @@
 #include <type_traits>
 #include <vector>
 
+#include "text/TextLayout.h"
 #include "zelvora/platform/media/VideoView.h"
 #include "zelvora/platform/ui/ActivityIndicatorView.h"
 #include "zelvora/platform/ui/Button.h"
@@ -85,98 +86,55 @@ void drawImage(cairo_t* cr, const Image& image, Rect box, ContentMode mode, doub
   cairo_restore(cr);
 }
 
-/// `text` with every byte that does not start a well-formed UTF-8 sequence replaced by
-/// U+FFFD: cairo refuses malformed text by putting the whole drawing into an error state.
-std::string wellFormed(const std::string& text) {
-  std::string out;
-  out.reserve(text.size());
-  const auto* bytes = reinterpret_cast<const unsigned char*>(text.data());
-  const std::size_t size = text.size();
-  for (std::size_t i = 0; i < size;) {
-    const unsigned char lead = bytes[i];
-    std::size_t length = 0;
-    std::uint32_t code = 0, least = 0;
-    if (lead < 0x80) {
-      length = 1, code = lead;
-    } else if ((lead & 0xE0) == 0xC0) {
-      length = 2, code = lead & 0x1F, least = 0x80;
-    } else if ((lead & 0xF0) == 0xE0) {
-      length = 3, code = lead & 0x0F, least = 0x800;
-    } else if ((lead & 0xF8) == 0xF0) {
-      length = 4, code = lead & 0x07, least = 0x10000;
-    }
-    bool valid = length > 0 && i + length <= size;
-    for (std::size_t k = 1; valid && k < length; ++k) {
-      valid = (bytes[i + k] & 0xC0) == 0x80;
-      code = code << 6 | (bytes[i + k] & 0x3F);
-    }
-    valid = valid && code >= least && code <= 0x10FFFF && (code < 0xD800 || code > 0xDFFF);
-    if (valid) {
-      out.append(text, i, length);
-      i += length;
-    } else {
-      out += "\xEF\xBF\xBD";
-      ++i;
-    }
-  }
-  return out;
-}
-
-void selectFont(cairo_t* cr, const Font& font) {
-  cairo_select_font_face(cr, font.name.c_str(), CAIRO_FONT_SLANT_NORMAL,
-                         font.bold ? CAIRO_FONT_WEIGHT_BOLD : CAIRO_FONT_WEIGHT_NORMAL);
-  cairo_set_font_size(cr, font.size);
-}
-
-double textAdvance(cairo_t* cr, const std::string& text, const Font& font) {
-  if (text.empty() || !(font.size > 0)) return 0;
-  selectFont(cr, font);
-  cairo_text_extents_t extents;
-  cairo_text_extents(cr, text.c_str(), &extents);
-  return extents.x_advance;
-}
-
-/// Draws `text` on one line starting at `x`, centred vertically in a band of `height` from
-/// the top of the current space.
-void drawText(cairo_t* cr, const std::string& text, const Font& font, double x, double height,
-              const Color& color, double alpha) {
-  if (text.empty() || !(font.size > 0)) return;
-  selectFont(cr, font);
-  cairo_font_extents_t extents;
-  cairo_font_extents(cr, &extents);
-  cairo_move_to(cr, x, height / 2 + (extents.ascent - extents.descent) / 2);
+/// Draws a laid-out line starting at `x`, centred vertically in a band of `height` from the top
+/// of the current space.
+void drawLine(cairo_t* cr, PangoLayout* layout, double x, double height, const Color& color,
+              double alpha) {
+  cairo_move_to(cr, x, (height - text::logicalSize(layout).height) / 2);
   setColor(cr, color, alpha);
-  cairo_show_text(cr, text.c_str());
+  pango_cairo_show_layout(cr, layout);
   cairo_new_path(cr);
 }
 
 void drawLabel(cairo_t* cr, const Label& label, double alpha) {
-  const std::string text = wellFormed(label.text);
-  const double advance = textAdvance(cr, text, label.font);
+  if (label.text.empty()) return;
+  const auto layout = text::layoutLine(label.text, label.font, cr);
+  if (!layout) return;
+  const auto& insets = label.textInsets;
+  const double width = label.frame.width - insets.left - insets.right;
+  const double height = label.frame.height - insets.top - insets.bottom;
+  const double advance = text::logicalSize(layout.get()).width;
   double x = 0;
-  if (label.textAlignment == TextAlignment::center) x = (label.frame.width - advance) / 2;
-  if (label.textAlignment == TextAlignment::right) x = label.frame.width - advance;
+  if (label.textAlignment == TextAlignment::center) x = (width - advance) / 2;
+  if (label.textAlignment == TextAlignment::right) x = width - advance;
+  cairo_save(cr);
+  cairo_translate(cr, insets.left, insets.top);
   if (label.shadowColor) {
     cairo_save(cr);
     cairo_translate(cr, label.shadowOffset.width, label.shadowOffset.height);
-    drawText(cr, text, label.font, x, label.frame.height, *label.shadowColor, alpha);
+    drawLine(cr, layout.get(), x, height, *label.shadowColor, alpha);
     cairo_restore(cr);
   }
-  drawText(cr, text, label.font, x, label.frame.height, label.textColor, alpha);
+  drawLine(cr, layout.get(), x, height, label.textColor, alpha);
+  cairo_restore(cr);
 }
 
-/// The image (shrunk to the button's height when taller) and the title after it, centred
-/// together.
+/// The image (at the button's image size, shrunk to the button's height when taller) and the
+/// title after it, centred together.
 void drawButton(cairo_t* cr, const Button& button, double alpha) {
   const auto state = button.isEnabled ? ControlState::normal : ControlState::disabled;
-  const std::string title = wellFormed(button.title(state));
+  const std::string title = button.title(state);
   const auto image = button.image(state);
   Size imageSize;
   if (image && image->height() > 0) {
-    const double scale = std::min(1.0, button.frame.height / image->height());
-    imageSize = {image->width() * scale, image->height() * scale};
+    const Size natural = button.imageSize.value_or(
+        Size{static_cast<double>(image->width()), static_cast<double>(image->height())});
+    const double scale =
+        natural.height > 0 ? std::min(1.0, button.frame.height / natural.height) : 0;
+    imageSize = {natural.width * scale, natural.height * scale};
   }
-  const double titleWidth = textAdvance(cr, title, button.titleFont);
+  const auto layout = title.empty() ? nullptr : text::layoutLine(title, button.titleFont, cr);
+  const double titleWidth = layout ? text::logicalSize(layout.get()).width : 0;
   const double left = (button.frame.width - imageSize.width - titleWidth) / 2;
   if (image) {
     drawImage(
@@ -184,8 +142,10 @@ void drawButton(cairo_t* cr, const Button& button, double alpha) {
         {left, (button.frame.height - imageSize.height) / 2, imageSize.width, imageSize.height},
         ContentMode::scaleToFill, alpha);
   }
-  drawText(cr, title, button.titleFont, left + imageSize.width, button.frame.height,
-           button.titleColor(state), alpha);
+  if (layout) {
+    drawLine(cr, layout.get(), left + imageSize.width, button.frame.height,
+             button.titleColor(state), alpha);
+  }
 }
 
 /// Three quarters of a ring, as a still frame of the spinning indicator.
@@ -214,12 +174,15 @@ void drawPlaceholder(cairo_t* cr, const Rect& box, const std::string& text, bool
   setColor(cr, fill, alpha);
   cairo_fill(cr);
   const Font font{"Helvetica", 12, false};
-  drawText(cr, wellFormed(text), font, 4, middle ? box.height : 2 * 4 + font.size, ink, alpha);
+  if (const auto layout = text::layoutLine(text, font, cr))
+    drawLine(cr, layout.get(), 4, middle ? box.height : 2 * 4 + font.size, ink, alpha);
   cairo_restore(cr);
 }
 
-/// Returns whether the view has content of its own and it was drawn.
-bool drawContent(cairo_t* cr, const View& view, double alpha) {
+/// Returns whether the view has content of its own and it was drawn. Pages and videos are
+/// named in a placeholder only when `placeholders` asks for it: a backend whose engines show
+/// them leaves their place to the engine's widgets.
+bool drawContent(cairo_t* cr, const View& view, double alpha, bool placeholders) {
   if (auto label = dynamic_cast<const Label*>(&view)) {
     drawLabel(cr, *label, alpha);
   } else if (auto button = dynamic_cast<const Button*>(&view)) {
@@ -231,9 +194,11 @@ bool drawContent(cairo_t* cr, const View& view, double alpha) {
     if (!indicator->isAnimating()) return false;
     drawSpinner(cr, *indicator, alpha);
   } else if (auto webView = dynamic_cast<const WebView*>(&view)) {
+    if (!placeholders) return false;
     drawPlaceholder(cr, view.bounds(), "web: " + webView->url().value_or(""), false,
                     {0.85, 0.85, 0.85, 1}, {0.25, 0.25, 0.25, 1}, alpha);
   } else if (dynamic_cast<const VideoView*>(&view)) {
+    if (!placeholders) return false;
     drawPlaceholder(cr, view.bounds(), "video: " + view.describeContent(), true,
                     {0.12, 0.14, 0.2, 1}, {0.6, 0.6, 0.65, 1}, alpha);
   } else {
@@ -250,6 +215,7 @@ struct Pass {
   bool painting = true;
   /// The rectangles painted, in the root's coordinates, when wanted.
   std::vector<Rect>* painted = nullptr;
+  bool placeholders = true;
 };
 
 void drawView(cairo_t* cr, const View& view, double inheritedAlpha, Pass& pass, Point origin) {
@@ -282,7 +248,7 @@ void drawView(cairo_t* cr, const View& view, double inheritedAlpha, Pass& pass, 
     roundedRect(cr, drawable ? bounds : Rect{}, radius);
     cairo_clip(cr);
   }
-  if (painting && drawable && drawContent(cr, view, alpha)) paints();
+  if (painting && drawable && drawContent(cr, view, alpha, pass.placeholders)) paints();
   for (const auto& child : view.subviews()) drawView(cr, *child, alpha, pass, origin);
   const double border = view.layer.borderWidth;
   if (pass.painting && border > 0 && drawable) {
@@ -377,6 +343,10 @@ class Signature {
     add(color.red), add(color.green), add(color.blue), add(color.alpha);
   }
   void add(const Rect& rect) { add(rect.x), add(rect.y), add(rect.width), add(rect.height); }
+  void add(const Size& size) { add(size.width), add(size.height); }
+  void add(const EdgeInsets& insets) {
+    add(insets.top), add(insets.left), add(insets.bottom), add(insets.right);
+  }
   void add(const Font& font) { add(font.name), add(font.size), add(font.bold); }
   void add(const std::optional<Color>& color) {
     add(color.has_value());
@@ -397,10 +367,12 @@ void addContent(Signature& signature, const View& view) {
     signature.add(label->text), signature.add(label->font), signature.add(label->textColor);
     signature.add(label->shadowColor), signature.add(label->shadowOffset.width);
     signature.add(label->shadowOffset.height), signature.add(label->textAlignment);
+    signature.add(label->textInsets);
   } else if (auto button = dynamic_cast<const Button*>(&view)) {
     const auto state = button->isEnabled ? ControlState::normal : ControlState::disabled;
     signature.add(button->title(state)), signature.add(button->titleColor(state));
     signature.add(button->image(state).get()), signature.add(button->titleFont);
+    signature.add(button->imageSize.value_or(Size{-1, -1}));
   } else if (auto imageView = dynamic_cast<const ImageView*>(&view)) {
     signature.add(imageView->image.get()), signature.add(imageView->contentMode);
   } else if (auto indicator = dynamic_cast<const ActivityIndicatorView*>(&view)) {
@@ -434,15 +406,16 @@ std::uint64_t drawingSignature(const View& root) {
   return signature.value();
 }
 
-bool drawViewTree(cairo_t* cr, const View& root) {
+bool drawViewTree(cairo_t* cr, const View& root, bool placeholders) {
   Pass pass;
+  pass.placeholders = placeholders;
   return drawRoot(cr, root, pass);
 }
 
 std::vector<Rect> drawViewTreeAbove(cairo_t* cr, const View& root,
                                     const std::vector<const View*>& covered) {
   std::vector<Rect> painted;
-  Pass pass{&covered, false, &painted};
+  Pass pass{&covered, false, &painted, false};
   drawRoot(cr, root, pass);
   for (auto& rect : painted) {
     rect.x -= root.frame.x;

@@ -1,5 +1,7 @@
 #include <cmath>
 
+#include "text/TextLayout.h"
+
 #include "zelvora/platform/ui/ActivityIndicatorView.h"
 #include "zelvora/platform/ui/Button.h"
 #include "zelvora/platform/ui/ImageView.h"
@@ -24,15 +26,20 @@ bool OrientationMask::contains(InterfaceOrientation orientation) const {
 }
 
 Size measureText(const std::string& text, const Font& font) {
-  // Average glyph advance of a proportional font, counting UTF-8 code points.
-  std::size_t glyphs = 0;
-  for (unsigned char c : text) glyphs += (c & 0xC0) != 0x80;
-  const double advance = font.size * (font.bold ? 0.6 : 0.55);
-  return {std::ceil(glyphs * advance), std::ceil(font.size * 1.2)};
+  const auto layout = text::layoutLine(text, font);
+  if (!layout) return {0, 0};
+  const Size size = text::logicalSize(layout.get());
+  return {std::ceil(size.width), std::ceil(size.height)};
+}
+
+std::optional<Size> Label::intrinsicContentSize() const {
+  const Size size = measureText(text, font);
+  return Size{size.width + textInsets.left + textInsets.right,
+              size.height + textInsets.top + textInsets.bottom};
 }
 
 void Label::sizeToFit() {
-  const Size size = measureText(text, font);
+  const Size size = *intrinsicContentSize();
   frame.width = size.width;
   frame.height = size.height;
 }
@@ -69,8 +76,10 @@ void Button::sendActions(ControlEvent event) {
 std::optional<Size> Button::intrinsicContentSize() const {
   Size size = measureText(title(), titleFont);
   if (auto picture = image()) {
-    size.width += picture->width();
-    size.height = std::max(size.height, static_cast<double>(picture->height()));
+    const Size shown = imageSize.value_or(
+        Size{static_cast<double>(picture->width()), static_cast<double>(picture->height())});
+    size.width += shown.width;
+    size.height = std::max(size.height, shown.height);
   }
   return Size{size.width + 12, std::max(size.height + 12, 30.0)};
 }

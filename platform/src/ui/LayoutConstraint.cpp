@@ -35,4 +35,10 @@ void LayoutConstraint::setActive(bool active) {
   owner->setNeedsLayout();
 }
 
+void LayoutConstraint::setConstant(double constant) {
+  if (constant == constant_) return;
+  constant_ = constant;
+  if (auto owner = item_.lock(); owner && active_) owner->setNeedsLayout();
+}
+
 }  // namespace zelvora::platform

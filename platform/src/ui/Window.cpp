@@ -43,7 +43,10 @@ void Window::layout() {
     auto view = controller->view();
     view->translatesAutoresizingMaskIntoConstraints = true;
     view->frame = bounds();
+    // What it changes is laid out by the pass below, not by another one.
+    layingOut_ = true;
     controller->viewWillLayoutSubviews();
+    layingOut_ = false;
     view->layoutIfNeeded();
     controller->viewDidLayoutSubviews();
   }
@@ -57,7 +60,7 @@ void Window::resize(Size size) {
 }
 
 void Window::setNeedsLayout() {
-  if (layoutScheduled_ || !hasMainQueue()) return;
+  if (layingOut_ || layoutScheduled_ || !hasMainQueue()) return;
   layoutScheduled_ = true;
   mainQueue().post([weak = weak_from_this()] {
     auto self = std::static_pointer_cast<Window>(weak.lock());
@@ -117,6 +120,10 @@ void Window::present(const std::shared_ptr<ViewController>& presenter,
           "present: ignored, the presenter is not on screen or already presents a view "
           "controller");
       return;
+    }
+    const auto observers = presentationObservers_;
+    for (const auto& [token, observer] : observers) {
+      if (presentationObservers_.count(token)) observer(presenter);
     }
     transitioning_ = true;
     presenter->presented_ = presented;
@@ -207,6 +214,16 @@ Window::ObserverToken Window::addStackObserver(std::function<void()> observer) {
 
 void Window::removeStackObserver(ObserverToken token) {
   stackObservers_.erase(token);
+}
+
+Window::ObserverToken Window::addPresentationObserver(PresentationObserver observer) {
+  const ObserverToken token = nextObserver_++;
+  presentationObservers_.emplace(token, std::move(observer));
+  return token;
+}
+
+void Window::removePresentationObserver(ObserverToken token) {
+  presentationObservers_.erase(token);
 }
 
 void Window::stackChanged() {

@@ -1,6 +1,7 @@
 #include "adunit/components/VideoPlayer.h"
 
 #include <cmath>
+#include <initializer_list>
 
 #include "adunit/rendering/Constraints.h"
 #include "adunit/rendering/ViewControllers/VideoPlayerViewController.h"
@@ -39,12 +40,31 @@ std::int64_t numericValue(const JSON& value) {
   return static_cast<std::int64_t>(number);
 }
 
+/// The overlay's margins from the edges, at a phone's size.
+constexpr double kMargin = 4;
+constexpr double kSoundMargin = 8;
+constexpr Size kRedirectSize{140, 26};
+
+/// What lies behind the overlay's texts and buttons, so that light text reads over any picture.
+Color scrimColor() {
+  return colorFromHex("000000", 0.6);
+}
+
+/// Light text with room around it for its scrim, which comes with the text: until then it
+/// would be an empty box.
 std::shared_ptr<Label> overlayLabel(const std::string& fontName, double size) {
   auto label = Label::make();
   label->font = Font{fontName, size, fontName.find("Bold") != std::string::npos};
   label->translatesAutoresizingMaskIntoConstraints = false;
   label->shadowOffset = {1, 1};
+  label->textInsets = {2, 6, 2, 6};
+  label->layer.cornerRadius = 4;
   return label;
+}
+
+void setText(Label& label, std::string text) {
+  label.text = std::move(text);
+  label.backgroundColor = scrimColor();
 }
 
 }  // namespace
@@ -125,21 +145,23 @@ void VideoPlayer::setupContentOverlay() {
 
   redirectLabel = overlayLabel("HelveticaNeue-Bold", fontSize);
   redirectLabel->alpha = 0;
-  redirectLabel->text = "Get Application";
+  setText(*redirectLabel, "Get Application");
   redirectLabel->accessibilityLabel = "Get Application";
   redirectLabel->textColor = Color::white();
   redirectLabel->textAlignment = TextAlignment::center;
   redirectLabel->shadowColor = Color::black();
-  redirectLabel->backgroundColor = colorFromHex("AAAAAA", 0.5);
+  // Its fixed width leaves the bold title no room for insets.
+  redirectLabel->textInsets = {};
   redirectLabel->layer.borderWidth = 2;
   redirectLabel->layer.borderColor = colorFromHex("222222", 1);
   redirectLabel->isUserInteractionEnabled = true;
   redirectLabel->addGestureRecognizer(
       std::make_shared<TapGestureRecognizer>(shared_from_this(), &VideoPlayer::onRedirect));
 
+  // Light on its scrim like the others: dark grey text reads over no dark picture.
   remainingTimeLabel = overlayLabel("HelveticaNeue", fontSize);
-  remainingTimeLabel->textColor = colorFromHex("555555", 1);
-  remainingTimeLabel->shadowColor = colorFromHex("EEEEEE", 1);
+  remainingTimeLabel->textColor = colorFromHex("EEEEEE", 1);
+  remainingTimeLabel->shadowColor = colorFromHex("222222", 1);
 
   // Without the sound-off icon there is no button: the toggle stays inert.
   if (Asset::iconSoundOffPath) {
@@ -151,6 +173,8 @@ void VideoPlayer::setupContentOverlay() {
       soundToggleButton->translatesAutoresizingMaskIntoConstraints = false;
       soundToggleButton->accessibilityIdentifier = "sound";
       soundToggleButton->accessibilityLabel = "Unmute";
+      soundToggleButton->backgroundColor = scrimColor();
+      soundToggleButton->layer.cornerRadius = 4;
       soundToggleButton->addTarget(shared_from_this(), &VideoPlayer::toggleSound,
                                    ControlEvent::touchUpInside);
     }
@@ -161,17 +185,26 @@ void VideoPlayer::setupContentOverlay() {
   overlay->addSubview(remainingTimeLabel);
   if (soundToggleButton) overlay->addSubview(soundToggleButton);
 
-  constrain(skippableLabel, LayoutAttribute::leading, overlay, LayoutAttribute::leading, 4);
-  constrain(skippableLabel, LayoutAttribute::top, overlay, LayoutAttribute::top, 4);
-  constrainSize(redirectLabel, LayoutAttribute::width, 140);
-  constrainSize(redirectLabel, LayoutAttribute::height, 26);
-  constrain(redirectLabel, LayoutAttribute::trailing, overlay, LayoutAttribute::trailing, -4);
-  constrain(redirectLabel, LayoutAttribute::top, overlay, LayoutAttribute::top, 4);
-  constrain(remainingTimeLabel, LayoutAttribute::trailing, overlay, LayoutAttribute::trailing, -4);
-  constrain(remainingTimeLabel, LayoutAttribute::bottom, overlay, LayoutAttribute::bottom, -4);
+  auto& scaled = playerController->overlayLayout;
+  for (const auto& view : std::initializer_list<std::shared_ptr<View>>{
+           skippableLabel, redirectLabel, remainingTimeLabel, soundToggleButton}) {
+    if (view) scaled.add(view);
+  }
+  const auto pin = [&](const std::shared_ptr<View>& view, LayoutAttribute attribute,
+                       double constant) {
+    scaled.add(constrain(view, attribute, overlay, attribute, constant));
+  };
+  pin(skippableLabel, LayoutAttribute::leading, kMargin);
+  pin(skippableLabel, LayoutAttribute::top, kMargin);
+  scaled.add(constrainSize(redirectLabel, LayoutAttribute::width, kRedirectSize.width));
+  scaled.add(constrainSize(redirectLabel, LayoutAttribute::height, kRedirectSize.height));
+  pin(redirectLabel, LayoutAttribute::trailing, -kMargin);
+  pin(redirectLabel, LayoutAttribute::top, kMargin);
+  pin(remainingTimeLabel, LayoutAttribute::trailing, -kMargin);
+  pin(remainingTimeLabel, LayoutAttribute::bottom, -kMargin);
   if (soundToggleButton) {
-    constrain(soundToggleButton, LayoutAttribute::leading, overlay, LayoutAttribute::leading, 8);
-    constrain(soundToggleButton, LayoutAttribute::bottom, overlay, LayoutAttribute::bottom, -4);
+    pin(soundToggleButton, LayoutAttribute::leading, kSoundMargin);
+    pin(soundToggleButton, LayoutAttribute::bottom, -kMargin);
   }
   loadingIndicator = ActivityIndicatorView::make(ActivityIndicatorStyle::whiteLarge);
   // Escape skips, once skipping is possible, as a tap on "Skip" does.
@@ -189,6 +222,14 @@ void VideoPlayer::showLoadingIndicator() {
     loadingIndicator->setCenter(overlay->bounds().center());
     loadingIndicator->startAnimating();
     overlay->addSubview(loadingIndicator);
+    // Centred and sized anew at each layout: the window may turn or grow meanwhile.
+    loadingIndicator->translatesAutoresizingMaskIntoConstraints = false;
+    auto& scaled = playerController->overlayLayout;
+    const Size side = loadingIndicator->frame.size();
+    scaled.add(constrainSize(loadingIndicator, LayoutAttribute::width, side.width));
+    scaled.add(constrainSize(loadingIndicator, LayoutAttribute::height, side.height));
+    constrain(loadingIndicator, LayoutAttribute::centerX, overlay, LayoutAttribute::centerX, 0);
+    constrain(loadingIndicator, LayoutAttribute::centerY, overlay, LayoutAttribute::centerY, 0);
   }
 }
 
@@ -197,15 +238,15 @@ void VideoPlayer::updateContentOverlay(std::int64_t accordingToTime) {
   const auto updateSkipLabel = [&] {
     if (!offersSkip) return;
     if (t < skipInTime) {
-      skippableLabel->text = "Skippable in " + std::to_string(skipInTime - t) + " seconds";
+      setText(*skippableLabel, "Skippable in " + std::to_string(skipInTime - t) + " seconds");
       skippableLabel->sizeToFit();
     } else {
       enableSkip();
     }
   };
   const auto updateRemainingTimeLabel = [&] {
-    if (remainingTimeLabel)
-      remainingTimeLabel->text = "Video will end in " + std::to_string(duration - t) + " seconds";
+    if (!remainingTimeLabel) return;
+    setText(*remainingTimeLabel, "Video will end in " + std::to_string(duration - t) + " seconds");
   };
   if (skippableLabel) updateSkipLabel();
   updateRemainingTimeLabel();
@@ -220,7 +261,7 @@ void VideoPlayer::updateContentOverlay(std::int64_t accordingToTime) {
 void VideoPlayer::enableSkip() {
   if (isSkippable) return;
   isSkippable = true;
-  skippableLabel->text = "Skip";
+  setText(*skippableLabel, "Skip");
   skippableLabel->accessibilityLabel = "Skip video";
   skippableLabel->sizeToFit();
   skippableLabel->addGestureRecognizer(

@@ -42,13 +42,16 @@ void InterstitialHouseBanner::render(
   frame->subview = banner->imageView;
   frame->addSubview(banner->imageView);
   frame->setupSubView();
+  banner->imageView->contentMode = ContentMode::scaleAspectFit;
+  // The frame's border and inset around the picture, which takes the shape of the image.
+  container->fitContentTo(banner->imageView, {10, 10});
   controller->setView(container);
   container->closeEventDelegate = self();
   banner->clickEventDelegate = self();
   controller->requestedOrientation = InterfaceOrientation::portrait;
   controller->modalTransitionStyle = ModalTransitionStyle::flipHorizontal;
   controller->modalPresentationStyle = ModalPresentationStyle::overFullScreen;
-  presentingViewController->present(controller, true, [weak = std::weak_ptr<Ad>(self())] {
+  presentFirstScreen(presentingViewController, controller, [weak = std::weak_ptr<Ad>(self())] {
     if (auto ad = weak.lock()) ad->callImpBeacon();
   });
 }
@@ -58,6 +61,7 @@ void InterstitialHouseBanner::setContentConstraints(const std::shared_ptr<View>&
   constrain(frame, LayoutAttribute::leading, contentView, LayoutAttribute::leading, 0);
   constrain(frame, LayoutAttribute::trailing, contentView, LayoutAttribute::trailing, 0);
   constrain(frame, LayoutAttribute::top, contentView, LayoutAttribute::top, 0);
+  constrain(frame, LayoutAttribute::bottom, contentView, LayoutAttribute::bottom, 0);
 }
 
 void InterstitialHouseBanner::onViewControllerDisappeared() {

@@ -27,7 +27,7 @@ void InterstitialHouseVideo::render(
   closed_ = false;
   playerBuilt();
   controller->modalTransitionStyle = ModalTransitionStyle::flipHorizontal;
-  presentingViewController->present(controller, true, [weak = std::weak_ptr<Ad>(self())] {
+  presentFirstScreen(presentingViewController, controller, [weak = std::weak_ptr<Ad>(self())] {
     auto ad = std::static_pointer_cast<InterstitialHouseVideo>(weak.lock());
     if (!ad) return;
     ad->openTime = currentTime();
@@ -79,7 +79,7 @@ void InterstitialHouseVideo::showLandingCard() {
   auto container = AdContainerView::make(Application::shared().statusBarOrientation());
   card->accessibilityLabel = "Get Application";
   container->contentView->addSubview(card);
-  setLandingViewConstraints(card, container->contentView);
+  placeLandingCard(card, *container);
   controller->setView(container);
   container->closeEventDelegate = self();
   if (landingCard) landingCard->clickEventDelegate = self();
@@ -104,11 +104,22 @@ void InterstitialHouseVideo::finishShowing() {
   trigger(Event::adClose);
 }
 
-void InterstitialHouseVideo::setLandingViewConstraints(const std::shared_ptr<View>& card,
-                                                       const std::shared_ptr<View>& contentView) {
+void InterstitialHouseVideo::placeLandingCard(const std::shared_ptr<View>& card,
+                                              AdContainerView& container) {
+  const auto& contentView = container.contentView;
   card->translatesAutoresizingMaskIntoConstraints = false;
+  if (auto picture = std::dynamic_pointer_cast<ImageView>(card)) {
+    // A picture takes the window: the content is its shape, as large as fits.
+    picture->contentMode = ContentMode::scaleAspectFit;
+    for (auto edge : {LayoutAttribute::leading, LayoutAttribute::trailing, LayoutAttribute::top,
+                      LayoutAttribute::bottom})
+      constrain(card, edge, contentView, edge, 0);
+    container.fitContentTo(card);
+    return;
+  }
+  // A page keeps the size it was made for, in the middle.
   constrain(card, LayoutAttribute::centerX, contentView, LayoutAttribute::centerX, 0);
-  constrain(card, LayoutAttribute::top, contentView, LayoutAttribute::top, 0);
+  constrain(card, LayoutAttribute::centerY, contentView, LayoutAttribute::centerY, 0);
 }
 
 void InterstitialHouseVideo::callClickBeacon() {

@@ -54,8 +54,8 @@ class InterstitialHouseVideo : public HouseVideoAd,
 
   bool showing_ = false;  // the impression was fired
   bool closed_ = true;
-  static void setLandingViewConstraints(const std::shared_ptr<platform::View>& card,
-                                        const std::shared_ptr<platform::View>& contentView);
+  static void placeLandingCard(const std::shared_ptr<platform::View>& card,
+                               AdContainerView& container);
   std::shared_ptr<InterstitialHouseVideo> self();
 };
 

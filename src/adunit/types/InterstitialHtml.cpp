@@ -79,7 +79,7 @@ void InterstitialHtml::presentMraid(const std::shared_ptr<InterstitialViewContro
         ad->setViewable(true);
         ad->setContainerState(Mraid::containerDefaultState);
         ad->triggerEvent(Mraid::readyEvent, {});
-        controller->presentSelf();
+        ad->presentFirstScreen(controller->presentingVC.lock(), controller);
       });
 }
 
@@ -109,7 +109,7 @@ void InterstitialHtml::onWebViewFinishedToLoad() {
   if (mraid()) {
     HtmlAd::onWebViewFinishedToLoad();
   } else if (interstitialVC) {
-    interstitialVC->presentSelf();
+    presentFirstScreen(interstitialVC->presentingVC.lock(), interstitialVC);
   }
 }
 

@@ -7,6 +7,8 @@
 #include "ControllerAccess.h"
 #include "EventReasons.h"
 #include "adunit/rendering/Constraints.h"
+#include "adunit/rendering/ScaledLayout.h"
+#include "adunit/rendering/ViewControllers/VideoPlayerViewController.h"
 #include "net/JsonReading.h"
 #include "tools/FileLoader.h"
 #include "zelvora/Log.h"
@@ -52,29 +54,28 @@ std::optional<vast::Companion> endCardOf(const std::vector<vast::Companion>& com
 /// Pins `view` to the overlay where a VAST icon's position says: "left"/"top", "right"/"bottom"
 /// or pixels from the left/top. Every corner of the overlay holds one of the player's
 /// controls, so the icon's band lies between the row `top` ends and the row `bottom` starts.
+/// Distances are a phone's, kept in `scaled` to grow with the window as the controls do.
 void placeIcon(const std::shared_ptr<View>& view, const std::shared_ptr<View>& overlay,
                const std::shared_ptr<View>& top, const std::shared_ptr<View>& bottom,
-               const std::string& x, const std::string& y) {
+               const std::string& x, const std::string& y, ScaledLayout& scaled) {
   constexpr double gap = 8;
   if (x == "right") {
     constrain(view, LayoutAttribute::trailing, overlay, LayoutAttribute::trailing, 0);
   } else {
-    constrain(view, LayoutAttribute::leading, overlay, LayoutAttribute::leading,
-              x == "left" ? 0 : std::atof(x.c_str()));
+    scaled.add(constrain(view, LayoutAttribute::leading, overlay, LayoutAttribute::leading,
+                         x == "left" ? 0 : std::atof(x.c_str())));
   }
   if (y == "bottom") {
     if (bottom) {
-      constrain(view, LayoutAttribute::bottom, bottom, LayoutAttribute::top, -gap);
+      scaled.add(constrain(view, LayoutAttribute::bottom, bottom, LayoutAttribute::top, -gap));
     } else {
       constrain(view, LayoutAttribute::bottom, overlay, LayoutAttribute::bottom, 0);
     }
   } else {
     const double offset = y == "top" ? 0 : std::atof(y.c_str());
-    if (top) {
-      constrain(view, LayoutAttribute::top, top, LayoutAttribute::bottom, gap + offset);
-    } else {
-      constrain(view, LayoutAttribute::top, overlay, LayoutAttribute::top, offset);
-    }
+    scaled.add(
+        top ? constrain(view, LayoutAttribute::top, top, LayoutAttribute::bottom, gap + offset)
+            : constrain(view, LayoutAttribute::top, overlay, LayoutAttribute::top, offset));
   }
 }
 
@@ -261,10 +262,11 @@ void InterstitialVast::addIcons() {
     const double width = shown.icon.width > 0 ? shown.icon.width : image->width();
     const double height = shown.icon.height > 0 ? shown.icon.height : image->height();
     overlay->addSubview(view);
-    constrainSize(view, LayoutAttribute::width, width);
-    constrainSize(view, LayoutAttribute::height, height);
+    auto& scaled = videoPlayer->playerController->overlayLayout;
+    scaled.add(constrainSize(view, LayoutAttribute::width, width));
+    scaled.add(constrainSize(view, LayoutAttribute::height, height));
     placeIcon(view, overlay, videoPlayer->redirectLabel, videoPlayer->soundToggleButton,
-              shown.icon.xPosition, shown.icon.yPosition);
+              shown.icon.xPosition, shown.icon.yPosition, scaled);
     shown.tap = std::make_shared<IconTap>(
         IconTap{std::static_pointer_cast<InterstitialVast>(shared_from_this()), index});
     view->isUserInteractionEnabled = true;

@@ -29,14 +29,17 @@ struct ZELVORA_API Location {
 /// - `advertisingIdentifier`: the zero UUID (a value that is not a UUID is replaced by it);
 /// - `configDirectory`: $XDG_CONFIG_HOME, else $HOME/.config;
 /// - `cachesDirectory`: $XDG_CACHE_HOME, else $HOME/.cache;
-/// - `temporaryDirectory`: $TMPDIR, else /tmp.
+/// - `temporaryDirectory`: $TMPDIR, else /tmp;
+/// - `screenWidth` and `screenHeight` (either zero): 414 by 896.
 /// The application's own folders lie below these three, by `bundleIdentifier` (Directories.h).
 struct ZELVORA_API HostEnvironment {
   std::string systemVersion;
   std::string model = "Desktop";
-  /// Screen size in points.
-  double screenWidth = 414;
-  double screenHeight = 896;
+  /// Screen size in points, in the screen's own shape (wider than tall: it starts in
+  /// landscape). Zero keeps the backend's default: a phone's 414 by 896 points headless, a
+  /// window of 1280 by 720 on the desktop when it has a window of its own.
+  double screenWidth = 0;
+  double screenHeight = 0;
 
   bool locationServicesEnabled = false;
   /// The last location fix the system holds; the SDK never asks for one.

@@ -1,5 +1,7 @@
 #include "adunit/rendering/ViewControllers/InterstitialViewController.h"
 
+#include "adunit/rendering/AdContainerView.h"
+
 namespace zelvora {
 using namespace platform;
 
@@ -34,6 +36,10 @@ void InterstitialViewController::viewWillDisappear(bool animated) {
 
 void InterstitialViewController::viewWillTransition(Size) {
   orientationChanged = true;
+}
+
+void InterstitialViewController::viewWillLayoutSubviews() {
+  if (auto container = std::dynamic_pointer_cast<AdContainerView>(view())) container->updateLayout();
 }
 
 void InterstitialViewController::viewDidLayoutSubviews() {

@@ -20,6 +20,7 @@ class InterstitialViewController : public platform::ViewController {
   void viewDidAppear(bool animated) override;
   void viewWillDisappear(bool animated) override;
   void viewWillTransition(platform::Size size) override;
+  void viewWillLayoutSubviews() override;
   void viewDidLayoutSubviews() override;
 
   std::weak_ptr<platform::ViewController> presentingVC;

@@ -1,5 +1,7 @@
 #include "adunit/rendering/ViewControllers/VideoPlayerViewController.h"
 
+#include "adunit/rendering/InterfaceScale.h"
+
 namespace zelvora {
 using namespace platform;
 
@@ -19,6 +21,11 @@ void VideoPlayerViewController::viewWillAppear(bool) {
 void VideoPlayerViewController::viewWillDisappear(bool) {
   if (activeObserver_) Application::shared().removeObserver(*activeObserver_);
   activeObserver_.reset();
+}
+
+void VideoPlayerViewController::viewWillLayoutSubviews() {
+  PlayerViewController::viewWillLayoutSubviews();
+  overlayLayout.apply(interfaceScale(view()->bounds().size()));
 }
 
 void VideoPlayerViewController::resumePlayback() {

@@ -2,13 +2,14 @@
 
 #include <optional>
 
+#include "adunit/rendering/ScaledLayout.h"
 #include "zelvora/platform/media/PlayerViewController.h"
 #include "zelvora/platform/ui/Application.h"
 
 namespace zelvora {
 
 /// The full-screen player of house video ads: landscape only, no status bar, and playback
-/// resumes when the application becomes active again.
+/// resumes when the application becomes active again. Its overlay grows with the window.
 class VideoPlayerViewController : public platform::PlayerViewController {
  public:
   ~VideoPlayerViewController() override;
@@ -19,9 +20,14 @@ class VideoPlayerViewController : public platform::PlayerViewController {
   }
   void viewWillAppear(bool animated) override;
   void viewWillDisappear(bool animated) override;
+  /// Brings the overlay's sizes up to the window's interface scale.
+  void viewWillLayoutSubviews() override;
 
   /// The did-become-active action: plays on if there is a player.
   void resumePlayback();
+
+  /// The overlay's sizes at a phone's size, which every layout scales to the window.
+  ScaledLayout overlayLayout;
 
  private:
   std::optional<platform::Application::ObserverToken> activeObserver_;

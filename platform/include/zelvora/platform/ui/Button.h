@@ -3,6 +3,7 @@
 #include <functional>
 #include <map>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -49,6 +50,8 @@ class ZELVORA_API Button : public View {
   const ButtonType buttonType;
   bool isEnabled = true;
   Font titleFont{"Helvetica", 15};
+  /// The size the image is shown at, in points; the image's own size (a pixel a point) unset.
+  std::optional<Size> imageSize;
 
  private:
   std::map<ControlState, std::string> titles_;

@@ -31,6 +31,15 @@ struct ZELVORA_API Rect {
   bool operator==(const Rect&) const = default;
 };
 
+/// Distances inward from each edge of a rectangle.
+struct ZELVORA_API EdgeInsets {
+  double top = 0;
+  double left = 0;
+  double bottom = 0;
+  double right = 0;
+  bool operator==(const EdgeInsets&) const = default;
+};
+
 /// Interface orientations, as a mobile OS names them.
 enum class InterfaceOrientation {
   unknown,

@@ -16,8 +16,9 @@ struct ZELVORA_API Font {
   bool bold = false;
 };
 
-/// Estimated size of `text` in `font` on one line: the model's stand-in for text metrics, so
-/// that layout is the same in every backend.
+/// The size of `text` in `font` on one line, rounded up to whole points, as the renderer lays
+/// it out (with Pango): every backend lays out alike, at any scale of the display. Safe on any
+/// thread.
 ZELVORA_API Size measureText(const std::string& text, const Font& font);
 
 class ZELVORA_API Label : public View {
@@ -25,8 +26,9 @@ class ZELVORA_API Label : public View {
   using View::View;
   static std::shared_ptr<Label> make(Rect frame = {}) { return std::make_shared<Label>(frame); }
 
-  std::optional<Size> intrinsicContentSize() const override { return measureText(text, font); }
-  /// Resizes the frame to the text, keeping its origin.
+  /// The text's size with the insets around it.
+  std::optional<Size> intrinsicContentSize() const override;
+  /// Resizes the frame to the text and its insets, keeping its origin.
   void sizeToFit();
 
   std::string typeName() const override { return "Label"; }
@@ -38,6 +40,9 @@ class ZELVORA_API Label : public View {
   std::optional<Color> shadowColor;
   Size shadowOffset{0, -1};
   TextAlignment textAlignment = TextAlignment::left;
+  /// Space between the frame and the text, which is aligned and centred vertically within
+  /// what is left: a background reaches around the text by that much.
+  EdgeInsets textInsets;
 };
 
 }  // namespace zelvora::platform

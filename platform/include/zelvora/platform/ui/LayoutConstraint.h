@@ -38,6 +38,8 @@ class ZELVORA_API LayoutConstraint : public std::enable_shared_from_this<LayoutC
   /// Activating hands the constraint to its first item and asks for a layout pass.
   void setActive(bool active);
   bool isActive() const { return active_; }
+  /// A new constant asks for a layout pass when it changes anything.
+  void setConstant(double constant);
 
   std::shared_ptr<View> item() const { return item_.lock(); }
   std::shared_ptr<View> toItem() const { return toItem_.lock(); }

@@ -78,6 +78,12 @@ class ZELVORA_API Window : public View {
   /// follows it.
   ObserverToken addStackObserver(std::function<void()> observer);
   void removeStackObserver(ObserverToken token);
+  /// Told as a presentation over `presenter` begins, once it is sure to happen and before
+  /// anything of it changes the window: the place to get ready for a screen that is coming.
+  using PresentationObserver =
+      std::function<void(const std::shared_ptr<ViewController>& presenter)>;
+  ObserverToken addPresentationObserver(PresentationObserver observer);
+  void removePresentationObserver(ObserverToken token);
 
  private:
   friend class ViewController;
@@ -99,10 +105,13 @@ class ZELVORA_API Window : public View {
   std::weak_ptr<View> focused_;
   bool transitioning_ = false;
   bool layoutScheduled_ = false;
+  /// In a view controller's viewWillLayoutSubviews, right before its pass.
+  bool layingOut_ = false;
   std::vector<std::function<void()>> pending_;
   bool visible_ = true;
   std::map<ObserverToken, VisibilityObserver> visibilityObservers_;
   std::map<ObserverToken, std::function<void()>> stackObservers_;
+  std::map<ObserverToken, PresentationObserver> presentationObservers_;
   ObserverToken nextObserver_ = 1;
   /// When the window was hidden and shown again, wall times; the last one open while hidden.
   struct Hidden {

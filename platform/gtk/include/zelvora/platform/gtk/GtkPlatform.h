@@ -11,15 +11,16 @@
 //   that covers it only while a screen is presented;
 // - the key window drawn with the shared cairo renderer whenever what it shows changed (nothing
 //   is drawn while the model stays the same), clicks and touches on
-//   it delivered to the model as taps;
+//   it delivered to the model as taps; the screen's size is the desktop window's (its own or
+//   the host's); wider than tall turns the interface to landscape, taller or square to portrait;
+// - its own window at the host's size (HostEnvironment's screen size), 1280 by 720 by default;
+// - a screen that supports only the other orientation: its own window is resized to it, and
+//   back to its shape once the last screen is dismissed; the host's window never is, the screen
+//   is laid out at that shape, as large as fits, on black;
 // - the keyboard while a screen is presented (KeyboardFocus): the canvas has GTK's focus and
 //   gives it back afterwards, the window's keys reach the model before GTK's handling (a page
 //   with the model's focus gets them from WebKit, all but Escape), the focused control is named
-//   through the canvas's ATK object; a host's own loop hands its keys in with `handleKey`; the
-//   screen's size is the desktop window's (its own or the host's); wider than tall turns the
-//   interface to landscape, taller or square to portrait;
-// - a screen that supports only the other orientation: its own window is resized to it; the
-//   host's window never is, the screen is laid out at that shape, as large as fits, on black;
+//   through the canvas's ATK object; a host's own loop hands its keys in with `handleKey`;
 // - the window's visibility (Window::isVisible): the window showing the screens (the host's,
 //   or its own once created) hidden, minimised or not mapped is not visible;
 // - GTK widgets placed over model views (NativeLayer) for the engines that show native
@@ -76,7 +77,8 @@ struct ZELVORA_API Hosting {
   unsigned long nativeWindow = 0;
 
   /// A desktop window of the platform's own, titled "Zelvora", created when a screen is first
-  /// presented over the root or when the host asks for it (`showWindow`, `gtkWindow`).
+  /// presented over the root or when the host asks for it (`showWindow`, `gtkWindow`), of the
+  /// environment's screen size (1280 by 720 when it gives none).
   static Hosting ownWindow() { return {}; }
   /// Inside the host's window: a GtkWindow whose content is already in it (the content is moved
   /// into a GtkOverlay of the platform's, which looks the same), or a GtkOverlay of the host's.
@@ -146,6 +148,7 @@ class ZELVORA_API GtkPlatform final : public Backend {
   static gboolean onDelete(GtkWidget* widget, GdkEvent* event, gpointer self);
   static void onMapChanged(GtkWidget* widget, gpointer self);
   static gboolean onWindowState(GtkWidget* widget, GdkEventWindowState* event, gpointer self);
+  static gboolean onFrameDraw(GtkWidget* frame, cairo_t* cr, gpointer self);
   static GdkFilterReturn onNativeEvent(GdkXEvent* xevent, GdkEvent* event, gpointer self);
 
   /// Builds the layer (the frame around the model's drawing and the native layer).
@@ -177,6 +180,13 @@ class ZELVORA_API GtkPlatform final : public Backend {
   void applyScreenSize(Size size);
   /// Over: the native window's place and size, on the root window, and whether it is viewable.
   void followNativeWindow();
+  /// Over: keeps what the native window shows now, to be drawn under the screens.
+  void pictureNativeWindow();
+  /// Paints, in `widget`'s coordinates, what lies under the platform's layer: the host's content
+  /// (inside: GTK drew it already; over: its picture), or black in the platform's own window.
+  void paintHost(cairo_t* cr, GtkWidget* widget) const;
+  /// Whether the screen on top can take the shape of `size`.
+  bool screenTakes(Size size) const;
   /// Whether the window the screens show in is mapped and neither minimised nor withdrawn.
   bool windowSeen() const;
   /// Tells the model window whether a person can see it.
@@ -187,8 +197,9 @@ class ZELVORA_API GtkPlatform final : public Backend {
   std::shared_ptr<DesktopUrlHandler> urlHandler_;
   /// The platform's own desktop window (own window, over), once created.
   GtkWindow* gtkWindow_ = nullptr;
-  /// Black around the model's drawing when a screen of another shape is letterboxed; takes the
-  /// clicks there, so the host's content below gets none while a screen is presented.
+  /// Around the model's drawing: the host's content dimmed (black in the platform's own window)
+  /// where a screen of another shape leaves room; takes the clicks over the host's content, so
+  /// it gets none while a screen is presented.
   GtkWidget* frame_ = nullptr;
   GtkWidget* layer_ = nullptr;
   /// Inside: the overlay the frame goes into, whether the platform made it, and the host's
@@ -199,9 +210,15 @@ class ZELVORA_API GtkPlatform final : public Backend {
   /// Over: the native window, and its last known place, size and state.
   GdkWindow* native_ = nullptr;
   GdkRectangle nativeArea_{};
+  /// What the native window showed when the screens came up.
+  GdkPixbuf* hostPicture_ = nullptr;
   bool nativeViewable_ = false;
   /// Whether the frame is shown (in the host's overlay, or in the platform's window).
   bool frameShown_ = false;
+  /// Own window: whether a screen is presented over the root, and whether the window was
+  /// landscape before the first one, which it turns back to after the last.
+  bool ownPresenting_ = false;
+  bool restingLandscape_ = false;
   std::unique_ptr<ModelCanvas> canvas_;
   std::unique_ptr<NativeLayer> nativeLayer_;
   std::unique_ptr<ModelCanvas> upperCanvas_;

@@ -23,17 +23,19 @@ inline constexpr Color focusRingColor{1.0, 192.0 / 255, 0.0, 1};
 /// alpha multiplies down the tree, and a view that clips to its bounds clips its subviews to
 /// its (rounded) rectangle. Each view draws its background, then its content (label text,
 /// button title and image, image view picture, a spinner for an animating activity indicator,
-/// a grey "web: <url>" placeholder for a web view, a dark "video: ..." one for a video view),
-/// then its subviews, then its border; last, when `root` is a window, the focus ring. The
+/// and, with `placeholders`, a grey "web: <url>" placeholder for a web view and a dark
+/// "video: ..." one for a video view), then its subviews, then its border; last, when `root` is
+/// a window, the focus ring. Without `placeholders` (a backend whose engines show pages and
+/// videos in widgets of their own), the places of pages and videos are left as they are. The
 /// context's state is restored afterwards. Returns false when the context ends in an error
 /// state.
-ZELVORA_API bool drawViewTree(cairo_t* cr, const View& root);
+ZELVORA_API bool drawViewTree(cairo_t* cr, const View& root, bool placeholders = true);
 
-/// Draws, as `drawViewTree` does, only what the tree paints above the `covered` views: the
-/// views that native widgets show over the drawing. Painting starts once the walk has passed
-/// one of them (whose own subviews are left out, the widget hides them), so whatever the model
-/// puts over a widget, such as a button over a page's corner, can be drawn again over it. The
-/// focus ring is drawn too, whatever it surrounds.
+/// Draws, as `drawViewTree` does without placeholders, only what the tree paints above the
+/// `covered` views: the views that native widgets show over the drawing. Painting starts once
+/// the walk has passed one of them (whose own subviews are left out, the widget hides them), so
+/// whatever the model puts over a widget, such as a button over a page's corner, can be drawn
+/// again over it. The focus ring is drawn too, whatever it surrounds.
 /// Returns the rectangles painted, in the root's bounds coordinates (clipping ignored).
 ZELVORA_API std::vector<Rect> drawViewTreeAbove(cairo_t* cr, const View& root,
                                                 const std::vector<const View*>& covered);
