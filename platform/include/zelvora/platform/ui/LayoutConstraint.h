@@ -49,8 +49,6 @@ class ZELVORA_API LayoutConstraint : public std::enable_shared_from_this<LayoutC
   LayoutAttribute toAttribute() const { return toAttribute_; }
   double multiplier() const { return multiplier_; }
   double constant() const { return constant_; }
-  /// A new constant asks for a layout pass, as activating does.
-  void setConstant(double constant);
 
  private:
   LayoutConstraint() = default;
