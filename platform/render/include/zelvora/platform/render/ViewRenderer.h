@@ -25,11 +25,11 @@ namespace zelvora::platform::render {
 /// afterwards. Returns false when the context ends in an error state.
 ZELVORA_API bool drawViewTree(cairo_t* cr, const View& root, bool placeholders = true);
 
-/// Draws, as `drawViewTree` does without placeholders, only what the tree paints above the `covered` views: the
-/// views that native widgets show over the drawing. Painting starts once the walk has passed
-/// one of them (whose own subviews are left out, the widget hides them), so whatever the model
-/// puts over a widget, such as a button over a page's corner, can be drawn again over it.
-/// Returns the rectangles painted, in the root's bounds coordinates (clipping ignored).
+/// Draws, as `drawViewTree` does without placeholders, only what the tree paints above the
+/// `covered` views: the views that native widgets show over the drawing. Painting starts once the
+/// walk has passed one of them (whose own subviews are left out, the widget hides them), so
+/// whatever the model puts over a widget, such as a button over a page's corner, can be drawn again
+/// over it. Returns the rectangles painted, in the root's bounds coordinates (clipping ignored).
 ZELVORA_API std::vector<Rect> drawViewTreeAbove(cairo_t* cr, const View& root,
                                                 const std::vector<const View*>& covered);
 
