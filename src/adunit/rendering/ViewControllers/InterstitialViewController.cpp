@@ -39,7 +39,8 @@ void InterstitialViewController::viewWillTransition(Size) {
 }
 
 void InterstitialViewController::viewWillLayoutSubviews() {
-  if (auto container = std::dynamic_pointer_cast<AdContainerView>(view())) container->updateLayout();
+  if (auto container = std::dynamic_pointer_cast<AdContainerView>(view()))
+    container->updateLayout();
 }
 
 void InterstitialViewController::viewDidLayoutSubviews() {

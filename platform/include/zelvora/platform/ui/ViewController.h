@@ -18,12 +18,12 @@ enum class ModalPresentationStyle {
 enum class ModalTransitionStyle { coverVertical, flipHorizontal, crossDissolve };
 
 /// A screen of the application, with modal presentation and the platform's life events:
-/// viewDidLoad when its view is first needed; viewWillAppear, viewWillLayoutSubviews, viewDidLayoutSubviews and, once
-/// the transition is over, viewDidAppear when presented; viewWillDisappear and, after the
-/// transition, viewDidDisappear when dismissed; viewWillTransition then viewDidLayoutSubviews
-/// when the window changes size (rotation). A presented view controller that does not support
-/// the current orientation turns the interface to one it does. Transitions last
-/// `transitionDuration` seconds on the main queue's clock when animated, and end in the next
+/// viewDidLoad when its view is first needed; viewWillAppear, viewWillLayoutSubviews,
+/// viewDidLayoutSubviews and, once the transition is over, viewDidAppear when presented;
+/// viewWillDisappear and, after the transition, viewDidDisappear when dismissed; viewWillTransition
+/// then viewDidLayoutSubviews when the window changes size (rotation). A presented view controller
+/// that does not support the current orientation turns the interface to one it does. Transitions
+/// last `transitionDuration` seconds on the main queue's clock when animated, and end in the next
 /// main-queue task otherwise.
 class ZELVORA_API ViewController : public std::enable_shared_from_this<ViewController> {
  public:
