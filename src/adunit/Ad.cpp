@@ -140,15 +140,22 @@ void Ad::followTheHostView(const std::shared_ptr<platform::View>& hostView,
     constrain(webView, edge, hostView, edge, 0);
   constrain(indicator, LayoutAttribute::centerX, hostView, LayoutAttribute::centerX, 0);
   constrain(indicator, LayoutAttribute::centerY, hostView, LayoutAttribute::centerY, 0);
-  // A button of a size that reads and takes a finger at any window's size, clear of the corner.
-  const double scale = interfaceScale(hostView->bounds().size());
-  goBack->titleFont = {"Helvetica", 17 * scale, true};
-  goBack->layer.borderWidth = 2 * scale;
-  goBack->layer.cornerRadius = 22 * scale;
-  constrain(goBack, LayoutAttribute::leading, hostView, LayoutAttribute::leading, 16 * scale);
-  constrain(goBack, LayoutAttribute::bottom, hostView, LayoutAttribute::bottom, -16 * scale);
-  constrainSize(goBack, LayoutAttribute::width, 120 * scale);
-  constrainSize(goBack, LayoutAttribute::height, 44 * scale);
+  // A button of a size that reads and takes a finger at any window's size, clear of the corner:
+  // a phone's sizes, scaled with the window.
+  goBack->titleFont = {"Helvetica", 17, true};
+  goBack->layer.borderWidth = 2;
+  goBack->layer.cornerRadius = 22;
+  ScaledLayout layout;
+  layout.add(goBack);
+  layout.add(constrain(goBack, LayoutAttribute::leading, hostView, LayoutAttribute::leading, 16));
+  layout.add(constrain(goBack, LayoutAttribute::bottom, hostView, LayoutAttribute::bottom, -16));
+  layout.add(constrainSize(goBack, LayoutAttribute::width, 120));
+  layout.add(constrainSize(goBack, LayoutAttribute::height, 44));
+  if (auto container = std::dynamic_pointer_cast<AdContainerView>(hostView)) {
+    container->scaleWithContainer(std::move(layout));
+  } else {
+    layout.apply(interfaceScale(hostView->bounds().size()));
+  }
 }
 
 void Ad::dismissRedirectView() {

@@ -479,6 +479,11 @@ TEST_F(ClickThroughTest, OrdinaryPageStaysOverTheAdUntilGoBack) {
   EXPECT_FALSE(dismissed());
   EXPECT_TRUE(opened().empty());
   EXPECT_FALSE(logged("redirect url = "));
+  // A TV's window: "Go Back" grows with it, as the close button does.
+  const double before = goBack->frame.height;
+  platform_->window()->resize({1920, 1080});
+  EXPECT_DOUBLE_EQ(goBack->frame.height, before * 1080 / 640);
+  EXPECT_DOUBLE_EQ(goBack->frame.height, driver.findById("close")->frame.height * 44 / 40);
   EXPECT_TRUE(driver.tap(goBack));
   EXPECT_TRUE(dismissed());
   EXPECT_TRUE(driver.webViews().empty());

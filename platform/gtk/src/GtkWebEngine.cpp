@@ -382,6 +382,7 @@ gboolean GtkWebEngine::onBuildNext(gpointer self) {
 
 void GtkWebEngine::load(Page& page, const WebView& webView, const PageRecord& record) {
   page.configure(webView);
+  layer_.allocateUnseen(GTK_WIDGET(page.view));
   ++page.expectedLoads;
   if (record.kind == PageRecord::Kind::document) {
     webkit_web_view_load_html(page.view, record.text.c_str(),
@@ -407,6 +408,8 @@ bool GtkWebEngine::evaluateJavaScript(const std::shared_ptr<WebView>& webView,
       load(page, *webView, record);
     }
   }
+  // A page told its size while it preloads (or at its "ready") measures itself at that size.
+  layer_.allocateUnseen(GTK_WIDGET(page.view));
   webkit_web_view_evaluate_javascript(page.view, script.c_str(), static_cast<gssize>(script.size()),
                                       nullptr, nullptr, nullptr, &Page::onEvaluated,
                                       new Evaluation{std::move(completion)});

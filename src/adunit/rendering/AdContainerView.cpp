@@ -104,6 +104,12 @@ void AdContainerView::updateLayout() {
   closeButton->layer.cornerRadius = button * 0.5;
   closeButton->layer.borderWidth = 2 * scale;
   closeButton->titleFont.size = titleSize_ * scale;
+  overViews_.apply(scale);
+}
+
+void AdContainerView::scaleWithContainer(ScaledLayout layout) {
+  layout.apply(interfaceScale(bounds().size()));
+  overViews_ = std::move(layout);
 }
 
 int AdContainerView::getContentWidth() const {

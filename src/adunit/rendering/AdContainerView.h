@@ -3,6 +3,7 @@
 #include <memory>
 #include <optional>
 
+#include "adunit/rendering/ScaledLayout.h"
 #include "zelvora/platform/ui/Button.h"
 #include "zelvora/platform/ui/LayoutConstraint.h"
 #include "zelvora/platform/ui/View.h"
@@ -44,6 +45,9 @@ class AdContainerView : public platform::View {
   /// Brings the content's place and the close button's size up to the container's size; the
   /// interstitial's view controller calls it before each layout.
   void updateLayout();
+  /// Sizes of views laid over the container (at a phone's size) that follow its scale from now
+  /// on, as its own do.
+  void scaleWithContainer(ScaledLayout layout);
 
   std::string typeName() const override { return "AdContainerView"; }
 
@@ -62,6 +66,7 @@ class AdContainerView : public platform::View {
   platform::Size padding_;
   /// The close button's title size at a phone's size.
   double titleSize_ = 0;
+  ScaledLayout overViews_;
   std::shared_ptr<platform::LayoutConstraint> contentLeft_, contentTop_, contentWidth_,
       contentHeight_, closeWidth_, closeHeight_, closeTop_, closeTrailing_;
 };

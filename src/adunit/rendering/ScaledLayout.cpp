@@ -21,6 +21,7 @@ void ScaledLayout::add(std::shared_ptr<View> view) {
     kept.textInsets = label->textInsets;
     kept.shadowOffset = label->shadowOffset;
   } else if (const auto* button = dynamic_cast<const Button*>(view.get())) {
+    kept.fontSize = button->titleFont.size;
     const auto image = button->image();
     kept.imageSize = button->imageSize.value_or(
         image ? Size{static_cast<double>(image->width()), static_cast<double>(image->height())}
@@ -41,6 +42,7 @@ void ScaledLayout::apply(double scale) {
                            insets.right * scale};
       label->shadowOffset = {kept.shadowOffset.width * scale, kept.shadowOffset.height * scale};
     } else if (auto* button = dynamic_cast<Button*>(kept.view.get())) {
+      button->titleFont.size = kept.fontSize * scale;
       button->imageSize = Size{kept.imageSize.width * scale, kept.imageSize.height * scale};
     }
   }

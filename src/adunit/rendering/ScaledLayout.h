@@ -16,7 +16,7 @@ class ScaledLayout {
   /// Keeps `constraint`, whose constant is the phone's.
   void add(std::shared_ptr<platform::LayoutConstraint> constraint);
   /// Keeps the view's corner radius and border width; a label's font size, text insets and
-  /// shadow offset; a button's image size.
+  /// shadow offset; a button's title size and image size.
   void add(std::shared_ptr<platform::View> view);
 
   /// Every size kept, multiplied by `scale` (1: a phone's).
