@@ -109,12 +109,6 @@ class TimingDelegate : public zelvora::ZelEventDelegate {
     done = true;
   }
   void onInitError(const std::string& message) override { error = message; }
-  void onNoAds(const std::string&) override {}
-  void onAdReady(const std::string&) override {}
-  void onAdShown(const std::string&) override {}
-  void onAdFailedToShow(const std::string&) override {}
-  void onAdClose(const std::string&) override {}
-  void onAdClick(const std::string&) override {}
 
   Clock::time_point at;
   std::size_t placements = 0;

@@ -134,10 +134,6 @@ class ReadyDelegate : public ZelEventDelegate {
     lastMs = at;
     ++ready;
   }
-  void onAdShown(const std::string&) override {}
-  void onAdFailedToShow(const std::string&) override {}
-  void onAdClose(const std::string&) override {}
-  void onAdClick(const std::string&) override {}
 
   int ready = 0;
   double initMs = 0;

@@ -45,7 +45,6 @@ struct ControllerAccess {
   static ControllerState& state() { return *ZelController::sharedInstance().state_; }
 
   static PlacementMap& placements() { return state().placements; }
-  static void setIsInitialized(bool value) { state().isInitialized = value; }
   static RESTClient& restClient() { return *state().restClient; }
   static ConsentManager& consentManager() { return *state().consentManager; }
   static ShowingScreens& screens() { return *state().screens; }

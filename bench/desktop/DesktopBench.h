@@ -91,7 +91,6 @@ class CountingDelegate : public ZelEventDelegate {
   void onAdShown(const std::string& id) override;
   void onAdFailedToShow(const std::string& id) override;
   void onAdClose(const std::string& id) override;
-  void onAdClick(const std::string&) override {}
 
   bool initialised = false;
   std::string error;

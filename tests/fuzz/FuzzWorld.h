@@ -40,14 +40,7 @@ void refuseNetwork();
 /// Records which placements became ready.
 class ReadyDelegate : public ZelEventDelegate {
  public:
-  void onInit(const std::vector<std::string>&) override {}
-  void onInitError(const std::string&) override {}
-  void onNoAds(const std::string&) override {}
   void onAdReady(const std::string& id) override { ready.insert(id); }
-  void onAdShown(const std::string&) override {}
-  void onAdFailedToShow(const std::string&) override {}
-  void onAdClose(const std::string&) override {}
-  void onAdClick(const std::string&) override {}
 
   std::set<std::string> ready;
 };

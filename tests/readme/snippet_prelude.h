@@ -19,13 +19,6 @@ namespace readme {
 /// The host's delegate of the guide: `initialised` is set in onInit.
 struct Delegate : zelvora::ZelEventDelegate {
   void onInit(const std::vector<std::string>&) override { initialised = true; }
-  void onInitError(const std::string&) override {}
-  void onNoAds(const std::string&) override {}
-  void onAdReady(const std::string&) override {}
-  void onAdShown(const std::string&) override {}
-  void onAdFailedToShow(const std::string&) override {}
-  void onAdClose(const std::string&) override {}
-  void onAdClick(const std::string&) override {}
   bool initialised = false;
 };
 

@@ -27,12 +27,6 @@ class Events : public zelvora::ZelExtendedEventDelegate {
     seen.push_back("onInit:" + std::to_string(ids.size()));
   }
   void onInitError(const std::string&) override { seen.push_back("onInitError"); }
-  void onNoAds(const std::string&) override {}
-  void onAdReady(const std::string&) override {}
-  void onAdShown(const std::string&) override {}
-  void onAdFailedToShow(const std::string&) override {}
-  void onAdClose(const std::string&) override {}
-  void onAdClick(const std::string&) override {}
   // The SDK finds this extension with a dynamic_cast inside the library.
   void onInitErrorWithReason(zelvora::ZelError reason, const std::string&) override {
     seen.push_back("reason:" + std::to_string(static_cast<int>(reason)));

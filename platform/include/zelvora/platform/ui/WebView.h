@@ -66,7 +66,6 @@ class ZELVORA_API UserContentController {
 
   /// Registers `handler` under `name`, replacing one already registered there.
   void add(std::shared_ptr<ScriptMessageHandler> handler, const std::string& name);
-  void removeScriptMessageHandler(const std::string& name) { handlers_.erase(name); }
   std::shared_ptr<ScriptMessageHandler> handler(const std::string& name) const;
   /// The names handlers are registered under, in order.
   std::vector<std::string> handlerNames() const;
