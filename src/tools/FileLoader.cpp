@@ -95,7 +95,7 @@ void download(const fs::path& folder, const std::string& url, AssetKind kind,
         file->second.downloaded = true;
         for (auto& request : waiting) request.completed(destination.string());
       },
-      [kind](const fs::path& file) { return assetProblem(file, kind); });
+      [kind](const fs::path& file, bool endMarked) { return assetProblem(file, kind, endMarked); });
 }
 
 }  // namespace
