@@ -142,7 +142,10 @@ void FileLoader::loadFile(const std::string& fromUrl, CompletionHandler completi
 
 void FileLoader::loadZelFile(const std::string& fromUrl, CompletionHandler completionHandler,
                              AssetKind kind, FailureHandler failureHandler) {
-  loadInto(sdkCachesDirectory(), "the SDK's caches", fromUrl, std::move(completionHandler), kind,
+  // Without caches (a read-only folder), the file is kept for this run only.
+  fs::path folder = sdkCachesDirectory();
+  if (folder.empty()) folder = sdkTemporaryDirectory();
+  loadInto(folder, "the SDK's caches", fromUrl, std::move(completionHandler), kind,
            std::move(failureHandler));
 }
 
