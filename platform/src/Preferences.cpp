@@ -51,25 +51,26 @@ Stored readRegularFile(const fs::path& file) {
     if (errno == ENOENT) return {};
     return {std::nullopt, errno == ELOOP ? "is a symbolic link" : std::strerror(errno)};
   }
+  const std::string tooLarge = "is larger than " + std::to_string(kMaxPreferencesBytes) + " bytes";
   Stored stored;
   struct stat info {};
   if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
     stored.problem = "is not a regular file";
   } else if (static_cast<std::uint64_t>(info.st_size) > kMaxPreferencesBytes) {
-    stored.problem = "is larger than " + std::to_string(kMaxPreferencesBytes) + " bytes";
+    stored.problem = tooLarge;
   } else {
     std::string text;
     char buffer[16384];
     ssize_t n = 0;
-    while ((n = ::read(fd, buffer, sizeof buffer)) > 0 || (n < 0 && errno == EINTR)) {
+    // The file may grow while it is read: reading stops past the limit.
+    while (text.size() <= kMaxPreferencesBytes &&
+           ((n = ::read(fd, buffer, sizeof buffer)) > 0 || (n < 0 && errno == EINTR))) {
       if (n > 0) text.append(buffer, static_cast<std::size_t>(n));
-      // It may grow while read: what is past the limit is not taken.
-      if (text.size() > kMaxPreferencesBytes) break;
     }
     if (n < 0) {
       stored.problem = std::strerror(errno);
     } else if (text.size() > kMaxPreferencesBytes) {
-      stored.problem = "is larger than " + std::to_string(kMaxPreferencesBytes) + " bytes";
+      stored.problem = tooLarge;
     } else {
       stored.text = std::move(text);
     }

@@ -151,7 +151,7 @@ Problem oggEnd(Reader& file) {
   constexpr unsigned char kEndOfStream = 0x04;
   bool ended = false;
   for (std::uint64_t at = 0; at < file.size();) {
-    Bytes header = file.at(at, kHeader);
+    const Bytes header = file.at(at, kHeader);
     if (header.size() < kHeader || !file.startsWith(at, "OggS"))
       return "the Ogg ends inside a page header";
     const std::size_t segments = header[26];
