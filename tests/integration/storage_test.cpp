@@ -211,8 +211,9 @@ class Immutable {
  public:
   explicit Immutable(const fs::path& path) : fd_(::open(path.c_str(), O_RDONLY | O_CLOEXEC)) {
     int flags = 0;
-    set_ = fd_ >= 0 && ::ioctl(fd_, FS_IOC_GETFLAGS, &flags) == 0 &&
-           (flags |= FS_IMMUTABLE_FL, ::ioctl(fd_, FS_IOC_SETFLAGS, &flags) == 0);
+    if (fd_ < 0 || ::ioctl(fd_, FS_IOC_GETFLAGS, &flags) != 0) return;
+    flags |= FS_IMMUTABLE_FL;
+    set_ = ::ioctl(fd_, FS_IOC_SETFLAGS, &flags) == 0;
   }
   ~Immutable() {
     int flags = 0;
