@@ -7,6 +7,8 @@
 
 #include <cerrno>
 #include <cstring>
+#include <mutex>
+#include <set>
 #include <vector>
 
 #include "zelvora/Log.h"
@@ -19,10 +21,26 @@ namespace {
 
 constexpr int kDirectoryFlags = O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC;
 
+/// Logs `line` the first time only: a folder is asked for at every use.
+void logOnce(const std::string& line) {
+  static std::mutex mutex;
+  static std::set<std::string> logged;
+  std::lock_guard lock(mutex);
+  if (logged.insert(line).second) log(LogLevel::error, line);
+}
+
 std::optional<fs::path> applicationDirectory(const std::string& base, const std::string& root) {
   const fs::path below = fs::path(root) / applicationFolderName();
   if (!createPrivateDirectories(base, below)) return std::nullopt;
-  return fs::path(base) / below;
+  const fs::path folder = fs::path(base) / below;
+  // A read-only file system, or a folder made immutable: its users keep what they would have
+  // stored in memory, or elsewhere.
+  if (::faccessat(AT_FDCWD, folder.c_str(), W_OK, AT_EACCESS) != 0) {
+    const std::string why = std::strerror(errno);
+    logOnce("cannot write in folder " + folder.string() + ": " + why);
+    return std::nullopt;
+  }
+  return folder;
 }
 
 bool failed(const fs::path& path, const char* why) {

@@ -7,9 +7,8 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstring>
 #include <ctime>
-#include <fstream>
-#include <sstream>
 
 #include "JsonNesting.h"
 #include "zelvora/Log.h"
@@ -34,18 +33,65 @@ bool writableDirectory(const fs::path& directory) {
   return fs::is_directory(directory, error) && ::access(directory.c_str(), W_OK) == 0;
 }
 
-/// The file parsed, when it exists and holds a JSON object; `complain` logs one that does not.
+/// The most a preferences file may hold: the consent record takes a few hundred bytes, and the
+/// whole file is read into memory.
+constexpr std::size_t kMaxPreferencesBytes = std::size_t{1} << 20;
+
+/// The text of `file` when it is a regular file within the limit; otherwise why it is not used.
+/// Opened without following a link (what the path names is what is read) and without blocking,
+/// so a FIFO put there cannot stall the main thread.
+struct Stored {
+  std::optional<std::string> text;
+  std::string problem;
+};
+
+Stored readRegularFile(const fs::path& file) {
+  const int fd = ::open(file.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+  if (fd < 0) {
+    if (errno == ENOENT) return {};
+    return {std::nullopt, errno == ELOOP ? "is a symbolic link" : std::strerror(errno)};
+  }
+  const std::string tooLarge = "is larger than " + std::to_string(kMaxPreferencesBytes) + " bytes";
+  Stored stored;
+  struct stat info {};
+  if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
+    stored.problem = "is not a regular file";
+  } else if (static_cast<std::uint64_t>(info.st_size) > kMaxPreferencesBytes) {
+    stored.problem = tooLarge;
+  } else {
+    std::string text;
+    char buffer[16384];
+    ssize_t n = 0;
+    // The file may grow while it is read: reading stops past the limit.
+    while (text.size() <= kMaxPreferencesBytes &&
+           ((n = ::read(fd, buffer, sizeof buffer)) > 0 || (n < 0 && errno == EINTR))) {
+      if (n > 0) text.append(buffer, static_cast<std::size_t>(n));
+    }
+    if (n < 0) {
+      stored.problem = std::strerror(errno);
+    } else if (text.size() > kMaxPreferencesBytes) {
+      stored.problem = tooLarge;
+    } else {
+      stored.text = std::move(text);
+    }
+  }
+  ::close(fd);
+  return stored;
+}
+
+/// The file parsed, when it exists and holds a JSON object; `complain` logs one that does not,
+/// or that is no regular file within the limit: it is set aside (read as empty) and replaced
+/// by the next save.
 std::optional<nlohmann::json> readObject(const fs::path& file, bool complain) {
-  std::ifstream in(file, std::ios::binary);
-  if (!in) return std::nullopt;
-  std::stringstream text;
-  text << in.rdbuf();
-  auto parsed = nlohmann::json::parse(text.str(), nullptr, false);
-  if (parsed.is_object() && nestingWithin(parsed)) return parsed;
-  if (complain)
-    log(LogLevel::warning, "preferences file " + file.string() +
-                               " is not a JSON object of at most " + std::to_string(kMaxJsonDepth) +
-                               " levels; starting empty");
+  Stored stored = readRegularFile(file);
+  if (stored.text) {
+    auto parsed = nlohmann::json::parse(*stored.text, nullptr, false);
+    if (parsed.is_object() && nestingWithin(parsed)) return parsed;
+    stored.problem = "is not a JSON object of at most " + std::to_string(kMaxJsonDepth) + " levels";
+  }
+  if (complain && !stored.problem.empty())
+    log(LogLevel::warning,
+        "preferences file " + file.string() + " " + stored.problem + "; starting empty");
   return std::nullopt;
 }
 

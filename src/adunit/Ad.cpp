@@ -58,13 +58,13 @@ void Ad::callImpBeacon() {
 }
 
 void Ad::callDisplayTimeBeacon(double closeTime) {
-  if (openTime == 0) return;
+  if (!openTime) return;
   auto url = asString(member(data_, "adCloseBeaconUrl"));
   if (!url) return;
   // Time the window spent hidden was time no one saw the ad.
-  double seconds = closeTime - openTime;
+  double seconds = closeTime - *openTime;
   if (const auto window = platform::Application::shared().keyWindow())
-    seconds -= window->hiddenSeconds(openTime, closeTime);
+    seconds -= window->hiddenSeconds(*openTime, closeTime);
   // std::round rounds halves away from zero; clamp what no 64-bit integer can hold.
   const std::int64_t duration = std::isfinite(seconds) && std::fabs(seconds) < 9.2e18
                                     ? static_cast<std::int64_t>(std::round(seconds))
@@ -74,15 +74,15 @@ void Ad::callDisplayTimeBeacon(double closeTime) {
   for (auto at = url->find(macro); at != std::string::npos; at = url->find(macro, at + text.size()))
     url->replace(at, macro.size(), text);
   RESTClient::callBeacon(url);
-  openTime = 0;
+  openTime.reset();
 }
 
 void Ad::onViewControllerAppeared() {
-  if (openTime == 0) openTime = currentTime();
+  if (!openTime) openTime = monotonicTime();
 }
 
 void Ad::onViewControllerDisappeared() {
-  callDisplayTimeBeacon(currentTime());
+  callDisplayTimeBeacon(monotonicTime());
   trigger(Event::adClose);
 }
 

@@ -65,7 +65,7 @@ class Ad : public ViewControllerEvents,
   /// Reports `adShown` and fires the impression beacons.
   virtual void callImpBeacon();
   /// Fires the display-time beacon for an ad open since `openTime`, less the time the window was
-  /// not visible; `closeTime` in seconds since 1970.
+  /// not visible; `closeTime` on the clock of `openTime`.
   virtual void callDisplayTimeBeacon(double closeTime);
 
   /// Reports the click and opens `url` in a web view laid over the shown interstitial, with
@@ -96,8 +96,9 @@ class Ad : public ViewControllerEvents,
   std::weak_ptr<AdPreloadProtocol> preloadDelegate;
   std::optional<bool> isAppStoreRedirected;
   std::optional<std::string> appStoreUrl;
-  /// When the ad became visible, seconds since 1970; 0 while it is not open.
-  double openTime = 0;
+  /// When the ad became visible, on the monotonic clock (`monotonicTime`); none while it is not
+  /// open. Never the wall clock: set back while the ad is up, it would make the time negative.
+  std::optional<double> openTime;
   bool isLoaded = false;
 
  protected:

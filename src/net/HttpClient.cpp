@@ -151,7 +151,7 @@ std::optional<std::string> downloadProblem(Transfer& transfer, CURLcode result, 
     return "incomplete: " + std::to_string(transfer.received) + " of the " +
            std::to_string(announced) + " bytes announced for " + transfer.url;
   }
-  if (transfer.check) return transfer.check(transfer.partial);
+  if (transfer.check) return transfer.check(transfer.partial, transfer::endMarked(transfer));
   return std::nullopt;
 }
 

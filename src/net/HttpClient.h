@@ -44,8 +44,11 @@ class HttpClient {
   using DownloadCompletion = std::function<void(std::optional<HttpError>)>;
   using TextCompletion = std::function<void(std::optional<std::string>, std::optional<HttpError>)>;
   /// Looks at a complete downloaded file before it is put in place; a returned reason fails
-  /// the download. Runs on the client's thread.
-  using FileCheck = std::function<std::optional<std::string>(const std::filesystem::path&)>;
+  /// the download. `endMarked` tells whether the server marked where the body ends (a length,
+  /// chunked encoding, HTTP/2's end of stream); a body only the connection's close ended may
+  /// have been cut short without any error. Runs on the client's thread.
+  using FileCheck =
+      std::function<std::optional<std::string>(const std::filesystem::path&, bool endMarked)>;
 
   static HttpClient& shared();
   ~HttpClient();

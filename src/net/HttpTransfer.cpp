@@ -88,8 +88,12 @@ size_t onHeader(char* data, size_t size, size_t count, void* target) {
         space == std::string_view::npos
             ? 0
             : std::strtol(std::string(line.substr(space + 1, 3)).c_str(), nullptr, 10);
+    transfer.chunked = false;
     return length;
   }
+  if (startsWithNoCase(line, "transfer-encoding:") &&
+      line.find("chunked") != std::string_view::npos)
+    transfer.chunked = true;
   const bool redirect = transfer.status >= 300 && transfer.status < 400;
   if (trimmed(line).empty()) {
     // The headers are complete: a body announced beyond the limit is not waited for.
@@ -154,6 +158,14 @@ CURLcode requireSubjectAltName(CURL*, void* sslContext, void*) {
   // libcurl verifies the chain and the host itself; this only adds the rule above.
   SSL_CTX_set_verify(context, SSL_CTX_get_verify_mode(context), rejectLeafWithoutAltName);
   return CURLE_OK;
+}
+
+bool endMarked(const Transfer& transfer) {
+  curl_off_t announced = -1;
+  curl_easy_getinfo(transfer.easy, CURLINFO_CONTENT_LENGTH_DOWNLOAD_T, &announced);
+  long version = 0;
+  curl_easy_getinfo(transfer.easy, CURLINFO_HTTP_VERSION, &version);
+  return announced >= 0 || transfer.chunked || version >= CURL_HTTP_VERSION_2_0;
 }
 
 std::string failure(const Transfer& transfer, CURLcode code) {

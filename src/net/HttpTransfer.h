@@ -45,6 +45,8 @@ struct HttpClient::Transfer {
   double deadlineSeconds = 0;
   /// The status of the response whose headers are arriving (each redirect has its own).
   long status = 0;
+  /// Whether that response's body comes in chunks, which mark its end.
+  bool chunked = false;
   /// Set when a callback stopped the transfer: why, as the error's description.
   std::string refusal;
 
@@ -62,7 +64,7 @@ struct HttpClient::Transfer {
 namespace transfer {
 
 /// CURLOPT_HEADERFUNCTION: refuses a redirect that leaves https, and a body announced larger
-/// than the limit before any of it arrives.
+/// than the limit before any of it arrives; notes a chunked body.
 size_t onHeader(char* data, size_t size, size_t count, void* transfer);
 /// CURLOPT_WRITEFUNCTION of each kind, counting the body against the limit.
 size_t appendToAnswer(char* data, size_t size, size_t count, void* transfer);
@@ -74,6 +76,10 @@ int watchProgress(void* transfer, curl_off_t, curl_off_t downloaded, curl_off_t,
 /// CURLOPT_SSL_CTX_FUNCTION: a server certificate must carry a subjectAltName.
 CURLcode requireSubjectAltName(CURL*, void* sslContext, void*);
 
+/// Whether the server marked where the body of the final response ends: a Content-Length,
+/// chunked encoding, or HTTP/2 and later, whose streams end explicitly. Otherwise only the
+/// connection's close ended it, and a dropped connection looks the same.
+bool endMarked(const HttpClient::Transfer& transfer);
 /// The description of a transfer that ended with `code`.
 std::string failure(const HttpClient::Transfer& transfer, CURLcode code);
 /// What kind of failure that was.

@@ -4,6 +4,7 @@
 #include <cstring>
 #include <fstream>
 
+#include "tools/WholeFile.h"
 #include "zelvora/platform/ui/Image.h"
 
 namespace zelvora {
@@ -28,17 +29,13 @@ bool looksLikeVideo(const std::filesystem::path& path) {
 
 }  // namespace
 
-std::optional<std::string> assetProblem(const std::filesystem::path& path, AssetKind kind) {
-  switch (kind) {
-    case AssetKind::image:
-      if (platform::Image::sizeOfFile(path)) return std::nullopt;
-      return "not an image";
-    case AssetKind::video:
-      if (looksLikeVideo(path)) return std::nullopt;
-      return "not a video in a known container";
-    case AssetKind::webAsset:
-      return std::nullopt;
-  }
+std::optional<std::string> assetProblem(const std::filesystem::path& path, AssetKind kind,
+                                        bool endMarked) {
+  if (kind == AssetKind::image && !platform::Image::sizeOfFile(path)) return "not an image";
+  if (kind == AssetKind::video && !looksLikeVideo(path)) return "not a video in a known container";
+  if (endMarked) return std::nullopt;
+  if (auto problem = wholenessProblem(path, kind))
+    return "the server marked no end and the file may be cut short: " + *problem;
   return std::nullopt;
 }
 

@@ -95,7 +95,7 @@ void download(const fs::path& folder, const std::string& url, AssetKind kind,
         file->second.downloaded = true;
         for (auto& request : waiting) request.completed(destination.string());
       },
-      [kind](const fs::path& file) { return assetProblem(file, kind); });
+      [kind](const fs::path& file, bool endMarked) { return assetProblem(file, kind, endMarked); });
 }
 
 }  // namespace
@@ -142,7 +142,10 @@ void FileLoader::loadFile(const std::string& fromUrl, CompletionHandler completi
 
 void FileLoader::loadZelFile(const std::string& fromUrl, CompletionHandler completionHandler,
                              AssetKind kind, FailureHandler failureHandler) {
-  loadInto(sdkCachesDirectory(), "the SDK's caches", fromUrl, std::move(completionHandler), kind,
+  // Without caches (a read-only folder), the file is kept for this run only.
+  fs::path folder = sdkCachesDirectory();
+  if (folder.empty()) folder = sdkTemporaryDirectory();
+  loadInto(folder, "the SDK's caches", fromUrl, std::move(completionHandler), kind,
            std::move(failureHandler));
 }
 

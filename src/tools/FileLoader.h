@@ -27,7 +27,8 @@ struct FileLoader {
   /// Into this process's run folder of temporary files, which no other process empties.
   static void loadFile(const std::string& fromUrl, CompletionHandler completionHandler,
                        AssetKind kind = AssetKind::webAsset, FailureHandler failureHandler = {});
-  /// Into the SDK's caches folder, kept across runs.
+  /// Into the SDK's caches folder, kept across runs; into the run folder when the caches
+  /// cannot be had.
   static void loadZelFile(const std::string& fromUrl, CompletionHandler completionHandler,
                           AssetKind kind = AssetKind::webAsset, FailureHandler failureHandler = {});
   /// Forgets the files of this run: later requests fetch them again. For a fresh SDK world,

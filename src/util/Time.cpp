@@ -11,4 +11,9 @@ double currentTime() {
   return std::chrono::duration<double>(std::chrono::system_clock::now().time_since_epoch()).count();
 }
 
+double monotonicTime() {
+  if (platform::hasMainQueue()) return platform::mainQueue().now();
+  return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count();
+}
+
 }  // namespace zelvora

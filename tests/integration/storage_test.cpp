@@ -1,9 +1,11 @@
 // The application's folders on disk, and what other processes can do to them: a host killed
 // while it records consent, and hosts sharing one temporary directory.
 #include <fcntl.h>
+#include <linux/fs.h>
 #include <poll.h>
 #include <signal.h>
 #include <spawn.h>
+#include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -11,6 +13,7 @@
 #include <algorithm>
 #include <atomic>
 #include <chrono>
+#include <functional>
 #include <map>
 #include <random>
 #include <thread>
@@ -149,8 +152,113 @@ TEST_F(StorageTest, ApplicationFoldersAreOwnerOnlyAndNeverFollowLinks) {
   ConsentManager consent;
   consent.set(ConsentState::consentPersonalizedAds, "w", 2);
   EXPECT_EQ(consent.state(), ConsentState::consentPersonalizedAds) << "kept in memory";
-  EXPECT_EQ(logCount("refusing folder "), 4);
+  // The caches' file would have gone to the run folder instead, refused too.
+  EXPECT_EQ(logCount("refusing folder "), 5);
   EXPECT_TRUE(fs::is_empty(outside));
+}
+
+// What stands where the consent record belongs is read only when it is a regular file of at
+// most 1 MiB, reached without following a link and opened without waiting for a writer: any
+// other thing is set aside with one line, as a corrupt record is, and the next decision
+// replaces it (a folder cannot be replaced: the decision stays in memory, with its line).
+TEST_F(StorageTest, OnlyARegularRecordWithinItsSizeIsRead) {
+  const fs::path record = *platform::configDirectory() / "com.zelvora.sdk.json";
+  const std::string stored =
+      R"({"consentState": 2, "consentChanged": true, "consentWordingChanged": "stored",
+          "consentLastChangeTs": 5000})";
+  const fs::path elsewhere = folder.path() / "elsewhere.json";
+  struct Row {
+    const char* name;
+    std::function<void()> place;
+    const char* why;
+    bool replaced;
+  };
+  const std::vector<Row> rows = {
+      {"link to a record", [&] { fs::create_symlink(elsewhere, record); }, "is a symbolic link",
+       true},
+      {"FIFO", [&] { ASSERT_EQ(::mkfifo(record.c_str(), 0600), 0); }, "is not a regular file",
+       true},
+      {"folder", [&] { fs::create_directories(record / "inside"); }, "is not a regular file",
+       false},
+      {"2 MiB record", [&] { writeFile(record, stored + std::string(2 << 20, ' ')); },
+       "is larger than 1048576 bytes", true},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.name);
+    writeFile(elsewhere, stored);
+    row.place();
+    lines.clear();
+    ConsentManager consent;
+    EXPECT_EQ(consent.state(), ConsentState::unknown);
+    EXPECT_EQ(lines, std::vector<std::string>{"preferences file " + record.string() + " " +
+                                              row.why + "; starting empty"});
+    consent.set(ConsentState::notEeaUser, "new", 7);
+    EXPECT_EQ(consent.state(), ConsentState::notEeaUser);
+    EXPECT_EQ(readFile(elsewhere), stored) << "written through the link";
+    if (row.replaced) {
+      EXPECT_EQ(ConsentManager().state(), ConsentState::notEeaUser);
+      EXPECT_EQ(mode(record), 0600);
+    } else {
+      EXPECT_EQ(logCount("could not save preferences file " + record.string()), 1);
+    }
+    fs::remove_all(record);
+  }
+}
+
+/// Makes `path` immutable (even root cannot write in it) for the guard's life; false when the
+/// file system or the process's privileges do not allow it.
+class Immutable {
+ public:
+  explicit Immutable(const fs::path& path) : fd_(::open(path.c_str(), O_RDONLY | O_CLOEXEC)) {
+    int flags = 0;
+    if (fd_ < 0 || ::ioctl(fd_, FS_IOC_GETFLAGS, &flags) != 0) return;
+    flags |= FS_IMMUTABLE_FL;
+    set_ = ::ioctl(fd_, FS_IOC_SETFLAGS, &flags) == 0;
+  }
+  ~Immutable() {
+    int flags = 0;
+    if (set_ && ::ioctl(fd_, FS_IOC_GETFLAGS, &flags) == 0) {
+      flags &= ~FS_IMMUTABLE_FL;
+      ::ioctl(fd_, FS_IOC_SETFLAGS, &flags);
+    }
+    if (fd_ >= 0) ::close(fd_);
+  }
+  explicit operator bool() const { return set_; }
+
+ private:
+  int fd_;
+  bool set_ = false;
+};
+
+// Folders that cannot be written (a read-only file system) are named once each, however often
+// they are asked for, and the SDK goes on: consent in memory, its own files in the run folder.
+TEST_F(StorageTest, ReadOnlyFoldersAreNamedOnceAndTheSdkGoesOn) {
+  LoopbackServer files;
+  files.http.Get("/mraid.js", [](const httplib::Request&, httplib::Response& response) {
+    response.set_content("window.mraid = {};", "text/javascript");
+  });
+  files.start();
+  const fs::path config = *platform::configDirectory();
+  const fs::path caches = sdkCachesDirectory();
+  const Immutable lockedConfig(config);
+  const Immutable lockedCaches(caches);
+  if (!lockedConfig || !lockedCaches) GTEST_SKIP() << "cannot make a folder immutable here";
+
+  for (int attempt = 0; attempt < 2; ++attempt) {
+    ConsentManager consent;
+    consent.set(ConsentState::notEeaUser, "w" + std::to_string(attempt), 1);
+    EXPECT_EQ(consent.state(), ConsentState::notEeaUser);
+    std::string path;
+    FileLoader::loadZelFile(files.url("/mraid.js"), [&](const std::string& got) { path = got; });
+    ASSERT_TRUE(runLoop().runUntil([&] { return !path.empty(); }, 20));
+    EXPECT_EQ(fs::path(path).parent_path().parent_path(), sdkTemporaryDirectory());
+    EXPECT_EQ(readFile(path), "window.mraid = {};");
+  }
+  EXPECT_EQ(logCount("cannot write in folder "), 2);
+  EXPECT_TRUE(logged("cannot write in folder " + config.string() + ": "));
+  EXPECT_TRUE(logged("cannot write in folder " + caches.string() + ": "));
+  EXPECT_TRUE(fs::is_empty(config));
+  EXPECT_TRUE(fs::is_empty(caches));
 }
 
 // A host killed at any moment while it records consent leaves one of the records it wrote,

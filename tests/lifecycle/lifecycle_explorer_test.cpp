@@ -8,6 +8,7 @@
 // seed, one sequence, and its step count. ZELVORA_EXPLORER_VERBOSE=1 prints every sequence.
 
 #include <chrono>
+#include <cmath>
 #include <cstdlib>
 #include <iomanip>
 #include <iostream>
@@ -627,6 +628,11 @@ void Sequence::takeStep() {
     const double seconds = pick(amounts);
     begin(kind, "the clock runs " + std::to_string(seconds).substr(0, 4) + " s on");
     advance(seconds);
+    // Meanwhile the wall clock is set back an hour or ahead a day, by turns (drawing nothing, so
+    // a seed plays the same events): no time on screen may follow it.
+    const bool back = step_ % 2 == 0;
+    note(back ? "the wall clock is set an hour back" : "the wall clock is set a day ahead");
+    runLoop().shiftWallClock(back ? -3600 : 86400);
   }
   driver_.settle();
 }
@@ -976,8 +982,9 @@ void Sequence::checkScreen() {
   }
 }
 
-// The server's side: each onAdShown had its impression, each impression its onAdShown, and no
-// ad that never came on screen sent a click.
+// The server's side: each onAdShown had its impression, each impression its onAdShown, no ad
+// that never came on screen sent a click, and no time on screen is longer than the sequence or
+// negative, whatever the wall clock did.
 void Sequence::checkBeacons() {
   const std::string marker = "/t/marker/" + std::to_string(seed_);
   HttpClient::shared().get(server_->baseUrl() + marker);
@@ -1025,6 +1032,14 @@ void Sequence::checkBeacons() {
     check("no click beacon for an ad never on screen", clicks == 0 || state.everShown, [&] {
       return plan.id + ": " + std::to_string(clicks) + " click beacons, never on screen";
     });
+    const std::string closed = base + "close?length=";
+    for (const auto& [target, count] : counts) {
+      if (target.rfind(closed, 0) != 0) continue;
+      const long long length = std::atoll(target.c_str() + closed.size());
+      check("a time on screen within the time that passed",
+            length >= 0 && length <= std::llround(runLoop().now()),
+            [&] { return target + " after " + std::to_string(runLoop().now()) + " s"; });
+    }
   }
 }
 

@@ -173,6 +173,15 @@ void FaultServer::serve(int socket) {
     const std::string status = path.substr(10, slash - 10);
     const std::string target = slash == std::string::npos ? "/" : path.substr(slash + 1);
     sendAll(socket, headers(status + " Moved", "Location: " + target + "\r\n" + lengthHeader(0)));
+  } else if (is("/unmarked/")) {
+    const auto slash = path.find('/', 10);
+    const auto found = files_.find(path.substr(slash + 1));
+    const std::size_t cut = std::strtoul(path.c_str() + 10, nullptr, 10);
+    if (found == files_.end() || cut > found->second.size()) {
+      sendAll(socket, headers("404 Not Found", lengthHeader(0)));
+    } else {
+      sendAll(socket, headers("200 OK", "") + found->second.substr(0, found->second.size() - cut));
+    }
   } else if (is("/file/") || is("/cleartext/")) {
     const auto found = files_.find(path.substr(path.find('/', 1) + 1));
     if (found == files_.end()) {

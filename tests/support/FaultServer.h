@@ -16,6 +16,8 @@
 //   /loop               302 to itself
 //   /redirect/<status>/<address>   <status> with Location: <address>
 //   /file/<name>, /cleartext/<name>   the body registered as <name>, complete
+//   /unmarked/<cut>/<name>   that body less its last <cut> bytes, with neither a length nor
+//                       chunks: the close ends it
 //
 // Each connection has a thread of its own and ends when the client hangs up, the behaviour
 // ends, or the server is destroyed.
@@ -37,7 +39,8 @@ class FaultServer {
   FaultServer& operator=(const FaultServer&) = delete;
 
   std::string url(const std::string& path) const;
-  /// Serves `body` at /file/<name> and /cleartext/<name>. Before the requests.
+  /// Serves `body` at /file/<name>, /cleartext/<name> and /unmarked/<cut>/<name>. Before the
+  /// requests.
   void addFile(const std::string& name, std::string body) { files_[name] = std::move(body); }
   /// Requests received so far whose path starts with `prefix`.
   int requests(const std::string& prefix) const;

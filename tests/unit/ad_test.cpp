@@ -1,5 +1,6 @@
 #include "adunit/AdUnitFactory.h"
 #include "support/SdkTest.h"
+#include "zelvora/platform/ui/Application.h"
 
 namespace zelvora::test {
 namespace {
@@ -32,7 +33,7 @@ TEST_F(AdTest, DisplayTimeBeacon) {
       makeAd({{"adCloseBeaconUrl", url("/t/close?l={length}&again={length}&x={LENGTH}")}});
   ad->openTime = 100.25;
   ad->callDisplayTimeBeacon(112.75);
-  EXPECT_EQ(ad->openTime, 0);
+  EXPECT_FALSE(ad->openTime);
 
   const auto timed = makeAd({{"adCloseBeaconUrl", url("/t/close?length={length}")}});
   timed->onViewControllerAppeared();
@@ -48,13 +49,43 @@ TEST_F(AdTest, DisplayTimeBeacon) {
 TEST_F(AdTest, WithoutCloseBeaconTheOpenTimeStays) {
   const auto ad = makeAd({{"imp", url("/t/imp")}});
   ad->onViewControllerAppeared();
-  const double opened = ad->openTime;
-  EXPECT_DOUBLE_EQ(opened, runLoop().wallTime());
+  const auto opened = ad->openTime;
+  EXPECT_EQ(opened, runLoop().now());
   runLoop().advance(2);
   ad->onViewControllerDisappeared();
   EXPECT_EQ(ad->openTime, opened);
   EXPECT_EQ(delegate->events, std::vector<std::string>{"onAdClose:p1"});
   expectBeacons({});
+}
+
+// The time on screen is the time that passed, whatever the wall clock does meanwhile: set back
+// an hour or ahead a day while the ad is up, in sight or while its window is hidden (4 s, 1 s,
+// the jump, 1 s, 1 s; hidden for the middle two).
+TEST_F(AdTest, DisplayTimeIgnoresWallClockJumps) {
+  struct Row {
+    double shift;
+    bool hiddenAcrossTheShift;
+    int expected;
+  };
+  const auto window = platform::Application::shared().keyWindow();
+  std::vector<std::string> expected;
+  int index = 0;
+  for (const Row& row :
+       {Row{-3600, false, 7}, Row{86400, false, 7}, Row{-3600, true, 5}, Row{86400, true, 5}}) {
+    const std::string target = "/t/close?row=" + std::to_string(++index) + "&length=";
+    const auto ad = makeAd({{"adCloseBeaconUrl", url(target + "{length}")}});
+    ad->onViewControllerAppeared();
+    runLoop().advance(4);
+    if (row.hiddenAcrossTheShift) window->setVisible(false);
+    runLoop().advance(1);
+    runLoop().shiftWallClock(row.shift);
+    runLoop().advance(1);
+    window->setVisible(true);
+    runLoop().advance(1);
+    ad->onViewControllerDisappeared();
+    expected.push_back(target + std::to_string(row.expected));
+  }
+  expectBeacons(expected);
 }
 
 }  // namespace

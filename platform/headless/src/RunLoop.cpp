@@ -126,4 +126,8 @@ void RunLoop::advance(double seconds) {
   pump();
 }
 
+void RunLoop::shiftWallClock(double seconds) {
+  manualEpoch_ += seconds;
+}
+
 }  // namespace zelvora::platform::headless

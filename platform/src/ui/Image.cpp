@@ -113,6 +113,16 @@ std::optional<Image::Size> Image::sizeOfFile(const std::filesystem::path& path) 
   return Size{width, height};
 }
 
+bool Image::decodesCompletely(const std::filesystem::path& path) {
+  const auto size = sizeOfFile(path);
+  if (!size) return false;
+  if (std::int64_t{size->width} * size->height > maxPixels) return true;
+  int width = 0, height = 0, channels = 0;
+  stbi_uc* pixels = stbi_load(path.c_str(), &width, &height, &channels, 0);
+  stbi_image_free(pixels);
+  return pixels != nullptr;
+}
+
 std::shared_ptr<Image> Image::contentsOfFile(const std::filesystem::path& path) {
   Decoded decoded = decode(path);
   if (!decoded.refusal.empty()) log(LogLevel::warning, decoded.refusal);

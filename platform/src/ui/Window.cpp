@@ -183,7 +183,7 @@ void Window::dismiss(const std::shared_ptr<ViewController>& presenter, bool anim
 void Window::setVisible(bool visible) {
   if (visible == visible_) return;
   visible_ = visible;
-  const double now = hasMainQueue() ? mainQueue().wallTime() : 0;
+  const double now = hasMainQueue() ? mainQueue().now() : 0;
   if (!visible) {
     hidden_.push_back({now, std::nullopt});
   } else if (!hidden_.empty()) {

@@ -30,7 +30,7 @@ void InterstitialHouseVideo::render(
   presentFirstScreen(presentingViewController, controller, [weak = std::weak_ptr<Ad>(self())] {
     auto ad = std::static_pointer_cast<InterstitialHouseVideo>(weak.lock());
     if (!ad) return;
-    ad->openTime = currentTime();
+    ad->openTime = monotonicTime();
     if (ad->videoPlayer->player) {
       if (ad->videoPlayer->playerController) ad->videoPlayer->showLoadingIndicator();
       ad->videoPlayer->player->play();
@@ -65,7 +65,7 @@ void InterstitialHouseVideo::showLandingCard() {
   if (!root) return;  // the host's screen is gone: nothing to return to
   const auto card = landingCardView();
   if (!card) {
-    callDisplayTimeBeacon(currentTime());
+    callDisplayTimeBeacon(monotonicTime());
     root->dismiss(true, [weak = std::weak_ptr<InterstitialHouseVideo>(self())] {
       if (auto ad = weak.lock()) ad->finishShowing();
     });
@@ -100,7 +100,7 @@ void InterstitialHouseVideo::finishShowing() {
   // Once per showing: a dismissal's late completion must not end the next one.
   if (!std::exchange(showing_, false)) return;
   closed_ = true;
-  callDisplayTimeBeacon(currentTime());
+  callDisplayTimeBeacon(monotonicTime());
   trigger(Event::adClose);
 }
 

@@ -117,7 +117,7 @@ void InterstitialHtml::onViewControllerAppeared() {
   // A showing given up during its opening transition comes to nothing.
   if (!interstitialVC) return;
   onScreen = true;
-  if (openTime == 0) openTime = currentTime();
+  if (!openTime) openTime = monotonicTime();
   callImpBeacon();
   if (!mraid()) return;
   observeTheApplication(true);
@@ -137,7 +137,7 @@ void InterstitialHtml::onViewControllerDisappeared() {
     return;
   }
   if (mraid()) reloadMraidContent();
-  callDisplayTimeBeacon(currentTime());
+  callDisplayTimeBeacon(monotonicTime());
   trigger(Event::adClose);
 }
 

@@ -15,7 +15,8 @@ namespace zelvora::platform {
 /// - caches: `<cachesDirectory>/zelvora/<name>`;
 /// - preferences: `<configDirectory>/zelvora/<name>`.
 /// Each call makes sure the folder exists, as `createPrivateDirectories` does; none when it
-/// was refused or could not be made (one console line).
+/// was refused or could not be made (one console line), or cannot be written (a read-only file
+/// system: one console line naming it, the first time).
 ZELVORA_API std::optional<std::filesystem::path> temporaryDirectory();
 ZELVORA_API std::optional<std::filesystem::path> cachesDirectory();
 ZELVORA_API std::optional<std::filesystem::path> configDirectory();

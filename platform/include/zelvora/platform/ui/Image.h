@@ -27,6 +27,13 @@ class ZELVORA_API Image {
   /// missing or is not an image. Safe on any thread.
   static std::optional<Size> sizeOfFile(const std::filesystem::path& path);
 
+  /// Whether the file decodes to its last pixel. The decoder fails on most cut PNG, JPEG and
+  /// GIF files, but fills a cut BMP or TGA in and reads no PNG checksum: whether a file is
+  /// whole needs its end checked too. A file
+  /// declaring more than `maxPixels` is not decoded and counts as decoding (whoever shows it
+  /// refuses it). Safe on any thread; writes no console line.
+  static bool decodesCompletely(const std::filesystem::path& path);
+
   /// Decodes PNG, JPEG, GIF, BMP and the other formats stb_image reads; none when the file
   /// is missing or is not an image, and none, with one console line, when it declares more
   /// than `maxPixels`.

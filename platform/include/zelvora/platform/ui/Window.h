@@ -70,7 +70,8 @@ class ZELVORA_API Window : public View {
   ObserverToken addVisibilityObserver(VisibilityObserver observer);
   /// Unknown tokens are ignored; an observer may remove itself while being told.
   void removeVisibilityObserver(ObserverToken token);
-  /// Seconds the window was not visible between `from` and `to` (the main queue's wall time).
+  /// Seconds the window was not visible between `from` and `to`, times of the main queue's
+  /// monotonic clock (`MainQueue::now`).
   double hiddenSeconds(double from, double to) const;
 
   /// Told after each change of `viewControllerStack()`: a presentation begun, a dismissal done,
@@ -113,7 +114,8 @@ class ZELVORA_API Window : public View {
   std::map<ObserverToken, std::function<void()>> stackObservers_;
   std::map<ObserverToken, PresentationObserver> presentationObservers_;
   ObserverToken nextObserver_ = 1;
-  /// When the window was hidden and shown again, wall times; the last one open while hidden.
+  /// When the window was hidden and shown again, on the main queue's monotonic clock; the last
+  /// one open while hidden.
   struct Hidden {
     double from;
     std::optional<double> to;

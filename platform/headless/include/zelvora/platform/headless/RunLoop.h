@@ -48,6 +48,9 @@ class ZELVORA_API RunLoop final : public RunnableQueue {
   std::size_t pump() override;
   /// Manual clock: moves time forward by `seconds`, running each timer at its due time.
   void advance(double seconds);
+  /// Manual clock: sets the wall clock alone `seconds` ahead (behind when negative), as a user or
+  /// a time service setting the system's time does; `now()` and the timers are untouched.
+  void shiftWallClock(double seconds);
 
   /// The longest time one task took since the last reset, in seconds of real time.
   double longestTaskSeconds() const { return longestTask_; }
@@ -67,7 +70,7 @@ class ZELVORA_API RunLoop final : public RunnableQueue {
   std::optional<double> nextDeadline() const;
 
   const ClockMode mode_;
-  const double manualEpoch_;
+  double manualEpoch_;
   const Clock::time_point realStart_;
   const std::thread::id mainThread_;
   double manualNow_ = 0;
