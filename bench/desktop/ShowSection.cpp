@@ -76,12 +76,8 @@ int child(const std::vector<std::string>& args) {
     probe.emplace();
     wait(0.05);
     probe->reset();
-    if (getenv("SHOW_TRACE")) fprintf(stderr, "SHOW %s begin\n", format.c_str());
     const auto start = Clock::now();
     sdk.showAd(platform.rootViewController(), format);
-    if (getenv("SHOW_TRACE"))
-      fprintf(stderr, "SHOW %s took %.3f\n", format.c_str(),
-              std::chrono::duration<double, std::milli>(Clock::now() - start).count());
     fields["show_call_ms_" + format] = millisecondsSince(start);
     if (!queue.runUntil([&] { return delegate->shown.count(format) > 0; }, 10))
       throw std::runtime_error("the " + format + " ad was not shown");
