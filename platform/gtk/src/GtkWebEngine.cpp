@@ -408,7 +408,7 @@ bool GtkWebEngine::evaluateJavaScript(const std::shared_ptr<WebView>& webView,
       load(page, *webView, record);
     }
   }
-  // A page told its size while it preloads (or at its "ready") measures itself at that size.
+  // A page told its size (at an MRAID creative's "ready") measures itself at that size.
   layer_.allocateUnseen(GTK_WIDGET(page.view));
   webkit_web_view_evaluate_javascript(page.view, script.c_str(), static_cast<gssize>(script.size()),
                                       nullptr, nullptr, nullptr, &Page::onEvaluated,

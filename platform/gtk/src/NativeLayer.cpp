@@ -44,39 +44,35 @@ void NativeLayer::attach(GtkWidget* widget, std::weak_ptr<View> anchor) {
     return;
   }
   g_object_ref_sink(widget);
+  // Hidden until the next update has placed it.
+  gtk_widget_hide(widget);
   gtk_fixed_put(fixed_, widget, 0, 0);
-  // Unseen until the next update has placed it: sized and allocated, never mapped.
-  gtk_widget_set_child_visible(widget, FALSE);
-  gtk_widget_show(widget);
   entries_.push_back({widget, std::move(anchor)});
-}
-
-void NativeLayer::sizeUnseen(const Entry& entry, bool now) {
-  GtkWidget* const widget = entry.widget;
-  auto anchor = entry.anchor.lock();
-  if (!anchor) return;
-  const int width = static_cast<int>(std::lround(anchor->frame.width));
-  const int height = static_cast<int>(std::lround(anchor->frame.height));
-  if (width <= 0 || height <= 0) return;
-  int requestedWidth = 0, requestedHeight = 0;
-  gtk_widget_get_size_request(widget, &requestedWidth, &requestedHeight);
-  if (requestedWidth != width || requestedHeight != height)
-    gtk_widget_set_size_request(widget, width, height);
-  if (!now) return;
-  GtkAllocation allocation;
-  gtk_widget_get_allocation(widget, &allocation);
-  if (allocation.width == width && allocation.height == height) return;
-  // GTK allocates only what was measured.
-  gtk_widget_get_preferred_size(widget, nullptr, nullptr);
-  allocation.width = width;
-  allocation.height = height;
-  gtk_widget_size_allocate(widget, &allocation);
 }
 
 void NativeLayer::allocateUnseen(GtkWidget* widget) {
   const auto it = std::find_if(entries_.begin(), entries_.end(),
                                [widget](const Entry& entry) { return entry.widget == widget; });
-  if (it != entries_.end() && !gtk_widget_get_child_visible(widget)) sizeUnseen(*it, true);
+  if (it == entries_.end() || gtk_widget_get_visible(widget)) return;
+  const auto anchor = it->anchor.lock();
+  if (!anchor) return;
+  const int width = static_cast<int>(std::lround(anchor->frame.width));
+  const int height = static_cast<int>(std::lround(anchor->frame.height));
+  GtkAllocation allocation;
+  gtk_widget_get_allocation(widget, &allocation);
+  if (width <= 0 || height <= 0 || (allocation.width == width && allocation.height == height))
+    return;
+  // Shown unmapped for the time of one allocation, then hidden again: the size stays with the
+  // widget, while a hidden page costs the web process far less memory than a shown one.
+  gtk_widget_set_size_request(widget, width, height);
+  gtk_widget_set_child_visible(widget, FALSE);
+  gtk_widget_show(widget);
+  gtk_widget_get_preferred_size(widget, nullptr, nullptr);  // GTK allocates only the measured
+  allocation.width = width;
+  allocation.height = height;
+  gtk_widget_size_allocate(widget, &allocation);
+  gtk_widget_hide(widget);
+  gtk_widget_set_child_visible(widget, TRUE);
 }
 
 void NativeLayer::detach(GtkWidget* widget) {
@@ -124,8 +120,7 @@ void NativeLayer::update(const View& window) {
     GtkWidget* const widget = entry.widget;
     const auto placement = place(entry, window);
     if (!placement) {
-      if (gtk_widget_get_child_visible(widget)) gtk_widget_set_child_visible(widget, FALSE);
-      sizeUnseen(entry, false);
+      if (gtk_widget_get_visible(widget)) gtk_widget_hide(widget);
       continue;
     }
     const auto& area = placement->area;
@@ -139,7 +134,7 @@ void NativeLayer::update(const View& window) {
       gtk_widget_set_size_request(widget, area.width, area.height);
     if (gtk_widget_get_opacity(widget) != placement->opacity)
       gtk_widget_set_opacity(widget, placement->opacity);
-    if (!gtk_widget_get_child_visible(widget)) gtk_widget_set_child_visible(widget, TRUE);
+    if (!gtk_widget_get_visible(widget)) gtk_widget_show(widget);
   }
 }
 

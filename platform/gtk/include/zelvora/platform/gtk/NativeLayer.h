@@ -15,13 +15,12 @@ namespace zelvora::platform::gtk {
 /// Places GTK widgets over the drawn view model: a web engine's page over its model web view,
 /// a video sink's picture over its model video view. The widgets live in a GtkFixed above the
 /// whole model drawing; each follows the frame of its anchor view in window coordinates and
-/// is mapped only while the anchor is seen (unseen, it keeps the anchor's size, allocated but
-/// unmapped, so that a page lays itself out at the size it will be shown at): alive, it and its
-/// ancestors shown and not transparent (their alphas become the widget's opacity), in the key
-/// window, and inside the topmost of the window's views (the root view controller's view or the
-/// last presented one), since a widget would otherwise cover a screen presented over its own.
-/// Ancestors that clip to their bounds do not clip the widget, and a widget whose minimum size is
-/// larger than its anchor overflows it. Main thread only.
+/// shows only while the anchor is seen: alive, it and its ancestors shown and not transparent
+/// (their alphas become the widget's opacity), in the key window, and inside the topmost of
+/// the window's views (the root view controller's view or the last presented one), since a
+/// widget would otherwise cover a screen presented over its own. Ancestors that clip to their
+/// bounds do not clip the widget, and a widget whose minimum size is larger than its anchor
+/// overflows it. Main thread only.
 class ZELVORA_API NativeLayer {
  public:
   /// Places widgets into `fixed`, which must cover the model drawing exactly.
@@ -32,9 +31,9 @@ class ZELVORA_API NativeLayer {
   NativeLayer& operator=(const NativeLayer&) = delete;
 
   /// Puts `widget` over `anchor`, above the widgets attached before; it takes its place at the
-  /// next `update`. The layer shows the widget and maps and unmaps it itself (through its child
-  /// visibility), not its children (show them first), and holds a reference to it until it is
-  /// detached. Attaching a widget again changes its anchor.
+  /// next `update`. The layer shows and hides the widget itself, not its children (show them
+  /// first), and holds a reference to it until it is detached. Attaching a widget again changes
+  /// its anchor.
   void attach(GtkWidget* widget, std::weak_ptr<View> anchor);
   /// Takes `widget` out and drops the layer's reference; unknown widgets are ignored.
   void detach(GtkWidget* widget);
@@ -45,8 +44,8 @@ class ZELVORA_API NativeLayer {
   /// Moves, sizes, shows and hides every widget to match `window` (the key window). The
   /// platform calls this whenever the model or the attachments changed.
   void update(const View& window);
-  /// Allocates `widget`, if it is unseen, at its anchor's size now rather than at GTK's next
-  /// layout: what is sent to it next finds it at that size.
+  /// Allocates `widget`, if it is hidden, at its anchor's size now (when the anchor has one),
+  /// and leaves it hidden: a page told its size next finds its viewport at that size.
   void allocateUnseen(GtkWidget* widget);
 
   /// A model view a widget shows over, and the widget's place in window pixels.
@@ -69,8 +68,6 @@ class ZELVORA_API NativeLayer {
   };
   /// Where and how the entry's widget shows in `window`; none when it is not seen.
   static std::optional<Placement> place(const Entry& entry, const View& window);
-  /// Requests the anchor's size for an unseen widget, and allocates it at once if `now`.
-  static void sizeUnseen(const Entry& entry, bool now);
 
   GtkFixed* const fixed_;
   std::vector<Entry> entries_;
