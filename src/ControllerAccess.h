@@ -37,6 +37,7 @@ struct ControllerState {
   std::optional<JSON> additions;
   std::optional<std::string> assetBaseUrl;
   VastSettings vast;
+  AdSettings ads;
 };
 
 /// The shared controller's internals, for the SDK's own parts and its tests: the registry of

@@ -1,5 +1,7 @@
 #include "zelvora/ZelController.h"
 
+#include <algorithm>
+
 #include "ControllerAccess.h"
 #include "EventReasons.h"
 #include "RESTClient.h"
@@ -94,6 +96,27 @@ void ZelController::setVastSettings(const VastSettings& settings) {
 
 const VastSettings& ZelController::vastSettings() const {
   return state_->vast;
+}
+
+void ZelController::setAdSettings(const AdSettings& settings) {
+  if (!onMainThread("setAdSettings")) return;
+  const AdSettings defaults;
+  const auto orDefault = [](double value, double fallback) {
+    return value >= 0 ? value : fallback;
+  };
+  AdSettings& ads = state_->ads;
+  ads.retryInitialSeconds = settings.retryInitialSeconds > 0 ? settings.retryInitialSeconds
+                                                             : defaults.retryInitialSeconds;
+  ads.retryMaxSeconds = std::max(ads.retryInitialSeconds,
+                                 orDefault(settings.retryMaxSeconds, defaults.retryMaxSeconds));
+  ads.adTimeToLiveSeconds = orDefault(settings.adTimeToLiveSeconds, defaults.adTimeToLiveSeconds);
+  ads.minimumSecondsBetweenAds =
+      orDefault(settings.minimumSecondsBetweenAds, defaults.minimumSecondsBetweenAds);
+  ads.testMode = settings.testMode;
+}
+
+const AdSettings& ZelController::adSettings() const {
+  return state_->ads;
 }
 
 const std::optional<std::string>& ZelController::assetBaseUrl() const {

@@ -5,6 +5,7 @@
 #include <optional>
 #include <string>
 
+#include "zelvora/AdSettings.h"
 #include "zelvora/ConsentState.h"
 #include "zelvora/Export.h"
 #include "zelvora/Json.h"
@@ -55,6 +56,12 @@ class ZELVORA_API ZelController {
   /// `initialize`: ads preloaded already keep what they were loaded with).
   void setVastSettings(const VastSettings& settings);
   const VastSettings& vastSettings() const;
+
+  /// Retries, expiry, pacing and test mode. Values below zero (a first retry delay of zero too)
+  /// keep their defaults. At any time: retries and expiries already scheduled keep their
+  /// times; pacing and test mode apply at once.
+  void setAdSettings(const AdSettings& settings);
+  const AdSettings& adSettings() const;
 
   /// Posts the signed getPlacements request; the outcome arrives through the delegate,
   /// always ending with `onInit`. Ignored once the SDK is initialised.

@@ -222,6 +222,15 @@ ZELVORA_API zelvora_status zelvora_set_ad_screen_callbacks(zelvora_placement_cal
 ZELVORA_API zelvora_status zelvora_set_vast(int enabled, int max_wrapper_depth,
                                             double request_timeout_seconds, int max_bitrate_kbps);
 
+/* Retries, expiry, pacing and test mode (see AdSettings in the C++ API). Values < 0 keep their
+ * defaults: a failed load retried after 2 s doubling to 64 s, ads that do not expire (0), no
+ * pacing (0). `test_mode` 1 marks ads "Test ad" and keeps every tracking request on the device. */
+ZELVORA_API zelvora_status zelvora_set_ad_settings(double retry_initial_seconds,
+                                                   double retry_max_seconds,
+                                                   double ad_time_to_live_seconds,
+                                                   double minimum_seconds_between_ads,
+                                                   int test_mode);
+
 /* Sends the request for the app's placements; the outcome arrives through the callbacks,
  * always ending with on_init. Needs a platform. */
 ZELVORA_API zelvora_status zelvora_initialize(const char* app_id);

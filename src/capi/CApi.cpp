@@ -341,6 +341,22 @@ zelvora_status zelvora_set_vast(int enabled, int max_wrapper_depth, double reque
   });
 }
 
+zelvora_status zelvora_set_ad_settings(double retry_initial_seconds, double retry_max_seconds,
+                                       double ad_time_to_live_seconds,
+                                       double minimum_seconds_between_ads, int test_mode) {
+  if (const auto status = onMainThread("zelvora_set_ad_settings", false)) return status;
+  return guarded([&] {
+    AdSettings settings;
+    settings.retryInitialSeconds = retry_initial_seconds;
+    settings.retryMaxSeconds = retry_max_seconds;
+    settings.adTimeToLiveSeconds = ad_time_to_live_seconds;
+    settings.minimumSecondsBetweenAds = minimum_seconds_between_ads;
+    settings.testMode = test_mode != 0;
+    ZelController::sharedInstance().setAdSettings(settings);
+    return succeed();
+  });
+}
+
 zelvora_status zelvora_initialize(const char* app_id) {
   if (app_id == nullptr)
     return fail(ZELVORA_ERROR_INVALID_ARGUMENT, "zelvora_initialize: app_id is NULL");

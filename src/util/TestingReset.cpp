@@ -26,6 +26,7 @@ void resetProcessState() {
   state.additions.reset();
   state.assetBaseUrl.reset();
   state.vast = {};
+  state.ads = {};
   state.consentManager = std::make_unique<ConsentManager>();
   state.screens = std::make_shared<ShowingScreens>();
   controller.setServerConfiguration({});
