@@ -37,6 +37,9 @@ struct ControllerState {
   std::optional<JSON> additions;
   std::optional<std::string> assetBaseUrl;
   VastSettings vast;
+  /// When the last showing's screens went, on the monotonic clock: the pause between ads
+  /// counts from there.
+  std::optional<double> lastShowingEnded;
   AdSettings ads;
 };
 
@@ -49,6 +52,16 @@ struct ControllerAccess {
   static RESTClient& restClient() { return *state().restClient; }
   static ConsentManager& consentManager() { return *state().consentManager; }
   static ShowingScreens& screens() { return *state().screens; }
+
+  /// No ad is on screen or on its way there, and the pause between ads has passed.
+  static bool screenFree();
+  /// Seconds left of the pause between ads; zero when it has passed.
+  static double pauseLeft();
+  /// A showing's screens have all gone: the pause between ads starts, and every placement
+  /// reconsiders (the host hears which can be shown again).
+  static void showingEnded();
+  /// Every placement acts on what waited and tells the host which turned ready.
+  static void reconsiderAll();
 
   /// Writes the event's trace line and calls the delegate's matching callback.
   static void triggerPlacementEvent(Event event, const std::string& placementId);

@@ -13,7 +13,7 @@ std::shared_ptr<ZelExtendedEventDelegate> extendedDelegate() {
       ZelController::sharedInstance().eventDelegate());
 }
 
-void traceScreenEvent(const char* name, const std::string& placementId) {
+void traceEvent(const char* name, const std::string& placementId) {
   log(LogLevel::trace, std::string("ZelController: ") + name + " for placement " + placementId);
 }
 }  // namespace
@@ -37,13 +37,25 @@ void reportFailedToShow(const std::string& placementId, ZelError reason,
     extended->onAdFailedToShowWithReason(placementId, reason, message);
 }
 
+void reportFailedToLoad(const std::string& placementId, ZelError reason,
+                        const std::string& message) {
+  traceEvent("onAdFailedToLoad", placementId);
+  if (const auto extended = extendedDelegate())
+    extended->onAdFailedToLoadWithReason(placementId, reason, message);
+}
+
+void reportReadyAgain(const std::string& placementId) {
+  traceEvent("onAdReadyAgain", placementId);
+  if (const auto extended = extendedDelegate()) extended->onAdReadyAgain(placementId);
+}
+
 void reportWillPresentScreen(const std::string& placementId) {
-  traceScreenEvent("onAdWillPresentScreen", placementId);
+  traceEvent("onAdWillPresentScreen", placementId);
   if (const auto extended = extendedDelegate()) extended->onAdWillPresentScreen(placementId);
 }
 
 void reportDidDismissScreen(const std::string& placementId) {
-  traceScreenEvent("onAdDidDismissScreen", placementId);
+  traceEvent("onAdDidDismissScreen", placementId);
   if (const auto extended = extendedDelegate()) extended->onAdDidDismissScreen(placementId);
 }
 

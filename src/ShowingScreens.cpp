@@ -2,6 +2,7 @@
 
 #include <utility>
 
+#include "ControllerAccess.h"
 #include "EventReasons.h"
 #include "zelvora/platform/MainQueue.h"
 #include "zelvora/platform/ui/Application.h"
@@ -64,6 +65,7 @@ void ShowingScreens::tellDismissed() {
   if (!dismissed_) return;
   const std::string placementId = *std::exchange(dismissed_, std::nullopt);
   reportDidDismissScreen(placementId);
+  internal::ControllerAccess::showingEnded();
 }
 
 }  // namespace zelvora

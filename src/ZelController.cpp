@@ -1,6 +1,7 @@
 #include "zelvora/ZelController.h"
 
 #include <algorithm>
+#include <cmath>
 
 #include "ControllerAccess.h"
 #include "EventReasons.h"
@@ -13,7 +14,10 @@
 #include "placement/PlacementsParser.h"
 #include "tools/SdkDirectories.h"
 #include "util/MainThread.h"
+#include "util/Time.h"
 #include "zelvora/Log.h"
+#include "zelvora/platform/Backend.h"
+#include "zelvora/platform/MainQueue.h"
 #include "zelvora/platform/ui/Application.h"
 #include "zelvora/platform/ui/ViewController.h"
 
@@ -57,7 +61,17 @@ void cleanUpTempFiles() {
 
 }  // namespace
 
-ZelController::ZelController() : state_(std::make_unique<internal::ControllerState>()) {}
+ZelController::ZelController() : state_(std::make_unique<internal::ControllerState>()) {
+  // Copies of the registry: a placement's work may call the host, who may call the SDK.
+  platform::Application::shared().setNetworkAvailableHandler([] {
+    const PlacementMap placements = ControllerAccess::placements();
+    for (const auto& [id, placement] : placements) placement->networkAvailable();
+  });
+  platform::BackendServices::setStartedHandler([] {
+    const PlacementMap placements = ControllerAccess::placements();
+    for (const auto& [id, placement] : placements) placement->backendStarted();
+  });
+}
 
 ZelController::~ZelController() = default;
 
@@ -189,12 +203,26 @@ void ZelController::showAd(
         "ZelvoraFramework - showAd needs a view controller to present the ad over");
     return;
   }
-  const auto* placement = state_->placements.find(placementId);
-  if (placement == nullptr) return;
-  if ((*placement)->status != "enabled") return;
-  if ((*placement)->ads.empty()) return;
-  // Copy: rendering may replace the registry's entries.
-  const std::shared_ptr<Ad> ad = (*placement)->ads.front().second;
+  const auto* found = state_->placements.find(placementId);
+  if (found == nullptr) return;
+  // Copies: rendering may replace the registry's entries.
+  const std::shared_ptr<Placement> placement = *found;
+  if (placement->status != "enabled") return;
+  if (placement->ads.empty()) return;
+  const auto why = placement->whyNotReady();
+  // An expiry or a failure that waited for its turn acts now.
+  placement->reconsider(ControllerAccess::screenFree());
+  if (why) {
+    failToShow(placementId, why->first, why->second);
+    return;
+  }
+  const std::shared_ptr<Ad> ad = placement->currentAd();
+  if (const double left = ControllerAccess::pauseLeft(); left > 0) {
+    failToShow(placementId, ZelError::tooSoon,
+               "too soon after the last ad: " + std::to_string(static_cast<int>(std::ceil(left))) +
+                   " s of the pause between ads are left");
+    return;
+  }
   if (!presentingViewController->isOnScreen()) {
     failToShow(placementId, ZelError::presenterNotOnScreen,
                "the view controller to present the ad over is not on screen");
@@ -208,24 +236,53 @@ void ZelController::showAd(
     return;
   }
   // One ad at a time: one shown over another would hide it and confuse both lifecycles.
-  for (const auto& [id, other] : state_->placements) {
-    for (const auto& [adId, unit] : other->ads) {
-      if (unit != ad && unit->isPresenting()) {
-        failToShow(placementId, ZelError::anotherAdOnScreen, "another ad is on screen");
-        return;
-      }
-    }
+  if (ad->isPresenting()) {
+    failToShow(placementId, ZelError::anotherAdOnScreen, "the ad is on screen already");
+    return;
+  }
+  if (!ControllerAccess::screenFree()) {
+    failToShow(placementId, ZelError::anotherAdOnScreen, "another ad is on screen");
+    return;
   }
   ad->render(presentingViewController);
+  // The placements the host was told are ready are not while this ad is up.
+  ControllerAccess::reconsiderAll();
 }
 
 bool ZelController::isReady(const std::string& placementId) const {
   if (!checkMainThread("isReady") || !state_->isInitialized) return false;
   const auto* placement = state_->placements.find(placementId);
-  if (placement == nullptr || (*placement)->status != "enabled" || (*placement)->ads.empty())
-    return false;
-  const auto& ad = (*placement)->ads.front().second;
-  return ad->isLoaded && !ad->isPresenting();
+  return placement != nullptr && (*placement)->status == "enabled" && (*placement)->isReady() &&
+         ControllerAccess::screenFree();
+}
+
+bool internal::ControllerAccess::screenFree() {
+  if (pauseLeft() > 0) return false;
+  for (const auto& [id, placement] : placements()) {
+    for (const auto& [adId, unit] : placement->ads)
+      if (unit->isPresenting()) return false;
+  }
+  return true;
+}
+
+double internal::ControllerAccess::pauseLeft() {
+  const auto& ended = state().lastShowingEnded;
+  const double pause = state().ads.minimumSecondsBetweenAds;
+  if (!ended || pause <= 0) return 0;
+  return std::max(0.0, *ended + pause - monotonicTime());
+}
+
+void internal::ControllerAccess::showingEnded() {
+  state().lastShowingEnded = monotonicTime();
+  if (const double pause = state().ads.minimumSecondsBetweenAds; pause > 0)
+    platform::mainQueue().postAfter(pause, [] { reconsiderAll(); });
+  reconsiderAll();
+}
+
+void internal::ControllerAccess::reconsiderAll() {
+  const PlacementMap copy = placements();
+  const bool free = screenFree();
+  for (const auto& [id, placement] : copy) placement->reconsider(free);
 }
 
 JSON ZelController::getConsentData() {

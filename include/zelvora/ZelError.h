@@ -2,8 +2,8 @@
 
 namespace zelvora {
 
-/// Why initialisation failed, an ad could not be shown, or a placement has no ad to show. The
-/// values are stable: the C API passes them on as they are.
+/// Why initialisation failed, an ad could not be loaded or shown, or a placement has no ad to
+/// show. The values are stable: the C API passes them on as they are.
 enum class ZelError : int {
   none = 0,
   // Initialisation.
@@ -31,6 +31,28 @@ enum class ZelError : int {
   creativeClosed = 204,
   /// The ad's screen was taken away before it appeared.
   interrupted = 205,
+  /// Too soon after the last ad (`AdSettings::minimumSecondsBetweenAds`).
+  tooSoon = 206,
+  /// The placement's ad is not ready: still loading, loading again, or none could be loaded.
+  notReady = 207,
+  // Loading an ad (`onAdFailedToLoadWithReason`). Passing ones are tried again after a while;
+  // the others move the placement on to its next ad.
+  /// A file did not arrive: the connection, a time-out, a server error (passing).
+  downloadFailed = 300,
+  /// The server refused the file: a client error status such as 404 (not passing).
+  fileRefused = 301,
+  /// The file is larger than its kind may be.
+  fileTooLarge = 302,
+  /// The file is not of the kind the ad needs (not an image, not a video), or does not decode.
+  wrongKind = 303,
+  /// The creative gave up while it loaded (MRAID fallback or close).
+  creativeGaveUp = 304,
+  /// The creative's page did not load (passing: its web process may have gone).
+  pageDidNotLoad = 305,
+  /// The ad's data lacks what it needs (no video address, no markup, no creative).
+  invalidAd = 306,
+  /// The ad waited longer than its time to live; it is loaded afresh.
+  expired = 307,
   // A VAST ad that cannot be played (`onNoAds`): 1000 + the VAST standard's error code.
   vastXmlParse = 1100,
   vastSchema = 1101,

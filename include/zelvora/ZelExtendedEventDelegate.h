@@ -35,6 +35,22 @@ class ZELVORA_API ZelExtendedEventDelegate : public ZelEventDelegate {
     (void)message;
   }
 
+  /// An attempt to load the placement's ad failed (or its ad expired), with why. The SDK goes on
+  /// by itself: a passing fault (`ZelError::downloadFailed`, `timedOut`, `pageDidNotLoad`, ...)
+  /// is tried again after a growing pause (`AdSettings`), and at once when the network comes
+  /// back; any other moves the placement on to its next ad; an expired ad is loaded afresh.
+  /// Once per attempt.
+  virtual void onAdFailedToLoadWithReason(const std::string& placementId, ZelError reason,
+                                          const std::string& message) {
+    (void)placementId;
+    (void)reason;
+    (void)message;
+  }
+  /// After `onAdReady`, each time `isReady` turns true again: after a showing (when any ad's
+  /// screen has gone, and a reloading creative is back), a retry, an expiry, or the pause
+  /// between ads (`AdSettings::minimumSecondsBetweenAds`). A host waits for this, not polls.
+  virtual void onAdReadyAgain(const std::string& placementId) { (void)placementId; }
+
   /// Before the first screen of a showing is presented over the host's view controller, ahead
   /// of `onAdShown`: a game pauses its loop and mutes its sound here.
   virtual void onAdWillPresentScreen(const std::string& placementId) { (void)placementId; }

@@ -66,6 +66,20 @@ typedef enum zelvora_status {
   ZELVORA_ERROR_ANOTHER_AD_ON_SCREEN = 203,
   ZELVORA_ERROR_CREATIVE_CLOSED = 204,
   ZELVORA_ERROR_INTERRUPTED = 205,
+  ZELVORA_ERROR_TOO_SOON = 206,
+  ZELVORA_ERROR_NOT_READY_TO_SHOW = 207,
+
+  /* Why a placement's ad could not be loaded (the load callbacks). Passing faults are retried:
+   * DOWNLOAD_FAILED, PAGE_DID_NOT_LOAD, and NETWORK, TLS, TIMED_OUT; the others move on to the
+   * placement's next ad. */
+  ZELVORA_ERROR_DOWNLOAD_FAILED = 300,
+  ZELVORA_ERROR_FILE_REFUSED = 301,
+  ZELVORA_ERROR_FILE_TOO_LARGE = 302,
+  ZELVORA_ERROR_WRONG_KIND = 303,
+  ZELVORA_ERROR_CREATIVE_GAVE_UP = 304,
+  ZELVORA_ERROR_PAGE_DID_NOT_LOAD = 305,
+  ZELVORA_ERROR_INVALID_AD = 306,
+  ZELVORA_ERROR_EXPIRED = 307,
 
   /* Why a VAST ad cannot be played (the no-ads reason callback): 1000 + the VAST standard's
    * error code. */
@@ -215,6 +229,16 @@ typedef void (*zelvora_placement_callback)(const char* placement_id, void* user)
 ZELVORA_API zelvora_status zelvora_set_ad_screen_callbacks(zelvora_placement_callback will_present,
                                                            zelvora_placement_callback did_dismiss,
                                                            void* user);
+
+/* Loading: `failed_to_load` after each failed attempt to load a placement's ad (or its expiry),
+ * with why (ZELVORA_ERROR_DOWNLOAD_FAILED and the other 300s, a VAST reason); the SDK retries
+ * passing faults after a growing pause and moves on to the placement's next ad after the
+ * others. `ready_again` after on_ad_ready, each time zelvora_is_ready turns 1 again (a showing
+ * ended, a retry or expiry reloaded it, the pause between ads passed). Needs callbacks set;
+ * NULLs remove them. */
+ZELVORA_API zelvora_status zelvora_set_load_callbacks(zelvora_no_ads_reason_callback failed_to_load,
+                                                      zelvora_placement_callback ready_again,
+                                                      void* user);
 
 /* VAST video for "videoVast" ads: off by default (such ads then never become ready). Values
  * <= 0 keep their defaults: 5 wrappers at most, 5 seconds for each VAST document, media files

@@ -7,7 +7,20 @@
 namespace zelvora::platform {
 namespace {
 bool installed = false;
+std::uint64_t started = 0;
+std::function<void()>& startedHandler() {
+  static std::function<void()> handler;
+  return handler;
+}
 }  // namespace
+
+std::uint64_t BackendServices::generation() {
+  return started;
+}
+
+void BackendServices::setStartedHandler(std::function<void()> handler) {
+  startedHandler() = std::move(handler);
+}
 
 BackendServices::BackendServices(Parts parts) {
   if (installed) throw std::logic_error("zelvora: another platform backend is alive");
@@ -26,6 +39,11 @@ BackendServices::BackendServices(Parts parts) {
   application.setKeyWindow(window_);
   root_ = std::make_shared<ViewController>();
   window_->setRootViewController(root_);
+  ++started;
+  if (startedHandler())
+    postToMainQueue([] {
+      if (startedHandler()) startedHandler()();
+    });
 }
 
 BackendServices::~BackendServices() {

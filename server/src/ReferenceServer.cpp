@@ -357,11 +357,36 @@ void ReferenceServer::installRoutes() {
 
   if (!options_.vastDirectory.empty()) installVastDocuments();
   if (options_.assetDirectory.empty()) return;
+  installRefusingAssets();
   if (options_.assetBytesPerSecond > 0) {
     installThrottledAssets();
   } else {
     http_->set_mount_point("/assets", options_.assetDirectory.string());
   }
+}
+
+void ReferenceServer::installRefusingAssets() {
+  http_->Get(R"(/refused/(\d{1,3})/(.+))",
+             [this](const httplib::Request& request, httplib::Response& response) {
+               const int times = std::stoi(request.matches[1]);
+               const std::string name = request.matches[2];
+               const auto path = fileInside(options_.assetDirectory, name);
+               std::ifstream in(path.value_or(""), std::ios::binary);
+               if (!path || !in) {
+                 response.status = 404;
+                 return;
+               }
+               {
+                 std::lock_guard lock(mutex_);
+                 if (refusals_[request.path]++ < times) {
+                   response.status = 503;
+                   response.set_header("Retry-After", "1");
+                   return;
+                 }
+               }
+               response.set_content(std::string(std::istreambuf_iterator<char>(in), {}),
+                                    "application/octet-stream");
+             });
 }
 
 void ReferenceServer::installVastDocuments() {

@@ -51,6 +51,22 @@ void Ad::failToShow(ZelError reason, const std::string& message) {
   if (placementId) reportFailedToShow(*placementId, reason, message);
 }
 
+void Ad::loadSucceeded() {
+  isLoaded = true;
+  if (auto delegate = preloadDelegate.lock()) delegate->onAdLoaded(*this);
+}
+
+void Ad::loadFailed(ZelError reason, const std::string& message) {
+  isLoaded = false;
+  log(LogLevel::warning, "ZelvoraFramework - Ad " + id_ + " of placement " +
+                             placementId.value_or("") + " could not be loaded: " + message);
+  if (auto delegate = preloadDelegate.lock()) delegate->onAdFailedToLoad(*this, reason, message);
+}
+
+void Ad::readyAgain() {
+  if (auto delegate = preloadDelegate.lock()) delegate->onAdReadyAgain(*this);
+}
+
 void Ad::callImpBeacon() {
   trigger(Event::adShown);
   RESTClient::callBeacon(asString(member(data_, "imp")));

@@ -18,11 +18,20 @@ namespace platform {
 class ViewController;
 }
 
-/// Told when an ad unit finished its preload.
+class Ad;
+
+/// Told how an ad unit's loading goes. Each call names the unit: one its placement has given up
+/// on may still finish.
 class AdPreloadProtocol {
  public:
   virtual ~AdPreloadProtocol() = default;
-  virtual void onAdLoaded() = 0;
+  /// The preload finished: the ad can be shown.
+  virtual void onAdLoaded(Ad& ad) = 0;
+  /// The ad cannot be made ready; the reason tells whether trying again may help.
+  virtual void onAdFailedToLoad(Ad& ad, ZelError reason, const std::string& message) = 0;
+  /// The ad can be shown again after a time it could not (its page loaded afresh after a
+  /// showing).
+  virtual void onAdReadyAgain(Ad& ad) = 0;
 };
 
 /// The life events an interstitial's view controller reports to its ad.
@@ -61,6 +70,16 @@ class Ad : public ViewControllerEvents,
   }
   /// Whether a showing of this ad is under way: being presented, or on screen.
   virtual bool isPresenting() const { return false; }
+  /// Whether `render` would present the ad now.
+  virtual bool canShow() const { return isLoaded && !isPresenting(); }
+
+  // How the preload went, for the formats and what loads for them.
+  /// The preload finished: sets `isLoaded` and tells `preloadDelegate`.
+  void loadSucceeded();
+  /// The preload failed: one console line, and `preloadDelegate` is told why.
+  virtual void loadFailed(ZelError reason, const std::string& message);
+  /// Tells `preloadDelegate` the ad can be shown again.
+  void readyAgain();
 
   /// Reports `adShown` and fires the impression beacons.
   virtual void callImpBeacon();

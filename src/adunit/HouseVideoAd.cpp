@@ -35,8 +35,11 @@ void HouseVideoAd::preload() {
 
 void HouseVideoAd::loadVideo() {
   if (!videoPlayer->url) {
-    log(LogLevel::warning,
-        "video ad " + id() + " has no valid video address; it will never be ready");
+    // Told after the preload call, as every other outcome is.
+    platform::postToMainQueue([weak = weak_from_this()] {
+      if (auto self = weak.lock())
+        self->loadFailed(ZelError::invalidAd, "the ad has no valid video address");
+    });
     return;
   }
   FileLoader::loadFile(
@@ -44,11 +47,14 @@ void HouseVideoAd::loadVideo() {
       [weak = weak_from_this()](const std::string& path) {
         auto self = std::static_pointer_cast<HouseVideoAd>(weak.lock());
         if (!self) return;
-        self->isLoaded = true;
-        if (auto delegate = self->preloadDelegate.lock()) delegate->onAdLoaded();
+        // Before the host hears: it may show the ad from its callback.
         self->videoPlayer->url = "file://" + path;
+        self->loadSucceeded();
       },
-      AssetKind::video);
+      AssetKind::video,
+      [weak = weak_from_this()](const HttpError& error) {
+        if (auto self = weak.lock()) self->loadFailed(error.reason, error.localizedDescription);
+      });
 }
 
 void HouseVideoAd::downloadAssets(std::function<void()> settled) {

@@ -44,27 +44,65 @@ std::optional<std::string> HtmlAd::markup() const {
 
 void HtmlAd::preload() {
   if (!mraid()) {
-    isLoaded = true;
-    if (auto delegate = preloadDelegate.lock()) delegate->onAdLoaded();
+    loadSucceeded();
     return;
   }
+  const std::weak_ptr<HtmlAd> weak = self();
   const auto& base = ZelController::sharedInstance().assetBaseUrl();
-  if (!base) return;
-  FileLoader::loadZelFile(*base + "mraid.js",
-                          [weak = std::weak_ptr<HtmlAd>(self())](const std::string& path) {
-                            Asset::mraidJSPath = path;
-                            if (auto ad = weak.lock()) ad->preloadAdContent();
-                          });
+  if (!base) {
+    mainQueue().post([weak] {
+      if (auto ad = weak.lock())
+        ad->loadFailed(ZelError::invalidAd, "no asset address to load mraid.js from");
+    });
+    return;
+  }
+  FileLoader::loadZelFile(
+      *base + "mraid.js",
+      [weak](const std::string& path) {
+        Asset::mraidJSPath = path;
+        if (auto ad = weak.lock()) ad->preloadAdContent();
+      },
+      AssetKind::webAsset,
+      [weak](const HttpError& error) {
+        if (auto ad = weak.lock())
+          ad->loadFailed(error.reason, "mraid.js: " + error.localizedDescription);
+      });
 }
 
 void HtmlAd::preloadAdContent() {
   isLoaded = false;
-  if (!mraid()) return;
-  configureWebView();
-  if (const auto text = markup()) {
-    webView->loadMarkup(*text);
-    callMetricTracking("adLoad");
+  const auto text = markup();
+  if (!text) {
+    loadFailed(ZelError::invalidAd, "the ad has no markup");
+    return;
   }
+  configureWebView();
+  webView->loadMarkup(*text);
+  callMetricTracking("adLoad");
+  watchPageLoad();
+}
+
+void HtmlAd::watchPageLoad() {
+  // A page that never finishes would hold the placement for ever.
+  mainQueue().postAfter(kPreloadDeadline, [weak = std::weak_ptr<HtmlAd>(self()),
+                                           page = std::weak_ptr<zelvora::WebView>(webView)] {
+    auto ad = weak.lock();
+    const bool loading = ad && (!ad->isLoaded || ad->isReloading == true);
+    if (!loading || ad->gaveUp_ || !page.lock() || ad->webView != page.lock()) return;
+    ad->gaveUp_ = true;
+    ad->loadFailed(ZelError::pageDidNotLoad, "the creative's page did not load in time");
+  });
+}
+
+void HtmlAd::giveUp(const std::string& message) {
+  if (gaveUp_) return;
+  gaveUp_ = true;
+  loadFailed(ZelError::creativeGaveUp, message);
+}
+
+bool HtmlAd::canShow() const {
+  if (isPresenting()) return false;
+  return mraid() ? pageReady() && !fallbackTriggered() : isLoaded && markup().has_value();
 }
 
 void HtmlAd::configureWebView() {
@@ -122,12 +160,15 @@ void HtmlAd::onWebViewStartedToLoad(const std::optional<std::string>& url) {
 }
 
 void HtmlAd::onWebViewFinishedToLoad() {
+  const bool reloaded = isReloading == true;
   isReloading = false;
-  if (pageLost_) return;  // the blank page, not the creative
-  if (isLoaded) return;
+  if (pageLost_ || gaveUp_) return;            // the blank page, not the creative
   if (mraid() && fallbackTriggered()) return;  // the creative gave up while loading
-  isLoaded = true;
-  if (auto delegate = preloadDelegate.lock()) delegate->onAdLoaded();
+  if (!isLoaded) {
+    loadSucceeded();
+  } else if (reloaded) {
+    readyAgain();
+  }
 }
 
 void HtmlAd::reloadMraidContent() {
@@ -137,6 +178,7 @@ void HtmlAd::reloadMraidContent() {
   if (const auto text = markup()) {
     webView->loadMarkup(*text);
     callMetricTracking("adLoad");
+    watchPageLoad();
   }
 }
 
@@ -160,7 +202,11 @@ void HtmlAd::closeAd() {
     webView->load(URLRequest{"about:blank"});
     pageLost_ = true;
   }
-  if (!interstitialVC) return;
+  if (!interstitialVC) {
+    // Nothing of it is presented: a creative that closes (or leaves) its page unseen gave up.
+    if (!onScreen) giveUp("the creative closed itself before it was shown");
+    return;
+  }
   // Read before the dismissal, which may tell this ad at once that the interstitial went.
   const bool appeared = onScreen;
   // Cleared first, for the same reason.
@@ -186,6 +232,7 @@ void HtmlAd::fallback() {
   fallbackTriggered_ = true;
   callMetricTracking("fallback");
   trigger(Event::noAds);
+  giveUp("the creative has no fill (fallback)");
   closeAd();
 }
 

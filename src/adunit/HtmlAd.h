@@ -38,6 +38,7 @@ class HtmlAd : public Ad,
   ~HtmlAd() override;
 
   void preload() override;
+  bool canShow() const override;
 
   /// Builds a new web view for the ad (JavaScript, user scripts, bridge, look) in `webView`.
   void configureWebView();
@@ -121,6 +122,11 @@ class HtmlAd : public Ad,
   /// The script run before the page's own: environment, first properties, "mraid.js".
   std::string createInitialData() const;
   void preloadAdContent();
+  /// Tells the placement, once, that the creative gave up.
+  void giveUp(const std::string& message);
+  /// Gives the ad up when the page just given to the web view has not finished in time.
+  void watchPageLoad();
+  static constexpr double kPreloadDeadline = 30;
   void callClickTracking();
   /// Whether `action` of the creative may run: only while the ad is on screen. An MRAID
   /// creative is told why not through an "error" event.
@@ -133,6 +139,9 @@ class HtmlAd : public Ad,
   std::optional<bool> fallbackTriggered_;
   /// The web view no longer holds the creative's page.
   bool pageLost_ = false;
+  /// The creative gave up (fallback, a close while unseen) or its page never loaded: the ad is
+  /// done with; its placement moves on.
+  bool gaveUp_ = false;
   /// What the current page was last told: "isViewable", the exposure event, the sizes.
   bool viewable_ = false;
   std::optional<MraidExposure> toldExposure_;

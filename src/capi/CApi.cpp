@@ -34,6 +34,9 @@ static_assert(ZELVORA_ERROR_NETWORK == static_cast<int>(ZelError::network) &&
               ZELVORA_ERROR_NO_ADS == static_cast<int>(ZelError::noAds) &&
               ZELVORA_ERROR_NO_FILL == static_cast<int>(ZelError::noFill) &&
               ZELVORA_ERROR_INTERRUPTED == static_cast<int>(ZelError::interrupted) &&
+              ZELVORA_ERROR_NOT_READY_TO_SHOW == static_cast<int>(ZelError::notReady) &&
+              ZELVORA_ERROR_DOWNLOAD_FAILED == static_cast<int>(ZelError::downloadFailed) &&
+              ZELVORA_ERROR_EXPIRED == static_cast<int>(ZelError::expired) &&
               ZELVORA_ERROR_VAST_XML_PARSE == static_cast<int>(ZelError::vastXmlParse) &&
               ZELVORA_ERROR_VAST_NO_AD == static_cast<int>(ZelError::vastNoAd) &&
               ZELVORA_ERROR_VAST_CANNOT_PLAY == static_cast<int>(ZelError::vastCannotPlay) &&
@@ -324,6 +327,14 @@ zelvora_status zelvora_set_ad_screen_callbacks(zelvora_placement_callback will_p
   if (const auto status = onMainThread("zelvora_set_ad_screen_callbacks", false)) return status;
   const bool any = will_present || did_dismiss;
   capi::screenCallbacks() = {will_present, did_dismiss, any ? user : nullptr};
+  return succeed();
+}
+
+zelvora_status zelvora_set_load_callbacks(zelvora_no_ads_reason_callback failed_to_load,
+                                          zelvora_placement_callback ready_again, void* user) {
+  if (const auto status = onMainThread("zelvora_set_load_callbacks", false)) return status;
+  const bool any = failed_to_load || ready_again;
+  capi::loadCallbacks() = {failed_to_load, ready_again, any ? user : nullptr};
   return succeed();
 }
 

@@ -43,6 +43,24 @@ void CallbackBridge::onAdDidDismissScreen(const std::string& id) {
   if (target.didDismiss) target.didDismiss(id.c_str(), target.user);
 }
 
+void CallbackBridge::onAdFailedToLoadWithReason(const std::string& id, ZelError reason,
+                                                const std::string& message) {
+  const auto target = loadCallbacks();
+  if (target.failedToLoad)
+    target.failedToLoad(id.c_str(), static_cast<zelvora_status>(reason), message.c_str(),
+                        target.user);
+}
+
+void CallbackBridge::onAdReadyAgain(const std::string& id) {
+  const auto target = loadCallbacks();
+  if (target.readyAgain) target.readyAgain(id.c_str(), target.user);
+}
+
+LoadCallbacks& loadCallbacks() {
+  static LoadCallbacks callbacks;
+  return callbacks;
+}
+
 ScreenCallbacks& screenCallbacks() {
   static ScreenCallbacks callbacks;
   return callbacks;

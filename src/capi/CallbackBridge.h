@@ -20,6 +20,14 @@ struct ScreenCallbacks {
 };
 ScreenCallbacks& screenCallbacks();
 
+/// The host's callbacks of loading: a failed attempt with why, and ready again.
+struct LoadCallbacks {
+  zelvora_no_ads_reason_callback failedToLoad = nullptr;
+  zelvora_placement_callback readyAgain = nullptr;
+  void* user = nullptr;
+};
+LoadCallbacks& loadCallbacks();
+
 /// The controller's delegate on behalf of a C host: each event becomes a call of the host's
 /// function pointer with its user pointer. The SDK calls delegates on the main thread only, so
 /// the host's functions run there too. The failures' callbacks carry their reasons, so they are
@@ -42,6 +50,9 @@ class CallbackBridge final : public ZelExtendedEventDelegate {
                                   const std::string& message) override;
   void onAdClose(const std::string& id) override { call(callbacks_.on_ad_close, id); }
   void onAdClick(const std::string& id) override { call(callbacks_.on_ad_click, id); }
+  void onAdFailedToLoadWithReason(const std::string& id, ZelError reason,
+                                  const std::string& message) override;
+  void onAdReadyAgain(const std::string& id) override;
   void onAdWillPresentScreen(const std::string& id) override;
   void onAdDidDismissScreen(const std::string& id) override;
 

@@ -134,24 +134,39 @@ void applyLimits(Transfer& transfer, const TransferLimits& limits) {
   }
 }
 
-/// Why a finished download may not be put in place, if it may not.
-std::optional<std::string> downloadProblem(Transfer& transfer, CURLcode result, bool closed) {
-  if (result != CURLE_OK) return transfer::failure(transfer, result);
+/// Why a finished download may not be put in place, if it may not. Server errors and statuses
+/// that ask to come back later are passing faults; other client errors are not.
+std::optional<HttpError> downloadProblem(Transfer& transfer, CURLcode result, bool closed) {
+  if (result != CURLE_OK) {
+    return HttpError{transfer::failure(transfer, result),
+                     transfer.refusal.empty() ? transfer::failureReason(transfer, result)
+                                              : transfer.refusalReason};
+  }
   long status = 0;
   curl_easy_getinfo(transfer.easy, CURLINFO_RESPONSE_CODE, &status);
-  if (status < 200 || status >= 300)
-    return "HTTP status " + std::to_string(status) + " for " + transfer.url;
+  if (status < 200 || status >= 300) {
+    const bool passing = status >= 500 || status == 408 || status == 429 || status < 400;
+    return HttpError{"HTTP status " + std::to_string(status) + " for " + transfer.url,
+                     passing ? ZelError::downloadFailed : ZelError::fileRefused};
+  }
   std::error_code error;
   const auto size = fs::file_size(transfer.partial, error);
   if (!closed || error || static_cast<curl_off_t>(size) != transfer.received)
-    return "cannot write " + transfer.partial.string();
+    return HttpError{"cannot write " + transfer.partial.string(), ZelError::downloadFailed};
   curl_off_t announced = -1;
   curl_easy_getinfo(transfer.easy, CURLINFO_CONTENT_LENGTH_DOWNLOAD_T, &announced);
   if (announced >= 0 && announced != transfer.received) {
-    return "incomplete: " + std::to_string(transfer.received) + " of the " +
-           std::to_string(announced) + " bytes announced for " + transfer.url;
+    return HttpError{"incomplete: " + std::to_string(transfer.received) + " of the " +
+                         std::to_string(announced) + " bytes announced for " + transfer.url,
+                     ZelError::downloadFailed};
   }
-  if (transfer.check) return transfer.check(transfer.partial, transfer::endMarked(transfer));
+  if (transfer.check) {
+    // Without a marked end a file that fails its check may as well have been cut short.
+    const bool endMarked = transfer::endMarked(transfer);
+    if (auto problem = transfer.check(transfer.partial, endMarked))
+      return HttpError{std::move(*problem),
+                       endMarked ? ZelError::wrongKind : ZelError::downloadFailed};
+  }
   return std::nullopt;
 }
 
@@ -484,15 +499,11 @@ void HttpClient::finish(Transfer& transfer, int code) {
     case Transfer::Kind::download: {
       const bool closed = transfer.file != nullptr && std::fclose(transfer.file) == 0;
       transfer.file = nullptr;
-      std::optional<HttpError> error;
-      if (auto problem = downloadProblem(transfer, result, closed)) {
-        error = HttpError{*problem, result == CURLE_OK ? ZelError::network
-                                                       : transfer::failureReason(transfer, result)};
-      }
+      std::optional<HttpError> error = downloadProblem(transfer, result, closed);
       std::error_code fileError;
       if (!error) {
         fs::rename(transfer.partial, transfer.destination, fileError);
-        if (fileError) error = HttpError{fileError.message()};
+        if (fileError) error = HttpError{fileError.message(), ZelError::downloadFailed};
       }
       if (error) fs::remove(transfer.partial, fileError);
       complete(transfer,

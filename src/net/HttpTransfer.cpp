@@ -47,6 +47,7 @@ bool accept(Transfer& transfer, size_t length) {
   transfer.received += static_cast<curl_off_t>(length);
   if (transfer.received <= transfer.maxBytes) return true;
   transfer.refusal = tooLarge(transfer);
+  transfer.refusalReason = ZelError::fileTooLarge;
   return false;
 }
 
@@ -101,6 +102,7 @@ size_t onHeader(char* data, size_t size, size_t count, void* target) {
     curl_easy_getinfo(transfer.easy, CURLINFO_CONTENT_LENGTH_DOWNLOAD_T, &announced);
     if (!redirect && transfer.status >= 200 && announced > transfer.maxBytes) {
       transfer.refusal = tooLarge(transfer);
+      transfer.refusalReason = ZelError::fileTooLarge;
       return 0;
     }
     return length;

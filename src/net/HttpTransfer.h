@@ -49,6 +49,8 @@ struct HttpClient::Transfer {
   bool chunked = false;
   /// Set when a callback stopped the transfer: why, as the error's description.
   std::string refusal;
+  /// Why, for a download that fails on it: a body over its limit is no passing fault.
+  ZelError refusalReason = ZelError::network;
 
   // Idle time-out bookkeeping: the transfer fails once no byte moved for `timeout`.
   std::chrono::steady_clock::duration timeout{};

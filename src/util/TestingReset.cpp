@@ -27,6 +27,8 @@ void resetProcessState() {
   state.assetBaseUrl.reset();
   state.vast = {};
   state.ads = {};
+  state.lastShowingEnded.reset();
+  Placement::seedJitter(0);
   state.consentManager = std::make_unique<ConsentManager>();
   state.screens = std::make_shared<ShowingScreens>();
   controller.setServerConfiguration({});

@@ -36,6 +36,13 @@ class HtmlAdTest : public SdkTest {
     startServer(oneAdCampaign("h", subtype, data), assets);
     initializeAndWait("app");
   }
+  /// App "app" with placement "p" holding `count` MRAID ads "h1", "h2", ...
+  static JSON mraidAds(int count) {
+    JSON ads = JSON::array();
+    for (int i = 1; i <= count; ++i)
+      ads.push_back(adObject("h" + std::to_string(i), "mraidTag", mraidData()));
+    return campaignsFor("app", {{"p", placementObject("enabled", ads)}});
+  }
   /// An MRAID ad whose page has loaded: the ad is ready.
   void initializeReadyMraid(JSON data = mraidData()) {
     initializeWith(std::move(data), "mraidTag");

@@ -49,8 +49,9 @@ TEST_F(HtmlAdTest, ShowingTellsThePageBeforeAndAfterItAppears) {
   EXPECT_EQ(scripts(web, before).size(), 6u);
 }
 
-// Every way of closing blanks the page; each time the ad is reloaded in a fresh page and stays
-// ready without a second onAdReady.
+// Every way of closing blanks the page; each time the ad is reloaded in a fresh page and the
+// host hears it is ready again (not a second onAdReady). A fallback on screen tells the page
+// what a close does, reports no ads and gives the ad up: nothing is reloaded.
 TEST_F(HtmlAdTest, ClosingWaysAndTheReload) {
   initializeReadyMraid();
   std::vector<std::string> closed;
@@ -65,33 +66,37 @@ TEST_F(HtmlAdTest, ClosingWaysAndTheReload) {
       EXPECT_TRUE(driver.postMessage(web, "mraidHostBridge", {{"name", way}}));
     runLoop().advance(0.3);
     EXPECT_FALSE(onScreen()) << way;
-    // A fallback on screen tells the page what a close does.
     if (way == "close") closed = scripts(web, before);
-    if (way == "fallback") {
-      EXPECT_EQ(scripts(web, before), closed);
-    }
     EXPECT_EQ(web->journal().back().text, "about:blank") << way;
     EXPECT_EQ(delegate->events.back(), "onAdClose:p") << way;
-
+    if (way == "fallback") {
+      EXPECT_EQ(scripts(web, before), closed);
+      break;
+    }
+    EXPECT_FALSE(sdk().isReady("p")) << way << ": ready while it reloads";
     const auto fresh = ad()->webView;
     ASSERT_NE(fresh, web) << way;
     EXPECT_EQ(ad()->currentContainerState, "loading");
     driver.finishLoading(fresh);
+    EXPECT_TRUE(sdk().isReady("p")) << way;
   }
   EXPECT_TRUE(logged("Message received: mraidHostBridge with body: {\"name\":\"close\"}"));
-  const std::vector<std::string> expected = {"onInit:[p]", "onAdReady:p"};
-  EXPECT_EQ(std::vector<std::string>(delegate->events.begin(), delegate->events.begin() + 2),
-            expected);
   EXPECT_EQ(std::count(delegate->events.begin(), delegate->events.end(), "onAdReady:p"), 1);
   EXPECT_EQ(delegate->events.end()[-2], "onNoAds:p") << "the fallback reports no ads, then closes";
+  std::vector<std::string> loading(3, "readyAgain:p");
+  loading.push_back("failed:p:304");
+  EXPECT_EQ(delegate->loading, loading);
+  EXPECT_FALSE(sdk().isReady("p"));
   expectBeacons({"/t/imp?ad=h&metric=adLoad", "/t/imp?ad=h&metric=adLoad",
                  "/t/imp?ad=h&metric=adLoad", "/t/imp?ad=h&metric=adLoad",
-                 "/t/imp?ad=h&metric=adLoad", "/t/imp?ad=h&metric=fallback", "/t/imp?ad=h",
-                 "/t/imp?ad=h", "/t/imp?ad=h", "/t/imp?ad=h", "/t/close?length=0",
-                 "/t/close?length=0", "/t/close?length=0", "/t/close?length=0"});
+                 "/t/imp?ad=h&metric=fallback", "/t/imp?ad=h", "/t/imp?ad=h", "/t/imp?ad=h",
+                 "/t/imp?ad=h", "/t/close?length=0", "/t/close?length=0", "/t/close?length=0",
+                 "/t/close?length=0"});
 }
 
-TEST_F(HtmlAdTest, FallbackWhileLoadingMeansNoFill) {
+// A creative that gives up while it loads is done with: showings before and after fail, with
+// why, and the placement has no other ad.
+TEST_F(HtmlAdTest, FallbackWhileLoadingGivesTheAdUp) {
   initializeWith(mraidData(), "mraidTag");
   ASSERT_TRUE(runUntil([&] { return ad()->webView != nullptr; }));
   sdk().showAd(root(), "p");
@@ -100,13 +105,17 @@ TEST_F(HtmlAdTest, FallbackWhileLoadingMeansNoFill) {
   const auto web = ad()->webView;
   driver.postMessage(web, "mraidHostBridge", {{"name", "fallback"}});
   driver.finishLoading(web);
-  EXPECT_EQ(delegate->events, (std::vector<std::string>{"onInit:[p]", "onNoAds:p"}));
+  runLoop().advance(1);
+  EXPECT_EQ(delegate->events,
+            (std::vector<std::string>{"onInit:[p]", "onAdFailedToShow:p", "onNoAds:p"}));
+  EXPECT_EQ(delegate->loading, std::vector<std::string>{"failed:p:304"});
+  EXPECT_FALSE(sdk().isReady("p"));
   sdk().showAd(root(), "p");
   runLoop().advance(1);
   EXPECT_FALSE(onScreen());
-  EXPECT_TRUE(logged("Mraid html ad has no fill in placement p"));
-  EXPECT_EQ(delegate->events.back(), "onAdFailedToShow:p");
-  EXPECT_EQ(delegate->reasons, (std::vector<std::string>{"p:200:the creative has no fill"}));
+  EXPECT_EQ(delegate->reasons,
+            (std::vector<std::string>{"p:207:the creative's page is still loading",
+                                      "p:207:none of the placement's ads could be loaded"}));
 }
 
 // Only exact names are calls; "open" tracks the click and hands the address to the system
@@ -160,22 +169,20 @@ TEST_F(HtmlAdTest, PresentationSkippedWhenClosedBeforeThePageTookItIn) {
             0);
 }
 
-// What a creative does before anybody saw it: no click, no beacon, and never a blank page
-// shown; after giving up it is not ready ("no fill" after a fallback).
+// What a creative does before anybody saw it: no click, no beacon, never a blank page shown.
+// One that gives up (a fallback, a blanked or closed page, a navigation) is done with: the host
+// hears why and the placement's next ad loads, ready again once its page has.
 TEST_F(HtmlAdTest, CreativeActingBeforeItIsSeen) {
-  struct Case {
-    std::string action;
-    std::string showLine;  // what showAd then says
-  };
-  const Case cases[] = {{"fallback", "Mraid html ad has no fill in placement p"},
-                        {"unload", "MRAID html ad is not ready yet in placement p"},
-                        {"close", "MRAID html ad is not ready yet in placement p"},
-                        {"navigate", "MRAID html ad is not ready yet in placement p"},
-                        {"open", ""},
-                        {"playVideo", ""}};
-  initializeReadyMraid();
-  for (const auto& [action, showLine] : cases) {
-    const auto web = ad()->webView;
+  startServer(mraidAds(5), assets);
+  initializeAndWait("app");
+  ASSERT_TRUE(runUntil([&] { return ad()->webView != nullptr; }));
+  driver.finishLoading(ad()->webView);
+  ASSERT_TRUE(delegate->has("onAdReady:p"));
+  int given = 0;
+  for (const std::string action :
+       {"open", "playVideo", "fallback", "unload", "close", "navigate"}) {
+    const auto unit = ad();
+    const auto web = unit->webView;
     const auto before = web->journal().size();
     if (action == "navigate")
       driver.loadPage(web, "https://example.com/auto-redirect");
@@ -184,7 +191,7 @@ TEST_F(HtmlAdTest, CreativeActingBeforeItIsSeen) {
                          {{"name", action}, {"params", "https://x.test/a.webm"}});
     runLoop().advance(1);
     EXPECT_FALSE(onScreen()) << action;
-    if (showLine.empty()) {
+    if (action == "open" || action == "playVideo") {
       const auto told = scripts(web, before);
       ASSERT_EQ(told.size(), 1u) << action;
       EXPECT_EQ(told[0],
@@ -192,37 +199,40 @@ TEST_F(HtmlAdTest, CreativeActingBeforeItIsSeen) {
                     action + "\"]);");
       continue;
     }
-    const long said = logCount(showLine);
+    ++given;
+    EXPECT_EQ(delegate->loading.back(), "failed:p:304") << action;
+    ASSERT_NE(ad(), unit) << action << ": the next ad";
     sdk().showAd(root(), "p");
     runLoop().advance(1);
     EXPECT_FALSE(onScreen()) << action;
-    EXPECT_EQ(logCount(showLine), said + 1) << action;
-    // A fresh load makes it ready again (as after a showing).
-    ad()->isLoaded = false;
-    ad()->preload();
-    ASSERT_TRUE(runUntil([&] { return ad()->webView != web; }));
+    EXPECT_EQ(delegate->events.back(), "onAdFailedToShow:p") << action;
+    ASSERT_TRUE(runUntil([&] { return ad()->webView != nullptr; }));
     driver.finishLoading(ad()->webView);
+    EXPECT_TRUE(sdk().isReady("p")) << action;
+    EXPECT_EQ(delegate->loading.back(), "readyAgain:p") << action;
   }
+  EXPECT_EQ(ad()->id(), "h" + std::to_string(given + 1));
   EXPECT_TRUE(platform_->urlHandler().openedUrls().empty());
   EXPECT_FALSE(delegate->has("onAdShown:p"));
   EXPECT_FALSE(delegate->has("onAdClick:p"));
-  expectBeacons({"/t/imp?ad=h&metric=adLoad", "/t/imp?ad=h&metric=adLoad",
+  expectBeacons({"/t/imp?ad=h&metric=adLoad", "/t/imp?ad=h&metric=fallback",
                  "/t/imp?ad=h&metric=adLoad", "/t/imp?ad=h&metric=adLoad",
-                 "/t/imp?ad=h&metric=adLoad", "/t/imp?ad=h&metric=fallback"});
+                 "/t/imp?ad=h&metric=adLoad", "/t/imp?ad=h&metric=adLoad"});
 }
 
-// A page blanked while it loads never makes the ad ready; one given up while the showing is
-// under way ends that showAd and is loaded afresh.
+// A page blanked while it loads gives the ad up; one blanked while its showing is under way
+// ends that showAd and is loaded afresh; a fallback then gives it up for the next ad.
 TEST_F(HtmlAdTest, GivingUpWhileLoadingOrBeingPresented) {
-  initializeWith(mraidData(), "mraidTag");
+  startServer(mraidAds(3), assets);
+  initializeAndWait("app");
   ASSERT_TRUE(runUntil([&] { return ad()->webView != nullptr; }));
-  driver.postMessage(ad()->webView, "mraidHostBridge", {{"name", "unload"}});
-  driver.finishLoading(ad()->webView);
-  EXPECT_FALSE(delegate->has("onAdReady:p"));
-
   const auto blanked = ad()->webView;
-  ad()->preload();
-  ASSERT_TRUE(runUntil([&] { return ad()->webView != blanked; }));
+  driver.postMessage(blanked, "mraidHostBridge", {{"name", "unload"}});
+  driver.finishLoading(blanked);
+  EXPECT_FALSE(delegate->has("onAdReady:p"));
+  EXPECT_EQ(delegate->loading, std::vector<std::string>{"failed:p:304"});
+
+  ASSERT_TRUE(runUntil([&] { return ad()->id() == "h2" && ad()->webView != nullptr; }));
   driver.finishLoading(ad()->webView);
   ASSERT_TRUE(delegate->has("onAdReady:p"));
   for (const char* action : {"unload", "fallback"}) {
@@ -232,9 +242,13 @@ TEST_F(HtmlAdTest, GivingUpWhileLoadingOrBeingPresented) {
     runLoop().advance(1);
     EXPECT_FALSE(onScreen()) << action;
     EXPECT_EQ(delegate->events.back(), "onAdFailedToShow:p") << action;
-    ASSERT_NE(ad()->webView, web) << action << ": not loaded afresh";
+    ASSERT_TRUE(runUntil([&] { return ad()->webView != web && ad()->webView != nullptr; }))
+        << action << ": not loaded afresh";
     driver.finishLoading(ad()->webView);
   }
+  EXPECT_EQ(ad()->id(), "h3");
+  EXPECT_EQ(delegate->loading, (std::vector<std::string>{"failed:p:304", "readyAgain:p",
+                                                         "failed:p:304", "readyAgain:p"}));
   // The creative gave up before it appeared.
   EXPECT_EQ(delegate->reasons,
             std::vector<std::string>(2, "p:204:the creative closed itself before it appeared"));

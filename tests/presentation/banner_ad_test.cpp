@@ -211,12 +211,12 @@ TEST_F(BannerTest, ShownAgainAfterCloseAndWhileOnScreen) {
   EXPECT_EQ(image->superview(), ad()->frame);
   EXPECT_EQ(image->frameInRoot(), placed);
 
-  showAndWait(root());  // already on screen: nothing changes
+  showAndWait(root());  // already on screen: refused, and nothing changes
   close();
   EXPECT_EQ(top(), host) << "the host's screen was closed too";
   EXPECT_EQ(delegate->events,
             (std::vector<std::string>{"onInit:[p]", "onAdReady:p", "onAdShown:p", "onAdClose:p",
-                                      "onAdShown:p", "onAdClose:p"}));
+                                      "onAdShown:p", "onAdFailedToShow:p", "onAdClose:p"}));
   expectBeacons(
       {"/t/close?length=0", "/t/close?length=0", "/t/imp", "/t/imp", "/t/imp2", "/t/imp2"});
 }
@@ -359,56 +359,67 @@ TEST_F(BannerTest, ImageIsDecodedOffTheMainThread) {
   EXPECT_EQ(banner->isImageLoaded, true);
 }
 
-/// Banner images that never become an image (a file that is no image or a truncated PNG, one
-/// declaring 16000x16000 pixels, a 404, an address missing or not a string): the ad stays
-/// unready and a showing asked for meanwhile stays pending; a failed download (no image at
-/// all) leaves the loader's one console line, a picture too large to decode one line too.
-class UnusableImageTest : public BannerTest, public ::testing::WithParamInterface<const char*> {};
+/// What becomes of a placement whose first ad cannot be loaded, by the way it fails: the host
+/// hears why, a showing asked for meanwhile fails, and the placement goes on: a passing fault is
+/// tried again with the same ad after its pause, any other moves on to the placement's second
+/// ad (a good banner).
+struct LoadFailureCase {
+  const char* name;
+  JSON ctv;
+  ZelError reason;
+  bool retried;
+};
 
-TEST_P(UnusableImageTest, LeavesTheAdUnreadyAndTheShowingPending) {
-  const std::string kind = GetParam();
-  JSON data = bannerData();
-  if (kind == "not_an_image") data["ctv"] = "{server}/assets/not-an-image.png";
-  if (kind == "status_404") data["ctv"] = "{server}/assets/missing.png";
-  if (kind == "truncated") data["ctv"] = "{server}/assets/truncated.png";
-  if (kind == "huge") data["ctv"] = "{server}/assets/huge.png";
-  if (kind == "a_number") data["ctv"] = 42;
-  if (kind == "an_object") data["ctv"] = {{"url", "{server}/assets/banner.png"}};
-  if (kind == "missing") data.erase("ctv");
-  initializeWith(data, false);
+class LoadFailureTest : public BannerTest, public ::testing::WithParamInterface<LoadFailureCase> {};
+
+TEST_P(LoadFailureTest, IsReportedAndRetriedOrMovesOn) {
+  const auto& param = GetParam();
+  JSON first = bannerData();
+  if (param.ctv.is_null()) {
+    first.erase("ctv");
+  } else {
+    first["ctv"] = param.ctv;
+  }
+  const JSON ads =
+      JSON::array({adObject("b1", "banner", first), adObject("b2", "banner", bannerData())});
+  startServer(campaignsFor("app", {{"p", placementObject("enabled", ads)}}), assets);
+  initializeAndWait("app");
   sdk().showAd(root(), "p");
-
-  // The download ends in a console line, or in a file that does not decode.
-  const fs::path media = folder.path() / "tmp";
-  ASSERT_TRUE(runUntil([&] {
-    if (logged("download failed: ")) return true;
-    if (!fs::exists(media)) return false;
-    for (const auto& entry : fs::recursive_directory_iterator(media))
-      if (entry.is_regular_file() && entry.path().extension() == ".png") return true;
-    return false;
-  }));
-  // Another download through the same client: by its completion the banner's has run; then
-  // another picture through the same decoder: by its completion the banner's decoding has.
-  bool marker = false;
-  FileLoader::loadFile(server->baseUrl() + "/assets/banner.png", [&](auto&) { marker = true; });
-  ASSERT_TRUE(runUntil([&] { return marker; }));
-  marker = false;
-  Image::contentsOfFileInBackground(assets / "banner.png", [&](auto) { marker = true; });
-  ASSERT_TRUE(runUntil([&] { return marker; }));
-  runLoop().advance(1);
-
-  EXPECT_FALSE(ad()->isLoaded);
-  EXPECT_EQ(root()->presentedViewController(), nullptr);
-  EXPECT_EQ(delegate->events, std::vector<std::string>{"onInit:[p]"});
-  const bool downloaded = kind == "truncated" || kind == "huge";
-  EXPECT_EQ(logCount("download failed: "), downloaded ? 0 : 1);
-  EXPECT_EQ(logCount("image refused: 16000x16000 pixels"), kind == "huge" ? 1 : 0);
+  ASSERT_TRUE(runUntil([&] { return !delegate->loading.empty(); }));
+  EXPECT_EQ(delegate->loading,
+            std::vector<std::string>{"failed:p:" + std::to_string(static_cast<int>(param.reason))});
+  EXPECT_FALSE(sdk().isReady("p"));
+  // The pause before a retry is 2 s and at most a quarter more.
+  const double failedAt = runLoop().now();
+  ASSERT_TRUE(advanceUntil([&] { return delegate->has("onAdReady:p"); }, 5));
+  EXPECT_EQ(runLoop().now() - failedAt >= 2, param.retried);
+  EXPECT_LE(runLoop().now() - failedAt, 2.5);
+  const auto* placement = internal::ControllerAccess::placements().find("p");
+  EXPECT_EQ((*placement)->currentAd()->id(), param.retried ? "b1" : "b2");
+  EXPECT_TRUE(sdk().isReady("p"));
+  EXPECT_EQ(delegate->events,
+            (std::vector<std::string>{"onInit:[p]", "onAdFailedToShow:p", "onAdReady:p"}));
+  EXPECT_EQ(delegate->reasons.size(), 1u);
+  EXPECT_EQ(delegate->reasons[0].rfind("p:207:", 0), 0u) << delegate->reasons[0];
+  EXPECT_EQ(logCount("image refused: 16000x16000 pixels"),
+            std::string(param.name) == "huge" ? 1 : 0);
 }
 
-INSTANTIATE_TEST_SUITE_P(Images, UnusableImageTest,
-                         ::testing::Values("not_an_image", "status_404", "truncated", "huge",
-                                           "missing", "a_number", "an_object"),
-                         [](const auto& info) { return std::string(info.param); });
+INSTANTIATE_TEST_SUITE_P(
+    Images, LoadFailureTest,
+    ::testing::Values(
+        LoadFailureCase{"not_an_image", "{server}/assets/not-an-image.png", ZelError::wrongKind,
+                        false},
+        LoadFailureCase{"truncated", "{server}/assets/truncated.png", ZelError::wrongKind, false},
+        LoadFailureCase{"huge", "{server}/assets/huge.png", ZelError::wrongKind, false},
+        LoadFailureCase{"status_404", "{server}/assets/missing.png", ZelError::fileRefused, false},
+        LoadFailureCase{"status_503_once", "{server}/refused/1/banner.png",
+                        ZelError::downloadFailed, true},
+        LoadFailureCase{"missing", JSON(), ZelError::invalidAd, false},
+        LoadFailureCase{"a_number", 42, ZelError::invalidAd, false},
+        LoadFailureCase{
+            "an_object", {{"url", "{server}/assets/banner.png"}}, ZelError::invalidAd, false}),
+    [](const auto& info) { return std::string(info.param.name); });
 
 /// Click addresses that are missing or not a string are no click at all; one that does not
 /// parse is reported as a click but opens nothing. No click beacon either way.

@@ -46,10 +46,17 @@ class RecordingDelegate : public ZelExtendedEventDelegate {
                                   const std::string& message) override;
   void onNoAdsWithReason(const std::string& id, ZelError reason,
                          const std::string& message) override;
+  /// Apart from `events`, in `loading`: "failed:<placement>:<code>" and "readyAgain:<placement>".
+  void onAdFailedToLoadWithReason(const std::string& id, ZelError reason,
+                                  const std::string&) override {
+    loading.push_back("failed:" + id + ":" + std::to_string(static_cast<int>(reason)));
+  }
+  void onAdReadyAgain(const std::string& id) override { loading.push_back("readyAgain:" + id); }
   bool has(const std::string& event) const;
 
   std::vector<std::string> events;
   std::vector<std::string> reasons;
+  std::vector<std::string> loading;
   int initCount = 0;
   /// Called with each event as it is recorded.
   std::function<void(const std::string& event)> observer;
@@ -91,12 +98,11 @@ inline JSON oneAdCampaign(const std::string& adId, const std::string& subtype, J
       "app", {{"p", placementObject("enabled", JSON::array({adObject(adId, subtype, data)}))}});
 }
 
-/// The first ad unit of placement `placementId`, as a `T`.
+/// The current ad unit of placement `placementId` (its first until one fails), as a `T`.
 template <class T>
 std::shared_ptr<T> firstAdOf(const std::string& placementId = "p") {
   const auto* placement = internal::ControllerAccess::placements().find(placementId);
-  if (!placement || (*placement)->ads.empty()) return nullptr;
-  return std::dynamic_pointer_cast<T>((*placement)->ads.front().second);
+  return placement ? std::dynamic_pointer_cast<T>((*placement)->currentAd()) : nullptr;
 }
 
 /// The headless platform on a manual clock, with its config, caches and temporary
@@ -137,6 +143,16 @@ class SdkTest : public PlatformTest {
   /// Runs the main queue until `done` holds (at most `seconds` of real time).
   bool runUntil(const std::function<bool()>& done, double seconds = 20) {
     return runLoop().runUntil(done, seconds);
+  }
+  /// Runs the main queue with the manual clock moving on in steps of `step` seconds until
+  /// `done` holds, for at most `clockSeconds` on that clock; what the network does meanwhile
+  /// has a moment of real time at each step.
+  bool advanceUntil(const std::function<bool()>& done, double clockSeconds, double step = 0.1) {
+    for (double passed = 0; passed <= clockSeconds; passed += step) {
+      if (runLoop().runUntil(done, 0.05)) return true;
+      runLoop().advance(step);
+    }
+    return done();
   }
   /// How many console lines start with `prefix`.
   long logCount(const std::string& prefix) const;

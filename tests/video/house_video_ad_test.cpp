@@ -511,16 +511,16 @@ TEST_F(VideoAdTest, IconsInTheCachesFolderAreNotRequested) {
   EXPECT_EQ(Asset::iconSoundOffPath, cached[1]);
 }
 
-// Readiness is reported while the player still names the server's address; the local file
-// takes its place right after, and is what plays.
-TEST_F(VideoAdTest, ReadyBeforeThePlayerSwitchesToTheLocalFile) {
+// By the time the host hears the ad is ready the player names the local file, so that a showing
+// asked for from that callback plays it.
+TEST_F(VideoAdTest, ReadyWithThePlayerOnTheLocalFile) {
   std::optional<std::string> urlAtReady;
   delegate->observer = [&](const std::string& event) {
     if (event == "onAdReady:p") urlAtReady = video().url;
   };
   initializeWith(videoData({{"duration", 8}}));
-  EXPECT_EQ(urlAtReady, server->baseUrl() + "/assets/video.webm");
   const std::string local = video().url.value_or("");
+  EXPECT_EQ(urlAtReady, local);
   ASSERT_EQ(local.rfind("file://", 0), 0u) << local;
   EXPECT_TRUE(fs::exists(local.substr(7)));
   showAndStart();
@@ -556,8 +556,8 @@ TEST_P(GoneTest, EndSkipsWhatNeedsAViewControllerThatIsGone) {
 
 INSTANTIATE_TEST_SUITE_P(Hosts, GoneTest, ::testing::Bool());
 
-/// Video addresses that are no URL (an empty one included): never ready, one console line,
-/// nothing shown.
+/// Video addresses that are no URL (an empty one included): never ready, the host told why,
+/// and a showing fails.
 class BadVideoTest : public VideoAdTest, public ::testing::WithParamInterface<const char*> {};
 
 TEST_P(BadVideoTest, NeverReady) {
@@ -573,8 +573,9 @@ TEST_P(BadVideoTest, NeverReady) {
   sdk().showAd(root(), "p");
   runLoop().advance(1);
   EXPECT_EQ(top(), root());
-  EXPECT_EQ(delegate->events, std::vector<std::string>{"onInit:[p]"});
-  EXPECT_EQ(logCount("video ad v1 has no valid video address; it will never be ready"), 1);
+  EXPECT_EQ(delegate->events, (std::vector<std::string>{"onInit:[p]", "onAdFailedToShow:p"}));
+  EXPECT_EQ(delegate->loading, std::vector<std::string>{"failed:p:306"});
+  EXPECT_FALSE(sdk().isReady("p"));
 }
 
 INSTANTIATE_TEST_SUITE_P(Addresses, BadVideoTest, ::testing::Values("space", "empty", "missing"));

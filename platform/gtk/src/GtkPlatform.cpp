@@ -6,6 +6,7 @@
 
 #include "KeyboardFocus.h"
 #include "ModelCanvas.h"
+#include "NetworkWatch.h"
 #include "zelvora/Log.h"
 #include "zelvora/platform/Device.h"
 #include "zelvora/platform/gtk/GstPlayerEngine.h"
@@ -92,6 +93,7 @@ GtkPlatform::GtkPlatform(HostEnvironment environment, UrlMode urls, Hosting host
   services_.emplace(BackendServices::Parts{std::move(environment), &mainQueue_, gstPlayerEngines(),
                                            webEngine_, urlHandler_, gstreamerCanPlay});
   window()->addStackObserver([this] { presentationChanged(); });
+  network_ = std::make_unique<NetworkWatch>();
   modelSize_ = window()->frame.size();
   // Hosted, the screen is the host's window from the start.
   if (hosting_.kind != Hosting::Kind::ownWindow && allocated_.width > 0 && allocated_.height > 0) {
@@ -192,6 +194,7 @@ void GtkPlatform::watchNativeWindow() {
 GtkPlatform::~GtkPlatform() {
   instance = nullptr;
   keys_.reset();
+  network_.reset();
   g_source_destroy(modelWatch_);
   g_source_unref(modelWatch_);
   // The model goes before the engines that show its pages and videos.

@@ -1,5 +1,7 @@
 #include "adunit/types/InterstitialHouseBanner.h"
 
+#include <utility>
+
 #include "adunit/rendering/Constraints.h"
 #include "adunit/rendering/ViewControllers/InterstitialViewController.h"
 #include "net/HttpClient.h"
@@ -13,12 +15,18 @@ std::shared_ptr<InterstitialHouseBanner> InterstitialHouseBanner::self() {
 }
 
 void InterstitialHouseBanner::onPreloadFinished() {
-  isLoaded = true;
-  if (auto delegate = preloadDelegate.lock()) delegate->onAdLoaded();
+  loadSucceeded();
   if (shouldShowAdAfterPreload) {
     // The host's view controller may be gone by now: then there is nothing to show over.
     if (auto presenter = rootPresentingVC.lock()) render(presenter);
   }
+}
+
+void InterstitialHouseBanner::loadFailed(ZelError reason, const std::string& message) {
+  BannerAd::loadFailed(reason, message);
+  // A showing asked for while the picture was on its way ends here.
+  if (std::exchange(shouldShowAdAfterPreload, false))
+    failToShow(ZelError::notReady, "the ad could not be loaded: " + message);
 }
 
 void InterstitialHouseBanner::render(

@@ -16,6 +16,7 @@ class InterstitialHouseBanner : public BannerAd,
 
   void render(const std::shared_ptr<platform::ViewController>& presentingViewController) override;
   void onPreloadFinished() override;
+  void loadFailed(ZelError reason, const std::string& message) override;
   void onBannerClicked() override;
   void onClose() override;
   /// From render until the close: its interstitial is queued for presentation or on screen

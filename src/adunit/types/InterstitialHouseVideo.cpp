@@ -19,8 +19,11 @@ std::shared_ptr<InterstitialHouseVideo> InterstitialHouseVideo::self() {
 
 void InterstitialHouseVideo::render(
     const std::shared_ptr<ViewController>& presentingViewController) {
-  if (!isLoaded || !presentingViewController) return;
-  if (isPresenting()) return;  // already showing
+  if (!presentingViewController || isPresenting()) return;
+  if (!isLoaded) {
+    failToShow(ZelError::notReady, "the video is not loaded yet");
+    return;
+  }
   rootPresentingVC = presentingViewController;
   auto controller = videoPlayer->initPlayerController();
   playerVC = controller;

@@ -18,6 +18,7 @@ bool InterstitialHtml::canRender() {
   if (mraid() && !pageReady()) {
     if (!fallbackTriggered()) {
       log(LogLevel::warning, "MRAID html ad is not ready yet in placement " + placement);
+      failToShow(ZelError::notReady, "the creative's page is still loading");
     } else {
       log(LogLevel::warning, "Mraid html ad has no fill in placement " + placement);
       failToShow(ZelError::noFill, "the creative has no fill");

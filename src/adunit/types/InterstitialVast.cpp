@@ -132,6 +132,7 @@ void InterstitialVast::failed(vast::VastError code, const std::string& message,
   const std::string line = "VAST error " + std::to_string(static_cast<int>(code)) + ": " + message;
   log(LogLevel::warning, "VAST ad " + id() + " cannot be played: " + line);
   if (placementId) reportNoAds(*placementId, hostReason(code), line);
+  loadFailed(hostReason(code), line);
 }
 
 void InterstitialVast::resolved(vast::ResolvedAd ad) {
@@ -177,8 +178,7 @@ void InterstitialVast::fileSettled() {
   // Ready once everything the viewer will see is here: on a fast clock the video can end
   // before a card that is still on its way.
   if (--pendingFiles_ > 0 || mediaFailed_) return;
-  isLoaded = true;
-  if (auto delegate = preloadDelegate.lock()) delegate->onAdLoaded();
+  loadSucceeded();
 }
 
 void InterstitialVast::loadCompanionAndIcons() {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <filesystem>
 #include <functional>
 #include <memory>
@@ -84,6 +85,13 @@ class ZELVORA_API BackendServices {
 
   std::shared_ptr<Window> window() const { return window_; }
   std::shared_ptr<ViewController> rootViewController() const { return root_; }
+
+  /// Counts the backends started in this process: views, pages and timers of an earlier one
+  /// are gone with it.
+  static std::uint64_t generation();
+  /// Told, in the first main-queue turn of every backend started after it is set, so that
+  /// what was built on an earlier backend is built again. Kept across backends.
+  static void setStartedHandler(std::function<void()> handler);
 
  private:
   std::shared_ptr<Window> window_;

@@ -3,6 +3,7 @@
 #include <condition_variable>
 #include <filesystem>
 #include <functional>
+#include <map>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -65,9 +66,10 @@ struct ServerOptions {
 
 /// The reference ad server. POST "/srv" checks the request's signature and answers
 /// getPlacements from the campaigns (an unknown app gets no placements and a log line naming the
-/// known app ids, a bad signature HTTP 403); "/assets/" serves static files; GET "/vast/<name>"
-/// serves a VAST document with "{server}" and "{ad}" (its "ad" parameter) filled in, after
-/// "delay" seconds when asked; every request under "/t/" is recorded as a beacon, and GET
+/// known app ids, a bad signature HTTP 403); "/assets/" serves static files ("/refused/<n>/<name>"
+/// an asset after refusing it n times); GET "/vast/<name>" serves a VAST document with "{server}"
+/// and "{ad}" (its "ad" parameter) filled in, after "delay" seconds when asked; every request under
+/// "/t/" is recorded as a beacon, and GET
 /// "/debug/beacons" and "/debug/requests" show the records as JSON.
 class ReferenceServer {
  public:
@@ -110,6 +112,8 @@ class ReferenceServer {
   void installRoutes();
   void installThrottledAssets();
   void installVastDocuments();
+  /// GET "/refused/<n>/<name>": HTTP 503 for the first n requests of that path, then the asset.
+  void installRefusingAssets();
   /// Sleeps `seconds` (at most the option's limit), or less when the server stops.
   void delay(double seconds);
   JSON answer(const JSON& request, int& status);
@@ -128,6 +132,7 @@ class ReferenceServer {
   std::vector<BeaconRecord> beacons_;
   std::vector<PlacementsRequest> requests_;
   std::vector<ServedRequest> served_;
+  std::map<std::string, int> refusals_;
 };
 
 }  // namespace zelvora::server

@@ -55,6 +55,16 @@ class ZELVORA_API Application {
   /// The backend calls this when the application goes to the background.
   void postWillResignActive();
   bool isActive() const { return active_; }
+  /// Told when the network is usable again after it was not; kept across `reset`, since it
+  /// belongs to the SDK rather than to a backend. Backends without a network monitor never
+  /// tell it.
+  void setNetworkAvailableHandler(std::function<void()> handler) {
+    networkAvailable_ = std::move(handler);
+  }
+  /// The backend calls this when the network came back.
+  void postNetworkAvailable() {
+    if (networkAvailable_) networkAvailable_();
+  }
   void setActive(bool active) { active_ = active; }
 
   /// Back to a fresh state (no window, portrait, no observers); backends call it at start-up.
@@ -68,6 +78,7 @@ class ZELVORA_API Application {
   std::map<ObserverToken, std::function<void()>> resignObservers_;
   ObserverToken nextToken_ = 1;
   bool active_ = true;
+  std::function<void()> networkAvailable_;
 };
 
 }  // namespace zelvora::platform

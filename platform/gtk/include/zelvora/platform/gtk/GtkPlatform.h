@@ -67,6 +67,7 @@
 namespace zelvora::platform::gtk {
 
 class KeyboardFocus;
+class NetworkWatch;
 class ModelCanvas;
 
 /// Where the desktop backend shows the SDK's screens.
@@ -223,6 +224,7 @@ class ZELVORA_API GtkPlatform final : public Backend {
   std::unique_ptr<NativeLayer> nativeLayer_;
   std::unique_ptr<ModelCanvas> upperCanvas_;
   std::unique_ptr<KeyboardFocus> keys_;
+  std::unique_ptr<NetworkWatch> network_;
   std::shared_ptr<GtkWebEngine> webEngine_;
   /// The video pictures attached to the native layer.
   std::vector<GtkWidget*> videoPictures_;
