@@ -301,6 +301,20 @@ void ZelController::updateContestState(ConsentState state, const std::string& wo
   state_->consentManager->set(state, wording, obtainedTimestampInSec);
 }
 
+bool ZelController::setConsentStrings(const ConsentStrings& strings) {
+  if (!onMainThread("setConsentStrings")) return false;
+  if (const auto why = state_->consentManager->setStrings(strings)) {
+    log(LogLevel::error, "ZelvoraFramework - setConsentStrings refused: " + *why);
+    return false;
+  }
+  return true;
+}
+
+ConsentStrings ZelController::consentStrings() const {
+  if (!onMainThread("consentStrings")) return {};
+  return state_->consentManager->strings();
+}
+
 void ZelController::addEmulatedIp(const std::string& ip) {
   if (state_->additions && state_->additions->is_object()) (*state_->additions)["emulatedIp"] = ip;
 }

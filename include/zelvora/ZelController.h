@@ -7,6 +7,7 @@
 
 #include "zelvora/AdSettings.h"
 #include "zelvora/ConsentState.h"
+#include "zelvora/ConsentStrings.h"
 #include "zelvora/Export.h"
 #include "zelvora/Json.h"
 #include "zelvora/TransferLimits.h"
@@ -81,6 +82,11 @@ class ZELVORA_API ZelController {
   /// Records the user's consent decision; `obtainedTimestampInSec` in seconds since 1970.
   void updateContestState(ConsentState state, const std::string& wording,
                           std::int64_t obtainedTimestampInSec);
+  /// Replaces the consent strings (an empty member: not set), kept with the record. Strings of
+  /// the wrong shape are refused with one console line and the former ones kept: returns
+  /// whether they were taken. They show in `getConsentData` too.
+  bool setConsentStrings(const ConsentStrings& strings);
+  ConsentStrings consentStrings() const;
 
   bool isInitialized() const;
   const std::optional<JSON>& additions() const;

@@ -272,6 +272,16 @@ ZELVORA_API zelvora_status zelvora_set_consent(zelvora_consent_state state, cons
  * `needed` (may be NULL) receives the size it takes, NUL included; a buffer too small gets
  * ZELVORA_ERROR_BUFFER_TOO_SMALL and is left untouched (pass NULL and 0 to ask the size). */
 ZELVORA_API zelvora_status zelvora_get_consent_json(char* buffer, size_t capacity, size_t* needed);
+/* The consent strings of the industry's frameworks, as the host's consent-management platform
+ * gives them: the IAB TCF 2.2 TC string, the GPP string with the ids of its applicable sections
+ * (`gpp_section_ids` may be NULL when `gpp_section_count` is 0) and the US privacy string
+ * ("1YNN"). NULL or "" is not set; each call replaces all four. Kept with the consent record,
+ * sent with every request and shown by zelvora_get_consent_json (see ConsentStrings in the C++
+ * API). Malformed values get ZELVORA_ERROR_INVALID_ARGUMENT and the former strings stay. */
+ZELVORA_API zelvora_status zelvora_set_consent_strings(const char* tcf, const char* gpp,
+                                                       const int* gpp_section_ids,
+                                                       size_t gpp_section_count,
+                                                       const char* us_privacy);
 
 /* ---- Console lines. ---- */
 

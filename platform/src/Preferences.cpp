@@ -245,7 +245,12 @@ void Preferences::setString(const std::string& key, const std::string& value) {
 
 void Preferences::setValues(const nlohmann::json& values) {
   if (!values.is_object()) return;
-  for (const auto& [key, value] : values.items()) values_[key] = value;
+  for (const auto& [key, value] : values.items()) {
+    if (value.is_null())
+      values_.erase(key);
+    else
+      values_[key] = value;
+  }
   save();
 }
 

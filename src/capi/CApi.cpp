@@ -10,6 +10,7 @@
 
 #include "ControllerAccess.h"
 #include "capi/CallbackBridge.h"
+#include "consent/ConsentStringsCheck.h"
 #include "zelvora/Log.h"
 #include "zelvora/ZelController.h"
 #include "zelvora/platform/Backend.h"
@@ -447,6 +448,33 @@ zelvora_status zelvora_get_consent_json(char* buffer, size_t capacity, size_t* n
       return fail(ZELVORA_ERROR_BUFFER_TOO_SMALL, "zelvora_get_consent_json: the record needs " +
                                                       std::to_string(text.size() + 1) + " bytes");
     std::memcpy(buffer, text.c_str(), text.size() + 1);
+    return succeed();
+  });
+}
+
+zelvora_status zelvora_set_consent_strings(const char* tcf, const char* gpp,
+                                           const int* gpp_section_ids, size_t gpp_section_count,
+                                           const char* us_privacy) {
+  constexpr const char* operation = "zelvora_set_consent_strings";
+  if (gpp_section_ids == nullptr && gpp_section_count > 0)
+    return fail(ZELVORA_ERROR_INVALID_ARGUMENT,
+                std::string(operation) + ": gpp_section_ids is NULL with a count above 0");
+  // Checked before the ids are copied: an absurd count would be an absurd allocation.
+  if (gpp_section_count > kMaxGppSectionIds)
+    return fail(ZELVORA_ERROR_INVALID_ARGUMENT, std::string(operation) + ": more than " +
+                                                    std::to_string(kMaxGppSectionIds) +
+                                                    " GPP section ids");
+  if (const auto status = onMainThread(operation, false)) return status;
+  return guarded([&] {
+    const auto text = [](const char* value) { return value ? std::string(value) : std::string(); };
+    ConsentStrings strings;
+    strings.tcfString = text(tcf);
+    strings.gppString = text(gpp);
+    strings.gppSectionIds.assign(gpp_section_ids, gpp_section_ids + gpp_section_count);
+    strings.usPrivacy = text(us_privacy);
+    if (const auto why = whyInvalid(strings))
+      return fail(ZELVORA_ERROR_INVALID_ARGUMENT, std::string(operation) + ": " + *why);
+    ZelController::sharedInstance().setConsentStrings(strings);
     return succeed();
   });
 }

@@ -42,7 +42,8 @@ void Chain::cancel() {
 }
 
 void Chain::fetch(const std::string& url) {
-  const std::string filled = fillMacros(url, options_.macros ? options_.macros() : MacroValues{});
+  const std::string filled =
+      fillMacros(url, withConsentStrings(options_.macros ? options_.macros() : MacroValues{}));
   // The limit is the transfer's own, on the real clock: a host's clock may run faster.
   HttpClient::shared().fetchText(
       filled, options_.requestTimeoutSeconds,

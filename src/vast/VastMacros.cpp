@@ -7,6 +7,8 @@
 #include <random>
 #include <string_view>
 
+#include "ControllerAccess.h"
+#include "consent/ConsentManager.h"
 #include "net/Url.h"
 
 namespace zelvora::vast {
@@ -51,6 +53,12 @@ std::string textOrUnknown(const std::string& value) {
   return value.empty() ? kUnknown : value;
 }
 
+std::string commaSeparated(const std::vector<int>& ids) {
+  std::string text;
+  for (const int id : ids) text += (text.empty() ? "" : ",") + std::to_string(id);
+  return text;
+}
+
 // The value of macro `name`, not yet encoded; none for a name this client does not know.
 std::optional<std::string> valueOf(std::string_view name, const MacroValues& values,
                                    std::string& cacheBuster) {
@@ -60,6 +68,8 @@ std::optional<std::string> valueOf(std::string_view name, const MacroValues& val
   if (name == "REASON") return numberOrUnknown(values.reason);
   if (name == "LIMITADTRACKING") return values.limitAdTracking ? "1" : "0";
   if (name == "GDPRCONSENT") return textOrUnknown(values.gdprConsent);
+  if (name == "GPP_STRING") return textOrUnknown(values.gppString);
+  if (name == "GPP_SID") return textOrUnknown(commaSeparated(values.gppSectionIds));
   if (name == "TIMESTAMP") return isoTime(values.timestampSeconds);
   if (name == "CACHEBUSTING") {
     if (cacheBuster.empty()) cacheBuster = newCacheBuster();
@@ -73,6 +83,16 @@ std::optional<std::string> valueOf(std::string_view name, const MacroValues& val
 std::string newCacheBuster() {
   thread_local std::mt19937 generator{std::random_device{}()};
   return std::to_string(std::uniform_int_distribution<int>(10000000, 99999999)(generator));
+}
+
+MacroValues withConsentStrings(MacroValues values) {
+  const ConsentStrings& strings = internal::ControllerAccess::consentManager().strings();
+  if (values.gdprConsent.empty()) values.gdprConsent = strings.tcfString;
+  if (values.gppString.empty()) {
+    values.gppString = strings.gppString;
+    values.gppSectionIds = strings.gppSectionIds;
+  }
+  return values;
 }
 
 std::string fillMacros(const std::string& url, const MacroValues& values) {

@@ -2,6 +2,7 @@
 
 #include <optional>
 #include <string>
+#include <vector>
 
 namespace zelvora::vast {
 
@@ -18,8 +19,11 @@ struct MacroValues {
   std::optional<int> reason;
   /// [LIMITADTRACKING]: 1 when the user limited ad tracking, else 0.
   bool limitAdTracking = false;
-  /// [GDPRCONSENT]: the consent string; empty: not known.
+  /// [GDPRCONSENT]: the TC string; empty: not known.
   std::string gdprConsent;
+  /// [GPP_STRING], and [GPP_SID] with the ids comma-separated; empty: not known.
+  std::string gppString;
+  std::vector<int> gppSectionIds;
   /// [TIMESTAMP]: seconds since 1970, written ISO 8601 with milliseconds in UTC.
   std::optional<double> timestampSeconds;
   /// [CACHEBUSTING]: a random 8-digit number, the same for one request; empty: a new one.
@@ -28,6 +32,10 @@ struct MacroValues {
 
 /// A random 8-digit number for [CACHEBUSTING], its first digit not 0.
 std::string newCacheBuster();
+
+/// `values` with the consent strings the host set (ZelController::setConsentStrings) where
+/// it has none of its own.
+MacroValues withConsentStrings(MacroValues values);
 
 /// `url` with every known macro replaced by its value, percent-encoded (RFC 3986 unreserved
 /// characters stay as they are). Macros are written "[NAME]"; names this client does not know

@@ -14,8 +14,9 @@ bool isOnce(const std::string& name) {
 
 void send(const std::vector<std::string>& urls, const MacroValues& values,
           const std::string& what) {
+  const MacroValues filledIn = withConsentStrings(values);
   for (const auto& url : urls) {
-    const std::string filled = fillMacros(url, values);
+    const std::string filled = fillMacros(url, filledIn);
     log(LogLevel::trace, "VAST tracker " + what + ": " + filled);
     RESTClient::callBeacon(filled);
   }

@@ -2,7 +2,7 @@
 // status and a message, the consent record in the caller's buffer, and the callbacks, which
 // run on the main thread only.
 
-#include <gtest/gtest.h>
+#include <gmock/gmock.h>
 
 #include <atomic>
 #include <chrono>
@@ -195,6 +195,50 @@ TEST_F(CApiTest, ConsentJsonIntoTheCallersBuffer) {
   EXPECT_EQ(record["state"], "CONSENT_PERSONALIZED_ADS");
   EXPECT_EQ(record["wording"], "We show ads.");
   EXPECT_EQ(record["lastChangedTs"], 1700000000000);
+}
+
+// The consent strings from C: NULL or "" is not set, each call replaces all four, malformed
+// values are refused with their reason and leave the strings kept, which the record shows.
+TEST_F(CApiTest, ConsentStringsAreCheckedAndShowInTheRecord) {
+  createPlatform();
+  const auto record = [] {
+    char buffer[512];
+    EXPECT_EQ(zelvora_get_consent_json(buffer, sizeof buffer, nullptr), ZELVORA_OK);
+    return std::string(buffer);
+  };
+  const int ids[] = {2, 6};
+  ASSERT_EQ(zelvora_set_consent_strings("CPzHq4A", "DBABMA", ids, 2, "1YNN"), ZELVORA_OK);
+  const std::string kept = R"({"state":"UNKNOWN","changed":false,"tcfString":"CPzHq4A",)"
+                           R"("gppString":"DBABMA","gppSid":[2,6],"usPrivacy":"1YNN"})";
+  EXPECT_EQ(record(), kept);
+
+  struct Refused {
+    const char *tcf, *gpp;
+    const int* ids;
+    size_t count;
+    const char *usPrivacy, *why;
+  };
+  const std::vector<int> many(65, 1);
+  const Refused cases[] = {
+      {"CP\x01", nullptr, nullptr, 0, nullptr, "the TC string holds byte 0x01 at offset 2"},
+      {nullptr, "DB A", nullptr, 0, nullptr, "the GPP string holds byte 0x20 at offset 2"},
+      {nullptr, nullptr, ids, 2, nullptr, "GPP section ids need a GPP string"},
+      {nullptr, "DBABMA", nullptr, 1, nullptr, "gpp_section_ids is NULL with a count above 0"},
+      {nullptr, "DBABMA", many.data(), many.size(), nullptr, "more than 64 GPP section ids"},
+      {nullptr, nullptr, nullptr, 0, "1YNNN",
+       "the US privacy string is not 4 characters: \"1\" then Y, N or - three times"},
+  };
+  for (const auto& refused : cases) {
+    EXPECT_EQ(zelvora_set_consent_strings(refused.tcf, refused.gpp, refused.ids, refused.count,
+                                          refused.usPrivacy),
+              ZELVORA_ERROR_INVALID_ARGUMENT);
+    EXPECT_THAT(zelvora_last_error(),
+                ::testing::StartsWith("zelvora_set_consent_strings: " + std::string(refused.why)));
+  }
+  EXPECT_EQ(record(), kept);
+
+  ASSERT_EQ(zelvora_set_consent_strings(nullptr, "", nullptr, 0, "1---"), ZELVORA_OK);
+  EXPECT_EQ(record(), R"({"state":"UNKNOWN","changed":false,"usPrivacy":"1---"})");
 }
 
 // Calls from another thread are refused; the callbacks and the reasons arrive on the main

@@ -7,6 +7,7 @@
 
 #include "FuzzWorld.h"
 #include "consent/ConsentManager.h"
+#include "consent/ConsentStringsCheck.h"
 #include "net/JsonReading.h"
 #include "zelvora/Log.h"
 #include "zelvora/platform/Directories.h"
@@ -58,6 +59,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
   ConsentManager first;
   checkRecord(first.consentData());
+  fuzz::check(!whyInvalid(first.strings()), "stored consent strings read back only when valid");
   const JSON sent = first.getAndFlush();
   checkRecord(sent);
   const JSON flushed = first.consentData();

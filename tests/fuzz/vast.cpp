@@ -18,6 +18,8 @@ const MacroValues& macroValues() {
     filled.assetUri = "https://cdn.example/clip.mp4?a=[b]&c";
     filled.reason = 2;
     filled.gdprConsent = "CONSENT string";
+    filled.gppString = "DBABMA~CP";
+    filled.gppSectionIds = {2, 6};
     filled.timestampSeconds = 1796637600.25;
     filled.cacheBusting = "12345678";
     return filled;

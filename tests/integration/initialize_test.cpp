@@ -134,6 +134,36 @@ TEST_F(InitializeTest, ConsentChangeTravelsInExactlyOneRequest) {
   EXPECT_EQ(unordered(sdk().getConsentData()), unchanged);
 }
 
+// The consent strings travel in "consent" while they are set, and mark no change; without
+// them the body is byte for byte the one sent before any was set.
+TEST_F(InitializeTest, ConsentStringsTravelOnlyWhileSet) {
+  LoopbackServer noAds;
+  std::vector<std::string> bodies;  // read once the requests are answered
+  noAds.http.Post("/srv", [&](const httplib::Request& request, httplib::Response& response) {
+    bodies.push_back(request.body);
+    response.set_content("{}", "application/json");
+  });
+  noAds.start();
+  useServer(noAds.url("/srv"));
+  initializeAndWait("app");
+  ASSERT_TRUE(sdk().setConsentStrings({"CPzHq4A.YAAA", "DBABMA~CPXxRfA", {2, 6}, "1YNN"}));
+  initializeAndWait("app");
+  ASSERT_TRUE(sdk().setConsentStrings({}));
+  initializeAndWait("app");
+  noAds.stop();
+
+  ASSERT_EQ(bodies.size(), 3u);
+  EXPECT_NE(bodies[0].find(R"("app":"app","consent":{"state":"UNKNOWN","changed":false},)"),
+            std::string::npos)
+      << bodies[0];
+  EXPECT_EQ(bodies[2], bodies[0]);
+  const JSON with = JSON::parse(bodies[1]);
+  EXPECT_EQ(with["data"]["consent"].dump(),
+            R"({"state":"UNKNOWN","changed":false,"tcfString":"CPzHq4A.YAAA",)"
+            R"("gppString":"DBABMA~CPXxRfA","gppSid":[2,6],"usPrivacy":"1YNN"})");
+  EXPECT_EQ(with["zvs"], md5sum(with["data"].dump() + "qmx407"));
+}
+
 // An app id the server has no campaign for is answered with no placements, which initialises
 // the SDK with none, and the server's log names the app ids it knows.
 TEST_F(InitializeTest, UnknownAppGetsNoPlacementsAndTheServerNamesTheKnownApps) {

@@ -262,7 +262,8 @@ TEST_F(StorageTest, ReadOnlyFoldersAreNamedOnceAndTheSdkGoesOn) {
 }
 
 // A host killed at any moment while it records consent leaves one of the records it wrote,
-// never a mix of two, and the next start removes the temporary file a cut save left.
+// never a mix of two (nor of two sets of consent strings), and the next start removes the
+// temporary file a cut save left.
 // ZELVORA_KILLS sets the number of kills (scripts/kill-test runs many).
 TEST_F(StorageTest, KilledWhileRecordingConsentLeavesAWholeRecord) {
   const char* wanted = std::getenv("ZELVORA_KILLS");
@@ -294,10 +295,17 @@ TEST_F(StorageTest, KilledWhileRecordingConsentLeavesAWholeRecord) {
     ASSERT_EQ(stored["consentState"], static_cast<int>(entry.state)) << stored.dump();
     ASSERT_EQ(stored["consentLastChangeTs"], entry.seconds * 1000) << stored.dump();
     ASSERT_TRUE(stored["consentChanged"].is_boolean()) << stored.dump();
+    // The strings are saved right after their decision: its own, or the decision's before.
+    const ConsentStrings strings{
+        stored.value("consentTcfString", ""), stored.value("consentGppString", ""),
+        stored.value("consentGppSid", std::vector<int>{}), stored.value("consentUsPrivacy", "")};
+    const auto previous = consentEntry(index + kConsentEntries - 1);
+    ASSERT_TRUE(strings == entry.strings || strings == previous.strings) << stored.dump();
 
     cutShort += temporaries() > 0;
     ConsentManager restarted;
     EXPECT_EQ(restarted.state(), entry.state);
+    EXPECT_EQ(restarted.strings(), strings);
     ASSERT_EQ(temporaries(), 0) << "after kill " << kill;
   }
   std::cout << kills << " kills, " << cutShort << " of them during a save" << std::endl;

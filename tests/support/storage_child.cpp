@@ -23,11 +23,12 @@ int recordConsentForEver(const std::string& config, const std::string& bundle) {
   env.bundleIdentifier = bundle;
   platform::setHostEnvironment(env);
   ConsentManager consent;
-  // Consecutive entries differ in state and wording, so each is recorded; every third is
-  // flushed too (a write of the change mark alone).
+  // Consecutive entries differ in state and wording, so each is recorded, then its strings;
+  // every third is flushed too (a write of the change mark alone).
   for (unsigned i = static_cast<unsigned>(::getpid());; ++i) {
     const auto entry = test::consentEntry(i);
     consent.set(entry.state, entry.wording, entry.seconds);
+    consent.setStrings(entry.strings);
     if (i % 3 == 0) consent.getAndFlush();
     if (i == static_cast<unsigned>(::getpid())) std::cout << "written" << std::endl;
   }

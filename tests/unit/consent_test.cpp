@@ -6,11 +6,17 @@
 #include <cstdint>
 #include <limits>
 
+#include <gmock/gmock.h>
+
 #include "consent/ConsentManager.h"
 #include "support/SdkTest.h"
 
 namespace zelvora::test {
 namespace {
+
+using ::testing::ElementsAre;
+using ::testing::IsEmpty;
+using ::testing::StartsWith;
 
 class ConsentTest : public SdkTest {
  protected:
@@ -150,6 +156,97 @@ TEST_F(ConsentTest, FormerSharedRecordIsTakenOverOnceByEachApplication) {
   env.bundleIdentifier = "com.example.other";
   platform::setHostEnvironment(env);
   EXPECT_EQ(ConsentManager().state(), ConsentState::consentPersonalizedAds);
+}
+
+const ConsentStrings kStrings{"CPzHq4APzHq4AAHABBENC-CgAP_AAH_AAAqIJNNf.YAAAAAAAAAAA",
+                              "DBABMA~CPXxRfAPXxRfAAfKABENB-CgAAAAAAAAAAYgAAAAAAAA",
+                              {2, 6},
+                              "1YNN"};
+
+// The strings of the wrong shape are refused whole, with one console line naming why, and the
+// former ones stay; every shape a real string takes, and none at all, is kept.
+TEST_F(ConsentTest, ConsentStringsOfTheWrongShapeAreRefused) {
+  const std::string usPrivacy =
+      "the US privacy string is not 4 characters: \"1\" then Y, N or - three times";
+  const std::pair<ConsentStrings, std::string> cases[] = {
+      {kStrings, ""},
+      {{}, ""},
+      {{.tcfString = "CO.x~y+/=_-", .usPrivacy = "1---"}, ""},
+      {{.gppString = "DBABMA"}, ""},
+      {{.tcfString = std::string(8192, 'C')}, ""},
+      {{.tcfString = std::string(8193, 'C')}, "the TC string is longer than 8192 bytes"},
+      {{.tcfString = "CPzH\nq4"}, "the TC string holds byte 0x0A at offset 4"},
+      {{.gppString = "DBA BMA"}, "the GPP string holds byte 0x20 at offset 3"},
+      {{.gppString = "DB\xC3\xA9"}, "the GPP string holds byte 0xC3 at offset 2"},
+      {{.gppSectionIds = {2}}, "GPP section ids need a GPP string"},
+      {{.gppString = "DBABMA", .gppSectionIds = {2, 0}}, "GPP section id 0 is not positive"},
+      {{.gppString = "DBABMA", .gppSectionIds = std::vector<int>(65, 7)},
+       "more than 64 GPP section ids"},
+      {{.usPrivacy = "1YN"}, usPrivacy},
+      {{.usPrivacy = "1YNNN"}, usPrivacy},
+      {{.usPrivacy = "2YNN"}, usPrivacy},
+      {{.usPrivacy = "1ynn"}, usPrivacy},
+      {{.usPrivacy = "1YXN"}, usPrivacy},
+  };
+  for (const auto& [strings, refusal] : cases) {
+    ASSERT_TRUE(sdk().setConsentStrings(kStrings));
+    lines.clear();
+    EXPECT_EQ(sdk().setConsentStrings(strings), refusal.empty()) << refusal;
+    EXPECT_EQ(sdk().consentStrings(), refusal.empty() ? strings : kStrings) << refusal;
+    if (refusal.empty())
+      EXPECT_THAT(lines, IsEmpty());
+    else
+      EXPECT_THAT(lines, ElementsAre(StartsWith("ZelvoraFramework - setConsentStrings refused: " +
+                                                refusal)));
+  }
+}
+
+// The strings are saved with the record and read back after a restart, without marking a
+// change; cleared, their keys go. A record without them (an older one) reads as before, and
+// stored strings that do not read back valid read as none.
+TEST_F(ConsentTest, ConsentStringsAreKeptWithTheRecord) {
+  const nlohmann::json decision = {{"consentState", 2},
+                                   {"consentChanged", false},
+                                   {"consentWordingChanged", "w"},
+                                   {"consentLastChangeTs", 5000}};
+  {
+    ConsentManager consent;
+    consent.set(ConsentState::consentPersonalizedAds, "w", 5);
+    consent.getAndFlush();
+    EXPECT_EQ(consent.setStrings(kStrings), std::nullopt);
+  }
+  nlohmann::json withStrings = decision;
+  withStrings.update({{"consentTcfString", kStrings.tcfString},
+                      {"consentGppString", kStrings.gppString},
+                      {"consentGppSid", {2, 6}},
+                      {"consentUsPrivacy", "1YNN"}});
+  EXPECT_EQ(stored(), withStrings);
+
+  ConsentManager restarted;
+  EXPECT_EQ(restarted.strings(), kStrings);
+  EXPECT_EQ(restarted.consentData(), (JSON{{"state", "CONSENT_PERSONALIZED_ADS"},
+                                           {"changed", false},
+                                           {"tcfString", kStrings.tcfString},
+                                           {"gppString", kStrings.gppString},
+                                           {"gppSid", {2, 6}},
+                                           {"usPrivacy", "1YNN"}}));
+  EXPECT_EQ(restarted.setStrings({.usPrivacy = "1-N-"}), std::nullopt);
+  EXPECT_EQ(ConsentManager().strings(), ConsentStrings{.usPrivacy = "1-N-"});
+  EXPECT_EQ(restarted.setStrings({}), std::nullopt);
+  EXPECT_EQ(stored(), decision);
+
+  for (const std::string kept : {"", R"(, "consentGppSid": "2,6", "consentGppString": "DBA")",
+                                 R"(, "consentTcfString": "CP\u000Ax")",
+                                 R"(, "consentGppSid": [2, 0.5], "consentGppString": "DBA")",
+                                 R"(, "consentGppSid": [2, 4294967298], "consentGppString": "DBA")",
+                                 R"(, "consentGppSid": [2], "consentUsPrivacy": "1YNN")"}) {
+    writeFile(preferencesFile(), R"({"consentState": 2, "consentChanged": true,
+        "consentWordingChanged": "old", "consentLastChangeTs": 4000)" +
+                                     kept + "}");
+    ConsentManager consent;
+    EXPECT_EQ(consent.consentData(), change("CONSENT_PERSONALIZED_ADS", "old", 4000)) << kept;
+    EXPECT_EQ(consent.strings(), ConsentStrings{}) << kept;
+  }
 }
 
 TEST_F(ConsentTest, UnwritableConfigDirectoryKeepsConsentInMemory) {

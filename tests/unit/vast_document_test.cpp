@@ -287,18 +287,22 @@ TEST(VastDocumentTest, Macros) {
   known.reason = 2;
   known.limitAdTracking = true;
   known.gdprConsent = "CO+x/y";
+  known.gppString = "DBABMA~CP.x";
+  known.gppSectionIds = {2, 6};
   known.timestampSeconds = 1796637600;
   known.cacheBusting = "12345678";
   MacroValues rounded;
   rounded.playheadSeconds = 0.0004;
   const std::string all =
       "e=[ERRORCODE]&c=[CONTENTPLAYHEAD]&a=[ADPLAYHEAD]&u=[ASSETURI]&r=[REASON]"
-      "&l=[LIMITADTRACKING]&g=[GDPRCONSENT]&t=[TIMESTAMP]&b=[CACHEBUSTING]";
+      "&l=[LIMITADTRACKING]&g=[GDPRCONSENT]&gs=[GPP_STRING]&gi=[GPP_SID]&t=[TIMESTAMP]"
+      "&b=[CACHEBUSTING]";
   const std::tuple<std::string, MacroValues, std::string> cases[] = {
       {all, known,
        "e=405&c=01%3A02%3A03.500&a=01%3A02%3A03.500&u=https%3A%2F%2Fcdn.example%2Fa%20b.mp4"
-       "&r=2&l=1&g=CO%2Bx%2Fy&t=2026-12-07T10%3A00%3A00.000Z&b=12345678"},
-      {all.substr(0, all.find("&b=")), {}, "e=-1&c=-1&a=-1&u=-1&r=-1&l=0&g=-1&t=-1"},
+       "&r=2&l=1&g=CO%2Bx%2Fy&gs=DBABMA~CP.x&gi=2%2C6&t=2026-12-07T10%3A00%3A00.000Z"
+       "&b=12345678"},
+      {all.substr(0, all.find("&b=")), {}, "e=-1&c=-1&a=-1&u=-1&r=-1&l=0&g=-1&gs=-1&gi=-1&t=-1"},
       {"[UNKNOWN]/[[ERRORCODE]]/[ERRORCODE/[]/]", known, "[UNKNOWN]/[405]/[ERRORCODE/[]/]"},
       {"https://t.example/p?ms=[ADPLAYHEAD]", rounded, "https://t.example/p?ms=00%3A00%3A00.000"},
   };

@@ -180,6 +180,25 @@ TEST_F(VastAdTest, ATwoWrapperChainPlaysWithEveryTrackerInOrder) {
     EXPECT_EQ(request.target.find("[CACHEBUSTING]"), std::string::npos) << request.target;
 }
 
+// The host's consent strings fill [GDPRCONSENT], [GPP_STRING] and [GPP_SID] in the tag's URL
+// and in the trackers, percent-encoded.
+TEST_F(VastAdTest, ConsentStringsFillTheirMacros) {
+  ASSERT_TRUE(sdk().setConsentStrings(
+      {.tcfString = "CPzHq4A.YAAA", .gppString = "DBABMA~CPX", .gppSectionIds = {2, 6}}));
+  const std::string macros = "&tc=[GDPRCONSENT]&gpp=[GPP_STRING]&sid=[GPP_SID]";
+  const std::string filled = "&tc=CPzHq4A.YAAA&gpp=DBABMA~CPX&sid=2%2C6";
+  std::string doc = inlineDoc("in");
+  doc.insert(doc.find("&ev=impression") + 14, macros);
+  initializeWith({{"inline.xml", doc}}, {{"vastTagUrl", "{server}/vast/inline.xml?v=1" + macros}});
+  ASSERT_TRUE(ready());
+  showAndStart();
+  EXPECT_TRUE(waitForBeacon("/t/v?doc=in&ev=impression" + filled));
+  const auto served = server->served();
+  EXPECT_TRUE(std::any_of(served.begin(), served.end(), [&](const auto& request) {
+    return request.target == "/vast/inline.xml?v=1" + filled;
+  }));
+}
+
 // Skippable at 3 s: the skip control counts down, a skip sends "skip" (never "complete"); a
 // click on the video sends every click tracker of the chain and opens the nearest
 // ClickThrough; the icon shows at its offset, is viewed once, and opens its page beside the ad.

@@ -45,7 +45,8 @@ class ZELVORA_API Preferences {
   void setInteger(const std::string& key, std::int64_t value);
   void setBoolean(const std::string& key, bool value);
   void setString(const std::string& key, const std::string& value);
-  /// Stores every member of `values` (an object) in one replace of the file.
+  /// Stores every member of `values` (an object) in one replace of the file; a null member
+  /// removes its key.
   void setValues(const nlohmann::json& values);
 
   const std::filesystem::path& file() const { return file_; }
