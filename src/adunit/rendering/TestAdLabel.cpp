@@ -13,13 +13,9 @@ namespace {
 constexpr double kMargin = 8;
 }  // namespace
 
-bool inTestMode() {
-  return ZelController::sharedInstance().adSettings().testMode;
-}
-
 void addTestAdLabel(const std::shared_ptr<View>& parent, const std::shared_ptr<View>& corner,
                     ScaledLayout& layout, const std::shared_ptr<View>& after) {
-  if (!inTestMode()) return;
+  if (!ZelController::sharedInstance().adSettings().testMode) return;
   auto label = Label::make();
   label->text = "Test ad";
   label->accessibilityIdentifier = "test-ad";

@@ -7,15 +7,11 @@
 
 namespace zelvora {
 
-/// Whether the host's settings ask for test mode: ads are marked, and no tracking request is
-/// sent.
-bool inTestMode();
-
-/// In test mode, adds the "Test ad" mark to `parent`, above its subviews, in the bottom-left
-/// corner of `corner` (the parent or one of its subviews) a margin in from each edge, or, when
-/// `after` (a sibling in that corner) is given, a margin right of it on its bottom line. Its
-/// sizes, a phone's, join
-/// `layout`, which the caller scales with the window.
+/// In test mode (`AdSettings::testMode`), adds the "Test ad" mark to `parent`, above its
+/// subviews, in the bottom-left corner of `corner` (the parent or one of its subviews) a margin
+/// in from each edge, or, when `after` (a sibling in that corner) is given, a margin right of it
+/// on its bottom line. Its sizes, a phone's, join `layout`, which the caller scales with the
+/// window.
 ///
 /// The mark takes no touches: a tap on it reaches the ad beneath.
 void addTestAdLabel(const std::shared_ptr<platform::View>& parent,
