@@ -347,7 +347,8 @@ TEST_P(ScreenMatrixTest, TestModeMarksTheAdInItsCorner) {
     };
     const auto darkInside = [&](const Picture& picture) {
       int dark = 0;
-      for (int y = int(box.y * scale); y < int((box.y + box.height) * scale); ++y)
+      // Inside the border.
+      for (int y = int(box.y * scale) + 4; y < int((box.y + box.height) * scale) - 4; ++y)
         for (int x = int(box.x * scale) + 4; x < int((box.x + box.width) * scale) - 4; ++x) {
           const Rgb c = picture.at(x, y);
           dark += c.r + c.g + c.b < 150;
