@@ -88,6 +88,10 @@ JSON RESTClient::getSignedRequest(JSON payload) {
 
 void RESTClient::callBeacon(const std::optional<std::string>& url) {
   if (!url) return;
+  if (ZelController::sharedInstance().adSettings().testMode) {
+    log(LogLevel::info, "Test mode: tracking request not sent: " + *url);
+    return;
+  }
   HttpClient::shared().get(*url);
 }
 

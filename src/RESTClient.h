@@ -30,7 +30,8 @@ class RESTClient {
 
   /// Exactly one of json and error reaches `completionHandler`, once, on the main thread.
   void getPlacements(const std::string& appId, CompletionHandler completionHandler);
-  /// One GET of `url`, when present; the answer is ignored.
+  /// One GET of `url`, when present; the answer is ignored. Every tracking request of the SDK
+  /// goes through here: in test mode it is logged instead of sent.
   static void callBeacon(const std::optional<std::string>& url);
 
   /// The name of the body's signature member.

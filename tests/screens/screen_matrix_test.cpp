@@ -2,7 +2,8 @@
 // is shown inside the window, the window is resized through the sizes while it is up, and a
 // screenshot at each size is measured. A round logo must come out round, the call to action and
 // the close button inside the window, the picture no larger than twice its own size, and the
-// host's content dimmed around the ad rather than blacked out.
+// host's content dimmed around the ad rather than blacked out. In test mode each carries its
+// "Test ad" mark, drawn where the model puts it.
 //
 // ZELVORA_SCREENSHOTS_DIR keeps the screenshots there (scripts/screenshots fills
 // docs/screenshots/); GDK_SCALE=2 runs the same at twice the pixels.
@@ -185,6 +186,34 @@ class ScreenMatrixTest : public ::testing::TestWithParam<Format> {
     });
   }
 
+  /// Shows the format's ad and waits for its screen with a close button (a video's card comes
+  /// once the video ended).
+  void showUntilClosable(const Format& format) {
+    server::ServerOptions options;
+    options.campaigns = oneAdCampaign("h", format.subtype, format.data);
+    options.assetDirectory = assets;
+    server = std::make_unique<server::ReferenceServer>(options);
+    server->start();
+    auto& sdk = ZelController::sharedInstance();
+    sdk.setServerConfiguration(
+        {.url = server->endpointUrl(), .caFile = {}, .timeoutSeconds = 10, .limits = {}});
+    sdk.initialize("app");
+    ASSERT_TRUE(runUntil([&] { return delegate->has("onAdReady:p"); })) << "not ready";
+    sdk.showAd(platform->rootViewController(), "p");
+    ASSERT_TRUE(runUntil([&] { return delegate->has("onAdShown:p"); }));
+    ASSERT_TRUE(runUntil([&] { return findView(platform->window(), "close") != nullptr; }, 20));
+  }
+
+  /// A view's frame in the host's window: the model's window lies centred in it when it keeps
+  /// a shape of its own.
+  platform::Rect inHostWindow(const platform::View& view, WindowSize size) const {
+    const auto model = platform->window()->frame.size();
+    auto frame = view.frameInRoot();
+    frame.x += (size.width - model.width) / 2;
+    frame.y += (size.height - model.height) / 2;
+    return frame;
+  }
+
   TemporaryFolder folder;
   fs::path assets = folder.path() / "assets";
   GtkWidget* window = nullptr;
@@ -195,20 +224,8 @@ class ScreenMatrixTest : public ::testing::TestWithParam<Format> {
 
 TEST_P(ScreenMatrixTest, FitsEveryWindowShapeUndistortedAndInside) {
   const Format& format = GetParam();
-  server::ServerOptions options;
-  options.campaigns = oneAdCampaign("h", format.subtype, format.data);
-  options.assetDirectory = assets;
-  server = std::make_unique<server::ReferenceServer>(options);
-  server->start();
-  auto& sdk = ZelController::sharedInstance();
-  sdk.setServerConfiguration(
-      {.url = server->endpointUrl(), .caFile = {}, .timeoutSeconds = 10, .limits = {}});
-  sdk.initialize("app");
-  ASSERT_TRUE(runUntil([&] { return delegate->has("onAdReady:p"); })) << "not ready";
-  sdk.showAd(platform->rootViewController(), "p");
-  ASSERT_TRUE(runUntil([&] { return delegate->has("onAdShown:p"); }));
-  // The video's card comes once the video ended.
-  ASSERT_TRUE(runUntil([&] { return findView(platform->window(), "close") != nullptr; }, 20));
+  showUntilClosable(format);
+  if (HasFatalFailure()) return;
 
   std::optional<Box> sourceLogo, sourceAction;
   if (format.picture) {
@@ -270,11 +287,7 @@ TEST_P(ScreenMatrixTest, FitsEveryWindowShapeUndistortedAndInside) {
     // The close button, a white ring on black, lies inside the window.
     const auto close = findView(platform->window(), "close");
     ASSERT_TRUE(close);
-    // The model's window lies centred in the host's when it keeps a shape of its own.
-    const auto model = platform->window()->frame.size();
-    auto frame = close->frameInRoot();
-    frame.x += (size.width - model.width) / 2;
-    frame.y += (size.height - model.height) / 2;
+    const auto frame = inHostWindow(*close, size);
     EXPECT_GE(frame.x, 0);
     EXPECT_GE(frame.y, 0);
     EXPECT_LE(frame.x + frame.width, size.width);
@@ -288,6 +301,73 @@ TEST_P(ScreenMatrixTest, FitsEveryWindowShapeUndistortedAndInside) {
     EXPECT_NEAR(corner.r, kHost.r * 0.6, 4);
     EXPECT_NEAR(corner.g, kHost.g * 0.6, 4);
     EXPECT_NEAR(corner.b, kHost.b * 0.6, 4);
+  }
+}
+
+// In test mode every format carries the "Test ad" mark where the model puts it, drawn over the
+// ad (over the page's own widget too): yellow around dark text, in the ad's bottom-left corner
+// clear of the close button, and as legible at a television's size as on a phone.
+TEST_P(ScreenMatrixTest, TestModeMarksTheAdInItsCorner) {
+  const Format& format = GetParam();
+  ZelController::sharedInstance().setAdSettings({.testMode = true});
+  showUntilClosable(format);
+  if (HasFatalFailure()) return;
+  const char* scaleText = std::getenv("GDK_SCALE");
+  const int scale = scaleText ? std::max(1, std::atoi(scaleText)) : 1;
+  const char* keep = std::getenv("ZELVORA_SCREENSHOTS_DIR");
+  const std::vector<WindowSize> sizes = scale == 1
+                                            ? std::vector<WindowSize>{{1280, 720}, {1080, 1920}}
+                                            : std::vector<WindowSize>{{960, 540}, {540, 960}};
+  for (const WindowSize size : sizes) {
+    const std::string name = std::string(format.name) + "-test-mode-" + std::to_string(size.width) +
+                             "x" + std::to_string(size.height) + (scale > 1 ? "@2x" : "");
+    SCOPED_TRACE(name);
+    ASSERT_TRUE(resize(size));
+    // On the screen on top: a video's screen stays beneath its card.
+    const auto screen = platform->window()->topViewController()->view();
+    const auto mark = findView(screen, "test-ad");
+    ASSERT_TRUE(mark);
+    const auto box = inHostWindow(*mark, size);
+    const auto close = inHostWindow(*findView(screen, "close"), size);
+    const bool apart = box.x + box.width <= close.x || box.y >= close.y + close.height;
+    EXPECT_TRUE(apart) << "the mark lies under the close button";
+    EXPECT_GE(box.x, 0);
+    EXPECT_LE(box.y + box.height, size.height);
+    EXPECT_LT(box.x + box.width / 2, size.width / 2.0);
+    EXPECT_GT(box.y + box.height / 2, size.height / 2.0);
+    const auto model = platform->window()->frame.size();
+    EXPECT_GE(box.height, 0.02 * std::min(model.width, model.height)) << "too small to read";
+
+    const fs::path shot = (keep ? fs::path(keep) : folder.path()) / (name + ".png");
+    // Its yellow beside the text (the left inset), and the dark text inside, as drawn over the
+    // page once the page repainted at the new size (in its own process, a moment later).
+    const auto yellowAt = [&](const Picture& picture) {
+      const Rgb c = picture.at(int((box.x + 3) * scale), int((box.y + box.height / 2) * scale));
+      return c.r > 230 && c.g > 190 && c.g < 235 && c.b < 40;
+    };
+    const auto darkInside = [&](const Picture& picture) {
+      int dark = 0;
+      // Inside the border.
+      for (int y = int(box.y * scale) + 4; y < int((box.y + box.height) * scale) - 4; ++y)
+        for (int x = int(box.x * scale) + 4; x < int((box.x + box.width) * scale) - 4; ++x) {
+          const Rgb c = picture.at(x, y);
+          dark += c.r + c.g + c.b < 150;
+        }
+      return dark;
+    };
+    bool yellow = false, text = false, page = format.picture != nullptr;
+    for (int attempt = 0; attempt < 20 && !(yellow && text && page); ++attempt) {
+      if (attempt > 0) runUntil([] { return false; }, 0.15);
+      ASSERT_TRUE(platform->screenshot(shot));
+      const Picture picture(shot);
+      ASSERT_TRUE(picture.ok());
+      yellow = yellowAt(picture);
+      text = darkInside(picture) > 20;
+      page = page || fillsWindow(picture);
+    }
+    EXPECT_TRUE(yellow) << "no mark drawn at its place";
+    EXPECT_TRUE(text) << "no text on the mark";
+    EXPECT_TRUE(page) << "the page did not take the window";
   }
 }
 

@@ -4,6 +4,7 @@
 #include <initializer_list>
 
 #include "adunit/rendering/Constraints.h"
+#include "adunit/rendering/TestAdLabel.h"
 #include "adunit/rendering/ViewControllers/VideoPlayerViewController.h"
 #include "net/JsonReading.h"
 #include "net/Url.h"
@@ -206,6 +207,7 @@ void VideoPlayer::setupContentOverlay() {
     pin(soundToggleButton, LayoutAttribute::leading, kSoundMargin);
     pin(soundToggleButton, LayoutAttribute::bottom, -kMargin);
   }
+  addTestAdLabel(overlay, overlay, scaled, soundToggleButton);
   loadingIndicator = ActivityIndicatorView::make(ActivityIndicatorStyle::whiteLarge);
   // Escape skips, once skipping is possible, as a tap on "Skip" does.
   playerController->view()->accessibilityPerformEscape = [weak = weak_from_this()] {

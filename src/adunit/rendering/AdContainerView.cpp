@@ -4,6 +4,7 @@
 
 #include "adunit/rendering/Constraints.h"
 #include "adunit/rendering/InterfaceScale.h"
+#include "adunit/rendering/TestAdLabel.h"
 #include "zelvora/platform/Device.h"
 #include "zelvora/platform/ui/Application.h"
 #include "zelvora/platform/ui/Touch.h"
@@ -40,6 +41,7 @@ void AdContainerView::setupContentView() {
   contentTop_ = constrain(contentView, LayoutAttribute::top, self, LayoutAttribute::top, 0);
   contentWidth_ = constrainSize(contentView, LayoutAttribute::width, 0);
   contentHeight_ = constrainSize(contentView, LayoutAttribute::height, 0);
+  addTestAdLabel(self, contentView, testAdLayout_);
 
   setupCloseButton();
   addSubview(closeButton);
@@ -104,6 +106,7 @@ void AdContainerView::updateLayout() {
   closeButton->layer.cornerRadius = button * 0.5;
   closeButton->layer.borderWidth = 2 * scale;
   closeButton->titleFont.size = titleSize_ * scale;
+  testAdLayout_.apply(scale);
   overViews_.apply(scale);
 }
 

@@ -23,7 +23,8 @@ class CloseButtonEventDelegate {
 /// Its sizes are a phone's (a 40-point button, the content inset by half a button at the sides
 /// and a button below) scaled by `interfaceScale` of the container's size. The content fills
 /// the room the button leaves, or, given a view to fit (`fitContentTo`), takes that view's
-/// shape at the largest size the room allows, centred.
+/// shape at the largest size the room allows, centred. In test mode the "Test ad" mark lies in
+/// the content's bottom-left corner, above the ad and beneath the close button.
 class AdContainerView : public platform::View {
  public:
   /// The top inset is fixed by `currentOrientation`: a button for portrait, half of one
@@ -67,6 +68,7 @@ class AdContainerView : public platform::View {
   /// The close button's title size at a phone's size.
   double titleSize_ = 0;
   ScaledLayout overViews_;
+  ScaledLayout testAdLayout_;
   std::shared_ptr<platform::LayoutConstraint> contentLeft_, contentTop_, contentWidth_,
       contentHeight_, closeWidth_, closeHeight_, closeTop_, closeTrailing_;
 };

@@ -2,9 +2,9 @@
 
 #include <utility>
 
+#include "RESTClient.h"
 #include "adunit/rendering/Constraints.h"
 #include "adunit/rendering/ViewControllers/InterstitialViewController.h"
-#include "net/HttpClient.h"
 #include "net/JsonReading.h"
 
 namespace zelvora {
@@ -84,7 +84,7 @@ void InterstitialHouseBanner::onBannerClicked() {
 void InterstitialHouseBanner::callClickBeacon() {
   const auto url = asString(member(data(), "clk"));
   if (!url) return;
-  HttpClient::shared().get(*url);
+  RESTClient::callBeacon(*url);
   doRedirect(*url);
 }
 

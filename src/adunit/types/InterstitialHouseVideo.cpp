@@ -2,9 +2,9 @@
 
 #include <utility>
 
+#include "RESTClient.h"
 #include "adunit/rendering/Constraints.h"
 #include "adunit/rendering/ViewControllers/InterstitialViewController.h"
-#include "net/HttpClient.h"
 #include "net/JsonReading.h"
 #include "util/Time.h"
 #include "zelvora/ZelController.h"
@@ -128,7 +128,7 @@ void InterstitialHouseVideo::placeLandingCard(const std::shared_ptr<View>& card,
 void InterstitialHouseVideo::callClickBeacon() {
   const auto url = asString(member(data(), "clk"));
   if (!url) return;
-  HttpClient::shared().get(*url);
+  RESTClient::callBeacon(*url);
   doRedirect(*url);
 }
 
