@@ -177,7 +177,10 @@ void Placement::retryNow() {
 }
 
 void Placement::networkAvailable() {
-  if (failure_ && failure_->retrying) retryNow();
+  // Whether its retry is scheduled yet or not: what waits for the network goes now.
+  if (!failure_ || !isPassing(failure_->reason)) return;
+  if (const auto ad = currentAd(); ad && ad->isPresenting()) return;
+  retryNow();
 }
 
 void Placement::backendStarted() {

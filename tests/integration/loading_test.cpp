@@ -1,0 +1,107 @@
+// How a placement gets and keeps a showable ad over time: retries that wait for their pause
+// unless the network comes back, ads that expire and load afresh, the pause between ads, and a
+// platform made again; through the host's eyes (isReady, the events, the reasons).
+#include <gtest/gtest.h>
+
+#include "support/SdkTest.h"
+#include "zelvora/platform/ui/Application.h"
+
+namespace zelvora::test {
+namespace {
+
+using platform::headless::ClockMode;
+using platform::headless::HeadlessPlatform;
+
+class LoadingTest : public SdkTest {
+ protected:
+  LoadingTest() {
+    fs::create_directories(assets);
+    fs::copy_file(fs::path(ZELVORA_SERVER_ASSETS_DIR) / "sample-banner.png", assets / "banner.png");
+  }
+
+  /// One enabled placement "p" with a banner from `ctv`, under `settings`.
+  void start(const std::string& ctv, AdSettings settings = {}) {
+    sdk().setAdSettings(settings);
+    startServer(oneAdCampaign("b1", "banner", {{"ctv", ctv}, {"imp", "{server}/t/imp"}}), assets);
+    initializeAndWait("app");
+  }
+  bool readyAgainCount(std::size_t count) {
+    return std::count(delegate->loading.begin(), delegate->loading.end(), "readyAgain:p") ==
+           static_cast<long>(count);
+  }
+  void showAndClose() {
+    sdk().showAd(root(), "p");
+    runLoop().advance(0.3);
+    driver.tap(driver.findById("close"));
+    runLoop().advance(0.3);
+  }
+
+  fs::path assets = folder.path() / "assets";
+};
+
+// A refused file is tried again no sooner than its pause, or at once when the network is back.
+class RetryTest : public LoadingTest, public ::testing::WithParamInterface<bool> {};
+
+TEST_P(RetryTest, WaitsForItsPauseUnlessTheNetworkComesBack) {
+  const bool networkBack = GetParam();
+  start("{server}/refused/1/banner.png");
+  ASSERT_TRUE(runUntil([&] { return !delegate->loading.empty(); }));
+  EXPECT_EQ(delegate->loading, std::vector<std::string>{"failed:p:300"});
+  EXPECT_FALSE(sdk().isReady("p"));
+  const double failedAt = runLoop().now();
+  if (networkBack) platform::Application::shared().postNetworkAvailable();
+  ASSERT_TRUE(advanceUntil([&] { return delegate->has("onAdReady:p"); }, 5));
+  EXPECT_EQ(runLoop().now() - failedAt >= 2, !networkBack);
+  EXPECT_TRUE(sdk().isReady("p"));
+}
+
+INSTANTIATE_TEST_SUITE_P(Network, RetryTest, ::testing::Bool());
+
+// Past its time to live the ad is not ready, the host hears why, and it comes back loaded
+// afresh; a showAd in between fails as expired.
+TEST_F(LoadingTest, AnExpiredAdIsLoadedAfresh) {
+  start("{server}/assets/banner.png", {.adTimeToLiveSeconds = 60});
+  ASSERT_TRUE(runUntil([&] { return delegate->has("onAdReady:p"); }));
+  runLoop().advance(59);
+  EXPECT_TRUE(sdk().isReady("p"));
+  runLoop().advance(1);
+  EXPECT_FALSE(sdk().isReady("p"));
+  EXPECT_EQ(delegate->loading, std::vector<std::string>{"failed:p:307"});
+  ASSERT_TRUE(advanceUntil([&] { return readyAgainCount(1); }, 2));
+  EXPECT_TRUE(sdk().isReady("p"));
+  showAndClose();
+  EXPECT_TRUE(delegate->has("onAdShown:p"));
+}
+
+// The pause between ads: not ready and refused within it, ready again (and told) after it.
+TEST_F(LoadingTest, ThePauseBetweenAds) {
+  start("{server}/assets/banner.png", {.minimumSecondsBetweenAds = 30});
+  ASSERT_TRUE(runUntil([&] { return delegate->has("onAdReady:p"); }));
+  showAndClose();
+  ASSERT_TRUE(delegate->has("onAdClose:p"));
+  EXPECT_FALSE(sdk().isReady("p"));
+  sdk().showAd(root(), "p");
+  EXPECT_EQ(delegate->events.back(), "onAdFailedToShow:p");
+  EXPECT_EQ(delegate->reasons.back().rfind("p:206:", 0), 0u) << delegate->reasons.back();
+  EXPECT_TRUE(readyAgainCount(0));
+  runLoop().advance(30);
+  EXPECT_TRUE(readyAgainCount(1));
+  EXPECT_TRUE(sdk().isReady("p"));
+}
+
+// A platform made again (a host closing and opening its window): the ad built on the old one is
+// not offered, and is loaded again on the new one.
+TEST_F(LoadingTest, APlatformMadeAgainLoadsTheAdAgain) {
+  start("{server}/assets/banner.png");
+  ASSERT_TRUE(runUntil([&] { return delegate->has("onAdReady:p"); }));
+  const auto before = internal::ControllerAccess::placements().find("p")->get()->currentAd();
+  platform_.reset();
+  platform_ = std::make_unique<HeadlessPlatform>(environment(), ClockMode::manual);
+  EXPECT_FALSE(sdk().isReady("p"));
+  ASSERT_TRUE(advanceUntil([&] { return readyAgainCount(1); }, 2));
+  EXPECT_TRUE(sdk().isReady("p"));
+  EXPECT_NE(internal::ControllerAccess::placements().find("p")->get()->currentAd(), before);
+}
+
+}  // namespace
+}  // namespace zelvora::test
