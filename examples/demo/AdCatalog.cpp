@@ -40,8 +40,9 @@ std::string formatOf(const JSON& ad) {
 
 /// Mirrors how the SDK takes a placement in: no ads are reported at once, a placement whose
 /// first ad is not an interstitial is left out without a word, a placement that is not
-/// enabled is kept but never loads, and only the first ad it can build is preloaded. VAST is
-/// on, as the demo turns it on.
+/// enabled is kept but never loads, and the first ad it can build is preloaded. Which ad it
+/// shows when that one fails to load only the server knows: the campaigns name it with
+/// "tourShows". VAST is on, as the demo turns it on.
 PlacementDescription describe(const std::string& id, const JSON& placement) {
   PlacementDescription description;
   description.id = id;
@@ -54,7 +55,11 @@ PlacementDescription describe(const std::string& id, const JSON& placement) {
   for (const auto& adObject : ads) description.adIds.push_back(text(adObject, "adId"));
 
   const JSON& first = member(ads[0], "ad");
-  const auto shown = std::find_if(ads.begin(), ads.end(), isBuildable);
+  const std::string named = text(placement, "tourShows");
+  const auto shown = named.empty() ? std::find_if(ads.begin(), ads.end(), isBuildable)
+                                   : std::find_if(ads.begin(), ads.end(), [&](const JSON& ad) {
+                                       return text(ad, "adId") == named;
+                                     });
   if (shown != ads.end()) {
     description.format = formatOf(member(*shown, "ad"));
     description.data = member(member(*shown, "ad"), "data");

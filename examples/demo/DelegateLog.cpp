@@ -24,6 +24,12 @@ void DelegateLog::onInitError(const std::string& message) {
   initError = message;
 }
 
+void DelegateLog::onAdFailedToLoadWithReason(const std::string& id, zelvora::ZelError reason,
+                                             const std::string& message) {
+  record("onAdFailedToLoad", id);
+  print("  reason " + std::to_string(static_cast<int>(reason)) + ": " + message);
+}
+
 const std::vector<std::string>& DelegateLog::events(const std::string& placement) const {
   static const std::vector<std::string> none;
   const auto found = events_.find(placement);

@@ -6,11 +6,13 @@
 #include <vector>
 
 #include "zelvora/ZelController.h"
+#include "zelvora/ZelExtendedEventDelegate.h"
 
 namespace demo {
 
-/// The host's delegate: prints every callback and keeps each placement's events in order.
-class DelegateLog : public zelvora::ZelEventDelegate {
+/// The host's delegate: prints every callback and keeps each placement's events in order; a
+/// failed load is one of them ("onAdFailedToLoad"), printed with why.
+class DelegateLog : public zelvora::ZelExtendedEventDelegate {
  public:
   void onInit(const std::vector<std::string>& placementIds) override;
   void onInitError(const std::string& message) override;
@@ -20,6 +22,8 @@ class DelegateLog : public zelvora::ZelEventDelegate {
   void onAdFailedToShow(const std::string& id) override { record("onAdFailedToShow", id); }
   void onAdClose(const std::string& id) override { record("onAdClose", id); }
   void onAdClick(const std::string& id) override { record("onAdClick", id); }
+  void onAdFailedToLoadWithReason(const std::string& id, zelvora::ZelError reason,
+                                  const std::string& message) override;
 
   /// The events reported for `placement`, in order ("onAdReady", "onAdShown", ...).
   const std::vector<std::string>& events(const std::string& placement) const;

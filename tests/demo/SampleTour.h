@@ -135,7 +135,7 @@ inline const std::map<std::string, Expected> sampleTour = {
        "/t/imp?ad=mraid-4&metric=adLoad"}}},
     {"mraid-fallback",
      {"no fill",
-      {"onNoAds", "onAdFailedToShow"},
+      {"onNoAds", "onAdFailedToLoad", "onAdFailedToShow"},
       {"/t/imp?ad=mraid-2&metric=adLoad", "/t/imp?ad=mraid-2&metric=fallback"}}},
     // Two wrappers to an inline ad with a privacy icon and an end card of markup, skipped at
     // 3 s, twice: every document's impressions, the wrappers' "start", the verification that
@@ -178,29 +178,42 @@ inline const std::map<std::string, Expected> sampleTour = {
     // the tour's showing then fails.
     {"vast-too-deep",
      {"no fill",
-      {"onNoAds", "onAdFailedToShow"},
+      {"onNoAds", "onAdFailedToLoad", "onAdFailedToShow"},
       {"/t/vast-error?ad=vast-3&doc=deep-1&code=302", "/t/vast-error?ad=vast-3&doc=deep-2&code=302",
        "/t/vast-error?ad=vast-3&doc=deep-3&code=302", "/t/vast-error?ad=vast-3&doc=deep-4&code=302",
        "/t/vast-error?ad=vast-3&doc=deep-5&code=302",
        "/t/vast-error?ad=vast-3&doc=deep-6&code=302"}}},
     {"vast-loop",
      {"no fill",
-      {"onNoAds", "onAdFailedToShow"},
+      {"onNoAds", "onAdFailedToLoad", "onAdFailedToShow"},
       {"/t/vast-error?ad=vast-4&doc=loop-a&code=300",
        "/t/vast-error?ad=vast-4&doc=loop-b&code=300"}}},
     {"vast-empty",
      {"no fill",
-      {"onNoAds", "onAdFailedToShow"},
+      {"onNoAds", "onAdFailedToLoad", "onAdFailedToShow"},
       {"/t/vast-error?ad=vast-5&doc=wrapper-to-empty&code=303",
        "/t/vast-error?ad=vast-5&doc=empty&code=303"}}},
     {"vast-broken",
      {"no fill",
-      {"onNoAds", "onAdFailedToShow"},
+      {"onNoAds", "onAdFailedToLoad", "onAdFailedToShow"},
       {"/t/vast-error?ad=vast-6&doc=wrapper-to-broken&code=100"}}},
     {"vast-unsupported-media",
      {"no fill",
-      {"onNoAds", "onAdFailedToShow"},
+      {"onNoAds", "onAdFailedToLoad", "onAdFailedToShow"},
       {"/t/vast-error?ad=vast-7&doc=unsupported-media&code=403"}}},
+    // The first ad's image is gone: the host hears it, and the second ad is the one shown.
+    {"banner-first-ad-broken",
+     {"ok",
+      {"onAdFailedToLoad", "onAdReady", "onAdShown", "onAdClose", "onAdShown", "onAdClose"},
+      {"/t/imp?ad=banner-4", "/t/close?ad=banner-4&length=#", "/t/imp?ad=banner-4",
+       "/t/close?ad=banner-4&length=#"}}},
+    // Refused twice by the server, retried after its pauses, then shown as any banner.
+    {"banner-refused-twice",
+     {"ok",
+      {"onAdFailedToLoad", "onAdFailedToLoad", "onAdReady", "onAdShown", "onAdClose", "onAdShown",
+       "onAdClose"},
+      {"/t/imp?ad=banner-5", "/t/close?ad=banner-5&length=#", "/t/imp?ad=banner-5",
+       "/t/close?ad=banner-5&length=#"}}},
     // A valid banner, but paused: nothing is preloaded, so nothing is fired.
     {"disabled-placement", {"disabled", {}, {}}},
     {"empty-placement", {"no fill", {"onNoAds"}, {}}},
@@ -241,6 +254,8 @@ inline const std::vector<std::string> answerOrder = {
     // VAST ads: a wrapper chain, a document in the ad, and each way a chain fails.
     "vast-interstitial", "vast-inline-document", "vast-too-deep", "vast-loop", "vast-empty",
     "vast-broken", "vast-unsupported-media",
+    // A first ad that fails to load, a file refused twice.
+    "banner-first-ad-broken", "banner-refused-twice",
     // Paused, without ads, not an interstitial.
     "disabled-placement", "empty-placement", "rewarded-placement"};
 
