@@ -162,7 +162,6 @@ void Placement::scheduleRetry() {
   delay += std::uniform_real_distribution<double>(0, delay / 4)(jitter());
   ++failures_;
   failure_->retrying = true;
-  failure_->retryAt = monotonicTime() + delay;
   log(LogLevel::info,
       "ZelvoraFramework - Placement " + id + " loads its ad again in " + seconds(delay));
   platform::mainQueue().postAfter(delay, [weak = weak_from_this(), attempt = attempt_] {

@@ -65,7 +65,6 @@ class Placement : public AdPreloadProtocol, public std::enable_shared_from_this<
     ZelError reason;
     std::string message;
     bool retrying = false;
-    double retryAt = 0;
   };
 
   static std::mt19937_64& jitter();

@@ -273,15 +273,28 @@ TEST_F(CApiTest, CallbacksOnlyOnTheMainThread) {
           },
           &events),
       ZELVORA_OK);
+  // Then the failed load, with the same reason.
+  ASSERT_EQ(
+      zelvora_set_load_callbacks(
+          [](const char* id, zelvora_status reason, const char*, void* user) {
+            seen(user).record("load_failed:" + std::string(id) + ":" + std::to_string(reason));
+          },
+          nullptr, &events),
+      ZELVORA_OK);
   ASSERT_EQ(zelvora_initialize("app"), ZELVORA_OK);
-  ASSERT_TRUE(
-      runUntil([&] { return events.has("ready:p") && events.has("no_ads_reason:vast:1100"); }));
+  ASSERT_TRUE(runUntil([&] {
+    return events.has("ready:p") && events.has("no_ads_reason:vast:1100") &&
+           events.has("load_failed:vast:1100");
+  }));
   zelvora_set_log_sink(nullptr, nullptr);
   zelvora_set_no_ads_reason_callback(nullptr, nullptr);
+  zelvora_set_load_callbacks(nullptr, nullptr, nullptr);
 
   EXPECT_EQ(std::vector<std::string>(events.events.begin(), events.events.begin() + 3),
             (std::vector<std::string>{"init_error:100", "init:[]", "init:[p,never,vast]"}));
-  EXPECT_EQ(events.events.size(), 5u);
+  // The placement "never" whose image is missing: its failed load too.
+  EXPECT_TRUE(events.has("load_failed:never:301"));
+  EXPECT_EQ(events.events.size(), 7u) << ::testing::PrintToString(events.events);
   for (const auto& thread : events.threads) EXPECT_EQ(thread, std::this_thread::get_id());
   const std::pair<int, std::string> refusal{
       ZELVORA_LOG_ERROR, "ZelvoraFramework - zelvora_initialize called off the main thread"};
