@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdint>
 #include <memory>
 #include <optional>
 #include <string>
@@ -40,6 +41,10 @@ struct ControllerState {
   /// When the last showing's screens went, on the monotonic clock: the pause between ads
   /// counts from there.
   std::optional<double> lastShowingEnded;
+  /// The pause is on until its timer runs (not by comparing times, which rounding may put a
+  /// hair either side of the timer); the counter tells the timer set last from earlier ones.
+  bool pausing = false;
+  std::uint64_t pauseTimer = 0;
   AdSettings ads;
 };
 
@@ -55,11 +60,19 @@ struct ControllerAccess {
 
   /// No ad is on screen or on its way there, and the pause between ads has passed.
   static bool screenFree();
-  /// Seconds left of the pause between ads; zero when it has passed.
+  /// Seconds left of the pause between ads; zero when it has passed. The whole pause while the
+  /// last showing's screens are on their way out: it begins once they have gone.
   static double pauseLeft();
   /// A showing's screens have all gone: the pause between ads starts, and every placement
   /// reconsiders (the host hears which can be shown again).
   static void showingEnded();
+  /// Every placement reconsiders when the pause between ads ends (again, for a changed pause).
+  static void schedulePauseEnd();
+  /// A new backend started: showings on the one before end, the pause between ads counts again
+  /// from now (its clock went with that backend), and every ad is loaded again.
+  static void backendStarted();
+  /// The ad settings changed: expiries and the pause's end move, placements reconsider.
+  static void adSettingsChanged();
   /// Every placement acts on what waited and tells the host which turned ready.
   static void reconsiderAll();
 

@@ -20,6 +20,13 @@ void ShowingScreens::expect(const std::string& placementId,
   if (auto window = Application::shared().keyWindow(); window != window_.lock()) watch(window);
 }
 
+void ShowingScreens::backendStarted() {
+  unwatch();
+  expected_.reset();
+  if (presented_) dismissed_ = std::exchange(presented_, std::nullopt)->placementId;
+  tellDismissed();
+}
+
 void ShowingScreens::watch(const std::shared_ptr<Window>& window) {
   unwatch();
   if (!window) return;

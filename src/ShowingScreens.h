@@ -27,6 +27,10 @@ class ShowingScreens : public std::enable_shared_from_this<ShowingScreens> {
   /// placement's ad (one asked for before it, and never made, is forgotten).
   void expect(const std::string& placementId,
               const std::shared_ptr<platform::ViewController>& presenter);
+  /// A new backend started: the screens of a showing on the one before went with it.
+  void backendStarted();
+  /// A showing's first screen is up, or its dismissal's completions have not all run yet.
+  bool showing() const { return presented_ || dismissed_; }
 
  private:
   struct Showing {

@@ -67,10 +67,7 @@ ZelController::ZelController() : state_(std::make_unique<internal::ControllerSta
     const PlacementMap placements = ControllerAccess::placements();
     for (const auto& [id, placement] : placements) placement->networkAvailable();
   });
-  platform::BackendServices::setStartedHandler([] {
-    const PlacementMap placements = ControllerAccess::placements();
-    for (const auto& [id, placement] : placements) placement->backendStarted();
-  });
+  platform::BackendServices::setStartedHandler([] { ControllerAccess::backendStarted(); });
 }
 
 ZelController::~ZelController() = default;
@@ -127,6 +124,7 @@ void ZelController::setAdSettings(const AdSettings& settings) {
   ads.minimumSecondsBetweenAds =
       orDefault(settings.minimumSecondsBetweenAds, defaults.minimumSecondsBetweenAds);
   ads.testMode = settings.testMode;
+  ControllerAccess::adSettingsChanged();
 }
 
 const AdSettings& ZelController::adSettings() const {
@@ -223,9 +221,12 @@ void ZelController::showAd(
                    " s of the pause between ads are left");
     return;
   }
-  if (!presentingViewController->isOnScreen()) {
+  // One being dismissed is still on screen, but would present nothing.
+  if (!presentingViewController->isOnScreen() || presentingViewController->isBeingDismissed()) {
     failToShow(placementId, ZelError::presenterNotOnScreen,
-               "the view controller to present the ad over is not on screen");
+               presentingViewController->isOnScreen()
+                   ? "the view controller to present the ad over is being dismissed"
+                   : "the view controller to present the ad over is not on screen");
     return;
   }
   // An ad in a window no one can see would count an impression no one saw.
@@ -268,14 +269,51 @@ bool internal::ControllerAccess::screenFree() {
 double internal::ControllerAccess::pauseLeft() {
   const auto& ended = state().lastShowingEnded;
   const double pause = state().ads.minimumSecondsBetweenAds;
-  if (!ended || pause <= 0) return 0;
-  return std::max(0.0, *ended + pause - monotonicTime());
+  if (pause <= 0) return 0;
+  if (screens().showing()) {
+    const auto& all = placements();
+    const bool closed = std::none_of(all.begin(), all.end(), [](const auto& entry) {
+      const auto ad = entry.second->currentAd();
+      return ad && ad->isPresenting();
+    });
+    if (closed) return pause;
+  }
+  if (!state().pausing) return 0;
+  return std::max(*ended + pause - monotonicTime(), kTimerSlack);
 }
 
 void internal::ControllerAccess::showingEnded() {
   state().lastShowingEnded = monotonicTime();
-  if (const double pause = state().ads.minimumSecondsBetweenAds; pause > 0)
-    platform::mainQueue().postAfter(pause, [] { reconsiderAll(); });
+  schedulePauseEnd();
+  reconsiderAll();
+}
+
+void internal::ControllerAccess::schedulePauseEnd() {
+  const auto armed = ++state().pauseTimer;
+  const auto& ended = state().lastShowingEnded;
+  const double left = ended ? *ended + state().ads.minimumSecondsBetweenAds - monotonicTime() : 0;
+  state().pausing = left > 0;
+  if (!state().pausing) return;
+  platform::mainQueue().postAfter(left, [armed] {
+    if (state().pauseTimer != armed) return;
+    state().pausing = false;
+    reconsiderAll();
+  });
+}
+
+void internal::ControllerAccess::backendStarted() {
+  const PlacementMap copy = placements();
+  for (const auto& [id, placement] : copy) placement->showingLost();
+  screens().backendStarted();
+  if (state().lastShowingEnded) showingEnded();
+  for (const auto& [id, placement] : copy) placement->backendStarted();
+}
+
+void internal::ControllerAccess::adSettingsChanged() {
+  if (!platform::hasMainQueue()) return;  // the next backend's start reconsiders everything
+  const PlacementMap copy = placements();
+  for (const auto& [id, placement] : copy) placement->scheduleExpiry();
+  schedulePauseEnd();
   reconsiderAll();
 }
 
@@ -326,6 +364,10 @@ void internal::ControllerAccess::triggerPlacementEvent(Event event,
   log(LogLevel::trace,
       "ZelController: " + std::string(logName(event)) + " for placement " + placementId);
   if (event == Event::onInit) return;
+  // A showing that ended frees the screen before its screens have gone: the placements that can
+  // be shown now are told, in a later task (the ad is in the middle of its own call).
+  if (event == Event::adClose || event == Event::adFailedToShow)
+    platform::postToMainQueue([] { reconsiderAll(); });
   const auto delegate = ZelController::sharedInstance().eventDelegate();
   if (!delegate) return;
   switch (event) {

@@ -236,6 +236,11 @@ std::vector<BeaconRecord> ReferenceServer::beacons() const {
   return beacons_;
 }
 
+void ReferenceServer::refuseFiles(bool refused) {
+  std::lock_guard lock(mutex_);
+  filesRefused_ = refused;
+}
+
 std::vector<ServedRequest> ReferenceServer::served() const {
   std::lock_guard lock(mutex_);
   return served_;
@@ -312,10 +317,14 @@ void ReferenceServer::installRoutes() {
   if (!options_.campaigns.contains("apps") || !options_.campaigns["apps"].is_object())
     options_.campaigns["apps"] = JSON::object();
 
-  http_->set_pre_routing_handler([this](const httplib::Request& request, httplib::Response&) {
+  http_->set_pre_routing_handler([this](const httplib::Request& request,
+                                        httplib::Response& response) {
     std::lock_guard lock(mutex_);
     served_.push_back({request.method, request.target, request.remote_port});
-    return httplib::Server::HandlerResponse::Unhandled;
+    const bool file = request.path.starts_with("/assets/") || request.path.starts_with("/refused/");
+    if (!file || !filesRefused_) return httplib::Server::HandlerResponse::Unhandled;
+    response.status = 503;
+    return httplib::Server::HandlerResponse::Handled;
   });
 
   http_->Post("/srv", [this](const httplib::Request& request, httplib::Response& response) {

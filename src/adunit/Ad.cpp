@@ -186,6 +186,15 @@ void Ad::presentFirstScreen(const std::shared_ptr<platform::ViewController>& pre
   presenter->present(controller, true, std::move(completion));
 }
 
+void Ad::endLostShowing(bool appeared) {
+  openTime.reset();
+  if (appeared) {
+    trigger(Event::adClose);
+  } else {
+    failToShow(ZelError::interrupted, "the platform it was being shown on is gone");
+  }
+}
+
 void Ad::dismissPresented() {
   if (auto root = rootPresentingVC.lock()) root->dismiss(false);
 }
@@ -195,8 +204,14 @@ void Ad::redirect(const std::string& url) {
   if (application.canOpenURL(url)) application.open(url);
 }
 
+bool Ad::isShownClickThrough(const platform::WebView& webView) {
+  const auto window = platform::Application::shared().keyWindow();
+  return window && webView.isDescendant(*window);
+}
+
 void Ad::webViewDidReceiveServerRedirectForProvisionalNavigation(platform::WebView& webView,
                                                                  platform::Navigation) {
+  if (!isShownClickThrough(webView)) return;
   const auto url = webView.url();
   if (url && isAppStoreAddress(*url)) {
     isAppStoreRedirected = true;
@@ -205,6 +220,7 @@ void Ad::webViewDidReceiveServerRedirectForProvisionalNavigation(platform::WebVi
 }
 
 void Ad::webViewDidFinish(platform::WebView& webView, platform::Navigation) {
+  if (!isShownClickThrough(webView)) return;
   if (auto indicator = redirectIndicator_.lock()) indicator->removeFromSuperview();
   const auto url = webView.url();
   if (!url || !isAppStoreAddress(*url)) return;
@@ -213,8 +229,9 @@ void Ad::webViewDidFinish(platform::WebView& webView, platform::Navigation) {
   dismissPresented();
 }
 
-void Ad::webViewDidFailProvisionalNavigation(platform::WebView&, platform::Navigation,
+void Ad::webViewDidFailProvisionalNavigation(platform::WebView& webView, platform::Navigation,
                                              const platform::WebError&) {
+  if (!isShownClickThrough(webView)) return;
   if (isAppStoreRedirected == true && appStoreUrl) redirect(*appStoreUrl);
   dismissPresented();
 }

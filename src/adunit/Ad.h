@@ -72,6 +72,9 @@ class Ad : public ViewControllerEvents,
   virtual bool isPresenting() const { return false; }
   /// Whether `render` would present the ad now.
   virtual bool canShow() const { return isLoaded && !isPresenting(); }
+  /// The backend it was being shown on is gone, with its screens: a showing under way ends for
+  /// the host (see `endLostShowing`).
+  virtual void showingLost() {}
 
   // How the preload went, for the formats and what loads for them.
   /// The preload finished: sets `isLoaded` and tells `preloadDelegate`.
@@ -134,6 +137,12 @@ class Ad : public ViewControllerEvents,
                                 const std::shared_ptr<platform::Button>& goBack);
   /// Dismisses what the host's view controller presents, if it still exists.
   virtual void dismissPresented();
+  /// Whether a click-through page is still on screen: one whose showing ended goes on loading,
+  /// and must not act on the screens of the next (dismiss them, hand its store page on).
+  static bool isShownClickThrough(const platform::WebView& webView);
+  /// Ends a showing whose screens went with their backend: `adClose` once it appeared, else
+  /// `adFailedToShow`. No display-time beacon: its time was measured on that backend's clock.
+  void endLostShowing(bool appeared);
 
  private:
   /// The click-through's spinner, removed once its page has loaded.

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <functional>
 #include <random>
 
 #include "ControllerAccess.h"
@@ -42,9 +43,13 @@ std::string seconds(double value) {
 }
 }  // namespace
 
-std::mt19937_64& Placement::jitter() {
-  static std::mt19937_64 source{std::random_device{}()};
-  return source;
+std::uint64_t& Placement::jitterSeed() {
+  static std::uint64_t seed = std::random_device{}();
+  return seed;
+}
+
+Placement::Placement(std::string id) : id(std::move(id)) {
+  jitter_.seed(jitterSeed() ^ std::hash<std::string>{}(this->id));
 }
 
 void Placement::setup(JSON withData) {
@@ -102,13 +107,7 @@ void Placement::onAdLoaded(Ad& ad) {
   failures_ = 0;
   failure_.reset();
   loadedAt_ = monotonicTime();
-  if (const double ttl = timeToLive(); ttl > 0) {
-    platform::mainQueue().postAfter(ttl, [weak = weak_from_this(), attempt = attempt_] {
-      auto self = weak.lock();
-      if (self && self->attempt_ == attempt)
-        self->reconsider(internal::ControllerAccess::screenFree());
-    });
-  }
+  scheduleExpiry();
   if (!announced_) {
     announced_ = true;
     toldReady_ = isReady() && internal::ControllerAccess::screenFree();
@@ -159,7 +158,7 @@ void Placement::scheduleRetry() {
   double delay = std::min(limits.retryInitialSeconds * std::pow(2.0, std::min(failures_, 30)),
                           limits.retryMaxSeconds);
   // Hosts that lost the same network retry apart, not all at once.
-  delay += std::uniform_real_distribution<double>(0, delay / 4)(jitter());
+  delay += std::uniform_real_distribution<double>(0, delay / 4)(jitter_);
   ++failures_;
   failure_->retrying = true;
   log(LogLevel::info,
@@ -182,12 +181,29 @@ void Placement::networkAvailable() {
   retryNow();
 }
 
+void Placement::showingLost() {
+  if (const auto ad = currentAd(); ad && backend_ != platform::BackendServices::generation())
+    ad->showingLost();
+}
+
 void Placement::backendStarted() {
   if (!currentAd() || backend_ == platform::BackendServices::generation()) return;
   // Its views, its page and its timers went with the backend they were made on.
   failure_.reset();
   toldReady_ = false;
   loadCurrent();
+}
+
+void Placement::scheduleExpiry() {
+  const double ttl = timeToLive();
+  const auto armed = ++expiryTimer_;
+  if (!loadedAt_ || ttl <= 0 || !platform::hasMainQueue()) return;
+  const double left = std::max(0.0, *loadedAt_ + ttl - monotonicTime());
+  platform::mainQueue().postAfter(left, [weak = weak_from_this(), armed] {
+    auto self = weak.lock();
+    if (self && self->expiryTimer_ == armed)
+      self->reconsider(internal::ControllerAccess::screenFree());
+  });
 }
 
 double Placement::timeToLive() const {
@@ -199,7 +215,7 @@ double Placement::timeToLive() const {
 
 bool Placement::expired() const {
   const double ttl = timeToLive();
-  return loadedAt_ && ttl > 0 && monotonicTime() - *loadedAt_ >= ttl;
+  return loadedAt_ && ttl > 0 && monotonicTime() - *loadedAt_ >= ttl - kTimerSlack;
 }
 
 void Placement::expireIfDue() {

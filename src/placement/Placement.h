@@ -23,7 +23,7 @@ namespace zelvora {
 /// again. An ad past its time to live, or built on a backend since replaced, is loaded afresh.
 class Placement : public AdPreloadProtocol, public std::enable_shared_from_this<Placement> {
  public:
-  explicit Placement(std::string id) : id(std::move(id)) {}
+  explicit Placement(std::string id);
 
   /// Takes the placement object in; an enabled placement builds its ad units and preloads
   /// the first. Call once, on a placement owned by a shared pointer.
@@ -48,12 +48,19 @@ class Placement : public AdPreloadProtocol, public std::enable_shared_from_this<
   void tellReadiness(bool screenFree);
   /// The network is back: a load waiting for its retry is tried now.
   void networkAvailable();
+  /// The backend the current ad was shown on is gone, with its screens: a showing under way
+  /// ends for the host.
+  void showingLost();
   /// A new backend started: what the current ad built belongs to the old one.
   void backendStarted();
+  /// The ad settings changed: the current ad expires by the new time to live.
+  void scheduleExpiry();
 
   const std::optional<JSON>& data() const { return data_; }
-  /// Retries spread over a random part of their pause; tests seed it to repeat a run.
-  static void seedJitter(std::uint64_t seed) { jitter().seed(seed); }
+  /// Retries spread over a random part of their pause, drawn by each placement for itself (so
+  /// that loads ending in another order draw the same); tests seed the placements made after
+  /// this call to repeat a run.
+  static void seedJitter(std::uint64_t seed) { jitterSeed() = seed; }
 
   std::string id;
   std::optional<std::string> name;
@@ -67,7 +74,7 @@ class Placement : public AdPreloadProtocol, public std::enable_shared_from_this<
     bool retrying = false;
   };
 
-  static std::mt19937_64& jitter();
+  static std::uint64_t& jitterSeed();
 
   void processAds(const JSON& list);
   /// Builds a fresh unit for the current ad (the answer's object again) and preloads it.
@@ -94,6 +101,9 @@ class Placement : public AdPreloadProtocol, public std::enable_shared_from_this<
   /// Tells timers of a loading given up since from the current one.
   std::uint64_t attempt_ = 0;
   std::optional<double> loadedAt_;
+  /// Tells the expiry timer set last from earlier ones.
+  std::uint64_t expiryTimer_ = 0;
+  std::mt19937_64 jitter_;
   std::uint64_t backend_ = 0;
   /// `onAdReady` was sent; the host last heard that the placement can be shown.
   bool announced_ = false;

@@ -8,7 +8,12 @@ namespace zelvora {
 double currentTime();
 
 /// Seconds on a clock that never runs backwards (the main queue's; the steady clock when no
-/// queue is installed), for durations.
+/// queue is installed), for durations. Each backend's clock is its own: a time taken on one
+/// means nothing on the next.
 double monotonicTime();
+
+/// A timer set for a deadline may run a hair before it, by the rounding of the clock's
+/// arithmetic: a deadline this close is due.
+constexpr double kTimerSlack = 1e-6;
 
 }  // namespace zelvora

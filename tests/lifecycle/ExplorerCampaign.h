@@ -1,7 +1,9 @@
 #pragma once
 
 // The explorer's ads: one placement per format and behaviour, each with beacons on paths of its
-// own ("/t/<placement>/imp", ".../imp2", ".../click", ".../close"), served with real assets.
+// own ("/t/<placement>/imp", ".../imp2", ".../click", ".../close"), served with real assets; some
+// files are refused a few times ("/refused/<n>/...") or never load, so placements retry and move
+// on to their next ad.
 
 #include <array>
 #include <filesystem>
@@ -29,7 +31,12 @@ struct PlacementPlan {
   double skippableIn = 0;
   /// Whether "extraImpBeacon" reaches a beacon path (one of them fails with 404).
   bool extraImpRecorded = true;
+  /// Ad objects ahead of this ad in its placement, each of which fails to load for good.
+  JSON adsBefore = JSON::array();
 };
+
+/// The most times the server refuses one of the explorer's files before it serves it.
+constexpr int kMostRefusals = 3;
 
 inline JSON beacons(const std::string& id, bool clickTracking) {
   JSON data = {{"imp", "{server}/t/" + id + "/imp"},
@@ -48,19 +55,28 @@ inline std::vector<PlacementPlan> placementPlans() {
   const auto banner = [&](const std::string& id, const std::string& format,
                           const std::string& image, bool click, bool ready) {
     JSON data = beacons(id, false);
-    data["ctv"] = "{server}/assets/" + image;
+    data["ctv"] = "{server}/" + image;
     if (click) data["clk"] = clickUrl(id);
     plans.push_back(
         {.id = id, .format = format, .subtype = "banner", .data = data, .readyByItself = ready});
   };
-  banner("banner", "banner", "banner.png", true, true);
-  banner("banner-noclick", "banner without click", "banner.png", false, true);
-  banner("banner-missing", "banner whose image is missing", "missing.png", true, false);
+  banner("banner", "banner", "assets/banner.png", true, true);
+  banner("banner-noclick", "banner without click", "assets/banner.png", false, true);
+  banner("banner-missing", "banner whose image is missing", "assets/missing.png", true, false);
+  banner("banner-refused", "banner refused 3 times", "refused/3/banner.png", true, false);
+  // Two ads that can never load (no such file, a page for a picture), then one refused twice
+  // that lives 20 s once loaded.
+  banner("chain", "third banner of its placement", "refused/2/card.png", true, false);
+  plans.back().data["ttlSeconds"] = 20;
+  plans.back().adsBefore = {
+      adObject("chain-1", "banner", {{"ctv", "{server}/assets/chain-missing.png"}}),
+      adObject("chain-2", "banner", {{"ctv", "{server}/assets/landing.html?as=picture"}})};
 
   const auto video = [&](const std::string& id, const std::string& format, const std::string& file,
-                         double skippableIn, double duration, bool card, bool click) {
+                         double skippableIn, double duration, bool card, bool click,
+                         const std::string& folder = "assets") {
     JSON data = beacons(id, false);
-    data["video"] = "{server}/assets/" + file;
+    data["video"] = "{server}/" + folder + "/" + file;
     data["skippableIn"] = skippableIn;
     data["duration"] = duration;
     if (card) data["landingCard"] = "{server}/assets/card.png";
@@ -69,12 +85,14 @@ inline std::vector<PlacementPlan> placementPlans() {
                      .format = format,
                      .subtype = "video",
                      .data = data,
-                     .readyByItself = true,
+                     .readyByItself = folder == "assets",
                      .videoFile = file,
                      .skippableIn = skippableIn});
   };
   video("video-card", "video with landing card", "video-card.webm", 2, 4, true, true);
   video("video", "video without landing card", "video-plain.webm", 0, 3, false, true);
+  video("video-refused", "video refused twice", "video-refused.webm", 0, 3, false, false,
+        "refused/2");
   video("video-broken", "video that cannot play", "video-broken.webm", 1, 3, false, true);
   // Its second impression beacon goes to a path the server does not know.
   plans.back().data["extraImpBeacon"] = "{server}/missing/video-broken/imp2";
@@ -131,9 +149,11 @@ inline std::vector<PlacementPlan> placementPlans() {
 /// The campaigns document for `plans`, plus a placement without ads.
 inline JSON campaignFor(const std::string& appId, const std::vector<PlacementPlan>& plans) {
   JSON placements = JSON::object();
-  for (const auto& plan : plans)
-    placements[plan.id] =
-        placementObject("enabled", JSON::array({adObject(plan.id, plan.subtype, plan.data)}));
+  for (const auto& plan : plans) {
+    JSON ads = plan.adsBefore;
+    ads.push_back(adObject(plan.id, plan.subtype, plan.data));
+    placements[plan.id] = placementObject("enabled", std::move(ads));
+  }
   placements["empty"] = placementObject("enabled", JSON::array());
   return campaignsFor(appId, placements);
 }
@@ -151,6 +171,7 @@ inline void writeAssets(const std::filesystem::path& folder) {
   copy("sample-landing-card.png", "card.png");
   copy("sample-video.webm", "video-card.webm");
   copy("sample-video.webm", "video-plain.webm");
+  copy("sample-video.webm", "video-refused.webm");
   copy("sample-video.webm", "mraid-video.webm");
   copy("sample-video.webm", "video-vast.webm");
   copy("mraid.js", "mraid.js");

@@ -156,7 +156,10 @@ void Window::dismiss(const std::shared_ptr<ViewController>& presenter, bool anim
       return;
     }
     transitioning_ = true;
-    for (auto it = chain.rbegin(); it != chain.rend(); ++it) (*it)->viewWillDisappear(animated);
+    for (auto it = chain.rbegin(); it != chain.rend(); ++it) {
+      (*it)->beingDismissed_ = true;
+      (*it)->viewWillDisappear(animated);
+    }
     const bool covered =
         chain.front()->modalPresentationStyle == ModalPresentationStyle::fullScreen;
     if (covered) presenter->viewWillAppear(animated);
@@ -166,6 +169,7 @@ void Window::dismiss(const std::shared_ptr<ViewController>& presenter, bool anim
         const auto& controller = *it;
         controller->view()->removeFromSuperview();
         controller->onScreen_ = false;
+        controller->beingDismissed_ = false;
         controller->presented_.reset();
         controller->presenting_.reset();
         controller->viewDidDisappear(animated);

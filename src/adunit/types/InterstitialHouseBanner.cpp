@@ -77,6 +77,12 @@ void InterstitialHouseBanner::onViewControllerDisappeared() {
   BannerAd::onViewControllerDisappeared();
 }
 
+void InterstitialHouseBanner::showingLost() {
+  // A showing waiting for its picture, or presented.
+  if (std::exchange(shouldShowAdAfterPreload, false)) endLostShowing(false);
+  if (!std::exchange(closed_, true)) endLostShowing(openTime.has_value());
+}
+
 void InterstitialHouseBanner::onBannerClicked() {
   callClickBeacon();
 }

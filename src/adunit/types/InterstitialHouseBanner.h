@@ -23,6 +23,7 @@ class InterstitialHouseBanner : public BannerAd,
   /// (the platform holds it then) and has not been closed.
   bool isPresenting() const override { return !closed_ && !shown_.expired(); }
   void onViewControllerDisappeared() override;
+  void showingLost() override;
 
   bool shouldShowAdAfterPreload = false;
 

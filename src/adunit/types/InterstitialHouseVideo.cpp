@@ -107,6 +107,11 @@ void InterstitialHouseVideo::finishShowing() {
   trigger(Event::adClose);
 }
 
+void InterstitialHouseVideo::showingLost() {
+  if (std::exchange(closed_, true)) return;
+  endLostShowing(std::exchange(showing_, false));
+}
+
 void InterstitialHouseVideo::placeLandingCard(const std::shared_ptr<View>& card,
                                               AdContainerView& container) {
   const auto& contentView = container.contentView;

@@ -28,6 +28,7 @@ class InterstitialHouseVideo : public HouseVideoAd,
   bool isPresenting() const override { return !closed_ && !playerVC.expired(); }
   /// The landing card's interstitial went: the showing ends.
   void onViewControllerDisappeared() override { finishShowing(); }
+  void showingLost() override;
 
   /// The presented player; the presentation keeps it alive.
   std::weak_ptr<VideoPlayerViewController> playerVC;

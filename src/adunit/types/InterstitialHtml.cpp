@@ -142,6 +142,13 @@ void InterstitialHtml::onViewControllerDisappeared() {
   trigger(Event::adClose);
 }
 
+void InterstitialHtml::showingLost() {
+  if (!interstitialVC) return;
+  interstitialVC.reset();
+  observeTheApplication(false);
+  endLostShowing(std::exchange(onScreen, false));
+}
+
 void InterstitialHtml::onViewControllerSizeChanged() {
   if (mraid() && interstitialVC) updatePresentationData();
 }

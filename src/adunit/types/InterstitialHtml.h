@@ -20,6 +20,7 @@ class InterstitialHtml : public HtmlAd, public CloseButtonEventDelegate {
   void onViewControllerLaidOut() override;
   void onClose() override;
   bool isPresenting() const override { return interstitialVC != nullptr; }
+  void showingLost() override;
 
  private:
   /// A plain page that has not loaded by then is given up: the host's showAd does not hang.

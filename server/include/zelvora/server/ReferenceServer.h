@@ -106,6 +106,9 @@ class ReferenceServer {
   std::vector<PlacementsRequest> placementsRequests() const;
   /// Every request received so far, in the order of arrival.
   std::vector<ServedRequest> served() const;
+  /// While on, every file ("/assets/", "/refused/") is answered HTTP 503, as by a file host
+  /// that is down; the other routes answer as usual, and "/refused/" counts no refusal.
+  void refuseFiles(bool refused);
 
  private:
   void bind();
@@ -133,6 +136,7 @@ class ReferenceServer {
   std::vector<PlacementsRequest> requests_;
   std::vector<ServedRequest> served_;
   std::map<std::string, int> refusals_;
+  bool filesRefused_ = false;
 };
 
 }  // namespace zelvora::server

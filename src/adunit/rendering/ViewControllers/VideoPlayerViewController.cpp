@@ -9,7 +9,9 @@ VideoPlayerViewController::~VideoPlayerViewController() {
   if (activeObserver_) Application::shared().removeObserver(*activeObserver_);
 }
 
-void VideoPlayerViewController::viewWillAppear(bool) {
+// From its appearance on: before, the presentation's end starts the video (an ad that never
+// appears must not play, nor count a VAST impression).
+void VideoPlayerViewController::viewDidAppear(bool) {
   if (activeObserver_) return;
   activeObserver_ = Application::shared().addDidBecomeActiveObserver(
       [weak = std::weak_ptr<ViewController>(shared_from_this())] {

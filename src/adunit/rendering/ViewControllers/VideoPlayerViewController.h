@@ -18,7 +18,7 @@ class VideoPlayerViewController : public platform::PlayerViewController {
   platform::OrientationMask supportedInterfaceOrientations() const override {
     return platform::OrientationMask::landscape();
   }
-  void viewWillAppear(bool animated) override;
+  void viewDidAppear(bool animated) override;
   void viewWillDisappear(bool animated) override;
   /// Brings the overlay's sizes up to the window's interface scale.
   void viewWillLayoutSubviews() override;

@@ -52,6 +52,9 @@ class ZELVORA_API ViewController : public std::enable_shared_from_this<ViewContr
   std::shared_ptr<ViewController> presentingViewController() const { return presenting_.lock(); }
   /// Whether this view controller is the window's root or presented from it.
   bool isOnScreen() const;
+  /// Whether a dismissal under way takes it off the screen: on screen until its transition ends,
+  /// it can present nothing any more.
+  bool isBeingDismissed() const { return beingDismissed_; }
 
   virtual void loadView();
   virtual void viewDidLoad() {}
@@ -77,6 +80,7 @@ class ZELVORA_API ViewController : public std::enable_shared_from_this<ViewContr
   std::shared_ptr<ViewController> presented_;
   std::weak_ptr<ViewController> presenting_;
   bool onScreen_ = false;
+  bool beingDismissed_ = false;
   bool presentationWithdrawn_ = false;
 };
 

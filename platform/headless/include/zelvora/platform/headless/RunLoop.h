@@ -51,6 +51,9 @@ class ZELVORA_API RunLoop final : public RunnableQueue {
   /// Manual clock: sets the wall clock alone `seconds` ahead (behind when negative), as a user or
   /// a time service setting the system's time does; `now()` and the timers are untouched.
   void shiftWallClock(double seconds);
+  /// When the earliest timer is due, on `now()`'s clock, if any: a test that must act between
+  /// timers advances to each in turn.
+  std::optional<double> nextDeadline() const;
 
   /// The longest time one task took since the last reset, in seconds of real time.
   double longestTaskSeconds() const { return longestTask_; }
@@ -66,8 +69,6 @@ class ZELVORA_API RunLoop final : public RunnableQueue {
   /// Runs one due task; returns false when none is due.
   bool runOne();
   void runTimed(Task& task);
-  /// Earliest timer deadline, if any.
-  std::optional<double> nextDeadline() const;
 
   const ClockMode mode_;
   double manualEpoch_;
