@@ -59,8 +59,9 @@ class ZELVORA_API ZelController {
   const VastSettings& vastSettings() const;
 
   /// Retries, expiry, pacing and test mode. Values below zero (a first retry delay of zero too)
-  /// keep their defaults. At any time: retries and expiries already scheduled keep their
-  /// times; pacing and test mode apply at once.
+  /// keep their defaults. At any time: retries already scheduled keep their times; the time to
+  /// live, pacing and test mode apply at once (the loaded ad expires by the new time to live,
+  /// the pause under way ends by the new pause).
   void setAdSettings(const AdSettings& settings);
   const AdSettings& adSettings() const;
 

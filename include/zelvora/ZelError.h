@@ -21,7 +21,7 @@ enum class ZelError : int {
   // Showing an ad.
   /// The creative has nothing to show: no fill, or no markup.
   noFill = 200,
-  /// The view controller to present over is not on screen.
+  /// The view controller to present over is not on screen, or is being dismissed.
   presenterNotOnScreen = 201,
   /// The window the ad would show in is hidden or minimised.
   windowNotVisible = 202,

@@ -46,8 +46,8 @@ class ZELVORA_API ZelExtendedEventDelegate : public ZelEventDelegate {
     (void)reason;
     (void)message;
   }
-  /// After `onAdReady`, each time `isReady` turns true again: after a showing (when any ad's
-  /// screen has gone, and a reloading creative is back), a retry, an expiry, or the pause
+  /// After `onAdReady`, each time `isReady` turns true again: after a showing (when the ad on
+  /// screen has closed, and a reloading creative is back), a retry, an expiry, or the pause
   /// between ads (`AdSettings::minimumSecondsBetweenAds`). A host waits for this, not polls.
   virtual void onAdReadyAgain(const std::string& placementId) { (void)placementId; }
 

@@ -63,10 +63,11 @@ inline std::vector<PlacementPlan> placementPlans() {
   banner("banner", "banner", "assets/banner.png", true, true);
   banner("banner-noclick", "banner without click", "assets/banner.png", false, true);
   banner("banner-missing", "banner whose image is missing", "assets/missing.png", true, false);
-  banner("banner-refused", "banner refused 3 times", "refused/3/banner.png", true, false);
+  // The banners that load over and over have a small picture: each load decodes it.
+  banner("banner-refused", "banner refused 3 times", "refused/3/small.png", true, false);
   // Two ads that can never load (no such file, a page for a picture), then one refused twice
   // that lives 20 s once loaded.
-  banner("chain", "third banner of its placement", "refused/2/card.png", true, false);
+  banner("chain", "third banner of its placement", "refused/2/small.png", true, false);
   plans.back().data["ttlSeconds"] = 20;
   plans.back().adsBefore = {
       adObject("chain-1", "banner", {{"ctv", "{server}/assets/chain-missing.png"}}),
@@ -91,7 +92,7 @@ inline std::vector<PlacementPlan> placementPlans() {
   };
   video("video-card", "video with landing card", "video-card.webm", 2, 4, true, true);
   video("video", "video without landing card", "video-plain.webm", 0, 3, false, true);
-  video("video-refused", "video refused twice", "video-refused.webm", 0, 3, false, false,
+  video("video-refused", "video refused twice", "video-refused.webm", 0, 3, false, true,
         "refused/2");
   video("video-broken", "video that cannot play", "video-broken.webm", 1, 3, false, true);
   // Its second impression beacon goes to a path the server does not know.
@@ -168,6 +169,7 @@ inline void writeAssets(const std::filesystem::path& folder) {
     fs::copy_file(samples / from, folder / to, fs::copy_options::overwrite_existing);
   };
   copy("sample-banner.png", "banner.png");
+  copy("ic_sound_on.png", "small.png");
   copy("sample-landing-card.png", "card.png");
   copy("sample-video.webm", "video-card.webm");
   copy("sample-video.webm", "video-plain.webm");

@@ -400,10 +400,11 @@ class Sequence {
   std::map<std::string, std::deque<WaitingShow>> waiting_;
   bool filesRefused_ = false;
   bool networkReturning_ = false;
-  /// When the network last came back, the platform was last made, the last ad's screens went.
+  /// When the network last came back, the platform was last made, and the pause between ads
+  /// began: when the last ad's screens went, or the platform was made again since.
   double networkBackAt_ = 0;
   double platformAt_ = 0;
-  double screensGoneAt_ = 0;
+  std::optional<double> pauseFrom_;
   /// The server's beacons when test mode went on.
   std::optional<std::size_t> beaconsBeforeTestMode_;
   /// Whether each placement was ready at the end of the last step, and those the host was told
@@ -472,8 +473,6 @@ void Sequence::callback(HostDelegate& delegate, const std::string& name, const s
 void Sequence::onLine(const std::string& line) {
   static const std::string prefix = "ZelController: ";
   if (line.rfind("download failed: ", 0) == 0) ++failedDownloads_;
-  if (std::getenv("XDEBUG") && line.find(std::getenv("XDEBUG")) != std::string::npos)
-    note("log " + line + " @" + std::to_string(platform_ ? now() : -1));
   // Nothing to look at while the platform is made again.
   if (!platform_) return;
   noticeAttempts();
@@ -503,7 +502,7 @@ void Sequence::onLine(const std::string& line) {
     check("onAdDidDismissScreen after the showing's onAdClose", !state.open,
           [&] { return "onAdDidDismissScreen(" + id + ") before its onAdClose"; });
     screens_.reset();
-    screensGoneAt_ = now();
+    pauseFrom_ = now();
   }
   if (event == "onAdShown" || event == "onAdClose") {
     check("onAdShown and onAdClose between the showing's screen events",
@@ -637,8 +636,6 @@ void Sequence::noticeAttempts() {
     if (load.attempt) leaveAttempt(plan.id, load, unit);
     load.attempt.reset();
     if (!unit) continue;
-    if (std::getenv("XDEBUG") && plan.id == std::getenv("XDEBUG"))
-      note("attempt " + unit->id() + " @" + std::to_string(now()));
     load.attempt.emplace();
     load.attempt->unit = unit;
     load.attempt->adId = unit->id();
@@ -741,6 +738,7 @@ void Sequence::callShowAd(const std::shared_ptr<ViewController>& over, const std
   const auto unit = placement ? placement->currentAd() : nullptr;
   const bool bannerLoading = std::dynamic_pointer_cast<InterstitialHouseBanner>(unit) &&
                              !unit->isLoaded && !placement->whyNotReady();
+  const bool screensUp = screens_.has_value();
   calls_.push_back({id});
   sdk().showAd(over, id);
   const ShowCall call = calls_.back();
@@ -757,6 +755,10 @@ void Sequence::callShowAd(const std::shared_ptr<ViewController>& over, const std
         [&] { return what + " neither failed nor waits for a banner"; });
   check("a showAd over a host screen not shown fails", shown,
         [&] { return what + " over a host screen not shown did not fail"; });
+  const double pause = settings_.minimumSecondsBetweenAds;
+  check("no showAd goes ahead within the pause between ads, nor before it began",
+        pause <= 0 || (!screensUp && (!pauseFrom_ || now() - *pauseFrom_ >= pause - 1e-6)),
+        [&] { return what + " went ahead within a pause of " + std::to_string(pause) + " s"; });
   waiting_[id].push_back({step_, unit, !ready});
 }
 
@@ -793,7 +795,7 @@ void Sequence::checkLoading() {
   // files can take, once the platform is up and the pause between ads is over.
   const double bound = (kMostRefusals + 1) * 1.25 * settings_.retryMaxSeconds + 0.5;
   const double due = std::max({networkBackAt_ + bound, platformAt_ + 0.5,
-                               screensGoneAt_ + settings_.minimumSecondsBetweenAds + 0.5});
+                               pauseFrom_.value_or(0) + settings_.minimumSecondsBetweenAds + 0.5});
   const bool showing = std::any_of(waiting_.begin(), waiting_.end(), [](const auto& entry) {
     return std::any_of(entry.second.begin(), entry.second.end(),
                        [](const auto& show) { return !show.deferred; });
@@ -844,7 +846,7 @@ void Sequence::checkTestMode() {
 
 void Sequence::changeSettings(const std::string& kind) {
   if (kind == "host.timeToLive") {
-    settings_.adTimeToLiveSeconds = pick(std::vector<double>{0, 4, 12, 30});
+    settings_.adTimeToLiveSeconds = pick(std::vector<double>{0, 10, 30});
     begin(kind, "ads live " + std::to_string(int(settings_.adTimeToLiveSeconds)) + " s");
   } else if (kind == "host.pause") {
     settings_.minimumSecondsBetweenAds = pick(std::vector<double>{0, 2, 6});
@@ -889,6 +891,7 @@ void Sequence::newPlatform() {
   begin("host.newPlatform",
         std::string("the host makes its platform again") + (screens_ ? ", an ad on screen" : ""));
   makePlatform();
+  if (pauseFrom_) pauseFrom_ = now();  // the pause counts again on the new platform
 }
 
 // A new web view with an ad's markup is that ad loading afresh.
