@@ -706,13 +706,6 @@ void Sequence::presentationBegins(const std::string& id) {
   check("the ad presented is its placement's current, loaded ad",
         unit && load.attempt->loadedAt && unit->isPresenting(),
         [&] { return "onAdWillPresentScreen(" + id + ") for an ad that is not"; });
-  if (!unit || !load.attempt->loadedAt) return;
-  const double ttl = timeToLive(*unit, settings_);
-  const double age = now() - *load.attempt->loadedAt;
-  check("nothing expired is shown", ttl <= 0 || age < ttl, [&] {
-    return id + " is presented " + std::to_string(age) + " s after it loaded; time to live " +
-           std::to_string(ttl) + " s";
-  });
 }
 
 // Outcomes inside a showAd call are that call's; others answer the oldest showAd waiting.
@@ -759,6 +752,17 @@ void Sequence::callShowAd(const std::shared_ptr<ViewController>& over, const std
   check("no showAd goes ahead within the pause between ads, nor before it began",
         pause <= 0 || (!screensUp && (!pauseFrom_ || now() - *pauseFrom_ >= pause - 1e-6)),
         [&] { return what + " went ahead within a pause of " + std::to_string(pause) + " s"; });
+  // Judged when the host asks: a presentation may wait for a transition to end meanwhile. A
+  // banner that waits for its picture is shown as it loads.
+  const auto& attempt = loads_[id].attempt;
+  if (unit && unit->isLoaded && attempt && attempt->loadedAt) {
+    const double ttl = timeToLive(*unit, settings_);
+    const double age = now() - *attempt->loadedAt;
+    check("nothing expired is shown", ttl <= 0 || age < ttl, [&] {
+      return what + " went ahead " + std::to_string(age) + " s after its ad loaded; time to live " +
+             std::to_string(ttl) + " s";
+    });
+  }
   waiting_[id].push_back({step_, unit, !ready});
 }
 

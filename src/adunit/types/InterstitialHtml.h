@@ -19,7 +19,9 @@ class InterstitialHtml : public HtmlAd, public CloseButtonEventDelegate {
   void onViewControllerSizeChanged() override;
   void onViewControllerLaidOut() override;
   void onClose() override;
-  bool isPresenting() const override { return interstitialVC != nullptr; }
+  /// From render until its interstitial has gone: a creative that closes itself lets go of the
+  /// controller at once, while the interstitial still leaves the screen.
+  bool isPresenting() const override { return interstitialVC != nullptr || onScreen; }
   void showingLost() override;
 
  private:
