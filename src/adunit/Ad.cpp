@@ -211,7 +211,6 @@ bool Ad::isShownClickThrough(const platform::WebView& webView) {
 
 void Ad::webViewDidReceiveServerRedirectForProvisionalNavigation(platform::WebView& webView,
                                                                  platform::Navigation) {
-  if (!isShownClickThrough(webView)) return;
   const auto url = webView.url();
   if (url && isAppStoreAddress(*url)) {
     isAppStoreRedirected = true;
@@ -220,20 +219,18 @@ void Ad::webViewDidReceiveServerRedirectForProvisionalNavigation(platform::WebVi
 }
 
 void Ad::webViewDidFinish(platform::WebView& webView, platform::Navigation) {
-  if (!isShownClickThrough(webView)) return;
   if (auto indicator = redirectIndicator_.lock()) indicator->removeFromSuperview();
   const auto url = webView.url();
   if (!url || !isAppStoreAddress(*url)) return;
   log(LogLevel::info, "redirect url = " + *url);
   redirect(*url);
-  dismissPresented();
+  if (isShownClickThrough(webView)) dismissPresented();
 }
 
 void Ad::webViewDidFailProvisionalNavigation(platform::WebView& webView, platform::Navigation,
                                              const platform::WebError&) {
-  if (!isShownClickThrough(webView)) return;
   if (isAppStoreRedirected == true && appStoreUrl) redirect(*appStoreUrl);
-  dismissPresented();
+  if (isShownClickThrough(webView)) dismissPresented();
 }
 
 }  // namespace zelvora

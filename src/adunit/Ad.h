@@ -137,8 +137,8 @@ class Ad : public ViewControllerEvents,
                                 const std::shared_ptr<platform::Button>& goBack);
   /// Dismisses what the host's view controller presents, if it still exists.
   virtual void dismissPresented();
-  /// Whether a click-through page is still on screen: one whose showing ended goes on loading,
-  /// and must not act on the screens of the next (dismiss them, hand its store page on).
+  /// Whether a click-through page is still on screen: one whose showing ended may go on
+  /// loading, and must not dismiss the screens of the next showing.
   static bool isShownClickThrough(const platform::WebView& webView);
   /// Ends a showing whose screens went with their backend: `adClose` once it appeared, else
   /// `adFailedToShow`. No display-time beacon: its time was measured on that backend's clock.
