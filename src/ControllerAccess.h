@@ -41,9 +41,7 @@ struct ControllerState {
   /// When the last showing's screens went, on the monotonic clock: the pause between ads
   /// counts from there.
   std::optional<double> lastShowingEnded;
-  /// The pause is on until its timer runs (not by comparing times, which rounding may put a
-  /// hair either side of the timer); the counter tells the timer set last from earlier ones.
-  bool pausing = false;
+  /// Tells the timer for the pause's end set last from earlier ones.
   std::uint64_t pauseTimer = 0;
   AdSettings ads;
 };

@@ -278,8 +278,7 @@ double internal::ControllerAccess::pauseLeft() {
     });
     if (closed) return pause;
   }
-  if (!state().pausing) return 0;
-  return std::max(*ended + pause - monotonicTime(), kTimerSlack);
+  return ended ? std::max(0.0, *ended + pause - monotonicTime()) : 0;
 }
 
 void internal::ControllerAccess::showingEnded() {
@@ -290,14 +289,10 @@ void internal::ControllerAccess::showingEnded() {
 
 void internal::ControllerAccess::schedulePauseEnd() {
   const auto armed = ++state().pauseTimer;
-  const auto& ended = state().lastShowingEnded;
-  const double left = ended ? *ended + state().ads.minimumSecondsBetweenAds - monotonicTime() : 0;
-  state().pausing = left > 0;
-  if (!state().pausing) return;
+  const double left = pauseLeft();
+  if (left <= 0) return;
   platform::mainQueue().postAfter(left, [armed] {
-    if (state().pauseTimer != armed) return;
-    state().pausing = false;
-    reconsiderAll();
+    if (state().pauseTimer == armed) reconsiderAll();
   });
 }
 

@@ -28,7 +28,6 @@ void resetProcessState() {
   state.vast = {};
   state.ads = {};
   state.lastShowingEnded.reset();
-  state.pausing = false;
   Placement::seedJitter(0);
   state.consentManager = std::make_unique<ConsentManager>();
   state.screens = std::make_shared<ShowingScreens>();
