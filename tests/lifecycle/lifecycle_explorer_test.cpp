@@ -164,6 +164,9 @@ class Sequence {
     step_ = stepCount_;
     note("end: the clock runs 1 s on, the beacons arrive");
     advance(1);
+    // A showing asked for in that second's last moments comes on screen.
+    for (int turns = 0; window()->isTransitioning() && turns < 4; ++turns)
+      advance(ViewController::transitionDuration);
     checkScreen();
     checkLoading();
     checkWaitingShowsAtTheEnd();

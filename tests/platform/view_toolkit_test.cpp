@@ -253,7 +253,7 @@ TEST_F(ViewToolkitTest, PresentationAndDismissalTellLifeEventsInOrder) {
 }
 
 // A presentation asked for during a transition waits for its end; dismissing from the root
-// takes down everything above it.
+// takes down everything above it, and marks it as leaving at once.
 TEST_F(ViewToolkitTest, PresentingDuringATransitionWaitsForItsEnd) {
   auto first = controller("first");
   auto second = controller("second");
@@ -270,9 +270,13 @@ TEST_F(ViewToolkitTest, PresentingDuringATransitionWaitsForItsEnd) {
   EXPECT_EQ(platform_->window()->viewControllerStack(),
             (std::vector<std::shared_ptr<ViewController>>{root, first, second}));
 
+  // Dismissed during a transition: on screen until it ends, but it can present nothing more.
+  second->present(controller("third"), true);
   root->dismiss(false);
-  runLoop().pump();
+  EXPECT_TRUE(first->isOnScreen() && first->isBeingDismissed() && second->isBeingDismissed());
+  runLoop().advance(1);
   EXPECT_EQ(platform_->window()->topViewController(), root);
+  EXPECT_FALSE(first->isBeingDismissed());
   EXPECT_FALSE(onScreen(first) || onScreen(second));
   EXPECT_EQ(second->events().back(), "viewDidDisappear");
 

@@ -394,7 +394,9 @@ TEST_P(LoadFailureTest, IsReportedAndRetriedOrMovesOn) {
   // The next ad comes without the clock moving; a retry only once it moved past the pause.
   const auto ready = [&] { return delegate->has("onAdReady:p"); };
   ASSERT_TRUE(param.retried ? advanceUntil(ready, 30) : runUntil(ready));
-  if (param.retried) EXPECT_GE(runLoop().now() - failedAt, 2);
+  if (param.retried) {
+    EXPECT_GE(runLoop().now() - failedAt, 2);
+  }
   const auto* placement = internal::ControllerAccess::placements().find("p");
   EXPECT_EQ((*placement)->currentAd()->id(), param.retried ? "b1" : "b2");
   EXPECT_TRUE(sdk().isReady("p"));

@@ -146,6 +146,10 @@ void Window::present(const std::shared_ptr<ViewController>& presenter,
 
 void Window::dismiss(const std::shared_ptr<ViewController>& presenter, bool animated,
                      std::function<void()> completion) {
+  // What is above the presenter now leaves once a transition under way ends: meanwhile it can
+  // present nothing (what it was asked to present would be dropped with it).
+  for (auto controller = presenter->presented_; controller; controller = controller->presented_)
+    controller->beingDismissed_ = true;
   enqueue([this, presenter, animated, completion = std::move(completion)] {
     std::vector<std::shared_ptr<ViewController>> chain;
     for (auto controller = presenter->presented_; controller;

@@ -52,8 +52,8 @@ class ZELVORA_API ViewController : public std::enable_shared_from_this<ViewContr
   std::shared_ptr<ViewController> presentingViewController() const { return presenting_.lock(); }
   /// Whether this view controller is the window's root or presented from it.
   bool isOnScreen() const;
-  /// Whether a dismissal under way takes it off the screen: on screen until its transition ends,
-  /// it can present nothing any more.
+  /// Whether a dismissal asked for takes it off the screen (under way, or waiting for the running
+  /// transition): on screen until then, it can present nothing any more.
   bool isBeingDismissed() const { return beingDismissed_; }
 
   virtual void loadView();
