@@ -6,6 +6,7 @@
 #include <cctype>
 #include <cmath>
 #include <sstream>
+#include "util/Text.h"
 
 namespace zelvora {
 
@@ -26,14 +27,6 @@ bool startsWithNoCase(std::string_view text, std::string_view prefix) {
     if (std::tolower(static_cast<unsigned char>(text[i])) != prefix[i]) return false;
   }
   return true;
-}
-
-std::string_view trimmed(std::string_view text) {
-  while (!text.empty() && std::isspace(static_cast<unsigned char>(text.front())))
-    text.remove_prefix(1);
-  while (!text.empty() && std::isspace(static_cast<unsigned char>(text.back())))
-    text.remove_suffix(1);
-  return text;
 }
 
 std::string tooLarge(const Transfer& transfer) {

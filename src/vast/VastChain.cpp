@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "net/HttpClient.h"
+#include "util/Text.h"
 #include "zelvora/platform/MainQueue.h"
 
 namespace zelvora::vast {
@@ -13,17 +14,12 @@ void append(std::vector<T>& to, const std::vector<T>& from) {
   to.insert(to.end(), from.begin(), from.end());
 }
 
-std::string trimmed(const std::string& text) {
-  const auto first = text.find_first_not_of(" \t\r\n");
-  if (first == std::string::npos) return {};
-  return text.substr(first, text.find_last_not_of(" \t\r\n") - first + 1);
-}
 }  // namespace
 
 std::shared_ptr<Chain> Chain::fromTag(const std::string& tagUrl, ChainOptions options, Done done) {
   std::shared_ptr<Chain> chain(new Chain(std::move(options), std::move(done)));
-  chain->visited_.insert(trimmed(tagUrl));
-  chain->fetch(trimmed(tagUrl));
+  chain->visited_.insert(std::string(trimmed(tagUrl)));
+  chain->fetch(std::string(trimmed(tagUrl)));
   return chain;
 }
 
@@ -83,7 +79,7 @@ void Chain::read(const std::string& xml) {
     takeInline(*ad);
     return;
   }
-  const std::string next = trimmed(ad->adTagUri);
+  const std::string next(trimmed(ad->adTagUri));
   if (!followWrappers_) {
     fail(VastError::wrapper, "a wrapper where the wrapper before forbids more wrappers");
   } else if (depth_ + 1 > options_.maxWrapperDepth) {
@@ -126,7 +122,8 @@ void Chain::mergeWrapper(const Ad& wrapper) {
     append(merged_.linear.trackingEvents, linear.trackingEvents);
     append(merged_.linear.clickTracking, linear.clickTracking);
     // Nearer the inline ad wins: a later wrapper's address replaces an earlier one's.
-    if (!trimmed(linear.clickThrough).empty()) merged_.clickThrough = trimmed(linear.clickThrough);
+    if (!trimmed(linear.clickThrough).empty())
+      merged_.clickThrough = std::string(trimmed(linear.clickThrough));
   }
 }
 
@@ -162,7 +159,8 @@ void Chain::takeInline(const Ad& ad) {
                                         wrapperTracking.begin(), wrapperTracking.end());
   resolved.linear.clickTracking.insert(resolved.linear.clickTracking.begin(), wrapperClicks.begin(),
                                        wrapperClicks.end());
-  if (!trimmed(chosen->clickThrough).empty()) resolved.clickThrough = trimmed(chosen->clickThrough);
+  if (!trimmed(chosen->clickThrough).empty())
+    resolved.clickThrough = std::string(trimmed(chosen->clickThrough));
   resolved.media = *media;
   append(resolved.impressions, ad.impressions);
   append(resolved.verifications, ad.verifications);

@@ -11,16 +11,10 @@
 #include <climits>
 #include <cmath>
 #include <memory>
+#include "util/Text.h"
 
 namespace zelvora::vast {
 namespace {
-
-std::string_view trimmed(std::string_view text) {
-  constexpr std::string_view space = " \t\r\n";
-  const auto first = text.find_first_not_of(space);
-  if (first == std::string_view::npos) return {};
-  return text.substr(first, text.find_last_not_of(space) - first + 1);
-}
 
 // Reads the unsigned decimal digits at the front of `text`, between `minDigits` and `maxDigits`
 // of them, and drops them from `text`.
