@@ -9,6 +9,7 @@
 #include <string>
 
 #include "ControllerAccess.h"
+#include "capi/CApiPlatforms.h"
 #include "capi/CallbackBridge.h"
 #include "consent/ConsentStringsCheck.h"
 #include "zelvora/Log.h"
@@ -16,18 +17,12 @@
 #include "zelvora/platform/Backend.h"
 #include "zelvora/platform/headless/HeadlessPlatform.h"
 #include "zelvora/zelvora.h"
-#ifdef ZELVORA_HAS_GTK
-#include "zelvora/platform/gtk/GtkPlatform.h"
-#endif
 
 using namespace zelvora;
+using capi::createPlatform;
+using capi::environmentFrom;
+using capi::fail;
 namespace zp = zelvora::platform;
-
-struct zelvora_platform {
-  std::unique_ptr<zp::Backend> backend;
-  std::atomic<bool> quitAsked{false};
-  std::atomic<bool> running{false};
-};
 
 namespace {
 
@@ -53,11 +48,6 @@ thread_local std::string lastError;
 zelvora_platform* current = nullptr;
 // The host's callbacks, kept alive here: the controller holds its delegate weakly.
 std::shared_ptr<capi::CallbackBridge> bridge;
-
-zelvora_status fail(zelvora_status status, std::string message) {
-  lastError = std::move(message);
-  return status;
-}
 
 zelvora_status succeed() {
   lastError.clear();
@@ -98,7 +88,14 @@ zelvora_status checkPlatform(zelvora_platform* platform, const char* operation) 
   return onMainThread(operation);
 }
 
-zp::HostEnvironment environmentFrom(const zelvora_environment* given) {
+}  // namespace
+
+zelvora_status capi::fail(zelvora_status status, std::string message) {
+  lastError = std::move(message);
+  return status;
+}
+
+zp::HostEnvironment capi::environmentFrom(const zelvora_environment* given) {
   zp::HostEnvironment environment;
   if (given == nullptr) return environment;
   const auto text = [](const char* value) { return value ? std::string(value) : std::string(); };
@@ -110,9 +107,8 @@ zp::HostEnvironment environmentFrom(const zelvora_environment* given) {
   return environment;
 }
 
-/// Makes the platform with `make`, unless one is alive.
-template <class Make>
-zelvora_status create(zelvora_platform** platform, const char* operation, Make make) {
+zelvora_status capi::createPlatform(zelvora_platform** platform, const char* operation,
+                                    const std::function<std::unique_ptr<zp::Backend>()>& make) {
   if (platform == nullptr) return fail(ZELVORA_ERROR_INVALID_ARGUMENT, "platform is NULL");
   *platform = nullptr;
   return guarded([&] {
@@ -130,8 +126,6 @@ zelvora_status create(zelvora_platform** platform, const char* operation, Make m
   });
 }
 
-}  // namespace
-
 extern "C" {
 
 const char* zelvora_version(void) {
@@ -144,87 +138,10 @@ const char* zelvora_last_error(void) {
 
 zelvora_status zelvora_platform_create_headless(const zelvora_environment* environment,
                                                 zelvora_platform** platform) {
-  return create(platform, "zelvora_platform_create_headless", [&] {
+  return createPlatform(platform, "zelvora_platform_create_headless", [&] {
     return std::make_unique<zp::headless::HeadlessPlatform>(environmentFrom(environment));
   });
 }
-
-#ifdef ZELVORA_HAS_GTK
-namespace {
-zelvora_status createGtk(const zelvora_environment* environment, zelvora_platform** platform,
-                         const char* operation, zp::gtk::Hosting hosting, int width = 0,
-                         int height = 0) {
-  return create(platform, operation, [&] {
-    auto hostEnvironment = environmentFrom(environment);
-    if (width > 0 && height > 0) {
-      hostEnvironment.screenWidth = width;
-      hostEnvironment.screenHeight = height;
-    }
-    return std::make_unique<zp::gtk::GtkPlatform>(std::move(hostEnvironment),
-                                                  zp::gtk::UrlMode::open, hosting);
-  });
-}
-}  // namespace
-
-zelvora_status zelvora_platform_create_gtk_window(const zelvora_environment* environment,
-                                                  zelvora_platform** platform) {
-  return createGtk(environment, platform, "zelvora_platform_create_gtk_window",
-                   zp::gtk::Hosting::ownWindow());
-}
-
-zelvora_status zelvora_platform_create_gtk_window_sized(const zelvora_environment* environment,
-                                                        int width, int height,
-                                                        zelvora_platform** platform) {
-  return createGtk(environment, platform, "zelvora_platform_create_gtk_window_sized",
-                   zp::gtk::Hosting::ownWindow(), width, height);
-}
-
-zelvora_status zelvora_platform_create_gtk_inside(const zelvora_environment* environment,
-                                                  void* gtk_widget, zelvora_platform** platform) {
-  if (gtk_widget == nullptr || !GTK_IS_WIDGET(gtk_widget))
-    return fail(ZELVORA_ERROR_INVALID_ARGUMENT,
-                "zelvora_platform_create_gtk_inside: gtk_widget is not a GtkWidget");
-  return createGtk(environment, platform, "zelvora_platform_create_gtk_inside",
-                   zp::gtk::Hosting::inside(GTK_WIDGET(gtk_widget)));
-}
-
-zelvora_status zelvora_platform_create_gtk_over(const zelvora_environment* environment,
-                                                unsigned long x11_window,
-                                                zelvora_platform** platform) {
-  if (x11_window == 0)
-    return fail(ZELVORA_ERROR_INVALID_ARGUMENT, "zelvora_platform_create_gtk_over: no window");
-  return createGtk(environment, platform, "zelvora_platform_create_gtk_over",
-                   zp::gtk::Hosting::over(x11_window));
-}
-#else
-namespace {
-zelvora_status unsupported(zelvora_platform** platform, const char* operation) {
-  if (platform != nullptr) *platform = nullptr;
-  return fail(ZELVORA_ERROR_UNSUPPORTED,
-              std::string(operation) + ": this build of the SDK has no GTK backend");
-}
-}  // namespace
-
-zelvora_status zelvora_platform_create_gtk_window(const zelvora_environment*,
-                                                  zelvora_platform** platform) {
-  return unsupported(platform, "zelvora_platform_create_gtk_window");
-}
-
-zelvora_status zelvora_platform_create_gtk_window_sized(const zelvora_environment*, int, int,
-                                                        zelvora_platform** platform) {
-  return unsupported(platform, "zelvora_platform_create_gtk_window_sized");
-}
-
-zelvora_status zelvora_platform_create_gtk_inside(const zelvora_environment*, void*,
-                                                  zelvora_platform** platform) {
-  return unsupported(platform, "zelvora_platform_create_gtk_inside");
-}
-
-zelvora_status zelvora_platform_create_gtk_over(const zelvora_environment*, unsigned long,
-                                                zelvora_platform** platform) {
-  return unsupported(platform, "zelvora_platform_create_gtk_over");
-}
-#endif
 
 void zelvora_platform_destroy(zelvora_platform* platform) {
   if (platform == nullptr || platform != current) return;
