@@ -21,6 +21,7 @@
 #include "AdCatalog.h"
 #include "Console.h"
 #include "DelegateLog.h"
+#include "Desktop.h"
 #include "HeadlessStage.h"
 #include "ScriptedUser.h"
 #include "ServerRecords.h"
@@ -29,11 +30,6 @@
 #include "zelvora/ZelController.h"
 #include "zelvora/platform/ui/Geometry.h"
 #include "zelvora/server/ReferenceServer.h"
-
-#ifdef ZELVORA_HAS_GTK
-#include "DesktopStage.h"
-#include "InteractiveHost.h"
-#endif
 
 namespace {
 
@@ -147,19 +143,8 @@ class PrivateFolders {
 
 std::unique_ptr<demo::Stage> makeStage(const Options& options,
                                        zelvora::platform::HostEnvironment environment) {
-#ifdef ZELVORA_HAS_GTK
-  if (options.desktop || options.interactive) {
-    using zelvora::platform::gtk::UrlMode;
-    // A phone's screen, as on the headless backend: the tour's pictures are of one.
-    environment.screenWidth = 414;
-    environment.screenHeight = 896;
-    return std::make_unique<demo::DesktopStage>(
-        std::move(environment), options.interactive ? UrlMode::open : UrlMode::record,
-        options.window);
-  }
-#else
-  (void)options;
-#endif
+  if (options.desktop || options.interactive)
+    return demo::makeDesktopStage(std::move(environment), options.interactive, options.window);
   return std::make_unique<demo::HeadlessStage>(std::move(environment));
 }
 
@@ -182,13 +167,11 @@ int main(int argc, char** argv) {
     std::cout << usage;
     return 0;
   }
-#ifndef ZELVORA_HAS_GTK
-  if (options->desktop || options->interactive) {
+  if ((options->desktop || options->interactive) && !demo::hasDesktop()) {
     std::cerr << "zelvora-demo: built without the desktop backend (configure with "
                  "-DZELVORA_PLATFORM=gtk)\n";
     return 2;
   }
-#endif
   Console::quiet = options->quiet;
   // Never destroyed: the SDK may log from its own thread until the process ends.
   static auto* const trackers = new demo::TrackerLog();
@@ -267,13 +250,10 @@ int main(int argc, char** argv) {
     placements = {options->placement};
   }
 
-#ifdef ZELVORA_HAS_GTK
   if (options->interactive) {
-    demo::runInteractive(dynamic_cast<demo::DesktopStage&>(*stage), placements, catalog, *delegate,
-                         *records, std::cout);
+    demo::runInteractive(*stage, placements, catalog, *delegate, *records, std::cout);
     return 0;
   }
-#endif
   demo::ScriptedUser user(*stage, *delegate, options->snapshots);
   const auto report =
       demo::runTour(placements, user, *delegate, catalog, *records, *stage, *trackers);
