@@ -211,23 +211,6 @@ TEST_F(InitializeTest, SuccessThenInitializeDoesNothing) {
   EXPECT_EQ(delegate->events.size(), 2u);
 }
 
-// A host that releases its delegate inside a callback hears nothing more, even while the
-// rest of the same answer is handled.
-TEST_F(InitializeTest, DelegateReleasedInsideACallbackHearsNothingMore) {
-  JSON placements = {{"empty1", placementObject("enabled", JSON::array())},
-                     {"empty2", placementObject("enabled", JSON::array())}};
-  startServer(campaignsFor("app", placements));
-  std::vector<std::string> heard;
-  delegate->observer = [&](const std::string& event) {
-    heard.push_back(event);
-    delegate.reset();  // the SDK's call keeps the object alive until it returns
-  };
-  sdk().initialize("app");
-  ASSERT_TRUE(runUntil([] { return ZelController::sharedInstance().isInitialized(); }));
-  runLoop().pump();
-  EXPECT_EQ(heard, (std::vector<std::string>{"onNoAds:empty1"}));
-}
-
 // Every initialisation empties the run folders no live process holds (their lock is free, or
 // they have no lock file after a minute), never a held one, this process's own or anything
 // else; links are removed, never followed. An empty placements object is a success.

@@ -1,6 +1,6 @@
 // How a placement gets and keeps a showable ad over time: retries that wait for their pause
-// unless the network comes back, ads that expire and load afresh, the pause between ads, and a
-// platform made again; through the host's eyes (isReady, the events, the reasons).
+// unless the network comes back, and the pause between ads; through the host's eyes (isReady,
+// the events, the reasons). Expiries and a platform made again are the lifecycle explorer's.
 #include <gtest/gtest.h>
 
 #include "support/SdkTest.h"
@@ -8,9 +8,6 @@
 
 namespace zelvora::test {
 namespace {
-
-using platform::headless::ClockMode;
-using platform::headless::HeadlessPlatform;
 
 class LoadingTest : public SdkTest {
  protected:
@@ -59,22 +56,6 @@ TEST_P(RetryTest, WaitsForItsPauseUnlessTheNetworkComesBack) {
 
 INSTANTIATE_TEST_SUITE_P(Network, RetryTest, ::testing::Bool());
 
-// Past its time to live the ad is not ready, the host hears why, and it comes back loaded
-// afresh; a showAd in between fails as expired.
-TEST_F(LoadingTest, AnExpiredAdIsLoadedAfresh) {
-  start("{server}/assets/banner.png", {.adTimeToLiveSeconds = 60});
-  ASSERT_TRUE(runUntil([&] { return delegate->has("onAdReady:p"); }));
-  runLoop().advance(59);
-  EXPECT_TRUE(sdk().isReady("p"));
-  runLoop().advance(1);
-  EXPECT_FALSE(sdk().isReady("p"));
-  EXPECT_EQ(delegate->loading, std::vector<std::string>{"failed:p:307"});
-  ASSERT_TRUE(advanceUntil([&] { return readyAgainCount(1); }, 2));
-  EXPECT_TRUE(sdk().isReady("p"));
-  showAndClose();
-  EXPECT_TRUE(delegate->has("onAdShown:p"));
-}
-
 // The pause between ads: not ready and refused within it, ready again (and told) after it.
 TEST_F(LoadingTest, ThePauseBetweenAds) {
   start("{server}/assets/banner.png", {.minimumSecondsBetweenAds = 30});
@@ -89,20 +70,6 @@ TEST_F(LoadingTest, ThePauseBetweenAds) {
   runLoop().advance(30);
   EXPECT_TRUE(readyAgainCount(1));
   EXPECT_TRUE(sdk().isReady("p"));
-}
-
-// A platform made again (a host closing and opening its window): the ad built on the old one is
-// not offered, and is loaded again on the new one.
-TEST_F(LoadingTest, APlatformMadeAgainLoadsTheAdAgain) {
-  start("{server}/assets/banner.png");
-  ASSERT_TRUE(runUntil([&] { return delegate->has("onAdReady:p"); }));
-  const auto before = internal::ControllerAccess::placements().find("p")->get()->currentAd();
-  platform_.reset();
-  platform_ = std::make_unique<HeadlessPlatform>(environment(), ClockMode::manual);
-  EXPECT_FALSE(sdk().isReady("p"));
-  ASSERT_TRUE(advanceUntil([&] { return readyAgainCount(1); }, 2));
-  EXPECT_TRUE(sdk().isReady("p"));
-  EXPECT_NE(internal::ControllerAccess::placements().find("p")->get()->currentAd(), before);
 }
 
 }  // namespace

@@ -124,26 +124,6 @@ class BannerTest : public SdkTest {
 
 const std::vector<std::string> kShown = {"onInit:[p]", "onAdReady:p", "onAdShown:p"};
 
-// isReady says what showAd would do: not before initialisation nor for an unknown placement,
-// not while the image is on its way, yes once loaded, not while on screen, yes again once closed.
-TEST_F(BannerTest, IsReadyOnlyWhileShowAdWouldPresent) {
-  EXPECT_FALSE(sdk().isReady("p"));
-  JSON data = bannerData();
-  data["ctv"] = images.url("/slow.png");
-  initializeWith(data, false);
-  EXPECT_FALSE(sdk().isReady("p"));
-  EXPECT_FALSE(sdk().isReady("other"));
-  openGate();
-  ASSERT_TRUE(runUntil([&] { return delegate->has("onAdReady:p"); }));
-  EXPECT_TRUE(sdk().isReady("p"));
-  showAndWait();
-  ASSERT_TRUE(shown());
-  EXPECT_FALSE(sdk().isReady("p"));
-  close();
-  ASSERT_TRUE(dismissed());
-  EXPECT_TRUE(sdk().isReady("p"));
-}
-
 // Render after ready: over the host's screen, the image 5 points inside its white frame, the
 // impression only once the presentation completed, portrait only; 12.5 s on screen are
 // reported as 13, and a second tap on close during the dismissal changes nothing.
