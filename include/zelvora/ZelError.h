@@ -35,6 +35,9 @@ enum class ZelError : int {
   tooSoon = 206,
   /// The placement's ad is not ready: still loading, loading again, or none could be loaded.
   notReady = 207,
+  /// The creative's page did not answer in time, or its web process ended, while the ad was
+  /// being shown.
+  pageUnresponsive = 208,
   // Loading an ad (`onAdFailedToLoadWithReason`). Passing ones are tried again after a while;
   // the others move the placement on to its next ad.
   /// A file did not arrive: the connection, a time-out, a server error (passing).
@@ -53,6 +56,9 @@ enum class ZelError : int {
   invalidAd = 306,
   /// The ad waited longer than its time to live; it is loaded afresh.
   expired = 307,
+  /// Run in a web process of its own, the creative's page stopped answering, went over the
+  /// memory limit or crashed the process (`platform::WebContentLimits`).
+  creativeMisbehaved = 308,
   // A VAST ad that cannot be played (`onNoAds`): 1000 + the VAST standard's error code.
   vastXmlParse = 1100,
   vastSchema = 1101,

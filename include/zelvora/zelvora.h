@@ -68,6 +68,7 @@ typedef enum zelvora_status {
   ZELVORA_ERROR_INTERRUPTED = 205,
   ZELVORA_ERROR_TOO_SOON = 206,
   ZELVORA_ERROR_NOT_READY_TO_SHOW = 207,
+  ZELVORA_ERROR_PAGE_UNRESPONSIVE = 208,
 
   /* Why a placement's ad could not be loaded (the load callbacks). Passing faults are retried:
    * DOWNLOAD_FAILED, PAGE_DID_NOT_LOAD, and NETWORK, TLS, TIMED_OUT; the others move on to the
@@ -80,6 +81,7 @@ typedef enum zelvora_status {
   ZELVORA_ERROR_PAGE_DID_NOT_LOAD = 305,
   ZELVORA_ERROR_INVALID_AD = 306,
   ZELVORA_ERROR_EXPIRED = 307,
+  ZELVORA_ERROR_CREATIVE_MISBEHAVED = 308,
 
   /* Why a VAST ad cannot be played (the no-ads reason callback): 1000 + the VAST standard's
    * error code. */

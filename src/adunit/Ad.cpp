@@ -63,8 +63,8 @@ void Ad::loadFailed(ZelError reason, const std::string& message) {
   if (auto delegate = preloadDelegate.lock()) delegate->onAdFailedToLoad(*this, reason, message);
 }
 
-void Ad::readyAgain() {
-  if (auto delegate = preloadDelegate.lock()) delegate->onAdReadyAgain(*this);
+void Ad::readinessChanged() {
+  if (auto delegate = preloadDelegate.lock()) delegate->onAdReadinessChanged(*this);
 }
 
 void Ad::callImpBeacon() {
@@ -230,6 +230,11 @@ void Ad::webViewDidFinish(platform::WebView& webView, platform::Navigation) {
 void Ad::webViewDidFailProvisionalNavigation(platform::WebView& webView, platform::Navigation,
                                              const platform::WebError&) {
   if (isAppStoreRedirected == true && appStoreUrl) redirect(*appStoreUrl);
+  if (isShownClickThrough(webView)) dismissPresented();
+}
+
+void Ad::webViewWebContentProcessDidTerminate(platform::WebView& webView,
+                                              platform::WebContentTermination) {
   if (isShownClickThrough(webView)) dismissPresented();
 }
 

@@ -29,9 +29,9 @@ class AdPreloadProtocol {
   virtual void onAdLoaded(Ad& ad) = 0;
   /// The ad cannot be made ready; the reason tells whether trying again may help.
   virtual void onAdFailedToLoad(Ad& ad, ZelError reason, const std::string& message) = 0;
-  /// The ad can be shown again after a time it could not (its page loaded afresh after a
-  /// showing).
-  virtual void onAdReadyAgain(Ad& ad) = 0;
+  /// Whether the ad can be shown changed without a load of its own: its page went (its web
+  /// process ended), or loaded afresh after a showing or after that.
+  virtual void onAdReadinessChanged(Ad& ad) = 0;
 };
 
 /// The life events an interstitial's view controller reports to its ad.
@@ -81,8 +81,8 @@ class Ad : public ViewControllerEvents,
   void loadSucceeded();
   /// The preload failed: one console line, and `preloadDelegate` is told why.
   virtual void loadFailed(ZelError reason, const std::string& message);
-  /// Tells `preloadDelegate` the ad can be shown again.
-  void readyAgain();
+  /// Tells `preloadDelegate` whether the ad can be shown changed (`onAdReadinessChanged`).
+  void readinessChanged();
 
   /// Reports `adShown` and fires the impression beacons.
   virtual void callImpBeacon();
@@ -108,6 +108,9 @@ class Ad : public ViewControllerEvents,
                                                                platform::Navigation) override;
   void webViewDidFailProvisionalNavigation(platform::WebView&, platform::Navigation,
                                            const platform::WebError&) override;
+  /// A click-through page whose web process ended takes the ad off the screen with it.
+  void webViewWebContentProcessDidTerminate(platform::WebView& webView,
+                                            platform::WebContentTermination) override;
 
   void onViewControllerAppeared() override;
   void onViewControllerDisappeared() override;

@@ -8,6 +8,7 @@
 #include "net/Url.h"
 #include "tools/Assets.h"
 #include "tools/FileLoader.h"
+#include "util/Time.h"
 #include "zelvora/Log.h"
 #include "zelvora/ZelController.h"
 #include "zelvora/platform/MainQueue.h"
@@ -94,10 +95,37 @@ void HtmlAd::watchPageLoad() {
   });
 }
 
-void HtmlAd::giveUp(const std::string& message) {
+void HtmlAd::giveUp(const std::string& message, ZelError reason) {
   if (gaveUp_) return;
   gaveUp_ = true;
-  loadFailed(ZelError::creativeGaveUp, message);
+  loadFailed(reason, message);
+}
+
+void HtmlAd::onWebViewContentGone(WebContentTermination reason) {
+  const std::string why = std::string("the creative's web process ") + describe(reason);
+  log(LogLevel::warning, "HTML ad page ended in placement " + placementId.value_or("") + ": " + why);
+  const bool recent = !isLoaded || isReloading == true || !pageLoadedAt_ ||
+                      monotonicTime() - *pageLoadedAt_ < kSuspectSeconds;
+  pageLost_ = true;
+  pageLoadedAt_.reset();
+  // What is left of the page is the engine's placeholder: nobody is to see it.
+  if (webView) webView->isHidden = true;
+  if (ownProcess_) {
+    giveUp("run apart, " + why, ZelError::creativeMisbehaved);
+  } else if (recent || isPresenting()) {
+    runApart();
+  }
+  if (isPresenting()) {
+    endShowing(ZelError::pageUnresponsive, why);
+    return;
+  }
+  if (gaveUp_ || !mraid()) return;
+  if (!isLoaded) {
+    preloadAdContent();
+    return;
+  }
+  reloadMraidContent();
+  readinessChanged();
 }
 
 bool HtmlAd::canShow() const {
@@ -122,6 +150,7 @@ void HtmlAd::configureWebView() {
   }
   configuration.preferences.javaScriptEnabled = javaScriptEnabled;
   configuration.allowsInlineMediaPlayback = true;
+  configuration.ownProcess = ownProcess_;
 
   webView =
       zelvora::WebView::make(std::move(configuration),
@@ -131,7 +160,7 @@ void HtmlAd::configureWebView() {
   webView->scrollView.backgroundColor = Color::black();
   webView->scrollView.bounces = false;
   webView->scrollView.bouncesZoom = false;
-  webView->setPageStartedDelegate(self());
+  webView->setPageDelegate(self());
   webView->addPageFinishedDelegate(self());
   pageLost_ = false;
   // A new page knows nothing yet, and has asked for nothing.
@@ -164,15 +193,16 @@ void HtmlAd::onWebViewFinishedToLoad() {
   isReloading = false;
   if (pageLost_ || gaveUp_) return;            // the blank page, not the creative
   if (mraid() && fallbackTriggered()) return;  // the creative gave up while loading
+  pageLoadedAt_ = monotonicTime();
   if (!isLoaded) {
     loadSucceeded();
   } else if (reloaded) {
-    readyAgain();
+    readinessChanged();
   }
 }
 
 void HtmlAd::reloadMraidContent() {
-  if (!isLoaded) return;
+  if (!isLoaded || gaveUp_) return;
   isReloading = true;
   configureWebView();
   if (const auto text = markup()) {
@@ -207,6 +237,11 @@ void HtmlAd::closeAd() {
     if (!onScreen) giveUp("the creative closed itself before it was shown");
     return;
   }
+  endShowing(ZelError::creativeClosed, "the creative closed itself before it appeared");
+}
+
+void HtmlAd::endShowing(ZelError reason, const std::string& message) {
+  if (!interstitialVC) return;
   // Read before the dismissal, which may tell this ad at once that the interstitial went.
   const bool appeared = onScreen;
   // Cleared first, for the same reason.
@@ -220,7 +255,7 @@ void HtmlAd::closeAd() {
   if (appeared) return;
   // Given up before it appeared: the host's showAd ends here, and the creative is loaded
   // afresh, in a later task (the page that asked for this may still be running).
-  failToShow(ZelError::creativeClosed, "the creative closed itself before it appeared");
+  failToShow(reason, message);
   if (mraid()) {
     mainQueue().post([weak = std::weak_ptr<HtmlAd>(self())] {
       if (auto ad = weak.lock()) ad->reloadMraidContent();

@@ -30,7 +30,7 @@ using MraidParam = std::variant<std::int64_t, double, std::string>;
 /// when that page has loaded. Navigations the creative starts are clicks, once the ad is on
 /// screen; before that, what only a user who saw the ad may cause is refused.
 class HtmlAd : public Ad,
-               public WebViewPageStartedDelegate,
+               public WebViewPageDelegate,
                public WebViewPageFinishedDelegate,
                public MraidAd {
  public:
@@ -48,6 +48,13 @@ class HtmlAd : public Ad,
 
   void onWebViewStartedToLoad(const std::optional<std::string>& url) override;
   void onWebViewFinishedToLoad() override;
+  /// The page went with its web process. A showing under way ends (`pageUnresponsive` before
+  /// the ad appeared, its close after), and a page that may have ended the shared process
+  /// (loading, loaded a moment ago, or being shown) runs in a process of its own from now on,
+  /// where a second end is the creative's own doing: the ad is given up
+  /// (`creativeMisbehaved`). Otherwise the page is loaded again, and the ad is not ready
+  /// meanwhile.
+  void onWebViewContentGone(platform::WebContentTermination reason) override;
 
   // MraidAd
   void closeAd() override;
@@ -117,13 +124,18 @@ class HtmlAd : public Ad,
   static void turnTheInterfaceFor(const platform::ViewController& controller);
   /// Follows the application to the background and back while the ad is on screen.
   void observeTheApplication(bool observe);
+  /// Ends the showing under way: the ad's close once it appeared, else the host's showAd fails
+  /// with `reason` and an MRAID page is loaded afresh.
+  void endShowing(ZelError reason, const std::string& message);
+  /// From now on the creative's pages run in a web process of their own.
+  void runApart() { ownProcess_ = true; }
 
  private:
   /// The script run before the page's own: environment, first properties, "mraid.js".
   std::string createInitialData() const;
   void preloadAdContent();
   /// Tells the placement, once, that the creative gave up.
-  void giveUp(const std::string& message);
+  void giveUp(const std::string& message, ZelError reason = ZelError::creativeGaveUp);
   /// Gives the ad up when the page just given to the web view has not finished in time.
   void watchPageLoad();
   static constexpr double kPreloadDeadline = 30;
@@ -139,6 +151,12 @@ class HtmlAd : public Ad,
   std::optional<bool> fallbackTriggered_;
   /// The web view no longer holds the creative's page.
   bool pageLost_ = false;
+  /// The creative's pages run in a web process of their own (see `onWebViewContentGone`).
+  bool ownProcess_ = false;
+  /// When the current page finished loading, on the monotonic clock.
+  std::optional<double> pageLoadedAt_;
+  /// A page that ends its process within this long of loading may have ended it.
+  static constexpr double kSuspectSeconds = 10;
   /// The creative gave up (fallback, a close while unseen) or its page never loaded: the ad is
   /// done with; its placement moves on.
   bool gaveUp_ = false;

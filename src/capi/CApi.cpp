@@ -32,7 +32,9 @@ static_assert(ZELVORA_ERROR_NETWORK == static_cast<int>(ZelError::network) &&
               ZELVORA_ERROR_INTERRUPTED == static_cast<int>(ZelError::interrupted) &&
               ZELVORA_ERROR_NOT_READY_TO_SHOW == static_cast<int>(ZelError::notReady) &&
               ZELVORA_ERROR_DOWNLOAD_FAILED == static_cast<int>(ZelError::downloadFailed) &&
-              ZELVORA_ERROR_EXPIRED == static_cast<int>(ZelError::expired) &&
+              ZELVORA_ERROR_PAGE_UNRESPONSIVE == static_cast<int>(ZelError::pageUnresponsive) &&
+              ZELVORA_ERROR_CREATIVE_MISBEHAVED ==
+                  static_cast<int>(ZelError::creativeMisbehaved) &&
               ZELVORA_ERROR_VAST_XML_PARSE == static_cast<int>(ZelError::vastXmlParse) &&
               ZELVORA_ERROR_VAST_NO_AD == static_cast<int>(ZelError::vastNoAd) &&
               ZELVORA_ERROR_VAST_CANNOT_PLAY == static_cast<int>(ZelError::vastCannotPlay) &&

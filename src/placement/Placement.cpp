@@ -117,7 +117,7 @@ void Placement::onAdLoaded(Ad& ad) {
   tellReadiness(internal::ControllerAccess::screenFree());
 }
 
-void Placement::onAdReadyAgain(Ad& ad) {
+void Placement::onAdReadinessChanged(Ad& ad) {
   if (isCurrent(ad)) tellReadiness(internal::ControllerAccess::screenFree());
 }
 

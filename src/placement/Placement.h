@@ -31,7 +31,7 @@ class Placement : public AdPreloadProtocol, public std::enable_shared_from_this<
 
   void onAdLoaded(Ad& ad) override;
   void onAdFailedToLoad(Ad& ad, ZelError reason, const std::string& message) override;
-  void onAdReadyAgain(Ad& ad) override;
+  void onAdReadinessChanged(Ad& ad) override;
 
   /// The ad loaded or being loaded; none once every ad failed, or for a disabled placement.
   std::shared_ptr<Ad> currentAd() const;

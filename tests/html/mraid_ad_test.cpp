@@ -257,6 +257,54 @@ TEST_F(HtmlAdTest, GivingUpWhileLoadingOrBeingPresented) {
   EXPECT_EQ(std::count(delegate->events.begin(), delegate->events.end(), "onAdShown:p"), 1);
 }
 
+// A page whose web process ends or stops answering is never shown nor counted: long after it
+// loaded it is loaded again; a showing it does not answer fails in time and the page goes to a
+// process of its own, where ending the process again (here while on screen) gives the ad up.
+TEST_F(HtmlAdTest, PagesWhoseWebProcessEndsOrStopsAnswering) {
+  startServer(mraidAds(2), assets);
+  initializeAndWait("app");
+  ASSERT_TRUE(runUntil([&] { return ad()->webView != nullptr; }));
+  driver.finishLoading(ad()->webView);
+  auto& engine = platform_->webEngine();
+
+  runLoop().advance(11);
+  const auto crashed = ad()->webView;
+  engine.terminateWebProcess(*crashed, WebContentTermination::crashed);
+  driver.settle();
+  EXPECT_TRUE(crashed->isHidden);
+  EXPECT_FALSE(sdk().isReady("p"));
+  ASSERT_NE(ad()->webView, crashed);
+  EXPECT_FALSE(ad()->webView->configuration().ownProcess);
+  driver.finishLoading(ad()->webView);
+  EXPECT_TRUE(sdk().isReady("p"));
+
+  engine.answersScripts = false;
+  const auto spinning = ad()->webView;
+  sdk().showAd(root(), "p");
+  runLoop().advance(4.9);
+  EXPECT_EQ(delegate->events.back(), "onAdReady:p");
+  runLoop().advance(0.2);
+  EXPECT_FALSE(root()->presentedViewController());
+  EXPECT_EQ(delegate->reasons.back(), "p:208:the creative's page did not answer in time");
+  engine.answersScripts = true;
+  ASSERT_TRUE(runUntil([&] { return ad()->webView != spinning; }));
+  EXPECT_TRUE(ad()->webView->configuration().ownProcess);
+  driver.finishLoading(ad()->webView);
+  show();
+  ASSERT_TRUE(onScreen());
+
+  engine.terminateWebProcess(*ad()->webView, WebContentTermination::unresponsive);
+  runLoop().advance(1);
+  EXPECT_FALSE(root()->presentedViewController());
+  EXPECT_EQ(delegate->events.back(), "onAdClose:p");
+  EXPECT_EQ(delegate->loading,
+            (std::vector<std::string>{"readyAgain:p", "readyAgain:p", "failed:p:308"}));
+  EXPECT_TRUE(logged("HTML ad page ended in placement p: the creative's web process stopped "
+                     "answering"));
+  ASSERT_TRUE(runUntil([&] { return ad()->id() == "h2" && ad()->webView != nullptr; }));
+  EXPECT_FALSE(ad()->webView->configuration().ownProcess);
+}
+
 TEST_F(HtmlAdTest, EventParametersAreEscapedStringLiterals) {
   auto mraid = std::make_shared<InterstitialHtml>(adObject("h", "mraidTag", mraidData()));
   mraid->configureWebView();

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <utility>
 
+#include "zelvora/platform/HostEnvironment.h"
 #include "zelvora/platform/MainQueue.h"
 
 namespace zelvora::platform::gtk {
@@ -60,6 +61,7 @@ void report(const std::weak_ptr<WebView>& model, std::function<void(WebView&)> s
 }  // namespace
 
 struct GtkWebEngine::Page {
+  GtkWebEngine* engine = nullptr;
   std::weak_ptr<WebView> model;
   WebKitWebView* view = nullptr;
   WebKitUserContentManager* content = nullptr;
@@ -71,6 +73,13 @@ struct GtkWebEngine::Page {
   /// The address of the latest navigation let through: WebKit reports the view's URI of a
   /// navigation the page starts only after it began.
   std::string decidedUri;
+  /// Runs in a web process of its own.
+  bool ownProcess = false;
+  /// Its web process ended; the next load starts another.
+  bool ended = false;
+  /// The watchdog's question to the page's process: when it was asked (monotonic
+  /// microseconds), or -1 once its answer came.
+  std::shared_ptr<gint64> question;
 
   static void onLoadChanged(WebKitWebView* view, WebKitLoadEvent event, gpointer data);
   static gboolean onLoadFailed(WebKitWebView* view, WebKitLoadEvent event, gchar* uri,
@@ -81,6 +90,9 @@ struct GtkWebEngine::Page {
   static void onMessage(WebKitUserContentManager* content, WebKitJavascriptResult* result,
                         gpointer data);
   static void onEvaluated(GObject* source, GAsyncResult* result, gpointer data);
+  static void onTerminated(WebKitWebView* view, WebKitWebProcessTerminationReason reason,
+                           gpointer data);
+  static void onResponsiveChanged(WebKitWebView* view, GParamSpec*, gpointer data);
 
   /// Brings the settings and user content up to the model's configuration.
   void configure(const WebView& webView);
@@ -257,6 +269,26 @@ void GtkWebEngine::Page::onMessage(WebKitUserContentManager*, WebKitJavascriptRe
                          WebView& web) { web.enginePostMessage(name, body); });
 }
 
+void GtkWebEngine::Page::onTerminated(WebKitWebView*, WebKitWebProcessTerminationReason reason,
+                                     gpointer data) {
+  auto& page = *static_cast<Page*>(data);
+  page.ended = true;
+  page.question.reset();
+  page.committed = false;
+  WebContentTermination why = WebContentTermination::crashed;
+  if (reason == WEBKIT_WEB_PROCESS_EXCEEDED_MEMORY_LIMIT)
+    why = WebContentTermination::exceededMemoryLimit;
+  else if (reason == WEBKIT_WEB_PROCESS_TERMINATED_BY_API)
+    why = WebContentTermination::unresponsive;  // the watchdog is the only one that ends them
+  report(page.model, [why](WebView& web) { web.engineWebContentProcessDidTerminate(why); });
+}
+
+void GtkWebEngine::Page::onResponsiveChanged(WebKitWebView* view, GParamSpec*, gpointer data) {
+  if (webkit_web_view_get_is_web_process_responsive(view)) return;
+  auto& page = *static_cast<Page*>(data);
+  page.engine->endUnresponsive(page);
+}
+
 namespace {
 struct Evaluation {
   std::function<void(const JavaScriptResult&)> completion;
@@ -285,14 +317,39 @@ void GtkWebEngine::Page::onEvaluated(GObject* source, GAsyncResult* result, gpoi
   if (evaluation->completion) evaluation->completion(outcome);
 }
 
-GtkWebEngine::GtkWebEngine(NativeLayer& layer)
-    : layer_(layer), context_(webkit_web_context_new_ephemeral()) {
+namespace {
+WebKitWebContext* newContext(const WebContentLimits& limits) {
+  WebKitWebsiteDataManager* data = webkit_website_data_manager_new_ephemeral();
   // A certificate WebKit cannot verify ends the load: no exception is ever made.
-  webkit_website_data_manager_set_tls_errors_policy(
-      webkit_web_context_get_website_data_manager(context_), WEBKIT_TLS_ERRORS_POLICY_FAIL);
+  webkit_website_data_manager_set_tls_errors_policy(data, WEBKIT_TLS_ERRORS_POLICY_FAIL);
+  WebKitMemoryPressureSettings* memory = webkit_memory_pressure_settings_new();
+  if (limits.memoryMiB > 0) {
+    webkit_memory_pressure_settings_set_memory_limit(memory, limits.memoryMiB);
+    // Ended at the limit, not above it; looked at often enough to end a page that allocates
+    // in a loop before it takes the machine's memory.
+    webkit_memory_pressure_settings_set_kill_threshold(memory, 1.0);
+    webkit_memory_pressure_settings_set_poll_interval(memory, 1.0);
+  }
+  auto* context = WEBKIT_WEB_CONTEXT(g_object_new(WEBKIT_TYPE_WEB_CONTEXT, "website-data-manager",
+                                                  data, "memory-pressure-settings", memory,
+                                                  nullptr));
+  webkit_memory_pressure_settings_free(memory);
+  g_object_unref(data);
+  return context;
+}
+
+constexpr guint kWatchIntervalMs = 1000;
+}  // namespace
+
+GtkWebEngine::GtkWebEngine(NativeLayer& layer)
+    : layer_(layer),
+      context_(newContext(hostEnvironment().webContent)),
+      unresponsiveSeconds_(hostEnvironment().webContent.unresponsiveSeconds) {
+  watchdog_ = g_timeout_add(kWatchIntervalMs, &GtkWebEngine::onWatch, this);
 }
 
 GtkWebEngine::~GtkWebEngine() {
+  g_source_remove(watchdog_);
   if (builder_) g_source_remove(builder_);
   while (!pages_.empty()) destroy(*pages_.begin()->second);
   g_object_unref(context_);
@@ -303,6 +360,7 @@ GtkWebEngine::Page& GtkWebEngine::pageFor(const std::shared_ptr<WebView>& webVie
   if (slot) return *slot;
   slot = std::make_unique<Page>();
   Page& page = *slot;
+  page.engine = this;
   page.model = webView;
   page.content = webkit_user_content_manager_new();
   WebKitSettings* settings = webkit_settings_new_with_settings(
@@ -311,9 +369,11 @@ GtkWebEngine::Page& GtkWebEngine::pageFor(const std::shared_ptr<WebView>& webVie
       FALSE, "enable-developer-extras", FALSE, nullptr);
   // Related to a live page: every page shares its web process (and the context's ephemeral
   // session) instead of starting one of its own. Settings and scripts stay the page's own.
+  page.ownProcess = webView->configuration().ownProcess;
   WebKitWebView* related = nullptr;
   for (const auto& [model, other] : pages_) {
-    if (other->view) related = other->view;
+    if (!page.ownProcess && other->view && !other->ownProcess && !other->ended)
+      related = other->view;
   }
   // The related view brings its context along.
   page.view = WEBKIT_WEB_VIEW(
@@ -327,6 +387,9 @@ GtkWebEngine::Page& GtkWebEngine::pageFor(const std::shared_ptr<WebView>& webVie
   g_signal_connect(page.view, "load-failed", G_CALLBACK(&Page::onLoadFailed), &page);
   g_signal_connect(page.view, "decide-policy", G_CALLBACK(&Page::onDecidePolicy), &page);
   g_signal_connect(page.view, "script-dialog", G_CALLBACK(&Page::onScriptDialog), &page);
+  g_signal_connect(page.view, "web-process-terminated", G_CALLBACK(&Page::onTerminated), &page);
+  g_signal_connect(page.view, "notify::is-web-process-responsive",
+                   G_CALLBACK(&Page::onResponsiveChanged), &page);
   const std::string signal = std::string("script-message-received::") + kBridgeHandler;
   g_signal_connect(page.content, signal.c_str(), G_CALLBACK(&Page::onMessage), &page);
   layer_.attach(GTK_WIDGET(page.view), webView);
@@ -381,6 +444,7 @@ gboolean GtkWebEngine::onBuildNext(gpointer self) {
 }
 
 void GtkWebEngine::load(Page& page, const WebView& webView, const PageRecord& record) {
+  page.ended = false;
   page.configure(webView);
   layer_.allocateUnseen(GTK_WIDGET(page.view));
   ++page.expectedLoads;
@@ -390,6 +454,52 @@ void GtkWebEngine::load(Page& page, const WebView& webView, const PageRecord& re
   } else {
     webkit_web_view_load_uri(page.view, record.text.c_str());
   }
+}
+
+gboolean GtkWebEngine::onWatch(gpointer self) {
+  auto& engine = *static_cast<GtkWebEngine*>(self);
+  const gint64 now = g_get_monotonic_time();
+  const auto limit = static_cast<gint64>(engine.unresponsiveSeconds_ * G_USEC_PER_SEC);
+  // One page stands for the shared process; every page with a process of its own for itself.
+  std::vector<Page*> asked;
+  bool sharedAsked = false;
+  for (const auto& [model, page] : engine.pages_) {
+    if (page->question && *page->question < 0) page->question.reset();
+    if (page->ended || !page->committed) continue;
+    if (!page->ownProcess) {
+      if (sharedAsked) continue;
+      sharedAsked = true;
+    }
+    asked.push_back(page.get());
+  }
+  for (Page* page : asked) {
+    if (page->question) {
+      if (now - *page->question > limit) engine.endUnresponsive(*page);
+      continue;
+    }
+    page->question = std::make_shared<gint64>(now);
+    webkit_web_view_evaluate_javascript(
+        page->view, "0", -1, kBridgeWorld, nullptr, nullptr,
+        [](GObject* source, GAsyncResult* result, gpointer data) {
+          std::unique_ptr<std::weak_ptr<gint64>> question(
+              static_cast<std::weak_ptr<gint64>*>(data));
+          GError* error = nullptr;
+          if (JSCValue* value = webkit_web_view_evaluate_javascript_finish(
+                  WEBKIT_WEB_VIEW(source), result, &error))
+            g_object_unref(value);
+          g_clear_error(&error);
+          if (auto asked = question->lock()) *asked = -1;
+        },
+        new std::weak_ptr<gint64>(page->question));
+  }
+  return G_SOURCE_CONTINUE;
+}
+
+void GtkWebEngine::endUnresponsive(Page& page) {
+  if (page.ended) return;
+  page.question.reset();
+  // Every page of the process hears it through WebKit's termination signal.
+  webkit_web_view_terminate_web_process(page.view);
 }
 
 bool GtkWebEngine::evaluateJavaScript(const std::shared_ptr<WebView>& webView,

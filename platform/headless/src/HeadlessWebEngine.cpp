@@ -23,6 +23,43 @@ void HeadlessWebEngine::webViewDidRequestLoad(const std::shared_ptr<WebView>& we
   });
 }
 
+bool HeadlessWebEngine::evaluateJavaScript(const std::shared_ptr<WebView>& webView,
+                                           const std::string&,
+                                           std::function<void(const JavaScriptResult&)> completion) {
+  if (answersScripts) return false;
+  unanswered_.push_back({webView, std::move(completion)});
+  return true;
+}
+
+void HeadlessWebEngine::terminateWebProcess(const WebView& webView, WebContentTermination reason) {
+  const bool alone = webView.configuration().ownProcess;
+  std::vector<std::weak_ptr<WebView>> ended;
+  for (const auto& view : webViews()) {
+    if (view.get() == &webView || (!alone && !view->configuration().ownProcess))
+      ended.push_back(view);
+  }
+  const auto endedOne = [&](const std::shared_ptr<WebView>& view) {
+    return std::any_of(ended.begin(), ended.end(),
+                       [&](const auto& weak) { return weak.lock() == view; });
+  };
+  std::vector<Evaluation> failed;
+  std::erase_if(unanswered_, [&](Evaluation& evaluation) {
+    const auto view = evaluation.view.lock();
+    if (view && !endedOne(view)) return false;
+    failed.push_back(std::move(evaluation));
+    return true;
+  });
+  postToMainQueue([ended = std::move(ended), failed = std::move(failed), reason] {
+    for (const auto& evaluation : failed) {
+      if (evaluation.completion)
+        evaluation.completion({nullptr, WebError{"the web process ended"}});
+    }
+    for (const auto& weak : ended) {
+      if (auto view = weak.lock()) view->engineWebContentProcessDidTerminate(reason);
+    }
+  });
+}
+
 std::vector<std::shared_ptr<WebView>> HeadlessWebEngine::webViews() {
   std::vector<std::shared_ptr<WebView>> live;
   for (const auto& weak : webViews_) {

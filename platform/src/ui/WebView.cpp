@@ -126,6 +126,24 @@ void WebView::engineDidFailProvisionalNavigation(const WebError& error) {
     delegate->webViewDidFailProvisionalNavigation(*this, navigation_, error);
 }
 
+void WebView::engineWebContentProcessDidTerminate(WebContentTermination reason) {
+  auto self = shared_from_this();
+  if (auto delegate = navigationDelegate.lock())
+    delegate->webViewWebContentProcessDidTerminate(*this, reason);
+}
+
+const char* describe(WebContentTermination reason) {
+  switch (reason) {
+    case WebContentTermination::exceededMemoryLimit:
+      return "exceeded its memory limit";
+    case WebContentTermination::unresponsive:
+      return "stopped answering";
+    case WebContentTermination::crashed:
+      break;
+  }
+  return "crashed";
+}
+
 bool WebView::enginePostMessage(const std::string& name, const nlohmann::ordered_json& body) {
   if (!configuration_.preferences.javaScriptEnabled) return false;
   auto self = shared_from_this();

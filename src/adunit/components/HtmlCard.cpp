@@ -1,5 +1,7 @@
 #include "adunit/components/HtmlCard.h"
 
+#include <utility>
+
 #include "adunit/rendering/Constraints.h"
 #include "net/Url.h"
 #include "zelvora/platform/MainQueue.h"
@@ -24,7 +26,7 @@ std::shared_ptr<HtmlCard> HtmlCard::make(const std::string& markup, double width
   view.translatesAutoresizingMaskIntoConstraints = false;
   constrainSize(card->webView, LayoutAttribute::width, width);
   constrainSize(card->webView, LayoutAttribute::height, height);
-  view.setPageStartedDelegate(card);
+  view.setPageDelegate(card);
   view.loadMarkup(markup);
   return card;
 }
@@ -34,6 +36,13 @@ void HtmlCard::onWebViewStartedToLoad(const std::optional<std::string>& url) {
   if (!url || isFileUrl(*url) || *url == "about:blank") return;
   if (!navigated_ || !navigated_(*url)) return;
   // The click's address opens on its own: the card comes back.
+  platform::postToMainQueue([weak = weak_from_this()] {
+    if (auto self = weak.lock()) self->webView->loadMarkup(self->markup_);
+  });
+}
+
+void HtmlCard::onWebViewContentGone(platform::WebContentTermination) {
+  if (std::exchange(reloadedOnce_, true)) return;
   platform::postToMainQueue([weak = weak_from_this()] {
     if (auto self = weak.lock()) self->webView->loadMarkup(self->markup_);
   });

@@ -12,7 +12,12 @@ class WebViewDelegate : public platform::NavigationDelegate, public platform::UI
  public:
   void webViewDidStartProvisionalNavigation(platform::WebView& webView,
                                             platform::Navigation) override {
-    if (auto started = startPageDelegate.lock()) started->onWebViewStartedToLoad(webView.url());
+    if (auto started = pageDelegate.lock()) started->onWebViewStartedToLoad(webView.url());
+  }
+
+  void webViewWebContentProcessDidTerminate(platform::WebView&,
+                                            platform::WebContentTermination reason) override {
+    if (auto page = pageDelegate.lock()) page->onWebViewContentGone(reason);
   }
 
   void webViewDidFinish(platform::WebView& webView, platform::Navigation) override {
@@ -37,7 +42,7 @@ class WebViewDelegate : public platform::NavigationDelegate, public platform::UI
     completionHandler(std::nullopt);
   }
 
-  std::weak_ptr<WebViewPageStartedDelegate> startPageDelegate;
+  std::weak_ptr<WebViewPageDelegate> pageDelegate;
   std::vector<std::weak_ptr<WebViewPageFinishedDelegate>> pageFinishedDelegates;
 };
 
@@ -66,8 +71,8 @@ void WebView::loadMarkup(const std::string& markup) {
   loadHTMLString(markup, baseUrl);
 }
 
-void WebView::setPageStartedDelegate(std::weak_ptr<WebViewPageStartedDelegate> started) {
-  delegate->startPageDelegate = std::move(started);
+void WebView::setPageDelegate(std::weak_ptr<WebViewPageDelegate> started) {
+  delegate->pageDelegate = std::move(started);
 }
 
 void WebView::addPageFinishedDelegate(std::weak_ptr<WebViewPageFinishedDelegate> finished) {

@@ -9,11 +9,14 @@
 
 namespace zelvora {
 
-/// Told when the web view starts a navigation, with the address it goes to.
-class WebViewPageStartedDelegate {
+/// Told of the web view's page: each navigation it starts, with the address it goes to, and
+/// the end of the web process that ran it.
+class WebViewPageDelegate {
  public:
-  virtual ~WebViewPageStartedDelegate() = default;
+  virtual ~WebViewPageDelegate() = default;
   virtual void onWebViewStartedToLoad(const std::optional<std::string>& url) = 0;
+  /// The page is gone with its web process; the web view shows nothing until it loads again.
+  virtual void onWebViewContentGone(platform::WebContentTermination reason) = 0;
 };
 
 /// Told once when the web view's next page has finished loading.
@@ -27,7 +30,7 @@ class WebViewDelegate;
 
 /// The web view of an HTML ad. Its own delegate answers the page's dialogs at once (an alert
 /// becomes a "js - " console line, a prompt is cancelled) and reports navigations: every start
-/// to the page-started delegate, the end of the next page to the page-finished delegates,
+/// (and the end of the page's web process) to the page delegate, the end of the next page to the page-finished delegates,
 /// which are then forgotten together with the configuration's user scripts, so that both
 /// serve the ad's own page only.
 class WebView : public platform::WebView {
@@ -42,7 +45,7 @@ class WebView : public platform::WebView {
   void loadMarkup(const std::string& markup);
 
   /// Both held weakly.
-  void setPageStartedDelegate(std::weak_ptr<WebViewPageStartedDelegate> delegate);
+  void setPageDelegate(std::weak_ptr<WebViewPageDelegate> delegate);
   void addPageFinishedDelegate(std::weak_ptr<WebViewPageFinishedDelegate> delegate);
 
   const std::shared_ptr<WebViewDelegate> delegate;

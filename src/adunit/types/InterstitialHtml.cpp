@@ -50,7 +50,7 @@ void InterstitialHtml::render(const std::shared_ptr<ViewController>& presentingV
   if (!mraid()) {
     configureWebView();
     webView->loadMarkup(*markup());
-    giveUpUnlessLoadedIn(kPageLoadDeadline, controller);
+    giveUpUnlessPresentedIn(kPageLoadDeadline, controller);
   }
   frame->subview = webView;
   frame->addSubview(webView);
@@ -61,7 +61,10 @@ void InterstitialHtml::render(const std::shared_ptr<ViewController>& presentingV
   controller->modalPresentationStyle = ModalPresentationStyle::overFullScreen;
   interstitialVC = controller;
   controller->delegate = self();
-  if (mraid()) presentMraid(controller);
+  if (mraid()) {
+    presentMraid(controller);
+    giveUpUnlessPresentedIn(kMraidAnswerDeadline, controller);
+  }
 }
 
 void InterstitialHtml::presentMraid(const std::shared_ptr<InterstitialViewController>& controller) {
@@ -84,16 +87,22 @@ void InterstitialHtml::presentMraid(const std::shared_ptr<InterstitialViewContro
       });
 }
 
-void InterstitialHtml::giveUpUnlessLoadedIn(
+void InterstitialHtml::giveUpUnlessPresentedIn(
     double seconds, const std::shared_ptr<InterstitialViewController>& controller) {
-  mainQueue().postAfter(seconds, [weak = std::weak_ptr<HtmlAd>(self()),
+  mainQueue().postAfter(seconds, [weak = std::weak_ptr<InterstitialHtml>(
+                                      std::static_pointer_cast<InterstitialHtml>(self())),
                                   pending = std::weak_ptr<InterstitialViewController>(controller)] {
     auto ad = weak.lock();
     auto controller = pending.lock();
-    if (!ad || !controller || ad->interstitialVC != controller || controller->isOnScreen()) return;
-    log(LogLevel::warning,
-        "HTML ad page did not load in time in placement " + ad->placementId.value_or(""));
-    ad->closeAd();
+    // Presented (or on its way: the opening transition has begun), closed, or shown anew.
+    if (!ad || !controller || ad->interstitialVC != controller ||
+        controller->presentingViewController())
+      return;
+    const std::string why =
+        ad->mraid() ? "the creative's page did not answer in time" : "the page did not load in time";
+    log(LogLevel::warning, "HTML ad: " + why + " in placement " + ad->placementId.value_or(""));
+    if (ad->mraid()) ad->runApart();
+    ad->endShowing(ZelError::pageUnresponsive, why);
   });
 }
 

@@ -22,6 +22,17 @@ struct ZELVORA_API Location {
   double longitude = 0;
 };
 
+/// What a web page may take before the web engine ends its web process (and with it every page
+/// that shares the process): the page then hears why (`WebContentTermination`).
+struct ZELVORA_API WebContentLimits {
+  /// The web process's memory, in MiB; 0 leaves the engine's own limit (a share of the
+  /// machine's memory).
+  unsigned memoryMiB = 1024;
+  /// How long the web process may leave a question unanswered (a script spinning in a page
+  /// holds every page of its process).
+  double unresponsiveSeconds = 5;
+};
+
 /// The facts of the device and the application that a mobile OS would provide. A host fills
 /// in what it knows and hands this to its backend at start-up; every empty field gets a
 /// Linux default when the environment is installed:
@@ -57,6 +68,8 @@ struct ZELVORA_API HostEnvironment {
   std::string configDirectory;
   std::string cachesDirectory;
   std::string temporaryDirectory;
+
+  WebContentLimits webContent;
 };
 
 /// Installs `env` with its defaults filled in. Backends call this at start-up, on the main

@@ -84,7 +84,23 @@ struct ZELVORA_API WebViewConfiguration {
   std::shared_ptr<UserContentController> userContentController =
       std::make_shared<UserContentController>();
   bool allowsInlineMediaPlayback = false;
+  /// The page runs in a web process of its own instead of the one every other page shares: a
+  /// page that stops answering or ends its process then takes no other page with it.
+  bool ownProcess = false;
 };
+
+/// Why the web process that ran a page ended.
+enum class WebContentTermination {
+  /// It crashed, or was killed from outside.
+  crashed,
+  /// It went over the engine's memory limit.
+  exceededMemoryLimit,
+  /// It stopped answering and the engine ended it.
+  unresponsive,
+};
+
+/// "crashed", "exceeded its memory limit", "stopped answering".
+ZELVORA_API const char* describe(WebContentTermination reason);
 
 /// The scrolling behaviour of a web view's content.
 struct ZELVORA_API ScrollSettings {
@@ -110,6 +126,9 @@ class ZELVORA_API NavigationDelegate {
   virtual void webViewDidCommit(WebView&, Navigation) {}
   virtual void webViewDidFinish(WebView&, Navigation) {}
   virtual void webViewDidFailProvisionalNavigation(WebView&, Navigation, const WebError&) {}
+  /// The web process that ran the page ended: the page is gone, and nothing it showed is
+  /// drawn any more. A new load starts a new process.
+  virtual void webViewWebContentProcessDidTerminate(WebView&, WebContentTermination) {}
 };
 
 /// Answers a page's script dialogs. Held weakly by the web view; without one, an alert is
@@ -221,6 +240,8 @@ class ZELVORA_API WebView : public View {
   /// The document is loaded: its document-end user scripts run, then the delegate is told.
   void engineDidFinish();
   void engineDidFailProvisionalNavigation(const WebError& error);
+  /// The page's web process ended for `reason`.
+  void engineWebContentProcessDidTerminate(WebContentTermination reason);
   /// The page posts `body` to the handler `name`; returns whether a handler received it (none
   /// does while JavaScript is off, nor a body nested deeper than 512 levels: one console line).
   bool enginePostMessage(const std::string& name, const nlohmann::ordered_json& body);

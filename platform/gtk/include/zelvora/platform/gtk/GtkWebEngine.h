@@ -18,9 +18,15 @@ namespace zelvora::platform::gtk {
 /// back to it. Pages are untrusted: they share an ephemeral web context that fails on TLS
 /// errors, file URLs reach no other file, and a message handler of the model is reachable from
 /// the page's top frame only (see the source). Every page runs in one WebKit web process (each
-/// view is built related to a live one), and views are built one per turn of the main loop: a
-/// load asked for a view not built yet waits for its turn, a script makes it at once. Main
-/// thread only.
+/// view is built related to a live one) unless its configuration asks for a process of its own,
+/// and views are built one per turn of the main loop: a load asked for a view not built yet
+/// waits for its turn, a script makes it at once.
+///
+/// A watchdog keeps the processes honest: each one is asked a trivial question every second,
+/// and one that leaves it unanswered for the host environment's `unresponsiveSeconds` (or that
+/// WebKit finds unresponsive) is ended; WebKit ends one over the memory limit itself. Every
+/// page of an ended process hears why, and its next load starts a new process. Main thread
+/// only.
 class ZELVORA_API GtkWebEngine : public WebEngine {
  public:
   explicit GtkWebEngine(NativeLayer& layer);
@@ -47,6 +53,11 @@ class ZELVORA_API GtkWebEngine : public WebEngine {
   void load(Page& page, const WebView& webView, const PageRecord& record);
   /// Builds the page of the first view still waiting, and loads it; one a turn.
   static gboolean onBuildNext(gpointer self);
+  /// Asks every live web process its question, and ends those that left the last unanswered
+  /// too long.
+  static gboolean onWatch(gpointer self);
+  /// Ends the web process of `page` (and so of every page sharing it) as unresponsive.
+  void endUnresponsive(Page& page);
 
   NativeLayer& layer_;
   WebKitWebContext* context_;
@@ -58,6 +69,8 @@ class ZELVORA_API GtkWebEngine : public WebEngine {
   };
   std::deque<Waiting> waiting_;
   guint builder_ = 0;
+  guint watchdog_ = 0;
+  double unresponsiveSeconds_;
 };
 
 }  // namespace zelvora::platform::gtk
