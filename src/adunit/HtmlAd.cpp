@@ -101,9 +101,13 @@ void HtmlAd::giveUp(const std::string& message, ZelError reason) {
   loadFailed(reason, message);
 }
 
-void HtmlAd::onWebViewContentGone(WebContentTermination reason) {
+void HtmlAd::onWebViewContentGone(const platform::WebView& page, WebContentTermination reason) {
+  // Only the creative's own page counts: not one replaced or blanked since, nor a plain ad's
+  // page after its showing.
+  if (&page != webView.get() || pageLost_ || (!mraid() && !isPresenting())) return;
   const std::string why = std::string("the creative's web process ") + describe(reason);
-  log(LogLevel::warning, "HTML ad page ended in placement " + placementId.value_or("") + ": " + why);
+  log(LogLevel::warning,
+      "HTML ad page ended in placement " + placementId.value_or("") + ": " + why);
   const bool recent = !isLoaded || isReloading == true || !pageLoadedAt_ ||
                       monotonicTime() - *pageLoadedAt_ < kSuspectSeconds;
   pageLost_ = true;

@@ -54,7 +54,8 @@ class HtmlAd : public Ad,
   /// where a second end is the creative's own doing: the ad is given up
   /// (`creativeMisbehaved`). Otherwise the page is loaded again, and the ad is not ready
   /// meanwhile.
-  void onWebViewContentGone(platform::WebContentTermination reason) override;
+  void onWebViewContentGone(const platform::WebView& page,
+                            platform::WebContentTermination reason) override;
 
   // MraidAd
   void closeAd() override;

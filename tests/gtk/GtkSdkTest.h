@@ -19,7 +19,8 @@ namespace zelvora::test {
 /// which a test adds pages of its own.
 class GtkSdkTest : public ::testing::Test {
  protected:
-  GtkSdkTest() {
+  explicit GtkSdkTest(platform::WebContentLimits limits = {})
+      : platform{environment(folder.path(), limits), platform::gtk::UrlMode::record} {
     fs::create_directories(assets);
     fs::copy(ZELVORA_SERVER_ASSETS_DIR, assets, fs::copy_options::recursive);
     sdk().setEventDelegate(delegate);
@@ -28,8 +29,10 @@ class GtkSdkTest : public ::testing::Test {
     if (server) server->stop();
   }
 
-  static platform::HostEnvironment environment(const fs::path& root) {
+  static platform::HostEnvironment environment(const fs::path& root,
+                                               platform::WebContentLimits limits = {}) {
     platform::HostEnvironment env;
+    env.webContent = limits;
     env.configDirectory = root / "config";
     env.cachesDirectory = root / "caches";
     env.temporaryDirectory = root / "tmp";
@@ -40,8 +43,11 @@ class GtkSdkTest : public ::testing::Test {
 
   /// Starts the server with one ad "h" of `subtype` in placement "p", and initialises the SDK.
   void initializeWith(const JSON& data, const std::string& subtype) {
+    initializeWith(oneAdCampaign("h", subtype, data));
+  }
+  void initializeWith(const JSON& campaigns) {
     server::ServerOptions options;
-    options.campaigns = oneAdCampaign("h", subtype, data);
+    options.campaigns = campaigns;
     options.assetDirectory = assets;
     server = std::make_unique<server::ReferenceServer>(options);
     server->start();
@@ -78,7 +84,7 @@ class GtkSdkTest : public ::testing::Test {
   ZelController& sdk() { return ZelController::sharedInstance(); }
 
   TemporaryFolder folder;
-  platform::gtk::GtkPlatform platform{environment(folder.path()), platform::gtk::UrlMode::record};
+  platform::gtk::GtkPlatform platform;
   std::shared_ptr<RecordingDelegate> delegate = std::make_shared<RecordingDelegate>();
   std::unique_ptr<server::ReferenceServer> server;
   fs::path assets = folder.path() / "assets";

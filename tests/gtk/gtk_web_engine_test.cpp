@@ -1,6 +1,7 @@
 // The SDK's HTML ads in WebKit pages: a real MRAID creative with the real mraid.js over a
 // showing, and a hostile creative that tries to read local files and to reach the host bridge
 // from a frame of another origin.
+#include <signal.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -316,9 +317,9 @@ TEST_F(GtkWebEngineTest, AWebViewsPageNavigatesAsksAndGoesWithIt) {
   if (page) g_object_remove_weak_pointer(G_OBJECT(page), reinterpret_cast<gpointer*>(&page));
 }
 
-/// How many WebKit web processes run under this one.
-int webProcesses() {
-  int count = 0;
+/// The WebKit web processes that run under this one.
+std::vector<pid_t> webProcesses() {
+  std::vector<pid_t> found;
   std::vector<std::string> pending{std::to_string(getpid())};
   while (!pending.empty()) {
     const std::string pid = pending.back();
@@ -326,13 +327,13 @@ int webProcesses() {
     std::ifstream comm("/proc/" + pid + "/comm");
     std::string name;
     std::getline(comm, name);
-    if (name.rfind("WebKitWebProces", 0) == 0) ++count;
+    if (name.rfind("WebKitWebProces", 0) == 0) found.push_back(std::stoi(pid));
     for (const auto& task : fs::directory_iterator("/proc/" + pid + "/task")) {
       std::ifstream children(task.path() / "children");
       for (std::string child; children >> child;) pending.push_back(child);
     }
   }
-  return count;
+  return found;
 }
 
 // Pages share one web process, and their views are built one per turn of the main loop.
@@ -362,7 +363,7 @@ TEST_F(GtkWebEngineTest, EveryPageRunsInTheOneWebProcessBuiltOnePerTurn) {
     EXPECT_TRUE(runUntil([&] { return evaluate(views[i], "document.body.textContent") == text; }))
         << text;
   }
-  EXPECT_EQ(webProcesses(), 1);
+  EXPECT_EQ(webProcesses().size(), 1u);
 }
 
 TEST_F(GtkWebEngineTest, APageWhoseCertificateCannotBeVerifiedDoesNotLoad) {
@@ -387,6 +388,89 @@ TEST_F(GtkWebEngineTest, APageWhoseCertificateCannotBeVerifiedDoesNotLoad) {
   EXPECT_EQ(recorder->steps, (std::vector<std::string>{
                                  "start " + server->baseUrl() + "/assets/landing.html", "fail"}));
 }
+
+}  // namespace
+}  // namespace zelvora::test
+
+namespace zelvora::test {
+namespace {
+
+/// A creative that misbehaves, the placement's first ad, and what the host hears first.
+struct Hostile {
+  const char* name;
+  const char* markup;
+  /// Shown once ready before the outcome is awaited.
+  bool shown;
+  const char* outcome;
+  /// The ad shown normally afterwards: "good", or the creative itself loaded afresh.
+  const char* next;
+};
+
+/// Each creative is its placement's first ad, before a well-behaved one. Whatever it does, the
+/// host hears one outcome within the row's deadline, nothing hangs, and the good ad is shown
+/// normally after it.
+void PrintTo(const Hostile& row, std::ostream* out) {
+  *out << row.name;
+}
+
+class HostileCreativeTest : public GtkSdkTest, public ::testing::WithParamInterface<Hostile> {
+ protected:
+  HostileCreativeTest() : GtkSdkTest({.memoryMiB = 300, .unresponsiveSeconds = 2}) {}
+};
+
+TEST_P(HostileCreativeTest, EndsWithAnOutcomeAndTheNextAdIsShown) {
+  const Hostile& row = GetParam();
+  const JSON good = mraidData("<p style='background: white'>good</p>");
+  initializeWith(campaignsFor(
+      "app", {{"p", placementObject("enabled", {adObject("bad", "mraidTag", mraidData(row.markup)),
+                                                adObject("good", "mraidTag", good)})}}));
+  if (row.shown) {
+    ASSERT_TRUE(runUntil([&] { return delegate->has("onAdReady:p"); }, 20));
+    sdk().showAd(platform.rootViewController(), "p");
+    ASSERT_TRUE(runUntil([&] { return delegate->has("onAdShown:p"); }, 20));
+    if (std::string(row.name) == "killed")
+      for (pid_t pid : webProcesses()) kill(pid, SIGKILL);
+  }
+  EXPECT_TRUE(runUntil(
+      [&] {
+        return std::find(delegate->events.begin(), delegate->events.end(), row.outcome) !=
+                   delegate->events.end() ||
+               std::find(delegate->loading.begin(), delegate->loading.end(), row.outcome) !=
+                   delegate->loading.end();
+      },
+      30))
+      << "no " << row.outcome;
+  EXPECT_TRUE(runUntil([&] { return !platform.rootViewController()->presentedViewController(); }));
+
+  // Shown whenever ready, until the next ad is on screen.
+  EXPECT_TRUE(runUntil(
+      [&] {
+        const auto root = platform.rootViewController();
+        if (root->presentedViewController())
+          return ad() && ad()->id() == row.next && !delegate->events.empty() &&
+                 delegate->events.back() == "onAdShown:p";
+        if (sdk().isReady("p")) sdk().showAd(root, "p");
+        return false;
+      },
+      60))
+      << "the next ad was not shown";
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Rows, HostileCreativeTest,
+    ::testing::Values(
+        Hostile{"spinsWhileLoading", "<p>spins</p><script>for (;;) {}</script>", false,
+                "failed:p:308", "good"},
+        Hostile{"spinsOnceShown",
+                "<p>spins when shown</p><script>mraid.addEventListener('ready', function () {"
+                " setTimeout(function () { for (;;) {} }, 200); });</script>",
+                true, "onAdClose:p", "good"},
+        Hostile{"allocatesWithoutEnd",
+                "<script>var hoard = []; setInterval(function () { for (var i = 0; i < 20; ++i)"
+                " hoard.push(new Float64Array(1 << 17).fill(i)); }, 10);</script>",
+                false, "failed:p:308", "good"},
+        Hostile{"killed", "<p style='background: white'>killed</p>", true, "onAdClose:p", "bad"}),
+    [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace
 }  // namespace zelvora::test

@@ -322,6 +322,7 @@ class Sequence {
   void pageNavigate();
   void pageFinishLoad();
   void pageLoadFails();
+  void pageProcessEnds();
   void pageAppStoreRedirect();
   void mediaPlayToEnd();
   void mediaFailMidway();
@@ -991,7 +992,7 @@ void Sequence::takeStep() {
       {"media.playToEnd", 4},  {"media.failMidway", 2}, {"time.advance", 14},
       {"time.wait", 3},        {"net.down", 2},         {"net.up", 3},
       {"host.timeToLive", 2},  {"host.pause", 2},       {"host.testMode", 2},
-      {"host.newPlatform", 1},
+      {"host.newPlatform", 1}, {"page.processEnds", 2},
   };
   static const int total = [] {
     int sum = 0;
@@ -1058,6 +1059,8 @@ void Sequence::takeStep() {
     pageLoadFails();
   } else if (kind == "page.appStoreRedirect") {
     pageAppStoreRedirect();
+  } else if (kind == "page.processEnds") {
+    pageProcessEnds();
   } else if (kind == "media.playToEnd") {
     mediaPlayToEnd();
   } else if (kind == "media.failMidway") {
@@ -1272,6 +1275,20 @@ void Sequence::pageLoadFails() {
     driver_->playNavigation(page, {Step::fail("The Internet connection appears to be offline.")});
   else
     driver_->failLoading(page, "The Internet connection appears to be offline.");
+}
+
+void Sequence::pageProcessEnds() {
+  const auto live = pages();
+  if (live.empty()) {
+    begin("page.processEnds", "no page is live");
+    return;
+  }
+  const auto page = pick(live);
+  const auto reason = pick(std::vector<WebContentTermination>{
+      WebContentTermination::crashed, WebContentTermination::exceededMemoryLimit,
+      WebContentTermination::unresponsive});
+  begin("page.processEnds", "the web process of " + pageName(page) + " " + describe(reason));
+  platform_->webEngine().terminateWebProcess(*page, reason);
 }
 
 void Sequence::pageAppStoreRedirect() {

@@ -41,7 +41,7 @@ void HtmlCard::onWebViewStartedToLoad(const std::optional<std::string>& url) {
   });
 }
 
-void HtmlCard::onWebViewContentGone(platform::WebContentTermination) {
+void HtmlCard::onWebViewContentGone(const platform::WebView&, platform::WebContentTermination) {
   if (std::exchange(reloadedOnce_, true)) return;
   platform::postToMainQueue([weak = weak_from_this()] {
     if (auto self = weak.lock()) self->webView->loadMarkup(self->markup_);

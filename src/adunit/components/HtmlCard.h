@@ -27,7 +27,8 @@ class HtmlCard : public WebViewPageDelegate, public std::enable_shared_from_this
  private:
   HtmlCard(std::shared_ptr<WebView> view, std::string markup, Navigated navigated);
   void onWebViewStartedToLoad(const std::optional<std::string>& url) override;
-  void onWebViewContentGone(platform::WebContentTermination reason) override;
+  void onWebViewContentGone(const platform::WebView& webView,
+                            platform::WebContentTermination reason) override;
 
   const std::string markup_;
   Navigated navigated_;

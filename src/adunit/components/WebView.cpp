@@ -15,9 +15,9 @@ class WebViewDelegate : public platform::NavigationDelegate, public platform::UI
     if (auto started = pageDelegate.lock()) started->onWebViewStartedToLoad(webView.url());
   }
 
-  void webViewWebContentProcessDidTerminate(platform::WebView&,
+  void webViewWebContentProcessDidTerminate(platform::WebView& webView,
                                             platform::WebContentTermination reason) override {
-    if (auto page = pageDelegate.lock()) page->onWebViewContentGone(reason);
+    if (auto page = pageDelegate.lock()) page->onWebViewContentGone(webView, reason);
   }
 
   void webViewDidFinish(platform::WebView& webView, platform::Navigation) override {

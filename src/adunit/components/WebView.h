@@ -15,8 +15,10 @@ class WebViewPageDelegate {
  public:
   virtual ~WebViewPageDelegate() = default;
   virtual void onWebViewStartedToLoad(const std::optional<std::string>& url) = 0;
-  /// The page is gone with its web process; the web view shows nothing until it loads again.
-  virtual void onWebViewContentGone(platform::WebContentTermination reason) = 0;
+  /// The page of `webView` is gone with its web process; the web view shows nothing until it
+  /// loads again.
+  virtual void onWebViewContentGone(const platform::WebView& webView,
+                                    platform::WebContentTermination reason) = 0;
 };
 
 /// Told once when the web view's next page has finished loading.
@@ -30,9 +32,9 @@ class WebViewDelegate;
 
 /// The web view of an HTML ad. Its own delegate answers the page's dialogs at once (an alert
 /// becomes a "js - " console line, a prompt is cancelled) and reports navigations: every start
-/// (and the end of the page's web process) to the page delegate, the end of the next page to the page-finished delegates,
-/// which are then forgotten together with the configuration's user scripts, so that both
-/// serve the ad's own page only.
+/// (and the end of the page's web process) to the page delegate, the end of the next page to the
+/// page-finished delegates, which are then forgotten together with the configuration's user
+/// scripts, so that both serve the ad's own page only.
 class WebView : public platform::WebView {
  public:
   WebView(platform::WebViewConfiguration configuration, std::weak_ptr<MraidAd> mraid);
