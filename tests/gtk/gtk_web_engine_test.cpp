@@ -12,6 +12,7 @@
 
 #include "gtk/GtkSdkTest.h"
 #include "gtk/UserPointer.h"
+#include "support/Picture.h"
 #include "zelvora/Log.h"
 #include "zelvora/platform/ui/Button.h"
 
@@ -336,7 +337,8 @@ std::vector<pid_t> webProcesses() {
   return found;
 }
 
-// Pages share one web process, and their views are built one per turn of the main loop.
+// Pages share one web process unless asked to run apart, and their views are built one per
+// turn of the main loop.
 TEST_F(GtkWebEngineTest, EveryPageRunsInTheOneWebProcessBuiltOnePerTurn) {
   std::vector<std::shared_ptr<platform::WebView>> views;
   for (int i = 0; i < 3; ++i) {
@@ -364,6 +366,27 @@ TEST_F(GtkWebEngineTest, EveryPageRunsInTheOneWebProcessBuiltOnePerTurn) {
         << text;
   }
   EXPECT_EQ(webProcesses().size(), 1u);
+
+  // A page asked to run apart gets a process of its own, and only it ends with that process.
+  platform::WebViewConfiguration apart;
+  apart.ownProcess = true;
+  auto alone = platform::WebView::make({0, 0, 320, 480}, apart);
+  alone->loadHTMLString("<p>alone</p>", std::nullopt);
+  EXPECT_TRUE(runUntil([&] { return evaluate(alone, "document.body.textContent") == "alone"; }));
+  EXPECT_EQ(webProcesses().size(), 2u);
+  struct Ends : platform::NavigationDelegate {
+    int count = 0;
+    void webViewWebContentProcessDidTerminate(platform::WebView&,
+                                              platform::WebContentTermination) override {
+      ++count;
+    }
+  };
+  auto ends = std::make_shared<Ends>();
+  alone->navigationDelegate = ends;
+  views[0]->navigationDelegate = ends;
+  webkit_web_view_terminate_web_process(platform.webEngine().pageOf(*alone));
+  EXPECT_TRUE(runUntil([&] { return ends->count == 1; }));
+  EXPECT_EQ(evaluate(views[0], "document.body.textContent"), "page 0");
 }
 
 TEST_F(GtkWebEngineTest, APageWhoseCertificateCannotBeVerifiedDoesNotLoad) {
@@ -416,6 +439,25 @@ void PrintTo(const Hostile& row, std::ostream* out) {
 class HostileCreativeTest : public GtkSdkTest, public ::testing::WithParamInterface<Hostile> {
  protected:
   HostileCreativeTest() : GtkSdkTest({.memoryMiB = 300, .unresponsiveSeconds = 2}) {}
+
+  /// What is left of a page whose showing ends with its process is nothing: no engine
+  /// placeholder, only the ad's white frame or the host's screen (black) around it.
+  void expectNothingInThePagesPlace() {
+    const fs::path shot = folder.path() / "closing.png";
+    ASSERT_TRUE(platform.screenshot(shot));
+    const Picture closing(shot);
+    ASSERT_TRUE(closing.ok());
+    // The frame's rounded corners and border are shaded: only the inside of the page counts.
+    int shaded = 0;
+    for (int y = 80; y < closing.height() - 60; ++y)
+      for (int x = 40; x < closing.width() - 40; ++x) {
+        const Rgb c = closing.at(x, y);
+        const bool white = c.r > 245 && c.g > 245 && c.b > 245;
+        const bool black = c.r < 10 && c.g < 10 && c.b < 10;
+        shaded += white || black ? 0 : 1;
+      }
+    EXPECT_EQ(shaded, 0) << "something shows in the page's place";
+  }
 };
 
 TEST_P(HostileCreativeTest, EndsWithAnOutcomeAndTheNextAdIsShown) {
@@ -440,6 +482,7 @@ TEST_P(HostileCreativeTest, EndsWithAnOutcomeAndTheNextAdIsShown) {
       },
       30))
       << "no " << row.outcome;
+  if (row.shown) expectNothingInThePagesPlace();
   EXPECT_TRUE(runUntil([&] { return !platform.rootViewController()->presentedViewController(); }));
 
   // Shown whenever ready, until the next ad is on screen.
