@@ -366,6 +366,12 @@ TEST_F(GtkWebEngineTest, EveryPageRunsInTheOneWebProcessBuiltOnePerTurn) {
         << text;
   }
   EXPECT_EQ(webProcesses().size(), 1u);
+  // In WebKit's sandbox (this machine's bubblewrap can make namespaces): the web process sees
+  // a file system of its own.
+  const auto mounts = [](const std::string& pid) {
+    return fs::read_symlink("/proc/" + pid + "/ns/mnt").string();
+  };
+  for (pid_t pid : webProcesses()) EXPECT_NE(mounts(std::to_string(pid)), mounts("self"));
 
   // A page asked to run apart gets a process of its own, and only it ends with that process.
   platform::WebViewConfiguration apart;
@@ -514,6 +520,60 @@ INSTANTIATE_TEST_SUITE_P(
                 false, "failed:p:308", "good"},
         Hostile{"killed", "<p style='background: white'>killed</p>", true, "onAdClose:p", "bad"}),
     [](const auto& info) { return std::string(info.param.name); });
+
+}  // namespace
+}  // namespace zelvora::test
+
+namespace zelvora::test {
+namespace {
+
+/// Takes bubblewrap out of reach while the platform is made (WebKit's sandbox cannot start),
+/// and keeps the console lines.
+struct WithoutBubblewrap {
+  WithoutBubblewrap() : path(std::getenv("PATH")) {
+    setenv("PATH", "/nonexistent", 1);
+    setLogSink([this](std::string_view line) { lines.emplace_back(line); });
+  }
+  ~WithoutBubblewrap() { setLogSink(nullptr); }
+  std::string path;
+  std::vector<std::string> lines;
+};
+
+class SandboxUnavailableTest : public WithoutBubblewrap,
+                               public GtkSdkTest,
+                               public ::testing::WithParamInterface<platform::WebSandbox> {
+ protected:
+  SandboxUnavailableTest() : GtkSdkTest({.sandbox = GetParam()}) {
+    setenv("PATH", path.c_str(), 1);
+  }
+  bool said(const std::string& text) const {
+    return std::any_of(lines.begin(), lines.end(),
+                       [&](const std::string& line) { return line.find(text) != line.npos; });
+  }
+};
+
+// Preferred, creatives run unsandboxed with one line; required, no page loads at all.
+TEST_P(SandboxUnavailableTest, SaysSoAndRunsOrRefusesWebContentAsTheHostChose) {
+  initializeWith(mraidData("<p>page</p>"), "mraidTag");
+  if (GetParam() == platform::WebSandbox::required) {
+    EXPECT_TRUE(said("WebKit's sandbox cannot start (")) << "no line";
+    EXPECT_TRUE(said("): web content is refused"));
+    EXPECT_FALSE(runUntil([&] { return delegate->has("onAdReady:p"); }, 3));
+    EXPECT_TRUE(webProcesses().empty());
+  } else {
+    EXPECT_TRUE(said("): creatives run unsandboxed"));
+    EXPECT_TRUE(runUntil([&] { return delegate->has("onAdReady:p"); }));
+    EXPECT_EQ(webProcesses().size(), 1u);
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(Choices, SandboxUnavailableTest,
+                         ::testing::Values(platform::WebSandbox::preferred,
+                                           platform::WebSandbox::required),
+                         [](const auto& info) {
+                           return info.param == platform::WebSandbox::required ? "required"
+                                                                               : "preferred";
+                         });
 
 }  // namespace
 }  // namespace zelvora::test

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <utility>
 
+#include "WebContext.h"
 #include "zelvora/platform/HostEnvironment.h"
 #include "zelvora/platform/MainQueue.h"
 
@@ -270,7 +271,7 @@ void GtkWebEngine::Page::onMessage(WebKitUserContentManager*, WebKitJavascriptRe
 }
 
 void GtkWebEngine::Page::onTerminated(WebKitWebView*, WebKitWebProcessTerminationReason reason,
-                                     gpointer data) {
+                                      gpointer data) {
   auto& page = *static_cast<Page*>(data);
   page.ended = true;
   page.question.reset();
@@ -318,32 +319,12 @@ void GtkWebEngine::Page::onEvaluated(GObject* source, GAsyncResult* result, gpoi
 }
 
 namespace {
-WebKitWebContext* newContext(const WebContentLimits& limits) {
-  WebKitWebsiteDataManager* data = webkit_website_data_manager_new_ephemeral();
-  // A certificate WebKit cannot verify ends the load: no exception is ever made.
-  webkit_website_data_manager_set_tls_errors_policy(data, WEBKIT_TLS_ERRORS_POLICY_FAIL);
-  WebKitMemoryPressureSettings* memory = webkit_memory_pressure_settings_new();
-  if (limits.memoryMiB > 0) {
-    webkit_memory_pressure_settings_set_memory_limit(memory, limits.memoryMiB);
-    // Ended at the limit, not above it; looked at often enough to end a page that allocates
-    // in a loop before it takes the machine's memory.
-    webkit_memory_pressure_settings_set_kill_threshold(memory, 1.0);
-    webkit_memory_pressure_settings_set_poll_interval(memory, 1.0);
-  }
-  auto* context = WEBKIT_WEB_CONTEXT(g_object_new(WEBKIT_TYPE_WEB_CONTEXT, "website-data-manager",
-                                                  data, "memory-pressure-settings", memory,
-                                                  nullptr));
-  webkit_memory_pressure_settings_free(memory);
-  g_object_unref(data);
-  return context;
-}
-
 constexpr guint kWatchIntervalMs = 1000;
 }  // namespace
 
 GtkWebEngine::GtkWebEngine(NativeLayer& layer)
     : layer_(layer),
-      context_(newContext(hostEnvironment().webContent)),
+      context_(newWebContext(hostEnvironment().webContent, refused_)),
       unresponsiveSeconds_(hostEnvironment().webContent.unresponsiveSeconds) {
   watchdog_ = g_timeout_add(kWatchIntervalMs, &GtkWebEngine::onWatch, this);
 }
@@ -409,6 +390,13 @@ void GtkWebEngine::destroy(Page& page) {
 
 void GtkWebEngine::webViewDidRequestLoad(const std::shared_ptr<WebView>& webView) {
   if (webView->journal().empty()) return;
+  if (refused_) {
+    report(webView, [why = *refused_](WebView& web) {
+      web.engineDidStartProvisionalNavigation();
+      web.engineDidFailProvisionalNavigation(WebError{why});
+    });
+    return;
+  }
   const PageRecord& record = webView->journal().back();
   if (const auto found = pages_.find(webView.get()); found != pages_.end()) {
     load(*found->second, *webView, record);
@@ -484,8 +472,8 @@ gboolean GtkWebEngine::onWatch(gpointer self) {
           std::unique_ptr<std::weak_ptr<gint64>> question(
               static_cast<std::weak_ptr<gint64>*>(data));
           GError* error = nullptr;
-          if (JSCValue* value = webkit_web_view_evaluate_javascript_finish(
-                  WEBKIT_WEB_VIEW(source), result, &error))
+          if (JSCValue* value = webkit_web_view_evaluate_javascript_finish(WEBKIT_WEB_VIEW(source),
+                                                                           result, &error))
             g_object_unref(value);
           g_clear_error(&error);
           if (auto asked = question->lock()) *asked = -1;
@@ -505,6 +493,13 @@ void GtkWebEngine::endUnresponsive(Page& page) {
 bool GtkWebEngine::evaluateJavaScript(const std::shared_ptr<WebView>& webView,
                                       const std::string& script,
                                       std::function<void(const JavaScriptResult&)> completion) {
+  if (refused_) {
+    if (completion)
+      postToMainQueue([completion = std::move(completion), why = *refused_] {
+        completion({nullptr, WebError{why}});
+      });
+    return true;
+  }
   const bool built = pages_.count(webView.get()) > 0;
   Page& page = pageFor(webView);
   // A load still waiting for its turn comes before the script, as it was asked.

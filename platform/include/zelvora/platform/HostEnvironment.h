@@ -22,6 +22,19 @@ struct ZELVORA_API Location {
   double longitude = 0;
 };
 
+/// Whether creatives run in the web engine's sandbox (on the desktop, WebKit's: bubblewrap, with
+/// no home folder, no host files and no network beyond what WebKit allows).
+enum class WebSandbox {
+  /// Sandboxed where the sandbox can start; elsewhere (a container without user namespaces)
+  /// unsandboxed, with one console line saying so.
+  preferred,
+  /// Sandboxed, or no web content at all: where the sandbox cannot start, every page fails to
+  /// load (one console line), and web ads are never ready.
+  required,
+  /// Ordinary web processes.
+  off,
+};
+
 /// What a web page may take before the web engine ends its web process (and with it every page
 /// that shares the process): the page then hears why (`WebContentTermination`).
 struct ZELVORA_API WebContentLimits {
@@ -31,6 +44,7 @@ struct ZELVORA_API WebContentLimits {
   /// How long the web process may leave a question unanswered (a script spinning in a page
   /// holds every page of its process).
   double unresponsiveSeconds = 5;
+  WebSandbox sandbox = WebSandbox::preferred;
 };
 
 /// The facts of the device and the application that a mobile OS would provide. A host fills

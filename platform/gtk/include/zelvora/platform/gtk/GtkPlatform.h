@@ -28,7 +28,8 @@
 //   clicks there (a close button over a page's corner, a bar over a full-size page);
 // - the web engine on WebKitGTK (GtkWebEngine): a WebKit page over each model web view, with
 //   its configuration, user scripts, loads, navigation events, script messages, evaluations,
-//   alerts and prompts; pages are untrusted (see GtkWebEngine.h);
+//   alerts and prompts; pages are untrusted (see GtkWebEngine.h), run in WebKit's sandbox and
+//   watched by a watchdog;
 // - the player engine on GStreamer (GstPlayerEngine): a playbin per item, its picture in a GTK
 //   sink over the model's video view, the video overlay above it;
 // - URLs opened with the desktop's handler for their scheme, or only recorded (tests);
@@ -43,9 +44,7 @@
 // - an ATK tree of the model: only the focused control is exposed, on the canvas's object;
 // - the application going to the background: a window that is not visible only covers the
 //   ad on it;
-// - native windows other than X11's (Wayland has no way to place one window over another's);
-// - WebKit's sandbox for its web processes (it needs bubblewrap): pages run in WebKit's
-//   ordinary web processes.
+// - native windows other than X11's (Wayland has no way to place one window over another's).
 
 #include <gtk/gtk.h>
 

@@ -5,6 +5,7 @@
 #include <deque>
 #include <map>
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "zelvora/Export.h"
@@ -17,7 +18,9 @@ namespace zelvora::platform::gtk {
 /// native layer, loading what the model asks and reporting navigations, messages and dialogs
 /// back to it. Pages are untrusted: they share an ephemeral web context that fails on TLS
 /// errors, file URLs reach no other file, and a message handler of the model is reachable from
-/// the page's top frame only (see the source). Every page runs in one WebKit web process (each
+/// the page's top frame only (see the source); the web processes run in WebKit's sandbox as the
+/// host environment's `webContent.sandbox` asks (WebContext.h). Every page runs in one WebKit
+/// web process (each
 /// view is built related to a live one) unless its configuration asks for a process of its own,
 /// and views are built one per turn of the main loop: a load asked for a view not built yet
 /// waits for its turn, a script makes it at once.
@@ -60,6 +63,9 @@ class ZELVORA_API GtkWebEngine : public WebEngine {
   void endUnresponsive(Page& page);
 
   NativeLayer& layer_;
+  /// Why no page may load (a sandbox required that cannot start), if so. Set by the context's
+  /// making: declared before it.
+  std::optional<std::string> refused_;
   WebKitWebContext* context_;
   std::map<const WebView*, std::unique_ptr<Page>> pages_;
   /// Views asked to load whose page is not built yet, in the order asked.
