@@ -11,6 +11,7 @@
 //
 // It measures and prints; it never judges a time.
 #include <curl/curl.h>
+#include <sys/resource.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -53,7 +54,8 @@ constexpr const char* kAppId = "bench-app";
 constexpr const char* kChildSdk = "--child-sdk";
 constexpr const char* kChildBare = "--child-bare";
 constexpr int kPlacements = 50;
-constexpr int kLargePlacements = 1000;
+/// Answers of these sizes show how long the main thread is held while they are taken in.
+constexpr int kLargeAnswers[] = {1000, 10000, 50000};
 constexpr int kWarmUpRounds = 2;
 
 double millisecondsSince(Clock::time_point start) {
@@ -150,7 +152,7 @@ int runSdkChild(const std::string& url, const fs::path& parentFolder) {
     runLoop.resetTaskStatistics();
     const auto start = Clock::now();
     sdk.initialize(kAppId);
-    finished = runLoop.runUntil([&] { return delegate->done; }, 30);
+    finished = runLoop.runUntil([&] { return delegate->done; }, 120);
     longestTask = runLoop.longestTaskSeconds();
     if (finished) elapsed = std::chrono::duration<double, std::milli>(delegate->at - start).count();
   }
@@ -159,12 +161,14 @@ int runSdkChild(const std::string& url, const fs::path& parentFolder) {
 
   if (!finished || delegate->error) {
     std::cerr << "sdk round: "
-              << (delegate->error ? "onInitError " + *delegate->error : "no onInit in 30 s")
+              << (delegate->error ? "onInitError " + *delegate->error : "no onInit in 120 s")
               << "\n";
     return 1;
   }
-  std::printf("elapsed_ms=%.6f longest_task_ms=%.6f placements=%zu\n", elapsed, longestTask * 1000,
-              delegate->placements);
+  rusage usage{};
+  getrusage(RUSAGE_SELF, &usage);
+  std::printf("elapsed_ms=%.6f longest_task_ms=%.6f placements=%zu peak_rss_mb=%.1f\n", elapsed,
+              longestTask * 1000, delegate->placements, usage.ru_maxrss / 1024.0);
   return 0;
 }
 
@@ -247,9 +251,7 @@ int runParent(const Options& options) {
   RunFolder folder("zelvora-bench");
   const std::string folderText = folder.path().string();
   auto server = startServer(kPlacements);
-  auto largeServer = startServer(kLargePlacements);
   const std::string url = server->endpointUrl();
-  const std::string largeUrl = largeServer->endpointUrl();
 
   const auto sdkRound = [&](const std::string& endpoint) {
     return runRound({kChildSdk, endpoint, folderText});
@@ -283,12 +285,26 @@ int runParent(const Options& options) {
     bareTimes.push_back(bareRound().at("elapsed_ms"));
   }
 
-  std::vector<double> longestTasks;
-  for (int i = 0; i < options.taskRounds; ++i) {
-    const Fields large = sdkRound(largeUrl);
-    if (large.at("placements") != kLargePlacements)
-      throw std::runtime_error("onInit reported an unexpected number of placements");
-    longestTasks.push_back(large.at("longest_task_ms"));
+  // The large answers, each from a server of its own (only while it is measured).
+  struct Large {
+    int placements;
+    std::vector<double> longestTasks, elapsed, peakRss;
+  };
+  std::vector<Large> larges;
+  for (const int count : kLargeAnswers) {
+    auto largeServer = startServer(count);
+    Large large{count, {}, {}, {}};
+    // The largest take seconds a round: fewer of them.
+    const int rounds = count > 1000 ? std::max(1, options.taskRounds / 2) : options.taskRounds;
+    for (int i = 0; i < rounds; ++i) {
+      const Fields round = sdkRound(largeServer->endpointUrl());
+      if (round.at("placements") != count)
+        throw std::runtime_error("onInit reported an unexpected number of placements");
+      large.longestTasks.push_back(round.at("longest_task_ms"));
+      large.elapsed.push_back(round.at("elapsed_ms"));
+      large.peakRss.push_back(round.at("peak_rss_mb"));
+    }
+    larges.push_back(std::move(large));
   }
 
   const double initMedian = median(initTimes);
@@ -303,9 +319,14 @@ int runParent(const Options& options) {
       loadBefore.c_str(), loadAverage().c_str());
   std::printf("initialize -> onInit:        %s\n", summary(initTimes).c_str());
   std::printf("bare libcurl POST + parse:   %s\n", summary(bareTimes).c_str());
-  std::printf("longest main-queue task while taking in 1000 placements: %s\n",
-              summary(longestTasks).c_str());
-  std::printf("main-thread ms (1000 placements): %.2f\n", median(longestTasks));
+  for (const auto& large : larges) {
+    std::printf(
+        "%d placements: longest main-queue task %s; initialize -> onInit %.0f ms; "
+        "peak RSS %.0f MB\n",
+        large.placements, summary(large.longestTasks).c_str(), median(large.elapsed),
+        median(large.peakRss));
+  }
+  std::printf("main-thread ms (1000 placements): %.2f\n", median(larges.front().longestTasks));
   std::printf("ratio init/bare: %.2f\n", initMedian / bareMedian);
   return 0;
 }

@@ -44,6 +44,9 @@ struct ControllerState {
   /// Tells the timer for the pause's end set last from earlier ones.
   std::uint64_t pauseTimer = 0;
   AdSettings ads;
+  /// Counts the answers taken in and the resets: a registration under way belongs to the
+  /// latest answer or is abandoned.
+  std::uint64_t answers = 0;
 };
 
 /// The shared controller's internals, for the SDK's own parts and its tests: the registry of

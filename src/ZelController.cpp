@@ -167,25 +167,36 @@ void internal::ControllerAccess::handleAnswer(std::optional<JSON> json,
                                               const std::optional<std::string>& error,
                                               ZelError reason) {
   auto& state = ControllerAccess::state();
-  // The delegate is read anew before every call: holding it across the parse would keep one
-  // the host released from inside a callback.
+  // The delegate is read anew before every call: holding it across the registration would keep
+  // one the host released from inside a callback.
+  const auto tellInit = [] {
+    if (const auto current = ZelController::sharedInstance().eventDelegate())
+      current->onInit(ControllerAccess::placements().keys());
+  };
+  const std::uint64_t answer = ++state.answers;
   if (error) {
     reportInitError(reason, *error);
     log(LogLevel::error, "ZelvoraFramework - " + *error);
-  } else {
-    const JSON& data = member(*json, "data");
-    if (hasMember(*json, "data") && hasMember(data, "assetBaseUrl"))
-      state.assetBaseUrl = stringValue(member(data, "assetBaseUrl"));
-    if (hasMember(*json, "data") && hasMember(data, "placements")) {
-      PlacementsParser::parseData(std::move((*json)["data"]["placements"]));
-      state.isInitialized = true;
-    } else {
-      reportInitError(ZelError::noAds, "No ads available");
-      log(LogLevel::error, "ZelvoraFramework - No ads available");
-    }
+    tellInit();
+    return;
   }
-  if (const auto current = ZelController::sharedInstance().eventDelegate())
-    current->onInit(state.placements.keys());
+  const JSON& data = member(*json, "data");
+  if (hasMember(*json, "data") && hasMember(data, "assetBaseUrl"))
+    state.assetBaseUrl = stringValue(member(data, "assetBaseUrl"));
+  if (!hasMember(*json, "data") || !hasMember(data, "placements")) {
+    reportInitError(ZelError::noAds, "No ads available");
+    log(LogLevel::error, "ZelvoraFramework - No ads available");
+    tellInit();
+    return;
+  }
+  // Registered over several turns of the main loop when the answer is large.
+  PlacementsParser::parseData(
+      std::move((*json)["data"]["placements"]),
+      [tellInit] {
+        ControllerAccess::state().isInitialized = true;
+        tellInit();
+      },
+      [] { return ControllerAccess::state().answers; }, answer);
 }
 
 void ZelController::showAd(

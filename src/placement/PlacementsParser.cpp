@@ -1,15 +1,18 @@
 #include "placement/PlacementsParser.h"
 
+#include <chrono>
 #include <memory>
 #include <string>
+#include <utility>
 
 #include "ControllerAccess.h"
 #include "net/JsonReading.h"
 #include "placement/Placement.h"
-#include "zelvora/ZelController.h"
+#include "zelvora/platform/MainQueue.h"
 
 namespace zelvora {
 namespace {
+
 void parsePlacement(const std::string& placementId, JSON&& placementObject) {
   const JSON& list = member(placementObject, "ads");
   if (!list.is_array() || list.empty()) {
@@ -24,16 +27,58 @@ void parsePlacement(const std::string& placementId, JSON&& placementObject) {
   placement->setup(std::move(placementObject));
   internal::ControllerAccess::placements().insertOrAssign(placementId, std::move(placement));
 }
+
+/// An answer's placements on their way in: `next` is the next one to register, and `index` its
+/// position (an array's placement id). The object's entries keep their place while their values
+/// move out.
+struct Registration {
+  JSON placements;
+  JSON::iterator next;
+  std::size_t index = 0;
+  std::function<void()> done;
+  std::function<std::uint64_t()> generation;
+  std::uint64_t current = 0;
+
+  bool finished() const { return next == placements.end(); }
+  bool superseded() const { return generation && generation() != current; }
+  void registerNext() {
+    parsePlacement(placements.is_array() ? std::to_string(index) : next.key(),
+                   std::move(next.value()));
+    ++next;
+    ++index;
+  }
+};
+
+void registerSlice(const std::shared_ptr<Registration>& job) {
+  if (job->superseded()) return;
+  using Clock = std::chrono::steady_clock;
+  const auto end =
+      Clock::now() + std::chrono::duration_cast<Clock::duration>(
+                         std::chrono::duration<double>(PlacementsParser::kSliceSeconds));
+  while (!job->finished()) {
+    job->registerNext();
+    // A placement's callbacks may have reset the SDK meanwhile.
+    if (job->superseded()) return;
+    if (Clock::now() >= end && !job->finished()) {
+      platform::mainQueue().post([job] { registerSlice(job); });
+      return;
+    }
+  }
+  if (job->done) job->done();
+}
+
 }  // namespace
 
-void PlacementsParser::parseData(JSON placementsObject) {
-  if (placementsObject.is_object()) {
-    for (auto& [placementId, placementObject] : placementsObject.items())
-      parsePlacement(placementId, std::move(placementObject));
-  } else if (placementsObject.is_array()) {
-    for (std::size_t i = 0; i < placementsObject.size(); ++i)
-      parsePlacement(std::to_string(i), std::move(placementsObject[i]));
-  }
+void PlacementsParser::parseData(JSON placementsObject, std::function<void()> done,
+                                 std::function<std::uint64_t()> generation, std::uint64_t current) {
+  auto job = std::make_shared<Registration>();
+  if (placementsObject.is_object() || placementsObject.is_array())
+    job->placements = std::move(placementsObject);
+  job->next = job->placements.begin();
+  job->done = std::move(done);
+  job->generation = std::move(generation);
+  job->current = current;
+  registerSlice(job);
 }
 
 }  // namespace zelvora

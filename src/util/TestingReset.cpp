@@ -23,6 +23,7 @@ void resetProcessState() {
   state.placements.clear();
   state.eventDelegate.reset();
   state.isInitialized = false;
+  ++state.answers;
   state.additions.reset();
   state.assetBaseUrl.reset();
   state.vast = {};

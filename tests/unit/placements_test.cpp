@@ -109,3 +109,46 @@ TEST_F(PlacementsTest, TriggerPlacementEventLogsAndCallsTheDelegate) {
 
 }  // namespace
 }  // namespace zelvora::test
+
+namespace zelvora::test {
+namespace {
+
+// A large answer does not hold the host's loop: its own work runs between slices of the
+// registration, and onInit comes after the last placement, the events before it in order.
+TEST_F(PlacementsTest, LargeAnswerLeavesTheHostsLoopItsTurns) {
+  constexpr int kCount = 3000;
+  JSON placements = JSON::object();
+  for (int i = 0; i < kCount; ++i) {
+    const std::string id = std::to_string(i);
+    placements[id] = i == 0 || i == kCount - 1
+                         ? placementObject("enabled", JSON::array())
+                         : enabled({adObject("h" + id, "html", {{"markup", "<p>" + id + "</p>"}})});
+  }
+  startServer(campaignsFor("app", placements));
+  struct Host : RecordingDelegate {
+    std::optional<std::size_t> registeredWhenItsTurnCame;
+    void onNoAds(const std::string& id) override {
+      RecordingDelegate::onNoAds(id);
+      if (id != "0") return;
+      platform::mainQueue().post(
+          [this] { registeredWhenItsTurnCame = internal::ControllerAccess::placements().size(); });
+    }
+  };
+  auto host = std::make_shared<Host>();
+  sdk().setEventDelegate(host);
+  delegate = host;
+  initializeAndWait("app");
+  ASSERT_TRUE(host->registeredWhenItsTurnCame);
+  EXPECT_LT(*host->registeredWhenItsTurnCame, kCount - 2u)
+      << "the host waited for the whole answer";
+  EXPECT_EQ(host->events.front(), "onNoAds:0");
+  const auto init = std::find_if(host->events.begin(), host->events.end(),
+                                 [](const auto& event) { return event.rfind("onInit:", 0) == 0; });
+  ASSERT_NE(init, host->events.end());
+  EXPECT_EQ(std::count(host->events.begin(), init, "onNoAds:" + std::to_string(kCount - 1)), 1);
+  EXPECT_EQ(internal::ControllerAccess::placements().size(), kCount - 2u);
+  EXPECT_TRUE(sdk().isReady("1") && sdk().isReady(std::to_string(kCount - 2)));
+}
+
+}  // namespace
+}  // namespace zelvora::test
