@@ -4,6 +4,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "zelvora/Json.h"
 #include "zelvora/ZelController.h"
@@ -13,6 +14,7 @@
 
 namespace zelvora {
 
+class Ad;
 class Placement;
 class RESTClient;
 class ConsentManager;
@@ -47,6 +49,9 @@ struct ControllerState {
   /// Counts the answers taken in and the resets: a registration under way belongs to the
   /// latest answer or is abandoned.
   std::uint64_t answers = 0;
+  /// Every ad `showAd` rendered: only these can be presenting, so the screen is free when none
+  /// of them is, however many placements there are.
+  std::vector<std::weak_ptr<Ad>> rendered;
 };
 
 /// The shared controller's internals, for the SDK's own parts and its tests: the registry of

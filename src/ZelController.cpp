@@ -8,6 +8,7 @@
 #include "RESTClient.h"
 #include "ShowingScreens.h"
 #include "adunit/Ad.h"
+#include "adunit/components/DecodedImages.h"
 #include "consent/ConsentManager.h"
 #include "net/JsonReading.h"
 #include "placement/Placement.h"
@@ -124,6 +125,9 @@ void ZelController::setAdSettings(const AdSettings& settings) {
   ads.minimumSecondsBetweenAds =
       orDefault(settings.minimumSecondsBetweenAds, defaults.minimumSecondsBetweenAds);
   ads.testMode = settings.testMode;
+  ads.decodedImageBudgetMiB =
+      orDefault(settings.decodedImageBudgetMiB, defaults.decodedImageBudgetMiB);
+  DecodedImages::setBudget(static_cast<std::size_t>(ads.decodedImageBudgetMiB * 1024 * 1024));
   ControllerAccess::adSettingsChanged();
 }
 
@@ -256,6 +260,11 @@ void ZelController::showAd(
     failToShow(placementId, ZelError::anotherAdOnScreen, "another ad is on screen");
     return;
   }
+  auto& rendered = state_->rendered;
+  std::erase_if(rendered, [&](const std::weak_ptr<Ad>& entry) {
+    return entry.expired() || entry.lock() == ad;
+  });
+  rendered.push_back(ad);
   ad->render(presentingViewController);
   // The placements the host was told are ready are not while this ad is up.
   ControllerAccess::reconsiderAll();
@@ -270,11 +279,10 @@ bool ZelController::isReady(const std::string& placementId) const {
 
 bool internal::ControllerAccess::screenFree() {
   if (pauseLeft() > 0) return false;
-  for (const auto& [id, placement] : placements()) {
-    for (const auto& [adId, unit] : placement->ads)
-      if (unit->isPresenting()) return false;
-  }
-  return true;
+  return std::none_of(state().rendered.begin(), state().rendered.end(), [](const auto& entry) {
+    const auto ad = entry.lock();
+    return ad && ad->isPresenting();
+  });
 }
 
 double internal::ControllerAccess::pauseLeft() {

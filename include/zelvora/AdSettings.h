@@ -18,6 +18,11 @@ struct ZELVORA_API AdSettings {
   /// Seconds from the end of one ad's showing to the next `showAd` at the least; a `showAd`
   /// sooner fails to show. Zero: no pacing.
   double minimumSecondsBetweenAds = 0;
+  /// Memory, in MiB, the decoded pictures of banner ads that are not on screen may take: beyond
+  /// it the least recently decoded let theirs go, and a picture let go is decoded again off
+  /// the main thread when its ad is shown (which then presents a moment later). Its ad stays
+  /// ready: the file is kept, and it decoded once. Zero: every picture stays decoded.
+  double decodedImageBudgetMiB = 64;
   /// While integrating: ads show as usual, marked "Test ad", and no tracking request
   /// (impressions, clicks, display time, VAST events) leaves the device; each is logged instead.
   bool testMode = false;

@@ -257,6 +257,11 @@ ZELVORA_API zelvora_status zelvora_set_ad_settings(double retry_initial_seconds,
                                                    double minimum_seconds_between_ads,
                                                    int test_mode);
 
+/* The memory, in MiB, decoded banner pictures not on screen may take (see
+ * AdSettings::decodedImageBudgetMiB): 64 by default, 0 for no budget, < 0 keeps the default.
+ * zelvora_set_ad_settings leaves it as it is. */
+ZELVORA_API zelvora_status zelvora_set_decoded_image_budget(double mebibytes);
+
 /* Sends the request for the app's placements; the outcome arrives through the callbacks,
  * always ending with on_init. Needs a platform. */
 ZELVORA_API zelvora_status zelvora_initialize(const char* app_id);

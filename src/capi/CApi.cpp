@@ -33,8 +33,7 @@ static_assert(ZELVORA_ERROR_NETWORK == static_cast<int>(ZelError::network) &&
               ZELVORA_ERROR_NOT_READY_TO_SHOW == static_cast<int>(ZelError::notReady) &&
               ZELVORA_ERROR_DOWNLOAD_FAILED == static_cast<int>(ZelError::downloadFailed) &&
               ZELVORA_ERROR_PAGE_UNRESPONSIVE == static_cast<int>(ZelError::pageUnresponsive) &&
-              ZELVORA_ERROR_CREATIVE_MISBEHAVED ==
-                  static_cast<int>(ZelError::creativeMisbehaved) &&
+              ZELVORA_ERROR_CREATIVE_MISBEHAVED == static_cast<int>(ZelError::creativeMisbehaved) &&
               ZELVORA_ERROR_VAST_XML_PARSE == static_cast<int>(ZelError::vastXmlParse) &&
               ZELVORA_ERROR_VAST_NO_AD == static_cast<int>(ZelError::vastNoAd) &&
               ZELVORA_ERROR_VAST_CANNOT_PLAY == static_cast<int>(ZelError::vastCannotPlay) &&
@@ -283,6 +282,18 @@ zelvora_status zelvora_set_ad_settings(double retry_initial_seconds, double retr
     settings.adTimeToLiveSeconds = ad_time_to_live_seconds;
     settings.minimumSecondsBetweenAds = minimum_seconds_between_ads;
     settings.testMode = test_mode != 0;
+    settings.decodedImageBudgetMiB =
+        ZelController::sharedInstance().adSettings().decodedImageBudgetMiB;
+    ZelController::sharedInstance().setAdSettings(settings);
+    return succeed();
+  });
+}
+
+zelvora_status zelvora_set_decoded_image_budget(double mebibytes) {
+  if (const auto status = onMainThread("zelvora_set_decoded_image_budget", false)) return status;
+  return guarded([&] {
+    AdSettings settings = ZelController::sharedInstance().adSettings();
+    settings.decodedImageBudgetMiB = mebibytes;
     ZelController::sharedInstance().setAdSettings(settings);
     return succeed();
   });

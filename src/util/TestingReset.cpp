@@ -2,6 +2,7 @@
 
 #include "ControllerAccess.h"
 #include "ShowingScreens.h"
+#include "adunit/components/DecodedImages.h"
 #include "consent/ConsentManager.h"
 #include "net/HttpClient.h"
 #include "placement/Placement.h"
@@ -21,6 +22,7 @@ void resetProcessState() {
   // A test's server stops next: it need not wait for connections kept for reuse.
   HttpClient::shared().closeIdleConnections(0.5);
   state.placements.clear();
+  state.rendered.clear();
   state.eventDelegate.reset();
   state.isInitialized = false;
   ++state.answers;
@@ -30,6 +32,7 @@ void resetProcessState() {
   state.ads = {};
   state.lastShowingEnded.reset();
   Placement::seedJitter(0);
+  DecodedImages::reset();
   state.consentManager = std::make_unique<ConsentManager>();
   state.screens = std::make_shared<ShowingScreens>();
   controller.setServerConfiguration({});

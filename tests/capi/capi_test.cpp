@@ -266,6 +266,10 @@ TEST_F(CApiTest, CallbacksOnlyOnTheMainThread) {
   ASSERT_EQ(zelvora_set_server(server->endpointUrl().c_str(), nullptr, 10), ZELVORA_OK);
   // With VAST on, the broken document's reason reaches the host after its placement's no-ads.
   ASSERT_EQ(zelvora_set_vast(1, 0, 0, 0), ZELVORA_OK);
+  // The picture budget is kept by a later change of the other settings.
+  ASSERT_EQ(zelvora_set_decoded_image_budget(2), ZELVORA_OK);
+  ASSERT_EQ(zelvora_set_ad_settings(-1, -1, -1, -1, 0), ZELVORA_OK);
+  EXPECT_EQ(ZelController::sharedInstance().adSettings().decodedImageBudgetMiB, 2);
   ASSERT_EQ(
       zelvora_set_no_ads_reason_callback(
           [](const char* id, zelvora_status reason, const char*, void* user) {

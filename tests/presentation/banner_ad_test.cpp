@@ -5,6 +5,7 @@
 #include <future>
 
 #include "ControllerAccess.h"
+#include "adunit/components/DecodedImages.h"
 #include "adunit/rendering/AdContainerView.h"
 #include "adunit/rendering/ViewControllers/InterstitialViewController.h"
 #include "adunit/types/InterstitialHouseBanner.h"
@@ -337,6 +338,51 @@ TEST_F(BannerTest, ImageIsDecodedOffTheMainThread) {
   ASSERT_TRUE(runUntil([&] { return banner->image() != nullptr; }));
   EXPECT_EQ(banner->image()->width(), 320);
   EXPECT_EQ(banner->isImageLoaded, true);
+}
+
+// Past the budget of decoded pictures, banners not on screen let theirs go, least recently
+// decoded first, and stay ready: shown, one is decoded again and presented a moment later,
+// and the picture on screen is kept whatever else is decoded meanwhile.
+TEST_F(BannerTest, DecodedPicturesKeepWithinTheirBudget) {
+  sdk().setAdSettings({.decodedImageBudgetMiB = 1});  // a 320x480 picture takes 0.59 MiB
+  const std::vector<std::string> ids = {"p1", "p2", "p3"};
+  JSON placements = JSON::object();
+  for (const auto& id : ids)
+    placements[id] = placementObject("enabled", {adObject("b" + id, "banner", bannerData())});
+  startServer(campaignsFor("app", placements), assets);
+  initializeAndWait("app");
+  ASSERT_TRUE(runUntil([&] {
+    return std::count_if(delegate->events.begin(), delegate->events.end(),
+                         [](const auto& event) { return event.rfind("onAdReady:", 0) == 0; }) == 3;
+  }));
+  const auto banner = [](const std::string& id) {
+    return firstAdOf<InterstitialHouseBanner>(id)->banner;
+  };
+  const auto decoded = [&] {
+    std::vector<std::string> held;
+    for (const auto& id : ids)
+      if (banner(id)->image()) held.push_back(id);
+    return held;
+  };
+  ASSERT_EQ(decoded().size(), 1u);
+  EXPECT_LE(DecodedImages::heldBytes(), 1024u * 1024u);
+  for (const auto& id : ids) EXPECT_TRUE(sdk().isReady(id)) << id;
+
+  const std::string dropped = banner("p1")->image() ? "p2" : "p1";
+  sdk().showAd(root(), dropped);
+  EXPECT_FALSE(shown()) << "presented before its picture was decoded again";
+  ASSERT_TRUE(runUntil([&] { return shown() != nullptr; }));
+  runLoop().advance(0.3);
+  EXPECT_TRUE(delegate->has("onAdShown:" + dropped));
+  EXPECT_EQ(banner(dropped)->imageView->image, banner(dropped)->image());
+
+  // Every other picture decoded again while it is on screen: its own stays.
+  int pending = 0;
+  for (const auto& id : ids)
+    if (id != dropped) ++pending, banner(id)->whenDecoded([&](bool) { --pending; });
+  ASSERT_TRUE(runUntil([&] { return pending == 0; }));
+  EXPECT_TRUE(banner(dropped)->image()) << "the picture on screen was let go";
+  EXPECT_EQ(decoded().size(), 2u);
 }
 
 /// What becomes of a placement whose first ad cannot be loaded, by the way it fails: the host

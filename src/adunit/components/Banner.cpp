@@ -1,5 +1,7 @@
 #include "adunit/components/Banner.h"
 
+#include "adunit/components/DecodedImages.h"
+
 #include "zelvora/platform/ui/GestureRecognizer.h"
 
 namespace zelvora {
@@ -17,16 +19,48 @@ std::shared_ptr<Banner> Banner::make(const std::string& initWithUrl) {
   return banner;
 }
 
-void Banner::setImage(std::shared_ptr<platform::Image> image) {
+void Banner::show(std::shared_ptr<platform::Image> image) {
   image_ = std::move(image);
   if (!image_) return;
-  isImageLoaded = true;
   imageView->image = image_;
   imageView->setNeedsLayout();
+  DecodedImages::decoded(shared_from_this());
+}
+
+void Banner::setImage(std::shared_ptr<platform::Image> image) {
+  show(std::move(image));
+  if (!image_) return;
+  isImageLoaded = true;
   if (auto delegate = preloadDelegate.lock()) delegate->onPreloadFinished();
 }
 
+void Banner::dropDecoded() {
+  image_.reset();
+  imageView->image.reset();
+}
+
+std::size_t Banner::decodedBytes() const {
+  if (!image_) return 0;
+  return static_cast<std::size_t>(image_->width()) * static_cast<std::size_t>(image_->height()) * 4;
+}
+
+void Banner::whenDecoded(std::function<void(bool)> then) {
+  if (image_ || path_.empty()) {
+    then(image_ != nullptr);
+    return;
+  }
+  platform::Image::contentsOfFileInBackground(
+      path_,
+      [weak = weak_from_this(), then = std::move(then)](std::shared_ptr<platform::Image> image) {
+        auto self = weak.lock();
+        if (!self) return;
+        if (!self->image_) self->show(std::move(image));
+        then(self->image_ != nullptr);
+      });
+}
+
 void Banner::preloadCompletion(const std::string& path, std::function<void(bool)> decoded) {
+  path_ = path;
   // Decoded off the main thread; the banner may be gone by the time the picture is.
   platform::Image::contentsOfFileInBackground(
       path, [weak = weak_from_this(),

@@ -33,6 +33,14 @@ class Banner : public std::enable_shared_from_this<Banner> {
   /// The file loader's completion: decodes the file at `path` off the main thread, then sets
   /// the image on the main queue (no image if it does not decode), then tells `decoded`.
   void preloadCompletion(const std::string& path, std::function<void(bool decoded)> decoded = {});
+  /// Lets go of the decoded picture, to keep within the budget (DecodedImages.h); the file
+  /// stays, and `whenDecoded` decodes it again.
+  void dropDecoded();
+  /// Runs `then` with whether the picture is decoded: at once when it is, else once the file
+  /// was decoded again off the main thread (unless the banner is gone by then).
+  void whenDecoded(std::function<void(bool decoded)> then);
+  /// The memory the decoded picture takes, 0 without one.
+  std::size_t decodedBytes() const;
   /// The image view's tap action.
   void onBannerClicked();
 
@@ -44,8 +52,12 @@ class Banner : public std::enable_shared_from_this<Banner> {
 
  private:
   Banner() = default;
+  /// Shows `image` and counts it against the budget.
+  void show(std::shared_ptr<platform::Image> image);
 
   std::shared_ptr<platform::Image> image_;
+  /// The downloaded file the picture is decoded from.
+  std::string path_;
 };
 
 }  // namespace zelvora

@@ -39,6 +39,10 @@ void InterstitialHouseBanner::render(
     shouldShowAdAfterPreload = true;
     return;
   }
+  if (!banner->image()) {
+    decodeThenRender(presentingViewController);
+    return;
+  }
   auto controller = std::make_shared<InterstitialViewController>();
   shown_ = controller;
   closed_ = false;
@@ -64,6 +68,29 @@ void InterstitialHouseBanner::render(
   });
 }
 
+void InterstitialHouseBanner::decodeThenRender(const std::shared_ptr<ViewController>& presenter) {
+  if (decodingForShow_) return;
+  decodingForShow_ = true;
+  banner->whenDecoded([weak = std::weak_ptr<InterstitialHouseBanner>(self()),
+                       host = std::weak_ptr<ViewController>(presenter)](bool decoded) {
+    auto ad = weak.lock();
+    // Gone, or its showing ended with its backend meanwhile.
+    if (!ad || !std::exchange(ad->decodingForShow_, false)) return;
+    if (!decoded) {
+      ad->failToShow(ZelError::notReady, "the ad's image no longer decodes");
+      ad->loadFailed(ZelError::downloadFailed, "the image no longer decodes: " + ad->banner->url);
+      return;
+    }
+    const auto presenter = host.lock();
+    if (!presenter || !presenter->isOnScreen()) {
+      ad->failToShow(ZelError::presenterNotOnScreen,
+                     "the view controller to present the ad over is no longer on screen");
+      return;
+    }
+    ad->render(presenter);
+  });
+}
+
 void InterstitialHouseBanner::setContentConstraints(const std::shared_ptr<View>& contentView) {
   frame->translatesAutoresizingMaskIntoConstraints = false;
   constrain(frame, LayoutAttribute::leading, contentView, LayoutAttribute::leading, 0);
@@ -79,7 +106,8 @@ void InterstitialHouseBanner::onViewControllerDisappeared() {
 
 void InterstitialHouseBanner::showingLost() {
   // A showing waiting for its picture, or presented.
-  if (std::exchange(shouldShowAdAfterPreload, false)) endLostShowing(false);
+  if (std::exchange(shouldShowAdAfterPreload, false) || std::exchange(decodingForShow_, false))
+    endLostShowing(false);
   if (!std::exchange(closed_, true)) endLostShowing(openTime.has_value());
 }
 

@@ -6,7 +6,8 @@
 namespace zelvora {
 
 /// The interstitial of a banner ad: the image in a white frame inside the dimmed container,
-/// portrait only. Shown before its image arrived, it presents itself once the image is there.
+/// portrait only. Shown before its image arrived, it presents itself once the image is there;
+/// shown after its decoded picture was let go (DecodedImages.h), once it is decoded again.
 class InterstitialHouseBanner : public BannerAd,
                                 public BannerPreloadDelegate,
                                 public BannerClickEventDelegate,
@@ -21,7 +22,7 @@ class InterstitialHouseBanner : public BannerAd,
   void onClose() override;
   /// From render until the close: its interstitial is queued for presentation or on screen
   /// (the platform holds it then) and has not been closed.
-  bool isPresenting() const override { return !closed_ && !shown_.expired(); }
+  bool isPresenting() const override { return decodingForShow_ || (!closed_ && !shown_.expired()); }
   void onViewControllerDisappeared() override;
   void showingLost() override;
 
@@ -31,7 +32,11 @@ class InterstitialHouseBanner : public BannerAd,
   /// The interstitial this ad presented last; while it is on screen, render does nothing.
   std::weak_ptr<platform::ViewController> shown_;
   bool closed_ = true;
+  /// A showing waits for the picture to be decoded again.
+  bool decodingForShow_ = false;
 
+  /// Decodes the picture again, then presents over `presenter`.
+  void decodeThenRender(const std::shared_ptr<platform::ViewController>& presenter);
   void setContentConstraints(const std::shared_ptr<platform::View>& contentView);
   void callClickBeacon();
   std::shared_ptr<InterstitialHouseBanner> self();
