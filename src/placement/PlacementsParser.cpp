@@ -64,6 +64,8 @@ void registerSlice(const std::shared_ptr<Registration>& job) {
       return;
     }
   }
+  // What is left of the answer (its keys) goes in a task of its own.
+  platform::mainQueue().post([husk = std::move(job->placements)] {});
   if (job->done) job->done();
 }
 
@@ -75,6 +77,9 @@ void PlacementsParser::parseData(JSON placementsObject, std::function<void()> do
   if (placementsObject.is_object() || placementsObject.is_array())
     job->placements = std::move(placementsObject);
   job->next = job->placements.begin();
+  // Growing the registry would move every entry at once, in whichever slice it fell.
+  auto& registry = internal::ControllerAccess::placements();
+  registry.reserve(registry.size() + job->placements.size());
   job->done = std::move(done);
   job->generation = std::move(generation);
   job->current = current;

@@ -22,7 +22,7 @@ struct PlacementsParser {
   static void parseData(JSON placementsObject, std::function<void()> done = {},
                         std::function<std::uint64_t()> generation = {}, std::uint64_t current = 0);
 
-  static constexpr double kSliceSeconds = 0.002;
+  static constexpr double kSliceSeconds = 0.0015;
 };
 
 }  // namespace zelvora

@@ -28,6 +28,12 @@ class OrderedMap {
     return it == index_.end() ? nullptr : &entries_[it->second].second;
   }
 
+  /// Room for `count` entries: inserting up to it never moves the entries or rehashes.
+  void reserve(std::size_t count) {
+    entries_.reserve(count);
+    index_.reserve(count);
+  }
+
   void insertOrAssign(Key key, Value value) {
     auto it = index_.find(key);
     if (it != index_.end()) {
