@@ -181,6 +181,8 @@ void HtmlAd::configureWebView() {
 
 void HtmlAd::onWebViewStartedToLoad(const std::optional<std::string>& url) {
   if (!url || isFileUrl(*url) || *url == "about:blank") return;
+  // A page blanked or gone is no longer the creative's: what it still does is nobody's click.
+  if (pageLost_) return;
   if (!onScreen) {
     // Nobody saw the ad: no click. The page is leaving the creative, so it is stopped and the
     // ad is not shown.
@@ -232,16 +234,19 @@ void HtmlAd::closeAd() {
     sizesPending_ = false;
     updateExposure();
   }
-  if (webView) {
-    webView->load(URLRequest{"about:blank"});
-    pageLost_ = true;
-  }
+  blankPage();
   if (!interstitialVC) {
     // Nothing of it is presented: a creative that closes (or leaves) its page unseen gave up.
     if (!onScreen) giveUp("the creative closed itself before it was shown");
     return;
   }
   endShowing(ZelError::creativeClosed, "the creative closed itself before it appeared");
+}
+
+void HtmlAd::blankPage() {
+  if (!webView) return;
+  webView->load(URLRequest{"about:blank"});
+  pageLost_ = true;
 }
 
 void HtmlAd::endShowing(ZelError reason, const std::string& message) {

@@ -125,6 +125,8 @@ class HtmlAd : public Ad,
   static void turnTheInterfaceFor(const platform::ViewController& controller);
   /// Follows the application to the background and back while the ad is on screen.
   void observeTheApplication(bool observe);
+  /// Replaces the creative's page by a blank one: whatever it was doing stops.
+  void blankPage();
   /// Ends the showing under way: the ad's close once it appeared, else the host's showAd fails
   /// with `reason` and an MRAID page is loaded afresh.
   void endShowing(ZelError reason, const std::string& message);

@@ -63,6 +63,27 @@ TEST_F(HtmlAdTest, ReadyAtOnceAndShownOnceItsPageLoaded) {
       {"/t/imp?ad=h", "/t/click", "/t/close?length=0", "/t/imp?ad=h", "/t/close?length=3"});
 }
 
+// A page that does not load in time fails its showing, and is blanked: when it navigates
+// later it is no click and no creative giving up; the ad is shown normally next time.
+TEST_F(HtmlAdTest, PageThatDoesNotLoadInTimeFailsItsShowing) {
+  initializeWith(plainData());
+  sdk().showAd(root(), "p");
+  const auto stuck = ad()->webView;
+  runLoop().advance(14.9);
+  EXPECT_FALSE(delegate->has("onAdFailedToShow:p"));
+  runLoop().advance(0.2);
+  EXPECT_EQ(delegate->reasons, std::vector<std::string>{"p:208:the page did not load in time"});
+  EXPECT_FALSE(root()->presentedViewController());
+  EXPECT_EQ(stuck->journal().back().text, "about:blank");
+  driver.startNavigation(stuck, "https://example.com/late");
+  EXPECT_FALSE(delegate->has("onAdClick:p"));
+  EXPECT_EQ(delegate->loading, std::vector<std::string>{"readyAgain:p"});
+  show();
+  driver.finishLoading(ad()->webView);
+  runLoop().advance(0.3);
+  EXPECT_TRUE(onScreen());
+}
+
 TEST_F(HtmlAdTest, DialogsAreAnsweredAtOnce) {
   initializeWith(plainData());
   show();

@@ -89,21 +89,23 @@ void InterstitialHtml::presentMraid(const std::shared_ptr<InterstitialViewContro
 
 void InterstitialHtml::giveUpUnlessPresentedIn(
     double seconds, const std::shared_ptr<InterstitialViewController>& controller) {
-  mainQueue().postAfter(seconds, [weak = std::weak_ptr<InterstitialHtml>(
-                                      std::static_pointer_cast<InterstitialHtml>(self())),
-                                  pending = std::weak_ptr<InterstitialViewController>(controller)] {
-    auto ad = weak.lock();
-    auto controller = pending.lock();
-    // Presented (or on its way: the opening transition has begun), closed, or shown anew.
-    if (!ad || !controller || ad->interstitialVC != controller ||
-        controller->presentingViewController())
-      return;
-    const std::string why =
-        ad->mraid() ? "the creative's page did not answer in time" : "the page did not load in time";
-    log(LogLevel::warning, "HTML ad: " + why + " in placement " + ad->placementId.value_or(""));
-    if (ad->mraid()) ad->runApart();
-    ad->endShowing(ZelError::pageUnresponsive, why);
-  });
+  mainQueue().postAfter(
+      seconds,
+      [weak = std::weak_ptr<InterstitialHtml>(std::static_pointer_cast<InterstitialHtml>(self())),
+       pending = std::weak_ptr<InterstitialViewController>(controller)] {
+        auto ad = weak.lock();
+        auto controller = pending.lock();
+        // Presented (or on its way: the opening transition has begun), closed, or shown anew.
+        if (!ad || !controller || ad->interstitialVC != controller ||
+            controller->presentingViewController())
+          return;
+        const std::string why = ad->mraid() ? "the creative's page did not answer in time"
+                                            : "the page did not load in time";
+        log(LogLevel::warning, "HTML ad: " + why + " in placement " + ad->placementId.value_or(""));
+        if (ad->mraid()) ad->runApart();
+        ad->blankPage();
+        ad->endShowing(ZelError::pageUnresponsive, why);
+      });
 }
 
 void InterstitialHtml::setContentConstraints() {
