@@ -1,6 +1,7 @@
 // The SDK's HTML ads in WebKit pages: a real MRAID creative with the real mraid.js over a
 // showing, and a hostile creative that tries to read local files and to reach the host bridge
 // from a frame of another origin.
+#include <malloc.h>
 #include <signal.h>
 #include <unistd.h>
 
@@ -574,6 +575,64 @@ INSTANTIATE_TEST_SUITE_P(Choices, SandboxUnavailableTest,
                            return info.param == platform::WebSandbox::required ? "required"
                                                                                : "preferred";
                          });
+
+}  // namespace
+}  // namespace zelvora::test
+
+namespace zelvora::test {
+namespace {
+
+/// What the process holds that showings could leak: heap in use, descriptors, threads.
+struct Holdings {
+  std::size_t heap = 0;
+  std::size_t descriptors = 0;
+  std::size_t threads = 0;
+
+  static Holdings now() {
+    const auto count = [](const char* folder) {
+      return static_cast<std::size_t>(
+          std::distance(fs::directory_iterator(folder), fs::directory_iterator()));
+    };
+    return {mallinfo2().uordblks, count("/proc/self/fd"), count("/proc/self/task")};
+  }
+};
+
+// Showing after showing, an MRAID ad leaves the host's heap, descriptors and threads flat
+// (ZELVORA_SOAK_SHOWINGS sets how many are measured; scripts/soak runs many).
+TEST_F(GtkWebEngineTest, ShowingsLeaveTheHostsMemoryFlat) {
+  const char* asked = std::getenv("ZELVORA_SOAK_SHOWINGS");
+  const int showings = asked ? std::max(1, std::atoi(asked)) : 20;
+  initializeWith(mraidData("<p style='background: white'>soak</p>"), "mraidTag");
+  int shown = 0;
+  const auto showOnce = [&] {
+    ASSERT_TRUE(runUntil([&] { return sdk().isReady("p"); }));
+    sdk().showAd(platform.rootViewController(), "p");
+    ++shown;
+    ASSERT_TRUE(runUntil([&] {
+      return std::count(delegate->events.begin(), delegate->events.end(), "onAdShown:p") == shown;
+    }));
+    evaluate(ad()->webView, "mraid.close()");
+    ASSERT_TRUE(runUntil([&] {
+      return std::count(delegate->events.begin(), delegate->events.end(), "onAdClose:p") == shown &&
+             !platform.rootViewController()->presentedViewController();
+    }));
+  };
+  for (int i = 0; i < 10; ++i) showOnce();  // caches and pools fill up first
+  malloc_trim(0);
+  const Holdings before = Holdings::now();
+  for (int i = 0; i < showings; ++i) showOnce();
+  malloc_trim(0);
+  const Holdings after = Holdings::now();
+  const double perShowing =
+      (static_cast<double>(after.heap) - static_cast<double>(before.heap)) / showings;
+  std::printf(
+      "soak: %d showings, heap %+.0f bytes a showing, descriptors %zu -> %zu, "
+      "threads %zu -> %zu\n",
+      showings, perShowing, before.descriptors, after.descriptors, before.threads, after.threads);
+  EXPECT_LT(perShowing, 4096) << "the heap grows with every showing";
+  EXPECT_LE(after.descriptors, before.descriptors + 2);
+  EXPECT_LE(after.threads, before.threads + 2);
+}
 
 }  // namespace
 }  // namespace zelvora::test
