@@ -123,9 +123,12 @@ TEST_F(GtkWebEngineTest, AnMraidCreativeIsToldOfItsShowingAndClosesItself) {
   ASSERT_TRUE(runUntil([&] { return delegate->has("onAdReady:p"); }));
   auto web = ad()->webView;
   EXPECT_EQ(seen(web, 2), (std::vector<std::string>{"env 3.0 Zelvora SDK", "state loading"}));
+  // Unseen, the page is hidden: WebKit throttles its timers and animations.
+  EXPECT_EQ(evaluate(web, "document.visibilityState"), "hidden");
 
   sdk().showAd(platform.rootViewController(), "p");
   ASSERT_TRUE(runUntil([&] { return delegate->has("onAdShown:p"); }));
+  EXPECT_TRUE(runUntil([&] { return evaluate(web, "document.visibilityState") == "visible"; }));
   EXPECT_EQ(seen(web, 5),
             (std::vector<std::string>{"env 3.0 Zelvora SDK", "state loading", "stateChange default",
                                       "ready default", "exposure 100"}));
