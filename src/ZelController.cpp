@@ -21,6 +21,7 @@
 #include "zelvora/platform/MainQueue.h"
 #include "zelvora/platform/ui/Application.h"
 #include "zelvora/platform/ui/ViewController.h"
+#include "zelvora/platform/ui/WebView.h"
 
 namespace zelvora {
 
@@ -150,6 +151,11 @@ void ZelController::setServerConfiguration(const ServerConfiguration& configurat
   HttpClient::shared().setCaFile(configuration.caFile);
   HttpClient::shared().setTimeout(configuration.timeoutSeconds);
   HttpClient::shared().setLimits(configuration.limits);
+}
+
+void ZelController::warmUp() {
+  if (!checkMainThread("warmUp")) return;
+  platform::warmUpWebEngine();
 }
 
 void ZelController::initialize(const std::string& appId) {

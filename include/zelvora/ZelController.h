@@ -65,6 +65,13 @@ class ZELVORA_API ZelController {
   void setAdSettings(const AdSettings& settings);
   const AdSettings& adSettings() const;
 
+  /// Builds now what the first web ad would build while it preloads: the web engine's first
+  /// view and its web process (on the desktop about 50 ms of the main thread, in one piece
+  /// WebKit cannot split). Call it behind a loading screen of the host's, before `initialize`;
+  /// without it that cost falls into the preload of the first HTML or MRAID ad. The SDK never
+  /// does it by itself: a host that shows no web ads does not pay for it.
+  void warmUp();
+
   /// Posts the signed getPlacements request; the outcome arrives through the delegate,
   /// always ending with `onInit`. Ignored once the SDK is initialised.
   void initialize(const std::string& appId);

@@ -262,6 +262,10 @@ ZELVORA_API zelvora_status zelvora_set_ad_settings(double retry_initial_seconds,
  * zelvora_set_ad_settings leaves it as it is. */
 ZELVORA_API zelvora_status zelvora_set_decoded_image_budget(double mebibytes);
 
+/* Builds now what the first web ad would build while it preloads (ZelController::warmUp): call
+ * it behind a loading screen, before zelvora_initialize. Needs a platform. */
+ZELVORA_API zelvora_status zelvora_warm_up(void);
+
 /* Sends the request for the app's placements; the outcome arrives through the callbacks,
  * always ending with on_init. Needs a platform. */
 ZELVORA_API zelvora_status zelvora_initialize(const char* app_id);

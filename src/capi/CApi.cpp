@@ -299,6 +299,14 @@ zelvora_status zelvora_set_decoded_image_budget(double mebibytes) {
   });
 }
 
+zelvora_status zelvora_warm_up(void) {
+  if (const auto status = onMainThread("zelvora_warm_up")) return status;
+  return guarded([] {
+    ZelController::sharedInstance().warmUp();
+    return succeed();
+  });
+}
+
 zelvora_status zelvora_initialize(const char* app_id) {
   if (app_id == nullptr)
     return fail(ZELVORA_ERROR_INVALID_ARGUMENT, "zelvora_initialize: app_id is NULL");

@@ -331,9 +331,45 @@ GtkWebEngine::GtkWebEngine(NativeLayer& layer)
 
 GtkWebEngine::~GtkWebEngine() {
   g_source_remove(watchdog_);
+  if (spare_) {
+    layer_.detach(GTK_WIDGET(spare_));
+    gtk_widget_destroy(GTK_WIDGET(spare_));
+    g_object_unref(spare_);
+    g_object_unref(spareContent_);
+  }
   if (builder_) g_source_remove(builder_);
   while (!pages_.empty()) destroy(*pages_.begin()->second);
   g_object_unref(context_);
+}
+
+WebKitWebView* GtkWebEngine::newView(WebKitUserContentManager* content, bool ownProcess) const {
+  WebKitSettings* settings = webkit_settings_new_with_settings(
+      "allow-file-access-from-file-urls", FALSE, "allow-universal-access-from-file-urls", FALSE,
+      "allow-top-navigation-to-data-urls", FALSE, "javascript-can-open-windows-automatically",
+      FALSE, "enable-developer-extras", FALSE, nullptr);
+  // Related to a live page: every page shares its web process (and the context's ephemeral
+  // session) instead of starting one of its own. Settings and scripts stay the page's own.
+  WebKitWebView* related = ownProcess ? nullptr : spare_;
+  for (const auto& [model, other] : pages_) {
+    if (!ownProcess && other->view && !other->ownProcess && !other->ended) related = other->view;
+  }
+  // The related view brings its context along.
+  auto* view = WEBKIT_WEB_VIEW(
+      related ? g_object_new(WEBKIT_TYPE_WEB_VIEW, "related-view", related, "settings", settings,
+                             "user-content-manager", content, nullptr)
+              : g_object_new(WEBKIT_TYPE_WEB_VIEW, "web-context", context_, "settings", settings,
+                             "user-content-manager", content, nullptr));
+  g_object_unref(settings);
+  g_object_ref_sink(view);
+  return view;
+}
+
+void GtkWebEngine::warmUp() {
+  if (refused_ || spare_ || !pages_.empty()) return;
+  spareContent_ = webkit_user_content_manager_new();
+  spare_ = newView(spareContent_, false);
+  layer_.attach(GTK_WIDGET(spare_), {});
+  webkit_web_view_load_uri(spare_, "about:blank");
 }
 
 GtkWebEngine::Page& GtkWebEngine::pageFor(const std::shared_ptr<WebView>& webView) {
@@ -343,27 +379,15 @@ GtkWebEngine::Page& GtkWebEngine::pageFor(const std::shared_ptr<WebView>& webVie
   Page& page = *slot;
   page.engine = this;
   page.model = webView;
-  page.content = webkit_user_content_manager_new();
-  WebKitSettings* settings = webkit_settings_new_with_settings(
-      "allow-file-access-from-file-urls", FALSE, "allow-universal-access-from-file-urls", FALSE,
-      "allow-top-navigation-to-data-urls", FALSE, "javascript-can-open-windows-automatically",
-      FALSE, "enable-developer-extras", FALSE, nullptr);
-  // Related to a live page: every page shares its web process (and the context's ephemeral
-  // session) instead of starting one of its own. Settings and scripts stay the page's own.
   page.ownProcess = webView->configuration().ownProcess;
-  WebKitWebView* related = nullptr;
-  for (const auto& [model, other] : pages_) {
-    if (!page.ownProcess && other->view && !other->ownProcess && !other->ended)
-      related = other->view;
+  // Taken over once its blank page has loaded: the events of that load are not the page's.
+  if (spare_ && !page.ownProcess && !webkit_web_view_is_loading(spare_)) {
+    page.view = std::exchange(spare_, nullptr);
+    page.content = std::exchange(spareContent_, nullptr);
+  } else {
+    page.content = webkit_user_content_manager_new();
+    page.view = newView(page.content, page.ownProcess);
   }
-  // The related view brings its context along.
-  page.view = WEBKIT_WEB_VIEW(
-      related ? g_object_new(WEBKIT_TYPE_WEB_VIEW, "related-view", related, "settings", settings,
-                             "user-content-manager", page.content, nullptr)
-              : g_object_new(WEBKIT_TYPE_WEB_VIEW, "web-context", context_, "settings", settings,
-                             "user-content-manager", page.content, nullptr));
-  g_object_unref(settings);
-  g_object_ref_sink(page.view);
   g_signal_connect(page.view, "load-changed", G_CALLBACK(&Page::onLoadChanged), &page);
   g_signal_connect(page.view, "load-failed", G_CALLBACK(&Page::onLoadFailed), &page);
   g_signal_connect(page.view, "decide-policy", G_CALLBACK(&Page::onDecidePolicy), &page);

@@ -31,6 +31,10 @@ std::shared_ptr<WebEngine>& installedEngine() {
 }
 }  // namespace
 
+void warmUpWebEngine() {
+  if (auto engine = installedEngine()) engine->warmUp();
+}
+
 void installWebEngine(std::shared_ptr<WebEngine> engine) {
   installedEngine() = std::move(engine);
 }

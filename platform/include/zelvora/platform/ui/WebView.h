@@ -170,10 +170,15 @@ class ZELVORA_API WebEngine {
   }
   /// `webView` is being destroyed: the engine lets go of its page.
   virtual void webViewWillBeDestroyed(const WebView& webView) { (void)webView; }
+  /// Builds now what the first page would build when it loads (a view, its web process), so
+  /// that it costs the host's main thread nothing later.
+  virtual void warmUp() {}
 };
 
 /// The backend installs its engine at start-up; nullptr uninstalls it.
 ZELVORA_API void installWebEngine(std::shared_ptr<WebEngine> engine);
+/// Warms the installed engine up (`WebEngine::warmUp`), if there is one.
+ZELVORA_API void warmUpWebEngine();
 
 /// One entry of a web view's journal.
 struct ZELVORA_API PageRecord {

@@ -42,6 +42,9 @@ class ZELVORA_API GtkWebEngine : public WebEngine {
   bool evaluateJavaScript(const std::shared_ptr<WebView>& webView, const std::string& script,
                           std::function<void(const JavaScriptResult&)> completion) override;
   void webViewWillBeDestroyed(const WebView& webView) override;
+  /// Builds a spare WebKit view and starts its web process with a blank page: the first page
+  /// takes it over. Nothing when a page already exists.
+  void warmUp() override;
 
   /// The WebKit view showing `webView`'s page, or nullptr before it is built (its first load
   /// waits for its turn; its first script builds it).
@@ -51,6 +54,9 @@ class ZELVORA_API GtkWebEngine : public WebEngine {
 
  private:
   Page& pageFor(const std::shared_ptr<WebView>& webView);
+  /// A new WebKit view with the pages' settings and `content`, sharing the web process of a live
+  /// page unless `ownProcess`.
+  WebKitWebView* newView(WebKitUserContentManager* content, bool ownProcess) const;
   void destroy(Page& page);
   /// Loads `record` (a request or a document the model asked for) into the page.
   void load(Page& page, const WebView& webView, const PageRecord& record);
@@ -76,6 +82,9 @@ class ZELVORA_API GtkWebEngine : public WebEngine {
   std::deque<Waiting> waiting_;
   guint builder_ = 0;
   guint watchdog_ = 0;
+  /// The view `warmUp` built, until a page takes it over.
+  WebKitWebView* spare_ = nullptr;
+  WebKitUserContentManager* spareContent_ = nullptr;
   double unresponsiveSeconds_;
 };
 
