@@ -11,10 +11,8 @@
 #include <thread>
 #include <vector>
 
+#include "support/CHostTest.h"
 #include "support/LoopbackServer.h"
-#include "support/SdkTest.h"
-#include "util/TestingReset.h"
-#include "zelvora/zelvora.h"
 
 namespace zelvora::test {
 namespace {
@@ -62,42 +60,23 @@ zelvora_callbacks recordingCallbacks() {
   return callbacks;
 }
 
-class CApiTest : public ::testing::Test {
+/// "p" becomes ready; "never"'s image does not exist, so it never does; "vast" holds a broken
+/// VAST document.
+JSON campaigns() {
+  const auto banner = [](const std::string& id, const std::string& image) {
+    return JSON::array({adObject(id, "banner", {{"ctv", "{server}/assets/" + image}})});
+  };
+  return campaignsFor(
+      "app",
+      {{"p", placementObject("enabled", banner("b1", "sample-banner.png"))},
+       {"never", placementObject("enabled", banner("b2", "missing.png"))},
+       {"vast", placementObject("enabled", JSON::array({adObject("v1", "videoVast",
+                                                                 {{"vastXml", "<VAST"}})}))}});
+}
+
+class CApiTest : public CHostTest {
  protected:
-  CApiTest() {
-    server::ServerOptions options;
-    const auto data = [](const std::string& image) {
-      return JSON{{"ctv", "{server}/assets/" + image}};
-    };
-    // "p" becomes ready; "never"'s image does not exist, so it never does; "vast" holds a
-    // broken VAST document.
-    options.campaigns = campaignsFor(
-        "app",
-        {{"p", placementObject("enabled",
-                               JSON::array({adObject("b1", "banner", data("sample-banner.png"))}))},
-         {"never",
-          placementObject("enabled", JSON::array({adObject("b2", "banner", data("missing.png"))}))},
-         {"vast", placementObject("enabled", JSON::array({adObject("v1", "videoVast",
-                                                                   {{"vastXml", "<VAST"}})}))}});
-    options.assetDirectory = std::filesystem::path(ZELVORA_SERVER_DATA_DIR) / "assets";
-    server = std::make_unique<server::ReferenceServer>(options);
-    server->start();
-    const auto in = [this](const char* name) { return (folder.path() / name).string(); };
-    config = in("config");
-    caches = in("caches");
-    temporary = in("tmp");
-    environment.config_directory = config.c_str();
-    environment.caches_directory = caches.c_str();
-    environment.temporary_directory = temporary.c_str();
-  }
-  ~CApiTest() override {
-    if (platform) {
-      internal::resetProcessState();
-      zelvora_platform_destroy(platform);
-    }
-    zelvora_set_callbacks(nullptr, nullptr);
-    server->stop();
-  }
+  CApiTest() : CHostTest(campaigns(), fs::path(ZELVORA_SERVER_DATA_DIR) / "assets") {}
 
   void createPlatform() {
     ASSERT_EQ(zelvora_platform_create_headless(&environment, &platform), ZELVORA_OK);
@@ -111,11 +90,6 @@ class CApiTest : public ::testing::Test {
     return done();
   }
 
-  TemporaryFolder folder;
-  std::string config, caches, temporary;
-  zelvora_environment environment{};
-  std::unique_ptr<server::ReferenceServer> server;
-  zelvora_platform* platform = nullptr;
   Seen events;
 };
 

@@ -8,11 +8,8 @@
 #include <vector>
 
 #include "UserPointer.h"
-#include "support/SdkTest.h"
-#include "util/TestingReset.h"
+#include "support/CHostTest.h"
 #include "zelvora/platform/gtk/GtkPlatform.h"
-#include "zelvora/server/ReferenceServer.h"
-#include "zelvora/zelvora.h"
 
 namespace zelvora::test {
 namespace {
@@ -42,39 +39,22 @@ Heard& heard(void* user) {
   return *static_cast<Heard*>(user);
 }
 
-class CApiDesktopTest : public ::testing::Test {
+/// A banner, and a video of two seconds with its landing card.
+JSON campaigns() {
+  const auto banner = adObject("b", "banner", {{"ctv", "{server}/assets/sample-banner.png"}});
+  const auto video = adObject("v", "video",
+                              {{"video", "{server}/assets/sample-video.webm"},
+                               {"duration", 2},
+                               {"skippableIn", 1},
+                               {"landingCard", "{server}/assets/sample-landing-card.png"}});
+  return campaignsFor("app", {{"banner", placementObject("enabled", JSON::array({banner}))},
+                              {"video", placementObject("enabled", JSON::array({video}))}});
+}
+
+class CApiDesktopTest : public CHostTest {
  protected:
-  CApiDesktopTest() {
-    server::ServerOptions options;
-    const auto banner = adObject("b", "banner", {{"ctv", "{server}/assets/sample-banner.png"}});
-    // Two seconds of the video, then its landing card.
-    const auto video = adObject("v", "video",
-                                {{"video", "{server}/assets/sample-video.webm"},
-                                 {"duration", 2},
-                                 {"skippableIn", 1},
-                                 {"landingCard", "{server}/assets/sample-landing-card.png"}});
-    options.campaigns =
-        campaignsFor("app", {{"banner", placementObject("enabled", JSON::array({banner}))},
-                             {"video", placementObject("enabled", JSON::array({video}))}});
-    options.assetDirectory = ZELVORA_SERVER_ASSETS_DIR;
-    server = std::make_unique<server::ReferenceServer>(options);
-    server->start();
-    for (const auto& [name, path] :
-         {std::pair{"config", &config}, std::pair{"caches", &caches}, std::pair{"tmp", &temporary}})
-      *path = (folder.path() / name).string();
-    environment.config_directory = config.c_str();
-    environment.caches_directory = caches.c_str();
-    environment.temporary_directory = temporary.c_str();
-  }
-  ~CApiDesktopTest() override {
-    if (platform) {
-      internal::resetProcessState();
-      zelvora_platform_destroy(platform);
-    }
-    zelvora_set_ad_screen_callbacks(nullptr, nullptr, nullptr);
-    zelvora_set_callbacks(nullptr, nullptr);
-    server->stop();
-  }
+  CApiDesktopTest() : CHostTest(campaigns(), ZELVORA_SERVER_ASSETS_DIR) {}
+  ~CApiDesktopTest() override { zelvora_set_ad_screen_callbacks(nullptr, nullptr, nullptr); }
 
   /// The platform's own window, shown now.
   static GtkWindow* showWindow() {
@@ -130,11 +110,6 @@ class CApiDesktopTest : public ::testing::Test {
     return nullptr;
   }
 
-  TemporaryFolder folder;
-  std::string config, caches, temporary;
-  zelvora_environment environment{};
-  std::unique_ptr<server::ReferenceServer> server;
-  zelvora_platform* platform = nullptr;
   Heard seen;
   bool watched_ = false;
 };

@@ -7,9 +7,7 @@
 #include <regex>
 #include <sstream>
 
-#include "adunit/types/InterstitialHtml.h"
-#include "support/SdkTest.h"
-#include "tools/Assets.h"
+#include "support/FormatTest.h"
 #include "zelvora/platform/ui/Button.h"
 #include "zelvora/platform/ui/Label.h"
 #include "zelvora/platform/ui/WebView.h"
@@ -19,7 +17,6 @@ namespace {
 
 using namespace platform;
 
-const fs::path kServerAssets = ZELVORA_SERVER_ASSETS_DIR;
 const std::string kNotSent = "Test mode: tracking request not sent: ";
 
 JSON beaconsFor(const std::string& ad) {
@@ -120,41 +117,10 @@ bool overlap(const Rect& a, const Rect& b) {
   return a.x < b.x + b.width && b.x < a.x + a.width && a.y < b.y + b.height && b.y < a.y + a.height;
 }
 
-class TestModeTest : public SdkTest,
+class TestModeTest : public FormatTest,
                      public ::testing::WithParamInterface<std::tuple<Format, bool>> {
  protected:
-  TestModeTest() {
-    fs::create_directories(assets);
-    fs::copy_file(kServerAssets / "sample-video.webm", assets / "video.webm");
-    fs::copy_file(kServerAssets / "sample-banner.png", assets / "banner.png");
-    for (const char* file : {"ic_sound_on.png", "ic_sound_off.png", "mraid.js"})
-      fs::copy_file(kServerAssets / file, assets / file);
-  }
-
-  /// Initialises with the format's ad and, once it is ready, shows it, playing the page's
-  /// loads.
-  void show(const Format& format) {
-    sdk().setVastSettings({.enabled = true});
-    startServer(oneAdCampaign("a", format.subtype, format.data), assets);
-    initializeAndWait("app");
-    const std::string subtype = format.subtype;
-    const auto loadPage = [&] {
-      const auto ad = firstAdOf<InterstitialHtml>();
-      ASSERT_TRUE(runUntil([&] { return ad->webView != nullptr; }));
-      driver.finishLoading(ad->webView);
-    };
-    if (subtype == "mraidTag") loadPage();
-    ASSERT_TRUE(
-        runUntil([&] { return delegate->has("onAdReady:p") || delegate->has("onNoAds:p"); }));
-    if (delegate->has("onNoAds:p")) return;
-    // The video's screen is laid out with its sound button.
-    if (subtype.starts_with("video")) {
-      ASSERT_TRUE(runUntil([] { return Asset::iconSoundOffPath.has_value(); }));
-    }
-    sdk().showAd(root(), "p");
-    if (subtype == "html") loadPage();
-    runLoop().advance(0.3);
-  }
+  void show(const Format& format) { showFormat(format.subtype, format.data); }
 
   /// Whether the screen on top is marked. A mark lies inside it, in its bottom-left quarter,
   /// with nothing drawn over it and none of the SDK's controls (buttons, tappable texts) under
@@ -217,8 +183,6 @@ class TestModeTest : public SdkTest,
     std::sort(targets.begin(), targets.end());
     return targets;
   }
-
-  fs::path assets = folder.path() / "assets";
 };
 
 TEST_P(TestModeTest, SendsNoTrackingAndMarksEveryScreen) {

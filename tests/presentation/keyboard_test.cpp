@@ -4,17 +4,13 @@
 // be tapped, and never before.
 #include <functional>
 
-#include "adunit/types/InterstitialHtml.h"
-#include "support/SdkTest.h"
-#include "tools/Assets.h"
+#include "support/FormatTest.h"
 #include "zelvora/platform/ui/WebView.h"
 
 namespace zelvora::test {
 namespace {
 
 using namespace platform;
-
-const fs::path kServerAssets = ZELVORA_SERVER_ASSETS_DIR;
 
 JSON videoData(int skippableIn) {
   return {{"video", "{server}/assets/video.webm"},
@@ -47,37 +43,12 @@ struct Format {
   bool escapeCloses = true;
 };
 
-class KeyboardTest : public SdkTest, public ::testing::WithParamInterface<Format> {
+class KeyboardTest : public FormatTest, public ::testing::WithParamInterface<Format> {
  protected:
-  KeyboardTest() {
-    fs::create_directories(assets);
-    fs::copy_file(kServerAssets / "sample-video.webm", assets / "video.webm");
-    fs::copy_file(kServerAssets / "sample-banner.png", assets / "banner.png");
-    for (const char* file : {"ic_sound_on.png", "ic_sound_off.png", "mraid.js"})
-      fs::copy_file(kServerAssets / file, assets / file);
-  }
-
   /// Shows the ad of `format` and lets `wait` pass.
   void show(const Format& format) {
-    sdk().setVastSettings({.enabled = true});
-    startServer(oneAdCampaign("a", format.subtype, format.data), assets);
-    initializeAndWait("app");
-    // The page loads as the test says: an MRAID ad's to be ready, a plain one's to be shown.
-    const std::string subtype = format.subtype;
-    const auto loadPage = [&] {
-      const auto ad = firstAdOf<InterstitialHtml>();
-      ASSERT_TRUE(runUntil([&] { return ad->webView != nullptr; }));
-      driver.finishLoading(ad->webView);
-    };
-    if (subtype == "mraidTag") loadPage();
-    ASSERT_TRUE(runUntil([&] { return delegate->has("onAdReady:p"); }));
-    // The sound button comes with its icon.
-    if (subtype.starts_with("video")) {
-      ASSERT_TRUE(runUntil([] { return Asset::iconSoundOffPath.has_value(); }));
-    }
-    sdk().showAd(root(), "p");
-    if (subtype == "html") loadPage();
-    runLoop().advance(0.3);
+    showFormat(format.subtype, format.data);
+    if (HasFatalFailure()) return;
     ASSERT_TRUE(onScreen());
     if (format.wait < 0) {
       ASSERT_TRUE(driver.tap(driver.findById("banner")));
@@ -91,8 +62,6 @@ class KeyboardTest : public SdkTest, public ::testing::WithParamInterface<Format
     return view->accessibilityLabel.empty() ? view->typeName() : view->accessibilityLabel;
   }
   std::string focused() const { return name(driver.focusedView()); }
-
-  fs::path assets = folder.path() / "assets";
 };
 
 TEST_P(KeyboardTest, TabCyclesInsideTheAdAndEscapeLeavesWhenTheCloseControlWould) {
