@@ -108,8 +108,11 @@ void HtmlAd::onWebViewContentGone(const platform::WebView& page, WebContentTermi
   const std::string why = std::string("the creative's web process ") + describe(reason);
   log(LogLevel::warning,
       "HTML ad page ended in placement " + placementId.value_or("") + ": " + why);
+  // Memory builds up over a while; a spin stops the process at once.
+  const double window = reason == WebContentTermination::exceededMemoryLimit ? kMemorySuspectSeconds
+                                                                             : kSuspectSeconds;
   const bool recent = !isLoaded || isReloading == true || !pageLoadedAt_ ||
-                      monotonicTime() - *pageLoadedAt_ < kSuspectSeconds;
+                      monotonicTime() - *pageLoadedAt_ < window;
   pageLost_ = true;
   pageLoadedAt_.reset();
   // What is left of the page is the engine's placeholder: nobody is to see it.

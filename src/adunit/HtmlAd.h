@@ -158,8 +158,10 @@ class HtmlAd : public Ad,
   bool ownProcess_ = false;
   /// When the current page finished loading, on the monotonic clock.
   std::optional<double> pageLoadedAt_;
-  /// A page that ends its process within this long of loading may have ended it.
+  /// A page that ends its process within this long of loading may have ended it; by its
+  /// memory, within the longer time.
   static constexpr double kSuspectSeconds = 10;
+  static constexpr double kMemorySuspectSeconds = 60;
   /// The creative gave up (fallback, a close while unseen) or its page never loaded: the ad is
   /// done with; its placement moves on.
   bool gaveUp_ = false;
