@@ -299,8 +299,9 @@ TEST_F(HtmlAdTest, PagesWhoseWebProcessEndsOrStopsAnswering) {
   EXPECT_EQ(delegate->events.back(), "onAdClose:p");
   EXPECT_EQ(delegate->loading,
             (std::vector<std::string>{"readyAgain:p", "readyAgain:p", "failed:p:308"}));
-  EXPECT_TRUE(logged("HTML ad page ended in placement p: the creative's web process stopped "
-                     "answering"));
+  EXPECT_TRUE(
+      logged("HTML ad page ended in placement p: the creative's web process stopped "
+             "answering"));
   ASSERT_TRUE(runUntil([&] { return ad()->id() == "h2" && ad()->webView != nullptr; }));
   EXPECT_FALSE(ad()->webView->configuration().ownProcess);
 }

@@ -23,9 +23,9 @@ void HeadlessWebEngine::webViewDidRequestLoad(const std::shared_ptr<WebView>& we
   });
 }
 
-bool HeadlessWebEngine::evaluateJavaScript(const std::shared_ptr<WebView>& webView,
-                                           const std::string&,
-                                           std::function<void(const JavaScriptResult&)> completion) {
+bool HeadlessWebEngine::evaluateJavaScript(
+    const std::shared_ptr<WebView>& webView, const std::string&,
+    std::function<void(const JavaScriptResult&)> completion) {
   if (answersScripts) return false;
   unanswered_.push_back({webView, std::move(completion)});
   return true;
