@@ -61,12 +61,19 @@ Visit ScriptedUser::visit(const std::string& placement, const PlacementDescripti
   // Only a wait for what may come: by now the ads that load have had their time.
   const bool mayLoad =
       !description || description->expected == "ok" || description->expected == "no fill";
-  stage_.waitFor(
-      [&] {
-        return delegate_.count("onAdReady", placement) > 0 ||
-               delegate_.count("onNoAds", placement) > 0;
-      },
-      mayLoad ? 10 : 1);
+  const auto settled = [&] {
+    return delegate_.count("onAdReady", placement) > 0 || delegate_.count("onNoAds", placement) > 0;
+  };
+  stage_.waitFor(settled, mayLoad ? 10 : 1);
+  // A failed load is tried again after its backoff, which only time passing brings (the
+  // headless clock stands still while the tour waits), and the download that follows takes
+  // real time: two failures take 2 s + 4 s and jitter.
+  if (mayLoad && delegate_.count("onAdFailedToLoad", placement) > 0) {
+    for (double waited = 0; !settled() && waited < 16; waited += 0.5) {
+      stage_.pause(0.5);
+      stage_.waitFor(settled, 0.25);
+    }
+  }
   if (delegate_.count("onNoAds", placement) > 0) {
     visit.steps.push_back("the SDK reported no ads");
     return tryUnavailable(placement, "no fill", std::move(visit));
