@@ -317,7 +317,14 @@ void internal::ControllerAccess::schedulePauseEnd() {
   const double left = pauseLeft();
   if (left <= 0) return;
   platform::mainQueue().postAfter(left, [armed] {
-    if (state().pauseTimer == armed) reconsiderAll();
+    if (state().pauseTimer != armed) return;
+    // The timer's due time and the pause's end are sums of different terms: a hair of the
+    // pause may be left when it fires.
+    if (pauseLeft() > 0) {
+      schedulePauseEnd();
+    } else {
+      reconsiderAll();
+    }
   });
 }
 

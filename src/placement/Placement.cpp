@@ -87,6 +87,8 @@ void Placement::preload(const std::shared_ptr<Ad>& unit) {
   unit->preloadDelegate = std::static_pointer_cast<AdPreloadProtocol>(shared_from_this());
   ++attempt_;
   loadedAt_.reset();
+  ++expiryTimer_;
+  expiryDue_ = false;
   backend_ = platform::BackendServices::generation();
   unit->preload();
 }
@@ -197,12 +199,18 @@ void Placement::backendStarted() {
 void Placement::scheduleExpiry() {
   const double ttl = timeToLive();
   const auto armed = ++expiryTimer_;
+  expiryDue_ = false;
   if (!loadedAt_ || ttl <= 0 || !platform::hasMainQueue()) return;
-  const double left = std::max(0.0, *loadedAt_ + ttl - monotonicTime());
+  const double left = *loadedAt_ + ttl - monotonicTime();
+  if (left <= 0) {
+    expiryDue_ = true;  // a shorter time to live: the caller reconsiders
+    return;
+  }
   platform::mainQueue().postAfter(left, [weak = weak_from_this(), armed] {
     auto self = weak.lock();
-    if (self && self->expiryTimer_ == armed)
-      self->reconsider(internal::ControllerAccess::screenFree());
+    if (!self || self->expiryTimer_ != armed) return;
+    self->expiryDue_ = true;
+    self->reconsider(internal::ControllerAccess::screenFree());
   });
 }
 
@@ -214,8 +222,7 @@ double Placement::timeToLive() const {
 }
 
 bool Placement::expired() const {
-  const double ttl = timeToLive();
-  return loadedAt_ && ttl > 0 && monotonicTime() - *loadedAt_ >= ttl - kTimerSlack;
+  return expiryDue_;
 }
 
 void Placement::expireIfDue() {

@@ -103,6 +103,10 @@ class Placement : public AdPreloadProtocol, public std::enable_shared_from_this<
   std::optional<double> loadedAt_;
   /// Tells the expiry timer set last from earlier ones.
   std::uint64_t expiryTimer_ = 0;
+  /// The loaded ad's time to live is over. Set by its timer, never by comparing times: a clock
+  /// that stops a hair either side of the end must not find the ad expired with no reload
+  /// started, nor start one the host cannot see coming.
+  bool expiryDue_ = false;
   std::mt19937_64 jitter_;
   std::uint64_t backend_ = 0;
   /// `onAdReady` was sent; the host last heard that the placement can be shown.

@@ -12,8 +12,4 @@ double currentTime();
 /// means nothing on the next.
 double monotonicTime();
 
-/// A timer set for a deadline may run a hair before it, by the rounding of the clock's
-/// arithmetic: a deadline this close is due.
-constexpr double kTimerSlack = 1e-6;
-
 }  // namespace zelvora

@@ -150,7 +150,14 @@ void Window::dismiss(const std::shared_ptr<ViewController>& presenter, bool anim
   // present nothing (what it was asked to present would be dropped with it).
   for (auto controller = presenter->presented_; controller; controller = controller->presented_)
     controller->beingDismissed_ = true;
-  enqueue([this, presenter, animated, completion = std::move(completion)] {
+  // Only what is up now leaves: a screen presented meanwhile (the next showing, queued behind
+  // a transition) is not this dismissal's.
+  const std::weak_ptr<ViewController> asked = presenter->presented_;
+  enqueue([this, presenter, animated, asked, completion = std::move(completion)] {
+    if (presenter->presented_ != asked.lock()) {
+      if (completion) completion();
+      return;
+    }
     std::vector<std::shared_ptr<ViewController>> chain;
     for (auto controller = presenter->presented_; controller;
          controller = controller->presentedViewController())

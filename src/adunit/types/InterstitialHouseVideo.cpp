@@ -25,6 +25,7 @@ void InterstitialHouseVideo::render(
     return;
   }
   rootPresentingVC = presentingViewController;
+  ++showingNumber_;
   auto controller = videoPlayer->initPlayerController();
   playerVC = controller;
   closed_ = false;
@@ -69,9 +70,7 @@ void InterstitialHouseVideo::showLandingCard() {
   const auto card = landingCardView();
   if (!card) {
     callDisplayTimeBeacon(monotonicTime());
-    root->dismiss(true, [weak = std::weak_ptr<InterstitialHouseVideo>(self())] {
-      if (auto ad = weak.lock()) ad->finishShowing();
-    });
+    root->dismiss(true, finishingThisShowing());
     return;
   }
   auto player = playerVC.lock();
@@ -93,10 +92,18 @@ void InterstitialHouseVideo::showLandingCard() {
 
 void InterstitialHouseVideo::dismissPresented() {
   auto root = rootPresentingVC.lock();
-  if (!root) return;
-  root->dismiss(false, [weak = std::weak_ptr<InterstitialHouseVideo>(self())] {
-    if (auto ad = weak.lock()) ad->finishShowing();
-  });
+  // A click-through page of a showing that ended acts on no later one.
+  if (!root || !showing_) return;
+  root->dismiss(false, finishingThisShowing());
+}
+
+std::function<void()> InterstitialHouseVideo::finishingThisShowing() {
+  // A dismissal asked for late in one showing may complete in the next (when what it was
+  // asked to dismiss had gone already): it must not end that one.
+  return [weak = std::weak_ptr<InterstitialHouseVideo>(self()), number = showingNumber_] {
+    auto ad = weak.lock();
+    if (ad && ad->showingNumber_ == number) ad->finishShowing();
+  };
 }
 
 void InterstitialHouseVideo::finishShowing() {

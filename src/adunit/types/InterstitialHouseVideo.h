@@ -39,6 +39,8 @@ class InterstitialHouseVideo : public HouseVideoAd,
   /// Ends a showing that began with the impression: display-time beacon and `adClose`, once,
   /// whichever way its screens went.
   virtual void finishShowing();
+  /// A dismissal's completion that ends the showing under way now, and no later one.
+  std::function<void()> finishingThisShowing();
   /// A tap on "Get Application" or on the landing card.
   virtual void callClickBeacon();
   /// Whether a showing began with the impression and has not ended.
@@ -54,6 +56,8 @@ class InterstitialHouseVideo : public HouseVideoAd,
   void dismissPresented() override;
 
   bool showing_ = false;  // the impression was fired
+  /// Counts the showings, to tell a late dismissal's completion from the current showing's.
+  std::uint64_t showingNumber_ = 0;
   bool closed_ = true;
   static void placeLandingCard(const std::shared_ptr<platform::View>& card,
                                AdContainerView& container);
