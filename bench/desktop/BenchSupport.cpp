@@ -114,6 +114,7 @@ void CountingDelegate::onNoAds(const std::string& id) {
 void CountingDelegate::onAdReady(const std::string& id) {
   ++ready[id];
   lastReady = Clock::now();
+  readyAt.try_emplace(id, lastReady);
 }
 void CountingDelegate::onAdShown(const std::string& id) {
   ++shown[id];

@@ -96,8 +96,9 @@ class CountingDelegate : public ZelEventDelegate {
   std::string error;
   std::size_t placements = 0;
   std::map<std::string, int> ready, shown, closed, failed, noAds;
-  /// When the last onAdReady came.
+  /// When the last onAdReady came, and each placement's first.
   Clock::time_point lastReady;
+  std::map<std::string, Clock::time_point> readyAt;
 };
 
 /// The folders of a fresh device under `root`, with a screen of `width` x `height`.
