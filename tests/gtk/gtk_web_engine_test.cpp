@@ -312,13 +312,28 @@ TEST_F(GtkWebEngineTest, AWebViewsPageNavigatesAsksAndGoesWithIt) {
                                       "alert hi", "start " + next, "commit", "finish"}));
   EXPECT_EQ(web->loadedRequests().back().url, next);
 
-  // The released web view's page is taken off the screen and destroyed.
+  // The released web view's page is taken off the screen and left blank; its WebKit view
+  // serves the next page, whose history does not lead back to the one before.
   WebKitWebView* page = platform.webEngine().pageOf(*web);
   ASSERT_NE(page, nullptr);
   g_object_add_weak_pointer(G_OBJECT(page), reinterpret_cast<gpointer*>(&page));
   web->removeFromSuperview();
   web.reset();
-  EXPECT_TRUE(runUntil([&] { return page == nullptr; }));
+  EXPECT_TRUE(runUntil([&] {
+    return page && !gtk_widget_get_visible(GTK_WIDGET(page)) && !webkit_web_view_is_loading(page) &&
+           g_strcmp0(webkit_web_view_get_uri(page), "about:blank") == 0;
+  }));
+  auto again = platform::WebView::make({0, 0, 320, 480});
+  platform.rootViewController()->view()->addSubview(again);
+  auto loaded = std::make_shared<Recorder>();
+  again->navigationDelegate = loaded;
+  again->load({landing});
+  ASSERT_TRUE(runUntil([&] { return !loaded->steps.empty() && loaded->steps.back() == "finish"; }));
+  EXPECT_EQ(platform.webEngine().pageOf(*again), page);
+  evaluate(again, "history.go(-2)");
+  platform.mainQueue().runUntil([] { return false; }, 0.5);
+  EXPECT_EQ(again->url(), landing);
+  EXPECT_EQ(evaluate(again, "location.href"), landing);
   if (page) g_object_remove_weak_pointer(G_OBJECT(page), reinterpret_cast<gpointer*>(&page));
 }
 
@@ -612,10 +627,10 @@ struct Holdings {
   }
 };
 
-// Showing after showing, an MRAID ad leaves the host's descriptors and threads flat, and says
-// how its heap grew (ZELVORA_SOAK_SHOWINGS sets how many are measured; scripts/soak runs many).
-// The heap's figure moves with GLib's and WebKit's caches from run to run: it is reported, not
-// judged here.
+// Showing after showing, an MRAID ad leaves the host's descriptors and threads flat, and its
+// heap nearly so (ZELVORA_SOAK_SHOWINGS sets how many are measured; scripts/soak runs many).
+// GTK and GLib keep memory for each WebKit view ever made: with a view made for each page the
+// heap grew 13 to 20 KB a showing, with views reused 1 to 2 KB (GLib's and WebKit's caches).
 TEST_F(GtkWebEngineTest, ShowingsLeaveTheHostsMemoryFlat) {
   const char* asked = std::getenv("ZELVORA_SOAK_SHOWINGS");
   const int showings = asked ? std::max(1, std::atoi(asked)) : 20;
@@ -646,6 +661,7 @@ TEST_F(GtkWebEngineTest, ShowingsLeaveTheHostsMemoryFlat) {
       "soak: %d showings, heap %+.0f bytes a showing, descriptors %zu -> %zu, "
       "threads %zu -> %zu\n",
       showings, perShowing, before.descriptors, after.descriptors, before.threads, after.threads);
+  EXPECT_LE(perShowing, 6 * 1024);
   EXPECT_LE(after.descriptors, before.descriptors + 2);
   EXPECT_LE(after.threads, before.threads + 2);
 }

@@ -103,10 +103,9 @@ void GtkWebEngine::Page::configure(const WebView& webView) {
   const auto& configuration = webView.configuration();
   WebKitSettings* settings = webkit_web_view_get_settings(view);
   webkit_settings_set_enable_javascript(settings, configuration.preferences.javaScriptEnabled);
-  if (!webView.isOpaque) {
-    const GdkRGBA clear{0, 0, 0, 0};
-    webkit_web_view_set_background_color(view, &clear);
-  }
+  // Set either way: the view may have served another page.
+  const GdkRGBA clear{0, 0, 0, 0}, white{1, 1, 1, 1};
+  webkit_web_view_set_background_color(view, webView.isOpaque ? &white : &clear);
 
   webkit_user_content_manager_remove_all_scripts(content);
   const auto& controller = *configuration.userContentController;
@@ -224,6 +223,11 @@ gboolean GtkWebEngine::Page::onDecidePolicy(WebKitWebView*, WebKitPolicyDecision
     webkit_policy_decision_ignore(decision);
     return TRUE;
   }
+  // The view's history may hold the pages it served before this one.
+  if (webkit_navigation_action_get_navigation_type(action) == WEBKIT_NAVIGATION_TYPE_BACK_FORWARD) {
+    webkit_policy_decision_ignore(decision);
+    return TRUE;
+  }
   page.decidedUri = uri ? uri : "";
   return FALSE;
 }
@@ -330,6 +334,7 @@ GtkWebEngine::GtkWebEngine(NativeLayer& layer)
 }
 
 GtkWebEngine::~GtkWebEngine() {
+  closing_ = true;
   g_source_remove(watchdog_);
   if (spare_) {
     layer_.detach(GTK_WIDGET(spare_));
@@ -366,10 +371,23 @@ WebKitWebView* GtkWebEngine::newView(WebKitUserContentManager* content, bool own
 
 void GtkWebEngine::warmUp() {
   if (refused_ || spare_ || !pages_.empty()) return;
-  spareContent_ = webkit_user_content_manager_new();
-  spare_ = newView(spareContent_, false);
-  layer_.attach(GTK_WIDGET(spare_), {});
-  webkit_web_view_load_uri(spare_, "about:blank");
+  WebKitUserContentManager* content = webkit_user_content_manager_new();
+  WebKitWebView* view = newView(content, false);
+  layer_.attach(GTK_WIDGET(view), {});
+  keepSpare(view, content, false);
+}
+
+void GtkWebEngine::keepSpare(WebKitWebView* view, WebKitUserContentManager* content, bool bridge) {
+  spare_ = view;
+  spareContent_ = content;
+  spareBridge_ = bridge;
+  webkit_user_content_manager_remove_all_scripts(content);
+  // Ends the last page's scripts, timers and media. A page's beforeunload is not asked.
+  g_signal_connect(
+      view, "script-dialog",
+      G_CALLBACK(+[](WebKitWebView*, WebKitScriptDialog*, gpointer) -> gboolean { return TRUE; }),
+      this);
+  webkit_web_view_load_uri(view, "about:blank");
 }
 
 GtkWebEngine::Page& GtkWebEngine::pageFor(const std::shared_ptr<WebView>& webView) {
@@ -382,8 +400,10 @@ GtkWebEngine::Page& GtkWebEngine::pageFor(const std::shared_ptr<WebView>& webVie
   page.ownProcess = webView->configuration().ownProcess;
   // Taken over once its blank page has loaded: the events of that load are not the page's.
   if (spare_ && !page.ownProcess && !webkit_web_view_is_loading(spare_)) {
+    g_signal_handlers_disconnect_by_data(spare_, this);
     page.view = std::exchange(spare_, nullptr);
     page.content = std::exchange(spareContent_, nullptr);
+    page.bridgeRegistered = std::exchange(spareBridge_, false);
   } else {
     page.content = webkit_user_content_manager_new();
     page.view = newView(page.content, page.ownProcess);
@@ -404,10 +424,17 @@ GtkWebEngine::Page& GtkWebEngine::pageFor(const std::shared_ptr<WebView>& webVie
 void GtkWebEngine::destroy(Page& page) {
   g_signal_handlers_disconnect_by_data(page.view, &page);
   g_signal_handlers_disconnect_by_data(page.content, &page);
-  layer_.detach(GTK_WIDGET(page.view));
-  gtk_widget_destroy(GTK_WIDGET(page.view));
-  g_object_unref(page.view);
-  g_object_unref(page.content);
+  // A view of a process of its own, or of one that ended, serves no other page. A kept one
+  // stays in the layer, anchored nowhere (hidden): taken out, it would be unrealized.
+  if (!closing_ && !spare_ && !page.ownProcess && !page.ended) {
+    layer_.attach(GTK_WIDGET(page.view), {});
+    keepSpare(page.view, page.content, page.bridgeRegistered);
+  } else {
+    layer_.detach(GTK_WIDGET(page.view));
+    gtk_widget_destroy(GTK_WIDGET(page.view));
+    g_object_unref(page.view);
+    g_object_unref(page.content);
+  }
   pages_.erase(std::find_if(pages_.begin(), pages_.end(),
                             [&](const auto& entry) { return entry.second.get() == &page; }));
 }

@@ -57,7 +57,11 @@ class ZELVORA_API GtkWebEngine : public WebEngine {
   /// A new WebKit view with the pages' settings and `content`, sharing the web process of a live
   /// page unless `ownProcess`.
   WebKitWebView* newView(WebKitUserContentManager* content, bool ownProcess) const;
+  /// Lets go of `page`: its view becomes the spare when there is none and it can serve another
+  /// page, else it is destroyed.
   void destroy(Page& page);
+  /// Makes `view` (with `content`) the spare: detached from any page, blank.
+  void keepSpare(WebKitWebView* view, WebKitUserContentManager* content, bool bridge);
   /// Loads `record` (a request or a document the model asked for) into the page.
   void load(Page& page, const WebView& webView, const PageRecord& record);
   /// Builds the page of the first view still waiting, and loads it; one a turn.
@@ -82,9 +86,15 @@ class ZELVORA_API GtkWebEngine : public WebEngine {
   std::deque<Waiting> waiting_;
   guint builder_ = 0;
   guint watchdog_ = 0;
-  /// The view `warmUp` built, until a page takes it over.
+  /// A view no page uses, blank, in the shared web process, until a page takes it over: the one
+  /// `warmUp` built, or the last page let go. GTK and GLib keep some memory for every WebKit
+  /// view ever made, so views are reused rather than made for each page.
   WebKitWebView* spare_ = nullptr;
   WebKitUserContentManager* spareContent_ = nullptr;
+  /// The bridge's message handler is registered in the spare's user content.
+  bool spareBridge_ = false;
+  /// The engine is going: pages it lets go are not kept.
+  bool closing_ = false;
   double unresponsiveSeconds_;
 };
 
