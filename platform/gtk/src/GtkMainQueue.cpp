@@ -31,7 +31,7 @@ GtkMainQueue::GtkMainQueue()
 
 GtkMainQueue::~GtkMainQueue() {
   {
-    std::lock_guard lock(mutex_);
+    MutexLock lock(mutex_);
     g_source_destroy(postedSource_);
     g_source_unref(postedSource_);
     posted_.clear();
@@ -44,7 +44,7 @@ GtkMainQueue::~GtkMainQueue() {
 }
 
 void GtkMainQueue::post(Task task) {
-  std::lock_guard lock(mutex_);
+  MutexLock lock(mutex_);
   posted_.push_back(std::move(task));
   // Thread-safe, and wakes the main context up.
   if (posted_.size() == 1) g_source_set_ready_time(postedSource_, readyNow);
@@ -55,13 +55,13 @@ gboolean GtkMainQueue::runPosted(gpointer self) {
   // Only the tasks already there: those they post wait for the next turn, after input events.
   std::size_t count;
   {
-    std::lock_guard lock(queue.mutex_);
+    MutexLock lock(queue.mutex_);
     count = queue.posted_.size();
   }
   for (; count > 0; --count) {
     Task task;
     {
-      std::lock_guard lock(queue.mutex_);
+      MutexLock lock(queue.mutex_);
       if (queue.posted_.empty()) break;
       task = std::move(queue.posted_.front());
       queue.posted_.pop_front();

@@ -15,7 +15,7 @@ RunLoop::~RunLoop() = default;
 
 void RunLoop::post(Task task) {
   {
-    std::lock_guard lock(mutex_);
+    MutexLock lock(mutex_);
     posted_.push_back(std::move(task));
   }
   wake_.notify_one();
@@ -57,7 +57,7 @@ void RunLoop::runTimed(Task& task) {
 bool RunLoop::runOne() {
   Task task;
   {
-    std::lock_guard lock(mutex_);
+    MutexLock lock(mutex_);
     if (!posted_.empty()) {
       task = std::move(posted_.front());
       posted_.pop_front();
@@ -109,8 +109,9 @@ bool RunLoop::runUntil(const std::function<bool()>& done, double timeoutSeconds)
       wakeAt = std::min(wakeAt, realStart_ + std::chrono::duration_cast<Clock::duration>(
                                                  std::chrono::duration<double>(*next)));
     }
-    std::unique_lock lock(mutex_);
-    wake_.wait_until(lock, wakeAt, [this] { return !posted_.empty() || stopped_.load(); });
+    MutexLock lock(mutex_);
+    while (posted_.empty() && !stopped_ && lock.waitUntil(wake_, wakeAt)) {
+    }
   }
 }
 

@@ -5,11 +5,11 @@
 #include <deque>
 #include <functional>
 #include <map>
-#include <mutex>
 #include <thread>
 
 #include "zelvora/Export.h"
 #include "zelvora/platform/Backend.h"
+#include "zelvora/platform/Mutex.h"
 
 namespace zelvora::platform::gtk {
 
@@ -25,7 +25,7 @@ class ZELVORA_API GtkMainQueue final : public RunnableQueue {
   GtkMainQueue(const GtkMainQueue&) = delete;
   GtkMainQueue& operator=(const GtkMainQueue&) = delete;
 
-  void post(Task task) override;
+  void post(Task task) ZELVORA_EXCLUDES(mutex_) override;
   TimerId postAfter(double seconds, Task task) override;
   void cancel(TimerId timer) override;
   double now() const override;
@@ -58,8 +58,8 @@ class ZELVORA_API GtkMainQueue final : public RunnableQueue {
   const gint64 start_;
   GMainLoop* const loop_;
 
-  std::mutex mutex_;
-  std::deque<Task> posted_;  // guarded by mutex_
+  Mutex mutex_;
+  std::deque<Task> posted_ ZELVORA_GUARDED_BY(mutex_);
   /// Ready while `posted_` holds tasks.
   GSource* postedSource_;
 
