@@ -91,7 +91,12 @@ void RunLoop::run() {
 }
 
 void RunLoop::quit() {
-  stopped_ = true;
+  {
+    // Set under the lock: a waiter that has just found it unset, and not slept yet, would
+    // miss a wake sent without it and sleep on until its deadline (an hour, in run()).
+    MutexLock lock(mutex_);
+    stopped_ = true;
+  }
   wake_.notify_one();
 }
 

@@ -42,7 +42,7 @@ class ZELVORA_API RunLoop final : public RunnableQueue {
   ClockMode clockMode() const { return mode_; }
 
   void run() override;
-  void quit() override;
+  void quit() ZELVORA_EXCLUDES(mutex_) override;
   bool runUntil(const std::function<bool()>& done, double timeoutSeconds = 10)
       ZELVORA_EXCLUDES(mutex_) override;
   /// Runs every task that is due now (those they post included), without waiting.
