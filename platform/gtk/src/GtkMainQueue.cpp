@@ -18,8 +18,7 @@ constexpr gint64 never = -1;
 }  // namespace
 
 GtkMainQueue::GtkMainQueue()
-    : mainThread_(std::this_thread::get_id()),
-      start_(g_get_monotonic_time()),
+    : start_(g_get_monotonic_time()),
       loop_(g_main_loop_new(nullptr, FALSE)),
       postedSource_(g_source_new(&postedFuncs, sizeof(GSource))) {
   g_source_set_callback(postedSource_, &GtkMainQueue::runPosted, this, nullptr);
@@ -111,10 +110,6 @@ double GtkMainQueue::now() const {
 
 double GtkMainQueue::wallTime() const {
   return static_cast<double>(g_get_real_time()) / G_USEC_PER_SEC;
-}
-
-bool GtkMainQueue::isMainThread() const {
-  return std::this_thread::get_id() == mainThread_;
 }
 
 void GtkMainQueue::run() {

@@ -6,10 +6,7 @@
 namespace zelvora::platform::headless {
 
 RunLoop::RunLoop(ClockMode mode, double manualEpoch)
-    : mode_(mode),
-      manualEpoch_(manualEpoch),
-      realStart_(Clock::now()),
-      mainThread_(std::this_thread::get_id()) {}
+    : mode_(mode), manualEpoch_(manualEpoch), realStart_(Clock::now()) {}
 
 RunLoop::~RunLoop() = default;
 
@@ -41,10 +38,6 @@ double RunLoop::now() const {
 double RunLoop::wallTime() const {
   if (mode_ == ClockMode::manual) return manualEpoch_ + manualNow_;
   return std::chrono::duration<double>(std::chrono::system_clock::now().time_since_epoch()).count();
-}
-
-bool RunLoop::isMainThread() const {
-  return std::this_thread::get_id() == mainThread_;
 }
 
 void RunLoop::runTimed(Task& task) {

@@ -5,7 +5,6 @@
 #include <deque>
 #include <functional>
 #include <map>
-#include <thread>
 
 #include "zelvora/Export.h"
 #include "zelvora/platform/Backend.h"
@@ -30,7 +29,6 @@ class ZELVORA_API GtkMainQueue final : public RunnableQueue {
   void cancel(TimerId timer) override;
   double now() const override;
   double wallTime() const override;
-  bool isMainThread() const override;
 
   /// Runs the default main context until `quit()`.
   void run() override;
@@ -54,7 +52,6 @@ class ZELVORA_API GtkMainQueue final : public RunnableQueue {
   static gboolean runPosted(gpointer self);
   static gboolean fire(gpointer key);
 
-  const std::thread::id mainThread_;
   const gint64 start_;
   GMainLoop* const loop_;
 

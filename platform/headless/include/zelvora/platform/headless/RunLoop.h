@@ -7,7 +7,6 @@
 #include <functional>
 #include <map>
 #include <optional>
-#include <thread>
 
 #include "zelvora/Export.h"
 #include "zelvora/platform/Backend.h"
@@ -37,7 +36,6 @@ class ZELVORA_API RunLoop final : public RunnableQueue {
   void cancel(TimerId timer) override;
   double now() const override;
   double wallTime() const override;
-  bool isMainThread() const override;
 
   ClockMode clockMode() const { return mode_; }
 
@@ -74,7 +72,6 @@ class ZELVORA_API RunLoop final : public RunnableQueue {
   const ClockMode mode_;
   double manualEpoch_;
   const Clock::time_point realStart_;
-  const std::thread::id mainThread_;
   double manualNow_ = 0;
   std::atomic<bool> stopped_ = false;
 
