@@ -154,12 +154,12 @@ void ZelController::setServerConfiguration(const ServerConfiguration& configurat
 }
 
 void ZelController::warmUp() {
-  if (!checkMainThread("warmUp")) return;
+  if (!onMainThread("warmUp", true)) return;
   platform::warmUpWebEngine();
 }
 
 void ZelController::initialize(const std::string& appId) {
-  if (!checkMainThread("initialize")) return;
+  if (!onMainThread("initialize", true)) return;
   if (state_->isInitialized) return;
   state_->placements.clear();
   state_->restClient->getPlacements(
@@ -212,7 +212,7 @@ void internal::ControllerAccess::handleAnswer(std::optional<JSON> json,
 void ZelController::showAd(
     const std::shared_ptr<platform::ViewController>& presentingViewController,
     const std::string& placementId) {
-  if (!checkMainThread("showAd")) return;
+  if (!onMainThread("showAd", true)) return;
   if (!state_->isInitialized) {
     log(LogLevel::error, "ZelvoraFramework - SDK is not initialized");
     return;
@@ -277,7 +277,7 @@ void ZelController::showAd(
 }
 
 bool ZelController::isReady(const std::string& placementId) const {
-  if (!checkMainThread("isReady") || !state_->isInitialized) return false;
+  if (!onMainThread("isReady", true) || !state_->isInitialized) return false;
   const auto* placement = state_->placements.find(placementId);
   return placement != nullptr && (*placement)->status == "enabled" && (*placement)->isReady() &&
          ControllerAccess::screenFree();

@@ -7,12 +7,12 @@
 
 #include <cerrno>
 #include <cstring>
-#include <mutex>
 #include <set>
 #include <vector>
 
 #include "zelvora/Log.h"
 #include "zelvora/platform/HostEnvironment.h"
+#include "zelvora/platform/Mutex.h"
 
 namespace zelvora::platform {
 namespace fs = std::filesystem;
@@ -23,9 +23,9 @@ constexpr int kDirectoryFlags = O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC;
 
 /// Logs `line` the first time only: a folder is asked for at every use.
 void logOnce(const std::string& line) {
-  static std::mutex mutex;
-  static std::set<std::string> logged;
-  std::lock_guard lock(mutex);
+  static Mutex mutex;
+  static std::set<std::string> logged ZELVORA_GUARDED_BY(mutex);
+  MutexLock lock(mutex);
   if (logged.insert(line).second) log(LogLevel::error, line);
 }
 

@@ -4,32 +4,31 @@
 #include <condition_variable>
 #include <cstdio>
 #include <memory>
-#include <mutex>
 #include <string>
 #include <utility>
+
+#include "zelvora/platform/Mutex.h"
 
 namespace zelvora {
 namespace {
 
 // The sink runs without the lock held, so a sink that logs, or one that blocks on a thread
 // that is logging, cannot deadlock. `running` counts the calls in progress, so that replacing
-// a sink can wait for them to end before the sink's owner goes away.
+// a sink can wait for them to end before the sink's owner goes away. The lock and the installed
+// sink are constant-initialised: a line logged while another file's globals are constructed
+// finds them ready.
+platform::Mutex sinkMutex;
+
 struct Installed {
   LevelLogSink sink;
-  int running = 0;
+  int running ZELVORA_GUARDED_BY(sinkMutex) = 0;
 };
 
-std::mutex& sinkMutex() {
-  static std::mutex mutex;
-  return mutex;
-}
+std::shared_ptr<Installed> installed ZELVORA_GUARDED_BY(sinkMutex);
+
 std::condition_variable& sinkIdle() {
   static std::condition_variable idle;
   return idle;
-}
-std::shared_ptr<Installed>& installed() {
-  static std::shared_ptr<Installed> current;
-  return current;
 }
 std::atomic<int>& maximumLevel() {
   static std::atomic<int> level{static_cast<int>(LogLevel::trace)};
@@ -54,8 +53,8 @@ void log(LogLevel level, std::string_view line) {
   }
   std::shared_ptr<Installed> target;
   if (!insideSink) {
-    std::lock_guard lock(sinkMutex());
-    target = installed();
+    platform::MutexLock lock(sinkMutex);
+    target = installed;
     if (target) ++target->running;
   }
   if (!target) {
@@ -67,7 +66,7 @@ void log(LogLevel level, std::string_view line) {
     Installed& target;
     ~Done() {
       insideSink = false;
-      std::lock_guard lock(sinkMutex());
+      platform::MutexLock lock(sinkMutex);
       if (--target.running == 0) sinkIdle().notify_all();
     }
   } done{*target};
@@ -80,10 +79,12 @@ void log(std::string_view line) {
 
 void setLevelLogSink(LevelLogSink sink) {
   auto next = sink ? std::make_shared<Installed>(Installed{std::move(sink)}) : nullptr;
-  std::unique_lock lock(sinkMutex());
-  auto previous = std::exchange(installed(), std::move(next));
+  platform::MutexLock lock(sinkMutex);
+  auto previous = std::exchange(installed, std::move(next));
   // A sink replacing itself would wait for its own call.
-  if (previous && !insideSink) sinkIdle().wait(lock, [&] { return previous->running == 0; });
+  if (previous && !insideSink) {
+    while (previous->running != 0) lock.wait(sinkIdle());
+  }
 }
 
 void setLogSink(LogSink sink) {

@@ -2,21 +2,22 @@
 
 #include <cstdio>
 #include <cstdlib>
-#include <mutex>
+
+#include "zelvora/platform/Mutex.h"
 
 namespace zelvora::platform {
 namespace {
-std::mutex queueMutex;
-MainQueue* installedQueue = nullptr;
+Mutex queueMutex;
+MainQueue* installedQueue ZELVORA_GUARDED_BY(queueMutex) = nullptr;
 }  // namespace
 
 void installMainQueue(MainQueue* queue) {
-  std::lock_guard lock(queueMutex);
+  MutexLock lock(queueMutex);
   installedQueue = queue;
 }
 
 MainQueue& mainQueue() {
-  std::lock_guard lock(queueMutex);
+  MutexLock lock(queueMutex);
   if (installedQueue == nullptr) {
     std::fputs("zelvora: no main queue is installed; start a platform backend first\n", stderr);
     std::abort();
@@ -25,12 +26,12 @@ MainQueue& mainQueue() {
 }
 
 bool hasMainQueue() {
-  std::lock_guard lock(queueMutex);
+  MutexLock lock(queueMutex);
   return installedQueue != nullptr;
 }
 
 bool postToMainQueue(Task task) {
-  std::lock_guard lock(queueMutex);
+  MutexLock lock(queueMutex);
   if (installedQueue == nullptr) return false;
   installedQueue->post(std::move(task));
   return true;

@@ -2,7 +2,14 @@
 // third-party libraries are listed: they are not instrumented, so the sanitizer sees their
 // memory accesses through our copies of inline functions and allocations, but not the locks
 // and atomics that order them.
-#if defined(__SANITIZE_THREAD__)
+// GCC marks a ThreadSanitizer build with __SANITIZE_THREAD__; clang 14 only through
+// __has_feature.
+#if defined(__has_feature)
+#if __has_feature(thread_sanitizer)
+#define ZELVORA_THREAD_SANITIZER 1
+#endif
+#endif
+#if defined(__SANITIZE_THREAD__) || defined(ZELVORA_THREAD_SANITIZER)
 // Visible: the sanitizer finds it by name, past the hidden default of our builds.
 extern "C" __attribute__((visibility("default"))) const char* __tsan_default_suppressions() {
   // GLib and GStreamer (the headless player engine probes media with GStreamer's discoverer,

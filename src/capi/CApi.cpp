@@ -67,7 +67,9 @@ zelvora_status guarded(Body body) {
   }
 }
 
-/// OK on the main thread of a live platform; `operation` names the call in the message.
+/// OK on the main thread of a live platform; `operation` names the call in the message. The C
+/// API's form of zelvora::onMainThread: it answers with a status and the last error, and does not
+/// abort in debug builds.
 zelvora_status onMainThread(const char* operation, bool needsPlatform = true) {
   if (!zp::hasMainQueue()) {
     if (!needsPlatform) return ZELVORA_OK;

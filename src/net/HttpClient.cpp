@@ -187,7 +187,7 @@ HttpClient::HttpClient() {
 HttpClient::~HttpClient() {
   stopping_ = true;
   {
-    std::lock_guard lock(mutex_);
+    platform::MutexLock lock(mutex_);
     curl_multi_wakeup(static_cast<CURLM*>(multi_));
   }
   worker_.join();
@@ -201,11 +201,13 @@ void HttpClient::setUpMulti() {
 }
 
 void HttpClient::closeIdleConnections(double seconds) {
-  std::unique_lock lock(mutex_);
+  const auto deadline = Clock::now() + std::chrono::duration_cast<Clock::duration>(
+                                           std::chrono::duration<double>(seconds));
+  platform::MutexLock lock(mutex_);
   closeConnections_ = true;
   curl_multi_wakeup(static_cast<CURLM*>(multi_));
-  connectionsClosed_.wait_for(lock, std::chrono::duration<double>(seconds),
-                              [this] { return !closeConnections_; });
+  while (closeConnections_ && lock.waitUntil(connectionsClosed_, deadline)) {
+  }
   closeConnections_ = false;
 }
 
@@ -218,17 +220,17 @@ void HttpClient::complete(const Transfer& transfer, std::function<void()> comple
 
 void HttpClient::setCaFile(const std::string& path) {
   const char* fromEnvironment = std::getenv("ZELVORA_CA_FILE");
-  std::lock_guard lock(mutex_);
+  platform::MutexLock lock(mutex_);
   caFile_ = !path.empty() || fromEnvironment == nullptr ? path : fromEnvironment;
 }
 
 void HttpClient::setTimeout(double seconds) {
-  std::lock_guard lock(mutex_);
+  platform::MutexLock lock(mutex_);
   timeoutSeconds_ = seconds > 0 ? seconds : 60;
 }
 
 void HttpClient::setLimits(const TransferLimits& limits) {
-  std::lock_guard lock(mutex_);
+  platform::MutexLock lock(mutex_);
   limits_ = withDefaults(limits);
 }
 
@@ -290,7 +292,7 @@ void HttpClient::start(std::unique_ptr<Transfer> transfer) {
   std::string caFile;
   double timeout = 0;
   {
-    std::lock_guard lock(mutex_);
+    platform::MutexLock lock(mutex_);
     caFile = caFile_;
     timeout = timeoutSeconds_;
     applyLimits(*transfer, limits_);
@@ -344,7 +346,7 @@ void HttpClient::start(std::unique_ptr<Transfer> transfer) {
       break;
   }
   {
-    std::lock_guard lock(mutex_);
+    platform::MutexLock lock(mutex_);
     (isDownload(*transfer) ? waitingDownloads_ : waitingRequests_).push_back(std::move(transfer));
     // Under the lock: closeIdleConnections has the client's thread replace the multi handle.
     curl_multi_wakeup(static_cast<CURLM*>(multi_));
@@ -361,8 +363,10 @@ bool HttpClient::roomForAnotherDownload() const {
 void HttpClient::startWaiting() {
   std::vector<std::unique_ptr<Transfer>> starting;
   const bool downloadRoom = roomForAnotherDownload();
+  void* multi = nullptr;
   {
-    std::lock_guard lock(mutex_);
+    platform::MutexLock lock(mutex_);
+    multi = multi_;
     const auto take = [&](std::deque<std::unique_ptr<Transfer>>& waiting, int& active, int bound) {
       for (; active < bound && !waiting.empty(); ++active) {
         starting.push_back(std::move(waiting.front()));
@@ -386,13 +390,17 @@ void HttpClient::startWaiting() {
       }
     }
     transfer->lastProgress = transfer->startedAt = Clock::now();
-    curl_multi_add_handle(static_cast<CURLM*>(multi_), transfer->easy);
+    curl_multi_add_handle(static_cast<CURLM*>(multi), transfer->easy);
     active_.emplace(transfer->easy, std::move(transfer));
   }
 }
 
 void HttpClient::run() {
-  auto* multi = static_cast<CURLM*>(multi_);
+  CURLM* multi = nullptr;
+  {
+    platform::MutexLock lock(mutex_);
+    multi = static_cast<CURLM*>(multi_);
+  }
   while (!stopping_) {
     startWaiting();
     int running = 0;
@@ -418,7 +426,7 @@ void HttpClient::run() {
     startWaiting();
     bool downloadsWait = false;
     {
-      std::lock_guard lock(mutex_);
+      platform::MutexLock lock(mutex_);
       if (closeConnections_ && active_.empty()) {
         curl_multi_cleanup(multi);
         setUpMulti();

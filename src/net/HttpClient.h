@@ -8,7 +8,6 @@
 #include <functional>
 #include <map>
 #include <memory>
-#include <mutex>
 #include <optional>
 #include <string>
 #include <thread>
@@ -16,6 +15,7 @@
 #include "zelvora/Json.h"
 #include "zelvora/TransferLimits.h"
 #include "zelvora/ZelError.h"
+#include "zelvora/platform/Mutex.h"
 
 namespace zelvora {
 
@@ -74,35 +74,37 @@ class HttpClient {
 
   /// A PEM file of CA certificates to trust instead of the system store; empty falls back to
   /// $ZELVORA_CA_FILE, then to the system store.
-  void setCaFile(const std::string& path);
-  void setTimeout(double seconds);
+  void setCaFile(const std::string& path) ZELVORA_EXCLUDES(mutex_);
+  void setTimeout(double seconds) ZELVORA_EXCLUDES(mutex_);
   /// Applies to transfers requested afterwards.
-  void setLimits(const TransferLimits& limits);
+  void setLimits(const TransferLimits& limits) ZELVORA_EXCLUDES(mutex_);
 
   /// The completions of every transfer started so far are dropped instead of called (the
   /// transfers themselves run to their end). Main thread only.
   void dropPendingCompletions() { ++generation_; }
   /// Closes the connections kept for reuse once no transfer runs (waiting at most `seconds`),
   /// so a server stopping next has no idle connection to wait for. Not on the client's thread.
-  void closeIdleConnections(double seconds = 2);
+  void closeIdleConnections(double seconds = 2) ZELVORA_EXCLUDES(mutex_);
 
   /// One request in flight; defined by the implementation.
   struct Transfer;
 
  private:
   HttpClient();
-  void start(std::unique_ptr<Transfer> transfer);
-  void run();
+  void start(std::unique_ptr<Transfer> transfer) ZELVORA_EXCLUDES(mutex_);
+  void run() ZELVORA_EXCLUDES(mutex_);
   /// Starts waiting transfers, in order, while their lane has room. Client's thread only.
-  void startWaiting();
+  void startWaiting() ZELVORA_EXCLUDES(mutex_);
   /// Whether a waiting download may start beside the running ones. Client's thread only.
   bool roomForAnotherDownload() const;
-  void setUpMulti();
+  void setUpMulti() ZELVORA_REQUIRES(mutex_);
   void finish(Transfer& transfer, int result);
   /// Posts `completion` to the main queue, to run there unless dropped since `transfer` began.
   void complete(const Transfer& transfer, std::function<void()> completion);
 
-  void* multi_ = nullptr;
+  platform::Mutex mutex_;
+  /// Replaced by the client's thread (closeIdleConnections), woken from the others.
+  void* multi_ ZELVORA_GUARDED_BY(mutex_) = nullptr;
   std::thread worker_;
   std::atomic<bool> stopping_ = false;
   /// Counts `dropPendingCompletions` calls; each transfer keeps the count it started under.
@@ -115,15 +117,14 @@ class HttpClient {
   /// Bytes a second the last download finished at, its request's round trip included.
   double linkRate_ = 0;
 
-  std::mutex mutex_;
   /// Requested transfers not started yet, in order: downloads, and the other requests.
-  std::deque<std::unique_ptr<Transfer>> waitingDownloads_;  // guarded by mutex_
-  std::deque<std::unique_ptr<Transfer>> waitingRequests_;   // guarded by mutex_
-  bool closeConnections_ = false;                           // guarded by mutex_
+  std::deque<std::unique_ptr<Transfer>> waitingDownloads_ ZELVORA_GUARDED_BY(mutex_);
+  std::deque<std::unique_ptr<Transfer>> waitingRequests_ ZELVORA_GUARDED_BY(mutex_);
+  bool closeConnections_ ZELVORA_GUARDED_BY(mutex_) = false;
   std::condition_variable connectionsClosed_;
-  std::string caFile_;          // guarded by mutex_
-  double timeoutSeconds_ = 60;  // guarded by mutex_
-  TransferLimits limits_;       // guarded by mutex_
+  std::string caFile_ ZELVORA_GUARDED_BY(mutex_);
+  double timeoutSeconds_ ZELVORA_GUARDED_BY(mutex_) = 60;
+  TransferLimits limits_ ZELVORA_GUARDED_BY(mutex_);
 };
 
 }  // namespace zelvora

@@ -788,15 +788,16 @@ void Sequence::checkLoading() {
       const int step = show.step;
       if (show.deferred)
         check("a showAd waiting for its banner keeps it until its outcome",
-              sameUnit(show.banner, unit), [&] {
+              sameUnit(show.banner, unit), [&, &id = id] {
                 return "the showAd(" + id + ") of step " + std::to_string(step) +
                        " waits for a banner its placement has dropped";
               });
       else if (unit && !isPage(*unit))  // a page is presented once it loaded
-        check("a showAd that presents ends in its outcome", window()->isTransitioning(), [&] {
-          return "the showAd(" + id + ") of step " + std::to_string(step) +
-                 " has no outcome, and nothing is coming on screen";
-        });
+        check("a showAd that presents ends in its outcome", window()->isTransitioning(),
+              [&, &id = id] {
+                return "the showAd(" + id + ") of step " + std::to_string(step) +
+                       " has no outcome, and nothing is coming on screen";
+              });
     }
   }
   // With the network up, a placement of files gets an ad again within the retries its refused
@@ -832,7 +833,7 @@ void Sequence::checkWaitingShowsAtTheEnd() {
       check("every showAd ends in one outcome",
             (show.deferred && sameUnit(show.banner, unit) && !unit->isLoaded) ||
                 (!show.deferred && unit && isPage(*unit)),
-            [&] {
+            [&, &id = id] {
               return "the showAd(" + id + ") of step " + std::to_string(show.step) +
                      " never had an outcome";
             });
@@ -1419,7 +1420,7 @@ void Sequence::checkScreen() {
                             view->accessibilityIdentifier + (portrait ? " portrait" : " landscape");
     const auto [first, inserted] = layouts_.emplace(key, rect);
     check("every showing lays the ad out as the first", inserted || sameRect(first->second, rect),
-          [&] {
+          [&, first = first] {
             return "the " + name + " lies at " + describe(rect) + ", at its first showing at " +
                    describe(first->second);
           });
@@ -1517,7 +1518,7 @@ void Sequence::checkBeacons() {
       const long long length = std::atoll(target.c_str() + closed.size());
       check("a time on screen within the time that passed",
             length >= 0 && length <= std::llround(now()),
-            [&] { return target + " after " + std::to_string(now()) + " s"; });
+            [&, &target = target] { return target + " after " + std::to_string(now()) + " s"; });
     }
   }
 }

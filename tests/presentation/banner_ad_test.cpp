@@ -348,7 +348,8 @@ TEST_F(BannerTest, DecodedPicturesKeepWithinTheirBudget) {
   const std::vector<std::string> ids = {"p1", "p2", "p3"};
   JSON placements = JSON::object();
   for (const auto& id : ids)
-    placements[id] = placementObject("enabled", {adObject("b" + id, "banner", bannerData())});
+    placements[id] =
+        placementObject("enabled", JSON::array({adObject("b" + id, "banner", bannerData())}));
   startServer(campaignsFor("app", placements), assets);
   initializeAndWait("app");
   ASSERT_TRUE(runUntil([&] {

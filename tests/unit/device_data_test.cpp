@@ -33,7 +33,7 @@ TEST_F(DeviceDataTest, NumbersAreTruncatedTowardZero) {
   for (const auto& [lat, lng, text] :
        {std::tuple{52.93, 13.41, "52 13"}, std::tuple{-33.87, -0.4, "-33 0"},
         std::tuple{-89.999, 179.999, "-89 179"}}) {
-    install([&](auto& env) {
+    install([lat = lat, lng = lng](auto& env) {
       env.locationServicesEnabled = true;
       env.lastKnownLocation = platform::Location{lat, lng};
     });

@@ -4,11 +4,11 @@
 #include <cmath>
 #include <condition_variable>
 #include <deque>
-#include <mutex>
 #include <thread>
 
 #include "zelvora/Log.h"
 #include "zelvora/platform/MainQueue.h"
+#include "zelvora/platform/Mutex.h"
 #include "zelvora/platform/media/Gstreamer.h"
 
 namespace zelvora::platform::gtk {
@@ -113,9 +113,10 @@ class StateChanges {
   }
   /// Holds a reference to `pipeline` until the change is made; `failed` runs on the main queue
   /// when it fails.
-  void add(GstElement* pipeline, GstState state, std::function<void()> failed) {
+  void add(GstElement* pipeline, GstState state, std::function<void()> failed)
+      ZELVORA_EXCLUDES(mutex_) {
     {
-      std::lock_guard lock(mutex_);
+      MutexLock lock(mutex_);
       changes_.push_back({GST_ELEMENT(gst_object_ref(pipeline)), state, std::move(failed)});
     }
     wake_.notify_one();
@@ -130,12 +131,12 @@ class StateChanges {
   StateChanges() {
     std::thread([this] { run(); }).detach();
   }
-  [[noreturn]] void run() {
+  [[noreturn]] void run() ZELVORA_EXCLUDES(mutex_) {
     while (true) {
       Change change;
       {
-        std::unique_lock lock(mutex_);
-        wake_.wait(lock, [this] { return !changes_.empty(); });
+        MutexLock lock(mutex_);
+        while (changes_.empty()) lock.wait(wake_);
         change = std::move(changes_.front());
         changes_.pop_front();
       }
@@ -146,9 +147,9 @@ class StateChanges {
     }
   }
 
-  std::mutex mutex_;
+  Mutex mutex_;
   std::condition_variable wake_;
-  std::deque<Change> changes_;
+  std::deque<Change> changes_ ZELVORA_GUARDED_BY(mutex_);
 };
 
 double seconds(gint64 nanoseconds) {

@@ -18,8 +18,7 @@ constexpr gint64 never = -1;
 }  // namespace
 
 GtkMainQueue::GtkMainQueue()
-    : mainThread_(std::this_thread::get_id()),
-      start_(g_get_monotonic_time()),
+    : start_(g_get_monotonic_time()),
       loop_(g_main_loop_new(nullptr, FALSE)),
       postedSource_(g_source_new(&postedFuncs, sizeof(GSource))) {
   g_source_set_callback(postedSource_, &GtkMainQueue::runPosted, this, nullptr);
@@ -31,7 +30,7 @@ GtkMainQueue::GtkMainQueue()
 
 GtkMainQueue::~GtkMainQueue() {
   {
-    std::lock_guard lock(mutex_);
+    MutexLock lock(mutex_);
     g_source_destroy(postedSource_);
     g_source_unref(postedSource_);
     posted_.clear();
@@ -44,7 +43,7 @@ GtkMainQueue::~GtkMainQueue() {
 }
 
 void GtkMainQueue::post(Task task) {
-  std::lock_guard lock(mutex_);
+  MutexLock lock(mutex_);
   posted_.push_back(std::move(task));
   // Thread-safe, and wakes the main context up.
   if (posted_.size() == 1) g_source_set_ready_time(postedSource_, readyNow);
@@ -55,13 +54,13 @@ gboolean GtkMainQueue::runPosted(gpointer self) {
   // Only the tasks already there: those they post wait for the next turn, after input events.
   std::size_t count;
   {
-    std::lock_guard lock(queue.mutex_);
+    MutexLock lock(queue.mutex_);
     count = queue.posted_.size();
   }
   for (; count > 0; --count) {
     Task task;
     {
-      std::lock_guard lock(queue.mutex_);
+      MutexLock lock(queue.mutex_);
       if (queue.posted_.empty()) break;
       task = std::move(queue.posted_.front());
       queue.posted_.pop_front();
@@ -111,10 +110,6 @@ double GtkMainQueue::now() const {
 
 double GtkMainQueue::wallTime() const {
   return static_cast<double>(g_get_real_time()) / G_USEC_PER_SEC;
-}
-
-bool GtkMainQueue::isMainThread() const {
-  return std::this_thread::get_id() == mainThread_;
 }
 
 void GtkMainQueue::run() {

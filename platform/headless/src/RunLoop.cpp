@@ -6,16 +6,13 @@
 namespace zelvora::platform::headless {
 
 RunLoop::RunLoop(ClockMode mode, double manualEpoch)
-    : mode_(mode),
-      manualEpoch_(manualEpoch),
-      realStart_(Clock::now()),
-      mainThread_(std::this_thread::get_id()) {}
+    : mode_(mode), manualEpoch_(manualEpoch), realStart_(Clock::now()) {}
 
 RunLoop::~RunLoop() = default;
 
 void RunLoop::post(Task task) {
   {
-    std::lock_guard lock(mutex_);
+    MutexLock lock(mutex_);
     posted_.push_back(std::move(task));
   }
   wake_.notify_one();
@@ -43,10 +40,6 @@ double RunLoop::wallTime() const {
   return std::chrono::duration<double>(std::chrono::system_clock::now().time_since_epoch()).count();
 }
 
-bool RunLoop::isMainThread() const {
-  return std::this_thread::get_id() == mainThread_;
-}
-
 void RunLoop::runTimed(Task& task) {
   const auto start = Clock::now();
   task();
@@ -57,7 +50,7 @@ void RunLoop::runTimed(Task& task) {
 bool RunLoop::runOne() {
   Task task;
   {
-    std::lock_guard lock(mutex_);
+    MutexLock lock(mutex_);
     if (!posted_.empty()) {
       task = std::move(posted_.front());
       posted_.pop_front();
@@ -91,7 +84,12 @@ void RunLoop::run() {
 }
 
 void RunLoop::quit() {
-  stopped_ = true;
+  {
+    // Set under the lock: a waiter that has just found it unset, and not slept yet, would
+    // miss a wake sent without it and sleep on until its deadline (an hour, in run()).
+    MutexLock lock(mutex_);
+    stopped_ = true;
+  }
   wake_.notify_one();
 }
 
@@ -109,8 +107,9 @@ bool RunLoop::runUntil(const std::function<bool()>& done, double timeoutSeconds)
       wakeAt = std::min(wakeAt, realStart_ + std::chrono::duration_cast<Clock::duration>(
                                                  std::chrono::duration<double>(*next)));
     }
-    std::unique_lock lock(mutex_);
-    wake_.wait_until(lock, wakeAt, [this] { return !posted_.empty() || stopped_.load(); });
+    MutexLock lock(mutex_);
+    while (posted_.empty() && !stopped_ && lock.waitUntil(wake_, wakeAt)) {
+    }
   }
 }
 

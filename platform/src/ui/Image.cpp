@@ -9,12 +9,12 @@
 #include <algorithm>
 #include <condition_variable>
 #include <deque>
-#include <mutex>
 #include <string>
 #include <thread>
 
 #include "zelvora/Log.h"
 #include "zelvora/platform/MainQueue.h"
+#include "zelvora/platform/Mutex.h"
 
 namespace zelvora::platform {
 namespace {
@@ -64,15 +64,15 @@ class Decoder {
   }
   ~Decoder() {
     {
-      std::lock_guard lock(mutex_);
+      MutexLock lock(mutex_);
       stopping_ = true;
     }
     wake_.notify_all();
     for (auto& worker : workers_) worker.join();
   }
-  void add(Job job) {
+  void add(Job job) ZELVORA_EXCLUDES(mutex_) {
     {
-      std::lock_guard lock(mutex_);
+      MutexLock lock(mutex_);
       jobs_.push_back(std::move(job));
       if (workers_.size() < kWorkers && jobs_.size() > idle_)
         workers_.emplace_back([this] { run(); });
@@ -81,13 +81,13 @@ class Decoder {
   }
 
  private:
-  void run() {
+  void run() ZELVORA_EXCLUDES(mutex_) {
     while (true) {
       Job job;
       {
-        std::unique_lock lock(mutex_);
+        MutexLock lock(mutex_);
         ++idle_;
-        wake_.wait(lock, [this] { return stopping_ || !jobs_.empty(); });
+        while (!stopping_ && jobs_.empty()) lock.wait(wake_);
         --idle_;
         if (stopping_) return;
         job = std::move(jobs_.front());
@@ -97,12 +97,13 @@ class Decoder {
     }
   }
 
-  std::mutex mutex_;
+  Mutex mutex_;
   std::condition_variable wake_;
-  std::deque<Job> jobs_;
-  std::size_t idle_ = 0;
-  bool stopping_ = false;
-  std::vector<std::thread> workers_;
+  std::deque<Job> jobs_ ZELVORA_GUARDED_BY(mutex_);
+  /// Workers waiting for a job.
+  std::size_t idle_ ZELVORA_GUARDED_BY(mutex_) = 0;
+  bool stopping_ ZELVORA_GUARDED_BY(mutex_) = false;
+  std::vector<std::thread> workers_ ZELVORA_GUARDED_BY(mutex_);
 };
 
 }  // namespace

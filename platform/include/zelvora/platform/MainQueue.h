@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <thread>
 
 #include "zelvora/Export.h"
 
@@ -11,7 +12,8 @@ using Task = std::function<void()>;
 using TimerId = std::uint64_t;
 
 /// The application's main queue: every SDK operation, callback and timer runs on it.
-/// A backend provides one and installs it with `installMainQueue`.
+/// A backend provides one and installs it with `installMainQueue`. The thread that creates the
+/// queue is the main thread.
 class ZELVORA_API MainQueue {
  public:
   virtual ~MainQueue() = default;
@@ -30,7 +32,15 @@ class ZELVORA_API MainQueue {
   /// wall time in step with `now()`, so recorded timestamps are deterministic in tests).
   virtual double wallTime() const = 0;
 
-  virtual bool isMainThread() const = 0;
+  /// Whether the caller runs on the main thread. Every check of the thread asks this: the
+  /// SDK's and the C API's entry points refuse calls from any other.
+  bool isMainThread() const { return std::this_thread::get_id() == mainThread_; }
+
+ protected:
+  MainQueue() : mainThread_(std::this_thread::get_id()) {}
+
+ private:
+  const std::thread::id mainThread_;
 };
 
 /// Makes `queue` the process's main queue (nullptr uninstalls). The backend calls this.

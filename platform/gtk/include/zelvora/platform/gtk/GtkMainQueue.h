@@ -5,11 +5,10 @@
 #include <deque>
 #include <functional>
 #include <map>
-#include <mutex>
-#include <thread>
 
 #include "zelvora/Export.h"
 #include "zelvora/platform/Backend.h"
+#include "zelvora/platform/Mutex.h"
 
 namespace zelvora::platform::gtk {
 
@@ -25,12 +24,11 @@ class ZELVORA_API GtkMainQueue final : public RunnableQueue {
   GtkMainQueue(const GtkMainQueue&) = delete;
   GtkMainQueue& operator=(const GtkMainQueue&) = delete;
 
-  void post(Task task) override;
+  void post(Task task) ZELVORA_EXCLUDES(mutex_) override;
   TimerId postAfter(double seconds, Task task) override;
   void cancel(TimerId timer) override;
   double now() const override;
   double wallTime() const override;
-  bool isMainThread() const override;
 
   /// Runs the default main context until `quit()`.
   void run() override;
@@ -54,12 +52,11 @@ class ZELVORA_API GtkMainQueue final : public RunnableQueue {
   static gboolean runPosted(gpointer self);
   static gboolean fire(gpointer key);
 
-  const std::thread::id mainThread_;
   const gint64 start_;
   GMainLoop* const loop_;
 
-  std::mutex mutex_;
-  std::deque<Task> posted_;  // guarded by mutex_
+  Mutex mutex_;
+  std::deque<Task> posted_ ZELVORA_GUARDED_BY(mutex_);
   /// Ready while `posted_` holds tasks.
   GSource* postedSource_;
 

@@ -6,12 +6,11 @@
 #include <deque>
 #include <functional>
 #include <map>
-#include <mutex>
 #include <optional>
-#include <thread>
 
 #include "zelvora/Export.h"
 #include "zelvora/platform/Backend.h"
+#include "zelvora/platform/Mutex.h"
 
 namespace zelvora::platform::headless {
 
@@ -32,18 +31,18 @@ class ZELVORA_API RunLoop final : public RunnableQueue {
   RunLoop(const RunLoop&) = delete;
   RunLoop& operator=(const RunLoop&) = delete;
 
-  void post(Task task) override;
+  void post(Task task) ZELVORA_EXCLUDES(mutex_) override;
   TimerId postAfter(double seconds, Task task) override;
   void cancel(TimerId timer) override;
   double now() const override;
   double wallTime() const override;
-  bool isMainThread() const override;
 
   ClockMode clockMode() const { return mode_; }
 
   void run() override;
-  void quit() override;
-  bool runUntil(const std::function<bool()>& done, double timeoutSeconds = 10) override;
+  void quit() ZELVORA_EXCLUDES(mutex_) override;
+  bool runUntil(const std::function<bool()>& done, double timeoutSeconds = 10)
+      ZELVORA_EXCLUDES(mutex_) override;
   /// Runs every task that is due now (those they post included), without waiting.
   std::size_t pump() override;
   /// Manual clock: moves time forward by `seconds`, running each timer at its due time.
@@ -67,19 +66,18 @@ class ZELVORA_API RunLoop final : public RunnableQueue {
   using Clock = std::chrono::steady_clock;
 
   /// Runs one due task; returns false when none is due.
-  bool runOne();
+  bool runOne() ZELVORA_EXCLUDES(mutex_);
   void runTimed(Task& task);
 
   const ClockMode mode_;
   double manualEpoch_;
   const Clock::time_point realStart_;
-  const std::thread::id mainThread_;
   double manualNow_ = 0;
   std::atomic<bool> stopped_ = false;
 
-  mutable std::mutex mutex_;
+  Mutex mutex_;
   std::condition_variable wake_;
-  std::deque<Task> posted_;  // guarded by mutex_
+  std::deque<Task> posted_ ZELVORA_GUARDED_BY(mutex_);
 
   std::multimap<double, Timer> timers_;  // main thread only
   TimerId nextTimer_ = 1;
