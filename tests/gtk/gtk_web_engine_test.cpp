@@ -147,6 +147,34 @@ TEST_F(GtkWebEngineTest, AnMraidCreativeIsToldOfItsShowingAndClosesItself) {
   EXPECT_TRUE(ad()->isLoaded);
 }
 
+// A preloaded page is not on screen: its timers and animation frames run far less often than
+// once it is shown, so the ads waiting in the background cost the host little.
+TEST_F(GtkWebEngineTest, AnUnseenPageRunsItsTimersAndFramesSeldom) {
+  initializeWith(mraidData(R"HTML(<script>
+    var ticks = 0, frames = 0;
+    setInterval(function () { ticks++; }, 10);
+    (function frame() { frames++; requestAnimationFrame(frame); })();
+  </script>)HTML"),
+                 "mraidTag");
+  ASSERT_TRUE(runUntil([&] { return delegate->has("onAdReady:p"); }));
+  auto web = ad()->webView;
+  const auto countFor = [&](double seconds) {
+    const JSON before = evaluate(web, "[ticks, frames]");
+    platform.mainQueue().runUntil([] { return false; }, seconds);
+    const JSON after = evaluate(web, "[ticks, frames]");
+    return std::pair{after[0].get<int>() - before[0].get<int>(),
+                     after[1].get<int>() - before[1].get<int>()};
+  };
+  const auto unseen = countFor(2);
+  sdk().showAd(platform.rootViewController(), "p");
+  ASSERT_TRUE(runUntil([&] { return delegate->has("onAdShown:p"); }));
+  const auto shown = countFor(2);
+  std::printf("timers %d unseen, %d shown; frames %d unseen, %d shown\n", unseen.first, shown.first,
+              unseen.second, shown.second);
+  EXPECT_LT(unseen.first * 4, shown.first);
+  EXPECT_LT(unseen.second * 4, shown.second);
+}
+
 TEST_F(GtkWebEngineTest, AHostileCreativeReadsNoFilesAndItsForeignFrameReachesNoBridge) {
   writeFile(assets / "foreign.html", kForeignFrame);
   std::string markup = kHostileCreative;
