@@ -55,7 +55,7 @@ constexpr const char* kChildSdk = "--child-sdk";
 constexpr const char* kChildBare = "--child-bare";
 constexpr int kPlacements = 50;
 /// Answers of these sizes show how long the main thread is held while they are taken in.
-constexpr int kLargeAnswers[] = {1000, 10000, 50000};
+constexpr int kLargeAnswers[] = {1000, 2000, 10000, 50000};
 constexpr int kWarmUpRounds = 2;
 
 double millisecondsSince(Clock::time_point start) {
