@@ -49,6 +49,7 @@ void HouseVideoAd::loadVideo() {
         if (!self) return;
         // Before the host hears: it may show the ad from its callback.
         self->videoPlayer->url = "file://" + path;
+        self->videoPlayer->prepareText();
         self->loadSucceeded();
       },
       AssetKind::video,

@@ -4,6 +4,7 @@
 #include <initializer_list>
 
 #include "adunit/rendering/Constraints.h"
+#include "adunit/rendering/InterfaceScale.h"
 #include "adunit/rendering/TestAdLabel.h"
 #include "adunit/rendering/ViewControllers/VideoPlayerViewController.h"
 #include "net/JsonReading.h"
@@ -13,6 +14,7 @@
 #include "zelvora/Log.h"
 #include "zelvora/platform/MainQueue.h"
 #include "zelvora/platform/ui/Animation.h"
+#include "zelvora/platform/ui/Application.h"
 #include "zelvora/platform/ui/GestureRecognizer.h"
 #include "zelvora/platform/ui/Touch.h"
 
@@ -134,6 +136,17 @@ void VideoPlayer::observeRate() {
     if (self->player) self->player->removeRateObserver(*self->rateObserverToken_);
     self->rateObserverToken_.reset();
   });
+}
+
+void VideoPlayer::prepareText() const {
+  const auto window = Application::shared().keyWindow();
+  if (!window) return;
+  const double scale = interfaceScale(window->bounds().size());
+  // The overlay's labels, and the buttons' default title font.
+  for (const Font& font : {Font{"HelveticaNeue", fontSize * scale, false},
+                           Font{"HelveticaNeue-Bold", fontSize * scale, true},
+                           Font{"Helvetica", Button().titleFont.size * scale, false}})
+    mainQueue().post([font] { measureText("Get Application 0123456789", font); });
 }
 
 void VideoPlayer::setupContentOverlay() {

@@ -69,6 +69,11 @@ class VideoPlayer : public std::enable_shared_from_this<VideoPlayer> {
   double fontSize = 16;
   std::optional<platform::Player::ObserverToken> timeObserverToken;
 
+  /// Loads the overlay's fonts at the sizes the key window gives them, a font a turn: the
+  /// first measure of a font at a size costs milliseconds (fontconfig, FreeType, cairo), which
+  /// would otherwise fall inside the showing.
+  void prepareText() const;
+
  private:
   VideoPlayer() = default;
 

@@ -178,6 +178,7 @@ void InterstitialVast::fileSettled() {
   // Ready once everything the viewer will see is here: on a fast clock the video can end
   // before a card that is still on its way.
   if (--pendingFiles_ > 0 || mediaFailed_) return;
+  videoPlayer->prepareText();
   loadSucceeded();
 }
 
