@@ -150,6 +150,24 @@ typedef struct zelvora_environment {
   const char* advertising_identifier;
 } zelvora_environment;
 
+/* WebKit's sandbox around creatives (see WebSandbox in the C++ API). */
+typedef enum zelvora_web_sandbox {
+  /* Sandboxed where it can start; elsewhere unsandboxed, with one console line. */
+  ZELVORA_WEB_SANDBOX_PREFERRED = 0,
+  /* No web content where the sandbox cannot start (with one console line). */
+  ZELVORA_WEB_SANDBOX_REQUIRED = 1,
+  ZELVORA_WEB_SANDBOX_OFF = 2
+} zelvora_web_sandbox;
+
+/* The limits on creatives' web content for the platforms created after the call (see
+ * WebContentLimits in the C++ API): the web process's memory in MiB (1024 by default, 0 for the
+ * engine's own limit), the seconds a web process may leave a question unanswered before it is
+ * ended (5 by default; <= 0 keeps it), and the sandbox. Call it before creating the platform,
+ * from the thread that creates it. */
+ZELVORA_API zelvora_status zelvora_set_web_content_limits(unsigned memory_mib,
+                                                          double unresponsive_seconds,
+                                                          zelvora_web_sandbox sandbox);
+
 /* No display: nothing is drawn for a person to see. For tests and tools. */
 ZELVORA_API zelvora_status zelvora_platform_create_headless(const zelvora_environment* environment,
                                                             zelvora_platform** platform);

@@ -98,8 +98,14 @@ zelvora_status capi::fail(zelvora_status status, std::string message) {
   return status;
 }
 
+namespace {
+/// What zelvora_set_web_content_limits asked for the next platforms.
+zp::WebContentLimits webContentLimits;
+}  // namespace
+
 zp::HostEnvironment capi::environmentFrom(const zelvora_environment* given) {
   zp::HostEnvironment environment;
+  environment.webContent = webContentLimits;
   if (given == nullptr) return environment;
   const auto text = [](const char* value) { return value ? std::string(value) : std::string(); };
   if (given->bundle_identifier) environment.bundleIdentifier = given->bundle_identifier;
@@ -137,6 +143,19 @@ const char* zelvora_version(void) {
 
 const char* zelvora_last_error(void) {
   return lastError.c_str();
+}
+
+zelvora_status zelvora_set_web_content_limits(unsigned memory_mib, double unresponsive_seconds,
+                                              zelvora_web_sandbox sandbox) {
+  if (sandbox < ZELVORA_WEB_SANDBOX_PREFERRED || sandbox > ZELVORA_WEB_SANDBOX_OFF)
+    return fail(ZELVORA_ERROR_INVALID_ARGUMENT, "sandbox: not a zelvora_web_sandbox");
+  webContentLimits.memoryMiB = memory_mib;
+  webContentLimits.unresponsiveSeconds =
+      unresponsive_seconds > 0 ? unresponsive_seconds : zp::WebContentLimits{}.unresponsiveSeconds;
+  webContentLimits.sandbox = sandbox == ZELVORA_WEB_SANDBOX_REQUIRED ? zp::WebSandbox::required
+                             : sandbox == ZELVORA_WEB_SANDBOX_OFF    ? zp::WebSandbox::off
+                                                                     : zp::WebSandbox::preferred;
+  return succeed();
 }
 
 zelvora_status zelvora_platform_create_headless(const zelvora_environment* environment,

@@ -13,6 +13,7 @@
 
 #include "support/CHostTest.h"
 #include "support/LoopbackServer.h"
+#include "zelvora/platform/HostEnvironment.h"
 
 namespace zelvora::test {
 namespace {
@@ -101,7 +102,14 @@ TEST_F(CApiTest, ErrorPathsEachWithItsMessage) {
   };
   refused(zelvora_initialize("app"), ZELVORA_ERROR_NO_PLATFORM);
   refused(zelvora_initialize(nullptr), ZELVORA_ERROR_INVALID_ARGUMENT);
+  // Web content limits reach the next platform.
+  ASSERT_EQ(zelvora_set_web_content_limits(512, 2, ZELVORA_WEB_SANDBOX_OFF), ZELVORA_OK);
   createPlatform();
+  const auto limits = platform::hostEnvironment().webContent;
+  EXPECT_EQ(limits.memoryMiB, 512u);
+  EXPECT_EQ(limits.unresponsiveSeconds, 2);
+  EXPECT_EQ(limits.sandbox, platform::WebSandbox::off);
+  ASSERT_EQ(zelvora_set_web_content_limits(1024, 0, ZELVORA_WEB_SANDBOX_PREFERRED), ZELVORA_OK);
   zelvora_platform* second = nullptr;
   refused(zelvora_platform_create_headless(&environment, &second), ZELVORA_ERROR_PLATFORM);
   EXPECT_EQ(second, nullptr);
@@ -110,6 +118,9 @@ TEST_F(CApiTest, ErrorPathsEachWithItsMessage) {
 #endif
   refused(zelvora_show_ad(platform, "p"), ZELVORA_ERROR_NOT_INITIALIZED);
   refused(zelvora_show_ad(reinterpret_cast<zelvora_platform*>(&events), "p"),
+          ZELVORA_ERROR_INVALID_ARGUMENT);
+
+  refused(zelvora_set_web_content_limits(512, 2, static_cast<zelvora_web_sandbox>(3)),
           ZELVORA_ERROR_INVALID_ARGUMENT);
 
   ASSERT_EQ(zelvora_initialize("app"), ZELVORA_OK);
