@@ -382,10 +382,17 @@ void GtkWebEngine::keepSpare(WebKitWebView* view, WebKitUserContentManager* cont
   spareContent_ = content;
   spareBridge_ = bridge;
   webkit_user_content_manager_remove_all_scripts(content);
-  // Ends the last page's scripts, timers and media. A page's beforeunload is not asked.
+  // Ends the last page's scripts, timers and media. What its unloading asks is answered
+  // without a dialog: leave.
   g_signal_connect(
       view, "script-dialog",
-      G_CALLBACK(+[](WebKitWebView*, WebKitScriptDialog*, gpointer) -> gboolean { return TRUE; }),
+      G_CALLBACK(+[](WebKitWebView*, WebKitScriptDialog* dialog, gpointer) -> gboolean {
+        const auto type = webkit_script_dialog_get_dialog_type(dialog);
+        if (type == WEBKIT_SCRIPT_DIALOG_CONFIRM ||
+            type == WEBKIT_SCRIPT_DIALOG_BEFORE_UNLOAD_CONFIRM)
+          webkit_script_dialog_confirm_set_confirmed(dialog, TRUE);
+        return TRUE;
+      }),
       this);
   webkit_web_view_load_uri(view, "about:blank");
 }
