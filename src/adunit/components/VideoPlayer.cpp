@@ -143,9 +143,10 @@ void VideoPlayer::prepareText() const {
   if (!window) return;
   const double scale = interfaceScale(window->bounds().size());
   // The overlay's labels, and the buttons' default title font.
+  static const Font buttonTitle = Button().titleFont;
   for (const Font& font : {Font{"HelveticaNeue", fontSize * scale, false},
                            Font{"HelveticaNeue-Bold", fontSize * scale, true},
-                           Font{"Helvetica", Button().titleFont.size * scale, false}})
+                           Font{buttonTitle.name, buttonTitle.size * scale, buttonTitle.bold}})
     mainQueue().post([font] { measureText("Get Application 0123456789", font); });
 }
 
